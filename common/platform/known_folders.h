@@ -1,0 +1,44 @@
+// Where the programs keep their files: the per-user data folder, the temporary folder, the
+// program's own folder, the install root and the runtime folder for locks.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace Quorvane::Platform {
+
+// Reads an environment variable; empty optional when it is not set.
+using EnvironmentLookup = std::function<std::optional<std::string>(std::string_view name)>;
+
+EnvironmentLookup ProcessEnvironment();
+
+struct KnownFolders {
+  std::string localAppData;   // no trailing '/': callers append "/Quorvane/..."
+  std::string temp;           // with a trailing '/'
+  std::string programFolder;  // the running executable's folder, with a trailing '/'
+  std::string installRoot;    // <root> of <root>/Quorvane/<Program>/<Program>, no trailing '/'
+};
+
+// The folders of this process: $XDG_DATA_HOME (else $HOME/.local/share), $TMPDIR (else /tmp),
+// and the folders of the given executable path.
+KnownFolders DiscoverKnownFolders(const EnvironmentLookup& environment,
+                                  const std::string& executablePath);
+
+// The folders of the running process.
+KnownFolders DiscoverKnownFolders();
+
+// The running executable's path (/proc/self/exe resolved); empty when it cannot be read.
+std::string RunningExecutablePath();
+
+// The install root of an executable installed as <root>/Quorvane/<Program>/<Program>; for an
+// executable elsewhere (a build tree), the default install root "/opt".
+std::string InstallRootOf(const std::string& executablePath);
+
+// Locks live here: $XDG_RUNTIME_DIR, else a per-user folder under /tmp made with mode 0700.
+// The fallback folder is refused (empty optional, errno set) when it exists but belongs to
+// another user or is open to others, since a planted folder could steal the locks.
+std::optional<std::string> RuntimeFolder(const EnvironmentLookup& environment);
+
+}  // namespace Quorvane::Platform

@@ -1,0 +1,16 @@
+// Path texts: the directory of a path, and creating the folder chain above a file.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace Quorvane::Platform {
+
+// Everything up to and including the last '\' or '/'; empty when there is neither.
+std::string DirectoryOfPath(std::string_view path);
+
+// Creates every missing folder above the file (at most the 20 lowest levels; higher ones must
+// exist). True when the file's folder exists afterwards.
+bool EnsureFolderPath(std::string_view filePath);
+
+}  // namespace Quorvane::Platform

@@ -1,0 +1,212 @@
+#include "common/platform/process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <thread>
+
+#include "common/platform/unique_fd.h"
+
+extern char** environ;
+
+namespace Quorvane::Platform {
+namespace {
+
+std::error_code Error(int code) { return {code, std::generic_category()}; }
+
+// posix_spawn's C structures, released on every path.
+class SpawnSettings {
+ public:
+  SpawnSettings() {
+    posix_spawn_file_actions_init(&actions_);
+    posix_spawnattr_init(&attributes_);
+    // The child starts with no blocked signals and default handlers, whatever this process set.
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t all;
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes_, &none);
+    posix_spawnattr_setsigdefault(&attributes_, &all);
+    posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  }
+  SpawnSettings(const SpawnSettings&) = delete;
+  SpawnSettings& operator=(const SpawnSettings&) = delete;
+  ~SpawnSettings() {
+    posix_spawn_file_actions_destroy(&actions_);
+    posix_spawnattr_destroy(&attributes_);
+  }
+  posix_spawn_file_actions_t* Actions() { return &actions_; }
+  const posix_spawnattr_t* Attributes() const { return &attributes_; }
+
+ private:
+  posix_spawn_file_actions_t actions_{};
+  posix_spawnattr_t attributes_{};
+};
+
+int ExitCodeOf(int status) {
+  if (WIFEXITED(status)) {
+    return WEXITSTATUS(status);
+  }
+  if (WIFSIGNALED(status)) {
+    return 128 + WTERMSIG(status);
+  }
+  return -1;
+}
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+         access(path.c_str(), X_OK) == 0;
+}
+
+}  // namespace
+
+std::optional<Process> Process::Start(const ProcessSpec& spec, std::error_code& error) {
+  SpawnSettings settings;
+  int result = posix_spawn_file_actions_addopen(settings.Actions(), STDIN_FILENO, "/dev/null",
+                                                O_RDONLY, 0);
+  UniqueFd output;
+  if (!spec.outputFile.empty()) {
+    // Opened here, close-on-exec, so only this child gets it (as its stdout and stderr).
+    output.Reset(open(spec.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC,
+                      0644));
+    if (!output.Valid()) {
+      error = Error(errno);
+      return std::nullopt;
+    }
+    result = result ? result : posix_spawn_file_actions_adddup2(settings.Actions(), output.Get(),
+                                                                STDOUT_FILENO);
+    result = result ? result : posix_spawn_file_actions_adddup2(settings.Actions(), output.Get(),
+                                                                STDERR_FILENO);
+  }
+  if (!spec.workingDirectory.empty() && result == 0) {
+    result = posix_spawn_file_actions_addchdir_np(settings.Actions(),
+                                                  spec.workingDirectory.c_str());
+  }
+  if (result != 0) {
+    error = Error(result);
+    return std::nullopt;
+  }
+
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(spec.program.c_str()));
+  for (const auto& argument : spec.arguments) {
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  }
+  argv.push_back(nullptr);
+
+  pid_t pid = -1;
+  result = posix_spawnp(&pid, spec.program.c_str(), settings.Actions(), settings.Attributes(),
+                        argv.data(), environ);
+  if (result != 0) {
+    error = Error(result);
+    return std::nullopt;
+  }
+  error.clear();
+  return Process(pid);
+}
+
+Process::Process(Process&& other) noexcept
+    : pid_(std::exchange(other.pid_, -1)), exitCode_(other.exitCode_) {}
+
+Process& Process::operator=(Process&& other) noexcept {
+  if (this != &other) {
+    ReapInBackground();
+    pid_ = std::exchange(other.pid_, -1);
+    exitCode_ = other.exitCode_;
+  }
+  return *this;
+}
+
+Process::~Process() { ReapInBackground(); }
+
+void Process::ReapInBackground() {
+  if (pid_ > 0 && !exitCode_) {
+    std::thread([pid = pid_] {
+      int status = 0;
+      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+    }).detach();
+  }
+  pid_ = -1;
+}
+
+std::optional<int> Process::Reap(bool block) {
+  if (exitCode_ || pid_ <= 0) {
+    return exitCode_;
+  }
+  int status = 0;
+  pid_t result;
+  do {
+    result = waitpid(pid_, &status, block ? 0 : WNOHANG);
+  } while (result < 0 && errno == EINTR);
+  if (result == pid_) {
+    exitCode_ = ExitCodeOf(status);
+  } else if (result < 0) {
+    exitCode_ = -1;  // not our child any more: nothing left to wait for
+  }
+  return exitCode_;
+}
+
+int Process::Wait() { return *Reap(true); }
+
+std::optional<int> Process::WaitFor(std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  auto pause = std::chrono::milliseconds(1);
+  for (;;) {
+    if (auto code = Reap(false)) {
+      return code;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) {
+      return std::nullopt;
+    }
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+    pause = std::min(pause * 2, std::chrono::milliseconds(10));
+  }
+}
+
+void Process::Signal(int signalNumber) const {
+  if (pid_ > 0 && !exitCode_) {
+    kill(pid_, signalNumber);
+  }
+}
+
+std::error_code OpenWithSystem(const std::string& target, const std::string& workingDirectory) {
+  ProcessSpec spec;
+  spec.workingDirectory = workingDirectory;
+  if (IsExecutableFile(target)) {
+    spec.program = target;
+  } else {
+    spec.program = "xdg-open";
+    spec.arguments = {target};
+  }
+  std::error_code error;
+  Process::Start(spec, error);
+  return error;
+}
+
+std::optional<Process> StartElevated(const ProcessSpec& spec, const std::string& folderToWrite,
+                                     std::error_code& error) {
+  if (access(folderToWrite.c_str(), W_OK) == 0) {
+    return Process::Start(spec, error);
+  }
+  // pkexec starts its program in a fixed environment; env sets the working directory there.
+  ProcessSpec elevated;
+  elevated.program = "pkexec";
+  elevated.arguments = {"/usr/bin/env"};
+  if (!spec.workingDirectory.empty()) {
+    elevated.arguments.push_back("--chdir=" + spec.workingDirectory);
+  }
+  elevated.arguments.push_back(spec.program);
+  elevated.arguments.insert(elevated.arguments.end(), spec.arguments.begin(), spec.arguments.end());
+  elevated.outputFile = spec.outputFile;
+  return Process::Start(elevated, error);
+}
+
+}  // namespace Quorvane::Platform

@@ -1,0 +1,59 @@
+// Starting other programs: always with an argument vector, never through a shell command
+// text, so blanks, quotes and other characters in the data arrive unchanged.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace Quorvane::Platform {
+
+struct ProcessSpec {
+  std::string program;                 // a path, or a name looked up in PATH
+  std::vector<std::string> arguments;  // after the program name
+  std::string workingDirectory;        // empty: the caller's
+  std::string outputFile;              // empty: inherit; else stdout and stderr both go there
+};
+
+class Process {
+ public:
+  // Starts the program with no standard input. The output file, when given, is created anew.
+  static std::optional<Process> Start(const ProcessSpec& spec, std::error_code& error);
+
+  Process(Process&& other) noexcept;
+  Process& operator=(Process&& other) noexcept;
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+  // A process nobody waited for is reaped in the background, so it never lingers as a zombie.
+  ~Process();
+
+  pid_t Id() const { return pid_; }
+  // Waits until it ends; the exit code, or 128 + the signal that ended it.
+  int Wait();
+  // Waits at most the limit; empty when it still runs.
+  std::optional<int> WaitFor(std::chrono::milliseconds limit);
+  void Signal(int signalNumber) const;
+
+ private:
+  explicit Process(pid_t pid) : pid_(pid) {}
+  std::optional<int> Reap(bool block);
+  void ReapInBackground();
+
+  pid_t pid_ = -1;
+  std::optional<int> exitCode_;
+};
+
+// Opens a target as the desktop would: an executable file is started directly (in the given
+// working directory), anything else (documents, links) through xdg-open. Does not wait.
+std::error_code OpenWithSystem(const std::string& target, const std::string& workingDirectory = {});
+
+// Starts the program with administrator rights through pkexec when the user cannot write the
+// given folder, directly when they can (a per-user install needs no elevation).
+std::optional<Process> StartElevated(const ProcessSpec& spec, const std::string& folderToWrite,
+                                     std::error_code& error);
+
+}  // namespace Quorvane::Platform

@@ -1,0 +1,24 @@
+// Conversion between the programs' UTF-8 text and UTF-16 little-endian, the form texts take on
+// the wire and in some files. Strict both ways: broken input is refused, never patched.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace Quorvane::Platform {
+
+// UTF-8 to UTF-16 code units; empty optional for invalid UTF-8 (bad bytes, overlong forms,
+// encoded surrogates, code points above U+10FFFF, cut-off sequences).
+std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
+
+// UTF-16 code units to UTF-8; empty optional for an unpaired surrogate.
+std::optional<std::string> Utf16ToUtf8(std::u16string_view text);
+
+// UTF-8 to the bytes of UTF-16LE (two bytes per unit, low byte first, no terminator).
+std::optional<std::string> Utf8ToUtf16LeBytes(std::string_view text);
+
+// Bytes of UTF-16LE to UTF-8; empty optional for an odd byte count or an unpaired surrogate.
+std::optional<std::string> Utf16LeBytesToUtf8(std::string_view bytes);
+
+}  // namespace Quorvane::Platform

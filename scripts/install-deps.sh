@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs every Debian package the Quorvane tool set needs to build, test and run.
+# Idempotent: packages already present are left alone. Runs as root or through sudo.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config git
+  clang libclang-rt-14-dev clang-format clang-tidy
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils
+  # libraries
+  libhidapi-dev libudev-dev libcurl4-openssl-dev libpugixml-dev libcpp-httplib-dev
+  qt6-base-dev qt6-base-dev-tools
+  # flashing tools called by the scripts, and what the tests drive them with
+  avrdude bossa-cli
+  # the Qt offscreen platform and X test server for view tests
+  xvfb xauth
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  echo "install-deps: all ${#packages[@]} packages are installed"
+  exit 0
+fi
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  as_root=(sudo)
+fi
+
+echo "install-deps: installing ${missing[*]}"
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"

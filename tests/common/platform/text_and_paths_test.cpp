@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <map>
+#include <regex>
+
+#include "common/platform/guid_text.h"
+#include "common/platform/known_folders.h"
+#include "common/platform/path_text.h"
+#include "common/platform/utf16.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+using namespace Quorvane::Platform;
+using Quorvane::Testing::TempFolder;
+
+TEST(Utf16, CharactersOutsideTheBasicPlaneBecomeSurrogatePairsAndBack) {
+  const std::string text = "Bremse \xC3\xA4 \xE2\x82\xAC \xF0\x9F\x8F\x81";  // ä € 🏁
+  const auto units = Utf8ToUtf16(text);
+  ASSERT_TRUE(units);
+  EXPECT_EQ(*units, u"Bremse \u00E4 \u20AC \U0001F3C1");
+  EXPECT_EQ(Utf16ToUtf8(*units), text);
+
+  const auto bytes = Utf8ToUtf16LeBytes("A\xF0\x9F\x8F\x81");
+  ASSERT_TRUE(bytes);
+  EXPECT_EQ(*bytes, std::string("A\0\x3C\xD8\xC1\xDF", 6));
+  EXPECT_EQ(Utf16LeBytesToUtf8(*bytes), "A\xF0\x9F\x8F\x81");
+  EXPECT_EQ(Utf8ToUtf16LeBytes(""), "");
+}
+
+TEST(Utf16, BrokenSequencesAreRefusedInsteadOfReplaced) {
+  for (const std::string broken : {"\x80", "\xC3", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80",
+                                   "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80", "ok\xFF"}) {
+    EXPECT_FALSE(Utf8ToUtf16(broken)) << "accepted " << testing::PrintToString(broken);
+  }
+  EXPECT_FALSE(Utf16ToUtf8(u"\xD83C"));        // high surrogate at the end
+  EXPECT_FALSE(Utf16ToUtf8(u"\xDFC1x"));       // low surrogate alone
+  EXPECT_FALSE(Utf16ToUtf8(u"\xD83Cx"));       // high surrogate without a low one
+  EXPECT_FALSE(Utf16LeBytesToUtf8("abc"));     // odd byte count
+  EXPECT_FALSE(Utf16LeBytesToUtf8(std::string("\x3C\xD8", 2)));
+}
+
+TEST(DirectoryOfPath, UpToAndIncludingTheLastSeparatorOfEitherKind) {
+  EXPECT_EQ(DirectoryOfPath("/opt/Quorvane/Updater/Tollwick"), "/opt/Quorvane/Updater/");
+  EXPECT_EQ(DirectoryOfPath("C:\\Program Files\\Quorvane\\Tollwick.exe"),
+            "C:\\Program Files\\Quorvane\\");
+  EXPECT_EQ(DirectoryOfPath("mixed/a\\b"), "mixed/a\\");
+  EXPECT_EQ(DirectoryOfPath("folder/"), "folder/");
+  EXPECT_EQ(DirectoryOfPath("Tollwick.exe"), "");
+  EXPECT_EQ(DirectoryOfPath(""), "");
+}
+
+TEST(EnsureFolderPath, CreatesOnlyTheMissingLevels) {
+  TempFolder folder;
+  const std::string existing = folder.File("Quorvane");
+  ASSERT_EQ(mkdir(existing.c_str(), 0700), 0);
+  EXPECT_TRUE(EnsureFolderPath(existing + "/Kestrane/deeper/Kestrane.xml"));
+  struct stat status {};
+  ASSERT_EQ(stat((existing + "/Kestrane/deeper").c_str(), &status), 0);
+  EXPECT_TRUE(S_ISDIR(status.st_mode));
+  // The existing level kept its own mode: it was not made again.
+  ASSERT_EQ(stat(existing.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0700u);
+  // No file was made.
+  EXPECT_NE(stat((existing + "/Kestrane/deeper/Kestrane.xml").c_str(), &status), 0);
+}
+
+TEST(EnsureFolderPath, StopsAtTwentyLevelsAndFailsWhenAFileBlocksTheWay) {
+  TempFolder folder;
+  std::string deep = folder.Path();
+  for (int level = 0; level < 21; ++level) deep += "/l" + std::to_string(level);
+  // 21 missing levels: the top one is beyond the 20 recorded, so the chain cannot be made.
+  EXPECT_FALSE(EnsureFolderPath(deep + "/file"));
+
+  Quorvane::Testing::WriteTextFile(folder.File("blocker"), "");
+  EXPECT_FALSE(EnsureFolderPath(folder.File("blocker/sub/file")));
+}
+
+TEST(KnownFolders, FollowTheXdgVariablesAndTheExecutablesPlace) {
+  std::map<std::string, std::string, std::less<>> variables{{"HOME", "/home/racer"}};
+  const EnvironmentLookup environment = [&](std::string_view name) -> std::optional<std::string> {
+    auto found = variables.find(name);
+    return found == variables.end() ? std::nullopt : std::optional(found->second);
+  };
+  auto folders = DiscoverKnownFolders(environment, "/usr/local/Quorvane/Kestrane/Kestrane");
+  EXPECT_EQ(folders.localAppData, "/home/racer/.local/share");
+  EXPECT_EQ(folders.temp, "/tmp/");
+  EXPECT_EQ(folders.programFolder, "/usr/local/Quorvane/Kestrane/");
+  EXPECT_EQ(folders.installRoot, "/usr/local");
+
+  variables["XDG_DATA_HOME"] = "/data/racer/";
+  variables["TMPDIR"] = "/scratch";
+  folders = DiscoverKnownFolders(environment, "/home/racer/build/Kestrane");
+  EXPECT_EQ(folders.localAppData, "/data/racer");
+  EXPECT_EQ(folders.temp, "/scratch/");
+  EXPECT_EQ(folders.installRoot, "/opt");
+
+  variables["XDG_DATA_HOME"] = "relative/is/ignored";
+  EXPECT_EQ(DiscoverKnownFolders(environment, "/x").localAppData, "/home/racer/.local/share");
+
+  variables["XDG_RUNTIME_DIR"] = "/run/user/1000";
+  EXPECT_EQ(RuntimeFolder(environment), "/run/user/1000");
+}
+
+TEST(KnownFolders, RuntimeFallbackIsAPrivateFolderUnderTmp) {
+  const EnvironmentLookup none = [](std::string_view) { return std::optional<std::string>(); };
+  const auto folder = RuntimeFolder(none);
+  ASSERT_TRUE(folder);
+  struct stat status {};
+  ASSERT_EQ(stat(folder->c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0700u);
+  EXPECT_EQ(status.st_uid, getuid());
+}
+
+TEST(GuidText, FormatUsesUpperCaseExceptTheThirdGroup) {
+  const std::array<std::uint8_t, 16> bytes{0x78, 0x56, 0x34, 0x12, 0xBC, 0x9A, 0xEF, 0xCD,
+                                           0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
+  EXPECT_EQ(FormatGuidText(bytes), "{12345678-9ABC-cdef-0123-456789ABCDEF}");
+
+  const std::string first = MakeGuidText();
+  EXPECT_EQ(first.size(), 38u);
+  EXPECT_TRUE(std::regex_match(first, std::regex(R"(\{[0-9A-F]{8}-[0-9A-F]{4}-4[0-9a-f]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\})")))
+      << first;
+  EXPECT_NE(first, MakeGuidText());
+}
+
+}  // namespace

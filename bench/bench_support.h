@@ -1,0 +1,20 @@
+// Helpers the benchmarks share: a baseline measured in the same run, and peak memory.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+
+namespace Quorvane::Bench {
+
+// Bytes per second of `work`, repeated until it has run for at least `minimum`.
+double MeasureThroughput(std::size_t bytesPerRun, const std::function<void()>& work,
+                         std::chrono::milliseconds minimum = std::chrono::milliseconds(300));
+
+// Resets the process's peak resident size to its present size; false where the kernel refuses.
+bool ResetPeakMemory();
+// The process's resident and peak resident size in bytes (from /proc/self/status).
+std::size_t ResidentBytes();
+std::size_t PeakResidentBytes();
+
+}  // namespace Quorvane::Bench

@@ -1,0 +1,30 @@
+// One synchronous call of a contract operation over HTTP(S) with libcurl.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <span>
+#include <string_view>
+
+#include "common/service/contract.h"
+
+namespace Quorvane::Service {
+
+struct CallSettings {
+  // Bounds the answer: a call whose answer grows beyond it stops reading and fails.
+  std::size_t heapBytes = 1048576;
+  // Connect and whole-call time-out.
+  std::chrono::milliseconds timeout{300000};
+};
+
+// Endpoints of this length or more are refused.
+inline constexpr std::size_t kMaxEndpointLength = 1024;
+
+// Calls the operation at the endpoint. True when the service answered; then the result holds
+// the answer. False for every failure (refused connection, time-out, HTTP error status, SOAP
+// fault, malformed or oversized answer, bad endpoint), with the result untouched. Never throws
+// for a failed call. Calls on different threads share nothing.
+bool ServiceCall(std::string_view endpoint, const CallSettings& settings, Operation operation,
+                 std::span<const ServiceValue> inputs, ServiceResult& result);
+
+}  // namespace Quorvane::Service

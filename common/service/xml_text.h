@@ -1,0 +1,33 @@
+// Writing text into XML by hand (the SOAP envelopes are built as text so their bytes are
+// exactly known), and reading element names with their namespaces out of a pugixml tree.
+#pragma once
+
+#include <pugixml.hpp>
+
+#include <string>
+#include <string_view>
+
+namespace Quorvane::Service {
+
+// Appends the text escaped for element content. A carriage return is written as a character
+// reference, since a parser would otherwise fold CR LF into LF.
+void AppendEscapedText(std::string& out, std::string_view text);
+
+// The length of the text once escaped as AppendEscapedText does.
+std::size_t EscapedLength(std::string_view text);
+
+// The element's namespace URI, from the xmlns declarations of it and its ancestors.
+std::string_view NamespaceOf(const pugi::xml_node& element);
+// The element's name without its prefix.
+std::string_view LocalNameOf(const pugi::xml_node& element);
+// True when the element has this local name in this namespace.
+bool IsElement(const pugi::xml_node& node, std::string_view namespaceUri, std::string_view localName);
+// The first child element with this local name in this namespace; empty node when none.
+pugi::xml_node ChildElement(const pugi::xml_node& parent, std::string_view namespaceUri,
+                            std::string_view localName);
+// xsi:nil="true" (or "1") on the element.
+bool IsNil(const pugi::xml_node& element);
+// All character data directly inside the element, joined.
+std::string ElementText(const pugi::xml_node& element);
+
+}  // namespace Quorvane::Service

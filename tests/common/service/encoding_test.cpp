@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "common/diagnostics/hvx_exception.h"
+#include "common/service/access_token.h"
+#include "common/service/base64.h"
+#include "common/service/field_encoding.h"
+#include "common/service/scramble.h"
+#include "common/service/time_stamp.h"
+
+namespace {
+
+using namespace Quorvane::Service;
+using Halvex::Exceptions::HvxException;
+
+TEST(Scrambling, KeyIsTheXorOfTheTableAndUnscrambleUndoesScramble) {
+  EXPECT_EQ(ScrambleKey(), 0xCB);
+  const auto unlock = ResetUnlockSequence();
+  EXPECT_EQ(unlock[0], 0x5C);
+  EXPECT_EQ(unlock[15], 0x1D);
+  for (unsigned value = 0; value < 256; ++value) {
+    const auto byte = static_cast<std::uint8_t>(value);
+    EXPECT_EQ(UnscrambleByte(ScrambleByte(byte)), byte);
+  }
+  // rotate-left-3(0x00 ^ 0xCB) ^ 0xA9 = 0x5E ^ 0xA9
+  EXPECT_EQ(ScrambleByte(0x00), 0xF7);
+}
+
+TEST(Base64, PlainFormBreaksLinesAfter64CharactersAndAfterTheLast) {
+  EXPECT_EQ(Base64Encode(""), "");
+  EXPECT_EQ(Base64Encode("f"), "Zg==\r\n");
+  EXPECT_EQ(Base64Encode("fo"), "Zm8=\r\n");
+  EXPECT_EQ(Base64Encode("foo"), "Zm9v\r\n");
+  std::string exactLine;
+  for (int group = 0; group < 16; ++group) exactLine += "eHh4";
+  EXPECT_EQ(Base64Encode(std::string(48, 'x')), exactLine + "\r\n");
+  const std::string encoded = Base64Encode(std::string(49, 'x'));
+  EXPECT_EQ(encoded.size(), 64u + 2 + 4 + 2);
+  EXPECT_EQ(encoded.substr(64, 2), "\r\n");
+  EXPECT_EQ(encoded.substr(66), "eA==\r\n");
+}
+
+TEST(Base64, DecodingAcceptsLineBreaksAnywhereAndRefusesEverythingElse) {
+  std::string all;
+  for (int value = 0; value < 256; ++value) all += static_cast<char>(value);
+  EXPECT_EQ(Base64Decode(Base64Encode(all)), all);
+  EXPECT_EQ(Base64Decode("Zm9v\nYmFy"), "foobar");
+  EXPECT_EQ(Base64Decode("Zm\r\n9vYg\n=="), "foob");
+  EXPECT_EQ(Base64Decode("\r\n"), "");
+  EXPECT_EQ(Base64Decode(""), "");
+  for (const char* broken : {"Zm9v YmFy", "Zm9", "Zg=", "Z===", "Zg==Zg==", "Zm9v\tYmFy", "Zm9v!",
+                             "=Zm9", "Zg==x", "Zm9\x80"}) {
+    EXPECT_EQ(Base64Decode(broken), std::nullopt) << broken;
+  }
+}
+
+TEST(FieldEncodings, AccessTokenTravelsScrambledInUtf16) {
+  const std::string expected =
+      "Nffc94T31Pdk9/z3dPeM95T3fvfW9yz39vdU93z3JPdW9zb3ZvdO9/b3HPcU9yz3\r\n"
+      "Pvfl92733fde9373/fdm9573Rvft90731fee91b3xfd29zb3nvfl93733fc+9573\r\n"
+      "Xvf992b37fdO99X3bvfd9zb3xfd+91b3HPc=\r\n";
+  EXPECT_EQ(EncodeServiceText(kAccessToken), expected);
+  EXPECT_EQ(DecodeServiceText(expected), kAccessToken);
+}
+
+TEST(FieldEncodings, TextsOutsideAsciiAndTheBasicPlaneRoundTrip) {
+  const std::string text = "Brems\xC3\xA4 \xF0\x9F\x8F\x81";
+  EXPECT_EQ(Base64EncodeText(text), "QgByAGUAbQBzAOQAIAA82MHf\r\n");
+  EXPECT_EQ(EncodeServiceText(text), "5fdk99z3nPds99D39vcWMfkJ\r\n");
+  EXPECT_EQ(Base64DecodeText(Base64EncodeText(text)), text);
+  EXPECT_EQ(DecodeServiceText(EncodeServiceText(text)), text);
+  EXPECT_EQ(Base64EncodeText(""), "");
+  EXPECT_EQ(Base64DecodeText(""), "");
+}
+
+TEST(FieldEncodings, DecodedTextEndsAtTheFirstZeroUnitAndBytesKeepTheirLength) {
+  const std::string withZero("A\0B\0\0\0C\0", 8);
+  EXPECT_EQ(Base64DecodeText(Base64Encode(withZero)), "AB");
+  const std::string image("\x00\x01\xFF\x00", 4);
+  EXPECT_EQ(DecodeServiceBytes(Base64Encode(ScrambleBytes(image))), image);
+}
+
+TEST(FieldEncodings, UndecodableTextRaisesCryptStringToBinaryFailed) {
+  for (const auto decode : {+[](std::string_view text) { return DecodeServiceText(text); },
+                            +[](std::string_view text) { return DecodeServiceBytes(text); },
+                            +[](std::string_view text) { return Base64DecodeText(text); }}) {
+    try {
+      decode("not base64!");
+      ADD_FAILURE() << "no exception";
+    } catch (const HvxException& error) {
+      EXPECT_EQ(error.Message(), "CryptStringToBinary failed");
+    }
+  }
+  // Valid Base64 of a lone surrogate is refused too, instead of handing on a broken text.
+  EXPECT_THROW(Base64DecodeText(Base64Encode(std::string("\x3C\xD8", 2))), HvxException);
+}
+
+TEST(TimeStamps, FormatAndParseRoundTripThe19CharacterText) {
+  CalendarTime time = ZeroCalendarTime();
+  EXPECT_EQ(FormatTimeStamp(time), "1900-01-00T00:00:00");
+  time.tm_year = 116, time.tm_mon = 2, time.tm_mday = 5, time.tm_hour = 7, time.tm_min = 8,
+  time.tm_sec = 9;
+  EXPECT_EQ(FormatTimeStamp(time), "2016-03-05T07:08:09");
+  const CalendarTime parsed = ParseTimeStamp("2016-03-05T07:08:09");
+  EXPECT_TRUE(SameCalendarTime(parsed, time));
+  EXPECT_EQ(parsed.tm_wday, 0);
+  EXPECT_EQ(parsed.tm_yday, 0);
+}
+
+TEST(TimeStamps, ParsingReadsFixedPositionsLeniently) {
+  // Separators are not checked and non-numbers read 0.
+  CalendarTime parsed = ParseTimeStamp("2016/03/05 07.08.09");
+  EXPECT_EQ(FormatTimeStamp(parsed), "2016-03-05T07:08:09");
+  parsed = ParseTimeStamp("2016-xx-05T07:08:");
+  EXPECT_EQ(parsed.tm_mon, -1);
+  EXPECT_EQ(parsed.tm_sec, 0);
+  EXPECT_THROW(ParseTimeStamp("2016-03-05T07:0"), std::out_of_range);
+  EXPECT_THROW(ParseTimeStamp(""), std::out_of_range);
+}
+
+}  // namespace

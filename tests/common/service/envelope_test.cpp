@@ -1,0 +1,179 @@
+// Requests compared byte for byte with texts written here by hand, and answers written by hand
+// for every result kind: the stand-in service shares the envelope code, so these keep a fault on
+// both sides from hiding.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "common/service/soap_envelope.h"
+
+namespace {
+
+using namespace Quorvane::Service;
+
+constexpr const char* kHead =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?><s:Envelope "
+    "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>";
+constexpr const char* kTail = "</s:Body></s:Envelope>";
+
+std::string Envelope(const std::string& content) { return kHead + content + kTail; }
+
+TEST(RequestEnvelope, EnumerateFirmwaresByteForByte) {
+  const std::vector<ServiceValue> inputs{std::string("Quorvane HX Controller (HX)(brake)|QV-HX,hx"),
+                                         true};
+  EXPECT_EQ(BuildRequestEnvelope(Operation::EnumerateFirmwares, inputs),
+            Envelope("<EnumerateFirmwares xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\">"
+                     "<id>Quorvane HX Controller (HX)(brake)|QV-HX,hx</id><isBeta>true</isBeta>"
+                     "</EnumerateFirmwares>"));
+}
+
+TEST(RequestEnvelope, RegisterUserFeedbackKeepsCarriageReturnsAndEscapesMarkup) {
+  const std::vector<ServiceValue> inputs{std::string("AbC+/=\r\nx<&>")};
+  EXPECT_EQ(BuildRequestEnvelope(Operation::RegisterUserFeedback, inputs),
+            Envelope("<RegisterUserFeedback xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\">"
+                     "<userFeedback>AbC+/=&#xD;\nx&lt;&amp;&gt;</userFeedback>"
+                     "</RegisterUserFeedback>"));
+}
+
+TEST(RequestEnvelope, EmptyTextIsSentAsAnEmptyElementAndArraysUseTheArraysNamespace) {
+  const std::vector<ServiceValue> empty{std::string()};
+  EXPECT_EQ(BuildRequestEnvelope(Operation::GetQuorvaneMessageToUsers, empty),
+            Envelope("<GetQuorvaneMessageToUsers xmlns=\"http://schemas.quorvane.example/2016/"
+                     "IQuorvane\"><token></token></GetQuorvaneMessageToUsers>"));
+  const std::vector<ServiceValue> array{std::vector<std::string>{"a", ""}};
+  EXPECT_EQ(BuildRequestEnvelope(Operation::Execute, array),
+            Envelope("<Execute xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\"><payload "
+                     "xmlns:a=\"http://schemas.datacontract.example/2003/10/Serialization/Arrays\">"
+                     "<a:string>a</a:string><a:string></a:string></payload></Execute>"));
+  EXPECT_THROW(BuildRequestEnvelope(Operation::Execute, empty), std::invalid_argument);
+  EXPECT_THROW(BuildRequestEnvelope(Operation::CheckForUpdateEx, empty), std::invalid_argument);
+}
+
+TEST(Contract, ThirteenOperationsWithDoubledContractNameInTheirActions) {
+  std::set<std::string_view> names;
+  for (const auto& spec : AllOperations()) {
+    EXPECT_EQ(&Describe(spec.operation), &spec);
+    EXPECT_EQ(FindOperation(spec.name), spec.operation);
+    names.insert(spec.name);
+  }
+  EXPECT_EQ(names.size(), 13u);
+  EXPECT_EQ(RequestAction(Operation::CheckForUpdate),
+            "http://schemas.quorvane.example/2016/IQuorvane/IQuorvane/CheckForUpdate");
+  EXPECT_EQ(FindOperation("checkforupdate"), std::nullopt);
+}
+
+ResponseStatus Parse(Operation operation, std::string body, ServiceResult& result) {
+  return ParseResponseEnvelope(operation, body, result);
+}
+
+TEST(ResponseEnvelope, StringResultsNilAbsentAndEmptyAllReadEmpty) {
+  ServiceResult result;
+  ASSERT_EQ(Parse(Operation::DownloadFirmware,
+                  Envelope("<DownloadFirmwareResponse xmlns=\"http://schemas.quorvane.example/2016/"
+                           "IQuorvane\"><DownloadFirmwareResult>QUJD&#xD;\n</DownloadFirmwareResult>"
+                           "</DownloadFirmwareResponse>"),
+                  result),
+            ResponseStatus::Ok);
+  EXPECT_EQ(result.text, "QUJD\r\n");
+
+  // Other prefixes and declarations than ours are read by namespace, not by prefix.
+  const std::string nil =
+      "<?xml version=\"1.0\"?><soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+      "xmlns:x=\"http://www.w3.org/2001/XMLSchema-instance\"><soap:Header/><soap:Body>"
+      "<q:DownloadFirmwareResponse xmlns:q=\"http://schemas.quorvane.example/2016/IQuorvane\">"
+      "<q:DownloadFirmwareResult x:nil=\"true\"/></q:DownloadFirmwareResponse></soap:Body>"
+      "</soap:Envelope>";
+  result.text = "stale";
+  ASSERT_EQ(Parse(Operation::DownloadFirmware, nil, result), ResponseStatus::Ok);
+  EXPECT_EQ(result.text, "");
+
+  result.text = "stale";
+  ASSERT_EQ(Parse(Operation::DownloadFirmware,
+                  Envelope("<DownloadFirmwareResponse xmlns=\"http://schemas.quorvane.example/2016/"
+                           "IQuorvane\"/>"),
+                  result),
+            ResponseStatus::Ok);
+  EXPECT_EQ(result.text, "");
+}
+
+TEST(ResponseEnvelope, ArrayOfStringWithSeveralAndNilItems) {
+  ServiceResult result;
+  ASSERT_EQ(
+      Parse(Operation::CheckForUpdateEx,
+            Envelope("<CheckForUpdateExResponse xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\">"
+                     "<CheckForUpdateExResult xmlns:a=\"http://schemas.datacontract.example/2003/10/"
+                     "Serialization/Arrays\" xmlns:i=\"http://www.w3.org/2001/XMLSchema-instance\">"
+                     "<a:string>&lt;checkForUpdateResponse/&gt;</a:string><a:string i:nil=\"true\"/>"
+                     "<a:string>QUJD</a:string></CheckForUpdateExResult></CheckForUpdateExResponse>"),
+            result),
+      ResponseStatus::Ok);
+  EXPECT_EQ(result.strings, (std::vector<std::string>{"<checkForUpdateResponse/>", "", "QUJD"}));
+}
+
+TEST(ResponseEnvelope, LongResultAndTheEmptyResponseOfRegisterErrorLogEntry) {
+  ServiceResult result;
+  ASSERT_EQ(Parse(Operation::RegisterUserFeedback,
+                  Envelope("<RegisterUserFeedbackResponse xmlns=\"http://schemas.quorvane.example/2016/"
+                           "IQuorvane\"><RegisterUserFeedbackResult>9000000000</RegisterUserFeedbackResult>"
+                           "</RegisterUserFeedbackResponse>"),
+                  result),
+            ResponseStatus::Ok);
+  EXPECT_EQ(result.number, 9000000000);
+  ASSERT_EQ(Parse(Operation::RegisterUserFeedback,
+                  Envelope("<RegisterUserFeedbackResponse xmlns=\"http://schemas.quorvane.example/2016/"
+                           "IQuorvane\"/>"),
+                  result),
+            ResponseStatus::Ok);
+  EXPECT_EQ(result.number, 0);
+  EXPECT_EQ(Parse(Operation::RegisterErrorLogEntry,
+                  Envelope("<RegisterErrorLogEntryResponse xmlns=\"http://schemas.quorvane.example/"
+                           "2016/IQuorvane\"/>"),
+                  result),
+            ResponseStatus::Ok);
+}
+
+TEST(ResponseEnvelope, FaultsAndMalformedAnswersLeaveTheResultUntouched) {
+  ServiceResult result;
+  result.text = "kept";
+  EXPECT_EQ(Parse(Operation::ExecuteCRM,
+                  Envelope("<s:Fault><faultcode>s:Server</faultcode><faultstring>no</faultstring>"
+                           "</s:Fault>"),
+                  result),
+            ResponseStatus::Fault);
+  const std::string wrongNamespace =
+      Envelope("<ExecuteCRMResponse xmlns=\"urn:other\"><ExecuteCRMResult>x</ExecuteCRMResult>"
+               "</ExecuteCRMResponse>");
+  for (const std::string& malformed :
+       {std::string("<html>busy</html>"), std::string("<s:Envelope"), wrongNamespace,
+        Envelope("<DownloadFirmwareResponse xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\"/>"),
+        Envelope("<RegisterUserFeedbackResponse xmlns=\"http://schemas.quorvane.example/2016/"
+                 "IQuorvane\"><RegisterUserFeedbackResult>12x</RegisterUserFeedbackResult>"
+                 "</RegisterUserFeedbackResponse>")}) {
+    const Operation operation = malformed.find("RegisterUserFeedback") != std::string::npos
+                                    ? Operation::RegisterUserFeedback
+                                    : Operation::ExecuteCRM;
+    EXPECT_EQ(Parse(operation, malformed, result), ResponseStatus::Malformed) << malformed;
+  }
+  EXPECT_EQ(result.text, "kept");
+}
+
+TEST(ServerEnvelopes, RequestsParseBackAndResponsesParseOnTheClientSide) {
+  const std::vector<ServiceValue> inputs{std::string("payload <x>\r\n"), true};
+  const auto request = ParseRequestEnvelope(BuildRequestEnvelope(Operation::CheckForUpdateEx, inputs));
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->operation, Operation::CheckForUpdateEx);
+  EXPECT_EQ(request->inputs, inputs);
+
+  ServiceResult sent;
+  sent.strings = {"a\r\nb", "", "<c>"};
+  std::string body = BuildResponseEnvelope(Operation::GetParallelFirmwareEx, sent);
+  ServiceResult received;
+  ASSERT_EQ(ParseResponseEnvelope(Operation::GetParallelFirmwareEx, body, received),
+            ResponseStatus::Ok);
+  EXPECT_EQ(received.strings, sent.strings);
+
+  EXPECT_FALSE(ParseRequestEnvelope("<s:Envelope/>"));
+  EXPECT_FALSE(ParseRequestEnvelope(Envelope("<Unknown xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\"/>")));
+}
+
+}  // namespace

@@ -1,0 +1,353 @@
+#include "center/device/device_discovery.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+
+#include "common/diagnostics/error_report.h"
+
+namespace Quorvane::Device {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::size_t kMaxStringLength = 255;
+constexpr int kStringAttempts = 2;
+constexpr int kSerialAttempts = 5;
+constexpr auto kRetryPause = 200ms;
+
+// Cuts a text to the length a device string may have, without splitting a character.
+std::string Bounded(std::string text) {
+  if (text.size() > kMaxStringLength) {
+    std::size_t cut = kMaxStringLength;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+      --cut;
+    }
+    text.resize(cut);
+  }
+  return text;
+}
+
+template <typename Read>
+std::optional<std::string> ReadString(Read read, int attempts, Platform::Clock& clock) {
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    if (attempt > 0) {
+      clock.SleepFor(kRetryPause);
+    }
+    if (auto text = read()) {
+      return Bounded(std::move(*text));
+    }
+  }
+  return std::nullopt;
+}
+
+enum class Identification { Identified, TryNextEntry, Dropped };
+
+std::string AxisName(std::uint8_t type) {
+  switch (type) {
+    case kSlotBrake: return "Brake";
+    case kSlotAccelerator: return "Accelerator";
+    case kSlotClutch: return "Clutch";
+    case kSlotHandbrake: return "Handbrake";
+    default: return "?";
+  }
+}
+
+std::string ButtonName(std::uint8_t type) {
+  switch (type) {
+    case 1: return "Sequential Gearbox";
+    case 2: return "Sequential Gearbox Down";
+    case 3: return "Sequential Gearbox Up";
+    default: return "?";
+  }
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char character) { return static_cast<char>(std::tolower(character)); });
+  return text;
+}
+
+void LogPermissionHintOnce(DiscoveryServices& services, const std::string& path,
+                           bool& alreadyLogged) {
+  if (alreadyLogged) {
+    return;
+  }
+  alreadyLogged = true;
+  Diagnostics::WriteEventLogEntry(
+      services.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventWarning,
+      "Kestrane may not open the controller " + path +
+          " (permission denied). Install the Quorvane udev rules (60-quorvane.rules), reload "
+          "them with 'udevadm control --reload-rules && udevadm trigger', and plug the "
+          "controller in again.");
+}
+
+Identification Identify(DiscoveryServices& services, const std::string& path,
+                        const SupportedDevice& entry, QuorvaneDevice& device, bool& hintLogged) {
+  std::error_code error;
+  const auto connection = services.backend.Open(path, error);
+  if (!connection) {
+    if (error == std::errc::permission_denied) {
+      LogPermissionHintOnce(services, path, hintLogged);
+    }
+    return Identification::TryNextEntry;
+  }
+  device.vendorId = entry.vendorId;
+  device.productId = entry.productId;
+  device.devicePath = path;
+  if (const auto range = connection->ValueRange()) {
+    device.logicalMinimum = range->minimum;
+    device.logicalMaximum = range->maximum;
+  }
+  auto manufacturer =
+      ReadString([&] { return connection->Manufacturer(); }, kStringAttempts, services.clock);
+  auto product = manufacturer ? ReadString([&] { return connection->Product(); }, kStringAttempts,
+                                           services.clock)
+                              : std::nullopt;
+  if (!manufacturer || !product) {
+    return Identification::TryNextEntry;
+  }
+  // A device that never gives its serial number is dropped after a few tries, so that it
+  // cannot stall enumeration.
+  auto serial =
+      ReadString([&] { return connection->SerialNumber(); }, kSerialAttempts, services.clock);
+  if (!serial) {
+    return Identification::TryNextEntry;
+  }
+  device.manufacturer = std::move(*manufacturer);
+  device.product = std::move(*product);
+  device.serialNumber = std::move(*serial);
+
+  InputReportBuffer identity{};
+  InputReportBuffer buttonMap{};
+  identity[0] = kIdentityReportId;
+  buttonMap[0] = kButtonMapReportId;
+  if (!connection->GetInputReport(kIdentityReportId, identity) ||
+      !connection->GetInputReport(kButtonMapReportId, buttonMap)) {
+    return Identification::Dropped;
+  }
+  std::copy_n(identity.begin(), device.identityReport.size(), device.identityReport.begin());
+  std::copy_n(buttonMap.begin(), device.buttonMapReport.size(), device.buttonMapReport.begin());
+  device.identified = true;
+  device.kind = ControllerKindOf(device.identityReport);
+  device.channelIndex = 0;
+  return Identification::Identified;
+}
+
+void RestartLookups(std::vector<QuorvaneDevice>& rows, const FirmwareLookupStarter& start) {
+  for (auto& row : rows) {
+    if (!row.IsButtonRow()) {
+      RestartFirmwareLookup(row, start);
+    }
+  }
+}
+
+}  // namespace
+
+const std::array<SupportedDevice, 2>& SupportedDeviceTable() {
+  static constexpr std::array<SupportedDevice, 2> kTable{{
+      {kVendorId, 0x0036, "Quorvane Simulation Techonology", "Quorvane Brake Controller"},
+      {kVendorId, 0x0037, "Quorvane Simulation Techonology", "Quorvane Brake Controller"},
+  }};
+  return kTable;
+}
+
+std::string MatchText(const SupportedDevice& entry) {
+  char text[32];
+  std::snprintf(text, sizeof text, "#vid_%04x&pid_%04x", entry.vendorId, entry.productId);
+  return text;
+}
+
+bool PathMatches(std::string_view path, const SupportedDevice& entry) {
+  return Lower(std::string(path)).find(MatchText(entry)) != std::string::npos;
+}
+
+bool DeviceMatches(const HidDeviceInfo& device, const SupportedDevice& entry) {
+  if (device.vendorId && device.productId) {
+    return *device.vendorId == entry.vendorId && *device.productId == entry.productId;
+  }
+  return PathMatches(device.path, entry);
+}
+
+void NameRow(QuorvaneDevice& row) {
+  for (std::uint16_t slot = 0; slot < kAxisSlots; ++slot) {
+    if (AxisSlotType(row.identityReport, slot + 1u) == kSlotButtons) {
+      row.buttonsSlot = slot;
+      break;
+    }
+  }
+  std::uint32_t namedAxes = 0;
+  for (std::uint32_t slot = 1; slot <= kAxisSlots; ++slot) {
+    const std::uint8_t type = AxisSlotType(row.identityReport, slot);
+    if (type == kSlotUnused || type == kSlotButtons) {
+      break;
+    }
+    const std::uint32_t channel = slot - 1;
+    row.channelNames[channel] = AxisName(type);
+    if (row.channelIndex == channel) {
+      row.channelName = row.channelNames[channel];
+      row.namedChannelIndex = channel;
+      row.axisSlotNumber = slot;
+      row.isButton = false;
+    }
+    ++namedAxes;
+  }
+  row.buttonChannels.clear();
+  std::uint32_t running = namedAxes;
+  for (std::uint32_t slot = 1; slot <= kButtonSlots; ++slot) {
+    const std::uint8_t type = row.buttonMapReport[slot];
+    if (type == 0) {
+      continue;
+    }
+    row.channelNames[running] = ButtonName(type);
+    row.buttonChannels.push_back(running);
+    if (row.channelIndex == running) {
+      row.channelName = row.channelNames[running];
+      row.namedChannelIndex = running;
+      row.buttonSlotNumber = slot;
+      row.isButton = true;
+    }
+    ++running;
+  }
+}
+
+std::vector<QuorvaneDevice> RowsOfController(const QuorvaneDevice& controller) {
+  std::vector<std::uint16_t> channels{0, 0};  // the device line, then channel 0
+  const std::uint32_t kind = controller.kind;
+  const std::uint32_t axes = AxisChannelCount(kind);
+  if (kind >= 4 && kind <= 6) {
+    for (std::uint16_t channel = 1; channel < axes; ++channel) {
+      channels.push_back(channel);
+    }
+  }
+  if (kind >= 2 && kind <= 6) {
+    auto next = static_cast<std::uint16_t>(axes);
+    for (std::size_t slot = 1; slot <= kButtonSlots; ++slot) {
+      if (controller.buttonMapReport[slot] != 0) {
+        channels.push_back(next++);
+      }
+    }
+  }
+  std::vector<QuorvaneDevice> rows;
+  rows.reserve(channels.size());
+  for (const std::uint16_t channel : channels) {
+    QuorvaneDevice row(controller);
+    row.channelIndex = channel;
+    NameRow(row);
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+std::string GetFirmwareIdentity(const QuorvaneDevice& row) {
+  if (!row.firmwareIdentityOverride.empty()) {
+    return row.firmwareIdentityOverride;
+  }
+  const auto name = [&](std::size_t channel) { return Lower(row.channelNames[channel]); };
+  const auto names = [&](std::size_t count) {
+    std::string joined;
+    for (std::size_t channel = 0; channel < count; ++channel) {
+      joined += (channel ? "," : "") + name(channel);
+    }
+    return joined;
+  };
+  const std::string firmware = FirmwareName(row.identityReport);
+  const std::uint8_t family = Family(row.identityReport);
+  const std::string converter = family == 'A' ? ",ads-1256" : ",ads-1262";
+  const bool knownFamily = family == 'A' || family == 'B';
+  switch (row.kind) {
+    case 2:
+      return "Quorvane HX Controller (HX)(" + name(0) + ")|" + firmware + ",hx";
+    case 3:
+      return knownFamily ? "Quorvane Single Controller (Single)(" + names(1) + ")|" + firmware + converter
+                         : std::string();
+    case 4:
+      return knownFamily ? "Quorvane Dual Controller (Dual)(" + names(2) + ")|" + firmware + converter
+                         : std::string();
+    case 5:
+      return knownFamily ? "Quorvane Triple Controller (Triple)(" + names(3) + ")|" + firmware + converter
+                         : std::string();
+    case 6:
+      return knownFamily ? "Quorvane Quad Controller (Quad)(" + names(4) + ")|" + firmware + converter
+                         : std::string();
+    default:
+      return {};
+  }
+}
+
+void RestartFirmwareLookup(QuorvaneDevice& row, const FirmwareLookupStarter& start) {
+  row.Lookup().Clear();
+  if (!start) {
+    return;
+  }
+  static std::mutex startLock;
+  std::lock_guard lock(startLock);
+  if (row.Lookup().running.exchange(true)) {
+    return;
+  }
+  try {
+    start(row.SharedLookup(), GetFirmwareIdentity(row));
+  } catch (...) {
+    row.Lookup().running = false;
+    throw;
+  }
+}
+
+bool RetrieveQuorvaneDevices(DeviceList& list, DiscoveryServices& services) {
+  std::lock_guard listLock(list.listLock);
+  std::lock_guard enumerationLock(list.enumerationLock);
+
+  const Enumeration enumeration = services.backend.Enumerate();
+  if (enumeration.classFailure) {
+    const std::string text = Diagnostics::FormatErrorReport(
+        "SetupDiGetClassDevs executed with return value of INVALID_HANDLE_VALUE",
+        enumeration.classFailure->value());
+    Diagnostics::ShowErrorBox(services.notifier, text);
+    Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource,
+                                    Diagnostics::kEventError, text);
+    list.rows.clear();
+    return false;
+  }
+
+  std::vector<QuorvaneDevice> rows;
+  bool hintLogged = services.permissionHintLogged;
+  for (const auto& device : enumeration.devices) {
+    for (const auto& entry : SupportedDeviceTable()) {
+      if (!DeviceMatches(device, entry)) {
+        continue;
+      }
+      QuorvaneDevice controller;
+      const Identification result = Identify(services, device.path, entry, controller, hintLogged);
+      if (result == Identification::Identified) {
+        for (auto& row : RowsOfController(controller)) {
+          rows.push_back(std::move(row));
+        }
+      }
+      if (result != Identification::TryNextEntry) {
+        break;
+      }
+    }
+  }
+  services.permissionHintLogged = hintLogged;
+
+  if (enumeration.walkFailure) {
+    Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource,
+                                    Diagnostics::kEventError, enumeration.walkFailure->message());
+    return false;
+  }
+
+  const bool equal = rows.size() == list.rows.size() && std::equal(rows.begin(), rows.end(), list.rows.begin());
+  if (equal) {
+    RestartLookups(list.rows, services.startLookup);
+    return false;
+  }
+  if (services.beforeReplace) {
+    services.beforeReplace(list.rows);
+  }
+  list.rows = std::move(rows);
+  RestartLookups(list.rows, services.startLookup);
+  return true;
+}
+
+}  // namespace Quorvane::Device

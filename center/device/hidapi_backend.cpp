@@ -1,0 +1,144 @@
+#include "center/device/hidapi_backend.h"
+
+#include <fcntl.h>
+#include <hidapi/hidapi.h>
+#include <linux/hidraw.h>
+#include <sys/ioctl.h>
+
+#include <cerrno>
+#include <cwchar>
+#include <vector>
+
+#include "center/device/report_descriptor.h"
+#include "common/platform/unique_fd.h"
+
+namespace Quorvane::Device {
+namespace {
+
+constexpr std::size_t kStringBufferBytes = 255;
+
+// hidapi gives wide (UTF-32 here) strings; the program keeps UTF-8.
+std::string Utf8FromWide(const wchar_t* text) {
+  std::string out;
+  for (; *text != L'\0'; ++text) {
+    const auto code = static_cast<std::uint32_t>(*text);
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | (code >> 6));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += static_cast<char>(0xE0 | (code >> 12));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code <= 0x10FFFF) {
+      out += static_cast<char>(0xF0 | (code >> 18));
+      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return out;
+}
+
+class HidrawConnection final : public HidConnection {
+ public:
+  HidrawConnection(hid_device* device, Platform::UniqueFd node) : device_(device), node_(std::move(node)) {}
+  ~HidrawConnection() override { hid_close(device_); }
+  HidrawConnection(const HidrawConnection&) = delete;
+  HidrawConnection& operator=(const HidrawConnection&) = delete;
+
+  std::optional<std::string> Manufacturer() override { return String(hid_get_manufacturer_string); }
+  std::optional<std::string> Product() override { return String(hid_get_product_string); }
+  std::optional<std::string> SerialNumber() override { return String(hid_get_serial_number_string); }
+
+  std::optional<LogicalRange> ValueRange() override {
+    int size = 0;
+    if (ioctl(node_.Get(), HIDIOCGRDESCSIZE, &size) < 0 || size <= 0) {
+      return std::nullopt;
+    }
+    hidraw_report_descriptor descriptor{};
+    descriptor.size = static_cast<std::uint32_t>(std::min<int>(size, HID_MAX_DESCRIPTOR_SIZE));
+    if (ioctl(node_.Get(), HIDIOCGRDESC, &descriptor) < 0) {
+      return std::nullopt;
+    }
+    return FirstInputValueRange({descriptor.value, descriptor.size});
+  }
+
+  bool GetInputReport(std::uint8_t reportId, InputReportBuffer& buffer) override {
+    buffer[0] = reportId;
+    return hid_get_input_report(device_, buffer.data(), buffer.size()) > 0;
+  }
+
+  bool SendOutputReport(std::span<const std::uint8_t> report) override {
+    std::vector<std::uint8_t> copy(report.begin(), report.end());
+#ifdef HIDIOCSOUTPUT
+    // A SET_REPORT request of type output on the control pipe, as the controller expects.
+    const int sent = ioctl(node_.Get(), HIDIOCSOUTPUT(copy.size()), copy.data());
+    if (sent >= 0) {
+      return true;
+    }
+    if (errno != EINVAL && errno != ENOTTY) {
+      return false;
+    }
+#endif
+    // Kernels without that request: an output report through the interrupt pipe.
+    return hid_write(device_, copy.data(), copy.size()) == static_cast<int>(copy.size());
+  }
+
+ private:
+  using StringRead = int (*)(hid_device*, wchar_t*, size_t);
+  std::optional<std::string> String(StringRead read) {
+    wchar_t text[kStringBufferBytes / sizeof(wchar_t) + 1] = {};
+    if (read(device_, text, sizeof text / sizeof text[0]) != 0) {
+      return std::nullopt;
+    }
+    return Utf8FromWide(text);
+  }
+
+  hid_device* device_;
+  Platform::UniqueFd node_;
+};
+
+}  // namespace
+
+HidapiBackend::HidapiBackend() : initialised_(hid_init() == 0) {}
+
+HidapiBackend::~HidapiBackend() {
+  if (initialised_) {
+    hid_exit();
+  }
+}
+
+Enumeration HidapiBackend::Enumerate() {
+  Enumeration enumeration;
+  if (!initialised_) {
+    enumeration.classFailure = std::make_error_code(std::errc::no_such_device);
+    return enumeration;
+  }
+  hid_device_info* devices = hid_enumerate(kVendorId, 0);
+  for (const hid_device_info* device = devices; device != nullptr; device = device->next) {
+    enumeration.devices.push_back({device->path, device->vendor_id, device->product_id});
+  }
+  hid_free_enumeration(devices);
+  return enumeration;
+}
+
+std::unique_ptr<HidConnection> HidapiBackend::Open(const std::string& path, std::error_code& error) {
+  // The node is opened here too: for the ioctls, and for the reason when it cannot be opened
+  // (most often permissions, when the udev rules are not installed).
+  Platform::UniqueFd node(open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
+  if (!node.Valid()) {
+    error = {errno, std::generic_category()};
+    return nullptr;
+  }
+  hid_device* device = initialised_ ? hid_open_path(path.c_str()) : nullptr;
+  if (device == nullptr) {
+    error = std::make_error_code(std::errc::io_error);
+    return nullptr;
+  }
+  error.clear();
+  return std::make_unique<HidrawConnection>(device, std::move(node));
+}
+
+}  // namespace Quorvane::Device

@@ -1,0 +1,189 @@
+// The device object, its reports and the command table.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "center/device/controller_reports.h"
+#include "center/device/device_discovery.h"
+#include "center/device/quorvane_device.h"
+
+namespace {
+
+using namespace Quorvane::Device;
+
+void PutValue(ReportBlock& block, std::size_t index, std::uint32_t value) {
+  for (std::size_t byte = 0; byte < 4; ++byte) block[4 * index + byte] = static_cast<std::uint8_t>(value >> (8 * byte));
+}
+
+QuorvaneDevice QuadWithButtons() {
+  QuorvaneDevice device;
+  device.devicePath = "/dev/hidraw3";
+  device.identityReport[0] = kIdentityReportId;
+  std::memcpy(device.identityReport.data() + 1, "QV-Quad", 7);
+  device.identityReport[43] = 'B';
+  device.identityReport[44] = 'Q';
+  const std::uint8_t slots[] = {1, 2, 3, 4, 5, 0, 0};
+  std::memcpy(device.identityReport.data() + 47, slots, 7);
+  device.buttonMapReport[3] = 2;
+  device.buttonMapReport[7] = 3;
+  device.kind = ControllerKindOf(device.identityReport);
+  device.logicalMaximum = 65535;
+  return device;
+}
+
+TEST(DeviceRows, ButtonRowsDecodeTheBitOfTheirSlotFromTheButtonsSlot) {
+  auto rows = RowsOfController(QuadWithButtons());
+  ASSERT_EQ(rows.size(), 7u);
+  for (auto& row : rows) PutValue(row.reportA, 4, 0x00000044);  // slots 3 and 7 pressed
+  const QuorvaneDevice& slot3 = rows[5];
+  const QuorvaneDevice& slot7 = rows[6];
+  EXPECT_TRUE(slot3.IsButtonRow());
+  EXPECT_EQ(DecodeLiveValue(slot3), 65535u);
+  EXPECT_EQ(DecodeLiveValue(slot7), 65535u);
+  for (auto& row : rows) PutValue(row.reportA, 4, 0x00000005);  // slots 1 and 3 only
+  EXPECT_EQ(DecodeLiveValue(rows[5]), 65535u);
+  EXPECT_EQ(DecodeLiveValue(rows[6]), 0u);
+}
+
+TEST(DeviceRows, AxisRowsReadTheirSlotAndOutOfRangeSlotsAreNeverDecoded) {
+  auto rows = RowsOfController(QuadWithButtons());
+  QuorvaneDevice clutch = rows[3];
+  ASSERT_EQ(clutch.channelName, "Clutch");
+  PutValue(clutch.reportA, 2, 31000);
+  EXPECT_EQ(DecodeLiveValue(clutch), 31000u);
+  clutch.axisSlotNumber = 0;
+  EXPECT_EQ(DecodeLiveValue(clutch), std::nullopt);
+  clutch.axisSlotNumber = 8;
+  EXPECT_EQ(DecodeLiveValue(clutch), std::nullopt);
+}
+
+TEST(DeviceRows, CopiesNeverTakeTheLookupAndEqualityIgnoresChannels) {
+  QuorvaneDevice row = QuadWithButtons();
+  row.product = "Quorvane Brake Controller";
+  Quorvane::Service::FirmwareEntry entry;
+  entry.id = "fw";
+  row.Lookup().Append(entry);
+  row.Lookup().running = true;
+  QuorvaneDevice copy(row);
+  EXPECT_FALSE(copy.Lookup().running);
+  EXPECT_EQ(copy.AvailableFirmwares().size(), 1u);
+  EXPECT_NE(copy.SharedLookup(), row.SharedLookup());
+  QuorvaneDevice assigned;
+  assigned = row;
+  EXPECT_FALSE(assigned.Lookup().running);
+
+  copy.channelIndex = 3;
+  EXPECT_EQ(copy, row);
+  copy.serialNumber = "other";
+  EXPECT_NE(copy, row);
+}
+
+TEST(DeviceRows, CalibrationReadingsOfChannelsBeyondSixAreZero) {
+  QuorvaneDevice row = QuadWithButtons();
+  PutValue(row.reportB, 6, 777);
+  PutValue(row.reportC, 12, 100);
+  PutValue(row.reportC, 13, 900);
+  row.channelIndex = 6;
+  EXPECT_EQ(row.PresentRawReading(), 777u);
+  EXPECT_EQ(row.PresentCalibrationMinimum(), 100u);
+  EXPECT_EQ(row.PresentCalibrationMaximum(), 900u);
+  row.channelIndex = 7;
+  EXPECT_EQ(row.PresentRawReading(), 0u);
+  EXPECT_EQ(row.PresentCalibrationMinimum(), 0u);
+  EXPECT_EQ(row.PresentCalibrationMaximum(), 0u);
+}
+
+TEST(CommandTable, CodesByKindChannelAndSlotTypeAndNothingOutsideTheTable) {
+  const auto codes = [](std::uint32_t kind, std::uint32_t channel, std::uint8_t type) {
+    auto found = CalibrationCodesFor(kind, channel, type);
+    return found ? std::pair<int, int>(found->setMinimum, found->calibrateMaximum) : std::pair<int, int>(-1, -1);
+  };
+  using P = std::pair<int, int>;
+  EXPECT_EQ(codes(1, 0, kSlotClutch), P(0, 1));
+  EXPECT_EQ(codes(3, 0, kSlotAccelerator), P(0, 1));
+  EXPECT_EQ(codes(4, 1, kSlotBrake), P(0, 1));
+  EXPECT_EQ(codes(4, 0, kSlotClutch), P(2, 4));
+  EXPECT_EQ(codes(5, 2, kSlotAccelerator), P(2, 4));
+  EXPECT_EQ(codes(5, 1, kSlotHandbrake), P(8, 16));
+  EXPECT_EQ(codes(6, 3, kSlotClutch), P(8, 16));
+  EXPECT_EQ(codes(6, 0, kSlotHandbrake), P(18, 20));
+  EXPECT_EQ(codes(6, 2, kSlotAccelerator), P(2, 4));
+  // Beyond the kind's axes, and kind 0: not covered.
+  EXPECT_EQ(codes(0, 0, kSlotBrake), P(-1, -1));
+  EXPECT_EQ(codes(3, 1, kSlotBrake), P(-1, -1));
+  EXPECT_EQ(codes(4, 2, kSlotBrake), P(-1, -1));
+  EXPECT_EQ(codes(6, 4, kSlotBrake), P(-1, -1));
+}
+
+TEST(OutputReports, CalibrationAndResetLayouts) {
+  const OutputReport command = MakeCalibrationCommandReport(18, 0x01020304);
+  EXPECT_EQ(command.size(), 63u);
+  EXPECT_EQ(command[0], 0x10);
+  EXPECT_EQ(command[1], 18);
+  EXPECT_EQ(command[2], 0x04);
+  EXPECT_EQ(command[5], 0x01);
+  EXPECT_EQ(std::count(command.begin() + 6, command.end(), 0), 57);
+
+  const OutputReport reset = MakeResetReport();
+  const std::uint8_t unlock[] = {0x5C, 0x17, 0xE2, 0x09, 0xA4, 0x3B, 0x70, 0xD8,
+                                 0x91, 0x2E, 0xC6, 0x0F, 0x48, 0xB3, 0x6A, 0x1D};
+  EXPECT_EQ(reset[0], 0x30);
+  EXPECT_TRUE(std::equal(std::begin(unlock), std::end(unlock), reset.begin() + 1));
+  EXPECT_EQ(std::count(reset.begin() + 17, reset.end(), 0), 46);
+}
+
+TEST(SupportedDevices, PathMatchInAnyLetterCaseAndOnlyTheTwoProducts) {
+  const auto& table = SupportedDeviceTable();
+  EXPECT_EQ(MatchText(table[0]), "#vid_03eb&pid_0036");
+  EXPECT_FALSE(PathMatches("\\\\?\\HID#VID_03EB&PID_0037#7&1a2b", table[0]));
+  EXPECT_TRUE(PathMatches("\\\\?\\HID#VID_03EB&PID_0037#7&1a2b", table[1]));
+  EXPECT_TRUE(PathMatches("\\\\?\\hid#vid_03eb&pid_0036#7&1a2b", table[0]));
+  const HidDeviceInfo other{"/dev/hidraw9", 0x03EB, 0x0038};
+  EXPECT_FALSE(DeviceMatches(other, table[0]));
+  EXPECT_FALSE(DeviceMatches(other, table[1]));
+  // Ids the backend reports win over the path.
+  EXPECT_TRUE(DeviceMatches({"#vid_03eb&pid_0038", 0x03EB, 0x0036}, table[0]));
+}
+
+TEST(ControllerKinds, FromFamilyConfigurationAndMajorVersion) {
+  IdentityReport identity{};
+  const auto kind = [&](char family, char configuration, std::uint8_t major) {
+    identity[43] = static_cast<std::uint8_t>(family);
+    identity[44] = static_cast<std::uint8_t>(configuration);
+    identity[45] = major;
+    return ControllerKindOf(identity);
+  };
+  EXPECT_EQ(kind('H', 'X', 3), 1u);
+  EXPECT_EQ(kind('H', 'X', 4), 2u);
+  EXPECT_EQ(kind('H', 'Q', 4), 0u);
+  EXPECT_EQ(kind('A', 'S', 1), 3u);
+  EXPECT_EQ(kind('B', 'D', 1), 4u);
+  EXPECT_EQ(kind('A', 'T', 1), 5u);
+  EXPECT_EQ(kind('B', 'Q', 1), 6u);
+  EXPECT_EQ(kind('B', 'X', 1), 0u);
+  EXPECT_EQ(kind('C', 'S', 1), 0u);
+}
+
+TEST(FirmwareIdentity, ModelNamesFirmwareAndConverterByKindAndFamily) {
+  QuorvaneDevice dual;
+  std::memcpy(dual.identityReport.data() + 1, "QV-Dual", 7);
+  dual.identityReport[43] = 'A';
+  dual.identityReport[44] = 'D';
+  dual.identityReport[47] = kSlotBrake;
+  dual.identityReport[48] = kSlotAccelerator;
+  dual.kind = ControllerKindOf(dual.identityReport);
+  NameRow(dual);
+  EXPECT_EQ(GetFirmwareIdentity(dual), "Quorvane Dual Controller (Dual)(brake,accelerator)|QV-Dual,ads-1256");
+
+  EXPECT_EQ(GetFirmwareIdentity(RowsOfController(QuadWithButtons())[0]),
+            "Quorvane Quad Controller (Quad)(brake,accelerator,clutch,handbrake)|QV-Quad,ads-1262");
+
+  dual.firmwareIdentityOverride = "all-firmwares";
+  EXPECT_EQ(GetFirmwareIdentity(dual), "all-firmwares");
+  dual.firmwareIdentityOverride.clear();
+  dual.identityReport[43] = 'C';  // a family without firmware
+  EXPECT_EQ(GetFirmwareIdentity(dual), "");
+}
+
+}  // namespace

@@ -1,0 +1,219 @@
+// Discovery against simulated controllers: the real enumeration code, with the failures real
+// devices show.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "center/device/device_discovery.h"
+#include "center/device/simulated_backend.h"
+
+namespace {
+
+using namespace Quorvane;
+using namespace Quorvane::Device;
+using namespace std::chrono_literals;
+
+std::vector<SimulatedController> Shipped(const std::string& name) {
+  std::ifstream file(std::string(QUORVANE_SIMULATED_DIR) + "/" + name);
+  std::stringstream text;
+  text << file.rdbuf();
+  return SimulatedBackend::ParseDescription(text.str());
+}
+
+std::vector<SimulatedController> Shipped(std::initializer_list<const char*> names) {
+  std::vector<SimulatedController> all;
+  for (const char* name : names) {
+    for (auto& controller : Shipped(name)) all.push_back(std::move(controller));
+  }
+  return all;
+}
+
+class Discovery : public testing::Test {
+ protected:
+  void Use(std::vector<SimulatedController> controllers) {
+    backend_ = std::make_unique<SimulatedBackend>(std::move(controllers), clock_);
+    services_ = std::make_unique<DiscoveryServices>(DiscoveryServices{
+        *backend_, clock_, log_, notifier_,
+        [this](std::shared_ptr<FirmwareLookup> lookup, std::string identity) {
+          started_.push_back(identity);
+          lookups_.push_back(std::move(lookup));
+        },
+        {}});
+  }
+  bool Retrieve() { return RetrieveQuorvaneDevices(list_, *services_); }
+
+  Platform::ManualClock clock_;
+  Diagnostics::RecordingEventLog log_;
+  Diagnostics::RecordingUserNotifier notifier_;
+  std::unique_ptr<SimulatedBackend> backend_;
+  std::unique_ptr<DiscoveryServices> services_;
+  DeviceList list_;
+  std::vector<std::string> started_;
+  std::vector<std::shared_ptr<FirmwareLookup>> lookups_;
+};
+
+TEST_F(Discovery, QuadWithTwoButtonsGivesSevenNamedRows) {
+  Use(Shipped("quad-buttons.xml"));
+  EXPECT_TRUE(Retrieve());
+  const auto& rows = list_.rows;
+  ASSERT_EQ(rows.size(), 7u);
+  EXPECT_TRUE(IsParentRow(rows, 0));
+  EXPECT_FALSE(IsParentRow(rows, 1));
+  const char* names[] = {"Brake", "Brake", "Accelerator", "Clutch", "Handbrake",
+                         "Sequential Gearbox Down", "Sequential Gearbox Up"};
+  for (std::size_t index = 0; index < rows.size(); ++index) {
+    EXPECT_EQ(rows[index].channelName, names[index]) << index;
+    EXPECT_EQ(rows[index].serialNumber, "QVB-Q-0042");
+    EXPECT_EQ(rows[index].logicalMaximum, 65535);
+    EXPECT_TRUE(rows[index].identified);
+  }
+  EXPECT_EQ(rows[5].channelIndex, 4);
+  EXPECT_EQ(rows[5].buttonSlotNumber, 3u);
+  EXPECT_EQ(rows[6].channelIndex, 5);
+  EXPECT_EQ(rows[6].buttonSlotNumber, 7u);
+  EXPECT_EQ(rows[4].axisSlotNumber, 4u);
+  EXPECT_EQ(rows[6].buttonsSlot, 4);
+  // A lookup for every row but the buttons, with the row's firmware identity.
+  ASSERT_EQ(started_.size(), 5u);
+  EXPECT_EQ(started_[0],
+            "Quorvane Quad Controller (Quad)(brake,accelerator,clutch,handbrake)|QV-Quad,ads-1262");
+}
+
+TEST_F(Discovery, SlotTypesOneZeroTwoNameOnlyTheBrake) {
+  Use(Shipped("slots-1-0-2.xml"));
+  Retrieve();
+  ASSERT_EQ(list_.rows.size(), 5u);  // a quad: parent and channels 0..3
+  EXPECT_EQ(list_.rows[1].channelName, "Brake");
+  EXPECT_EQ(list_.rows[2].channelName, "");
+  EXPECT_EQ(list_.rows[3].channelName, "");
+  EXPECT_EQ(list_.rows[3].axisSlotNumber, 0u);
+  EXPECT_EQ(list_.rows[1].channelNames[2], "");
+}
+
+TEST_F(Discovery, HxVersionThreeIsLegacyWithoutFirmwareVersionFourIsHx) {
+  Use(Shipped({"hx-v3.xml", "hx-v4.xml"}));
+  Retrieve();
+  ASSERT_EQ(list_.rows.size(), 4u);
+  EXPECT_EQ(list_.rows[0].kind, 1u);
+  EXPECT_EQ(GetFirmwareIdentity(list_.rows[0]), "");
+  EXPECT_EQ(list_.rows[2].kind, 2u);
+  EXPECT_EQ(GetFirmwareIdentity(list_.rows[2]), "Quorvane HX Controller (HX)(brake)|QV-HX,hx");
+}
+
+TEST_F(Discovery, ReplugKeepsTheListEqualAndAnEmptyMachineEmptiesIt) {
+  Use(Shipped({"single-brake.xml", "quad-buttons.xml"}));
+  EXPECT_TRUE(Retrieve());
+  ASSERT_EQ(list_.rows.size(), 9u);
+  backend_->Unplug("sim/single-brake");
+  backend_->Plug("sim/single-brake");
+  EXPECT_FALSE(Retrieve());
+  EXPECT_EQ(list_.rows.size(), 9u);
+
+  backend_->Unplug("sim/single-brake");
+  backend_->Unplug("sim/quad-buttons");
+  EXPECT_TRUE(Retrieve());
+  EXPECT_TRUE(list_.rows.empty());
+  EXPECT_FALSE(Retrieve());  // empty before and after
+}
+
+TEST_F(Discovery, LookupsRestartOnlyForRowsWhoseLookupEnded) {
+  Use(Shipped("single-brake.xml"));
+  Retrieve();
+  ASSERT_EQ(started_.size(), 2u);
+  list_.rows[0].Lookup().Append(Quorvane::Service::FirmwareEntry{});
+  EXPECT_FALSE(Retrieve());
+  // Both lookups still run: nothing new starts, but the firmwares are emptied.
+  EXPECT_EQ(started_.size(), 2u);
+  EXPECT_TRUE(list_.rows[0].AvailableFirmwares().empty());
+  lookups_[0]->running = false;
+  Retrieve();
+  EXPECT_EQ(started_.size(), 3u);
+}
+
+TEST_F(Discovery, UnsupportedProductsAreIgnored) {
+  auto controllers = Shipped("single-brake.xml");
+  controllers[0].productId = 0x0038;
+  Use(controllers);
+  EXPECT_FALSE(Retrieve());
+  EXPECT_TRUE(list_.rows.empty());
+}
+
+TEST_F(Discovery, SerialThatNeverComesDropsTheDeviceAfterFiveTries) {
+  Use(Shipped({"single-brake.xml", "quad-buttons.xml"}));
+  backend_->Modify("sim/single-brake", [](SimulatedController& c) { c.serialFailures = -1; });
+  const auto before = clock_.Now();
+  Retrieve();
+  EXPECT_EQ(clock_.Now() - before, 800ms);  // four pauses between five tries
+  ASSERT_EQ(list_.rows.size(), 7u);
+  EXPECT_EQ(list_.rows[0].devicePath, "sim/quad-buttons");
+
+  backend_->Modify("sim/single-brake", [](SimulatedController& c) { c.serialFailures = 4; });
+  Retrieve();
+  EXPECT_EQ(list_.rows.size(), 9u);  // the fifth try answered
+}
+
+TEST_F(Discovery, StringsGetOneRetryAndFailedReportsDropTheDevice) {
+  Use(Shipped("single-brake.xml"));
+  backend_->Modify("sim/single-brake", [](SimulatedController& c) { c.productFails = true; });
+  const auto before = clock_.Now();
+  Retrieve();
+  EXPECT_EQ(clock_.Now() - before, 200ms);
+  EXPECT_TRUE(list_.rows.empty());
+
+  backend_->Modify("sim/single-brake", [](SimulatedController& c) {
+    c.productFails = false;
+    c.failingReports = {kButtonMapReportId};
+  });
+  Retrieve();
+  EXPECT_TRUE(list_.rows.empty());
+  backend_->Modify("sim/single-brake", [](SimulatedController& c) { c.failingReports.clear(); });
+  EXPECT_TRUE(Retrieve());
+  EXPECT_EQ(list_.rows.size(), 2u);
+}
+
+TEST_F(Discovery, PermissionDeniedIsExplainedOnceInTheEventLog) {
+  Use(Shipped({"single-brake.xml", "quad-buttons.xml"}));
+  for (const char* path : {"sim/single-brake", "sim/quad-buttons"}) {
+    backend_->Modify(path, [](SimulatedController& c) { c.openFailure = std::errc::permission_denied; });
+  }
+  Retrieve();
+  Retrieve();
+  const auto entries = log_.Entries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_NE(entries[0].text.find("udev rules"), std::string::npos);
+  EXPECT_TRUE(list_.rows.empty());
+}
+
+TEST_F(Discovery, ClassFailureIsShownAndEmptiesTheListAWalkFailureKeepsIt) {
+  Use(Shipped("single-brake.xml"));
+  Retrieve();
+  backend_->FailEnumeration(std::nullopt, std::errc::io_error);
+  backend_->Unplug("sim/single-brake");
+  EXPECT_FALSE(Retrieve());
+  EXPECT_EQ(list_.rows.size(), 2u);  // unchanged: the new list was incomplete
+  ASSERT_EQ(log_.Entries().size(), 1u);
+  EXPECT_EQ(log_.Entries()[0].type, Diagnostics::kEventError);
+
+  backend_->FailEnumeration(std::errc::no_such_device, std::nullopt);
+  EXPECT_FALSE(Retrieve());
+  EXPECT_TRUE(list_.rows.empty());
+  const auto notices = notifier_.Notices();
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].text.rfind("SetupDiGetClassDevs executed with return value of INVALID_HANDLE_VALUE\n"
+                                  "Last Error Code: ", 0),
+            0u);
+  EXPECT_EQ(log_.Entries().size(), 2u);
+}
+
+TEST_F(Discovery, ReplacingTheListLetsTheViewDropItsBarsFirst) {
+  Use(Shipped("single-brake.xml"));
+  std::size_t dropped = 0;
+  services_->beforeReplace = [&](std::vector<QuorvaneDevice>& old) { dropped += old.size(); };
+  Retrieve();
+  backend_->Unplug("sim/single-brake");
+  Retrieve();
+  EXPECT_EQ(dropped, 2u);
+}
+
+}  // namespace

@@ -3,6 +3,8 @@
 add_library(quorvane_compile_options INTERFACE)
 target_compile_options(quorvane_compile_options INTERFACE
   -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion -Wcast-qual
+  # Aggregates are often given only their leading fields; the rest keep their defaults.
+  -Wno-missing-field-initializers
   $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor -Woverloaded-virtual -Wold-style-cast>
   # GCC 12 reports -Wrestrict falsely for ordinary std::string concatenation at -O3.
   $<$<CXX_COMPILER_ID:GNU>:-Wno-restrict>)

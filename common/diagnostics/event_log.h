@@ -24,11 +24,18 @@ class EventLog {
   virtual bool Report(std::string_view source, std::uint16_t type, std::string_view text) = 0;
 };
 
-// The system log (syslog) with the source as ident.
+// The system log with the source as ident: syslog(3), or datagrams in the syslog format to
+// another socket (QUORVANE_SYSLOG_SOCKET names one, so tests can read what a program logged).
 class SyslogEventLog final : public EventLog {
  public:
+  explicit SyslogEventLog(std::string socketPath = {}) : socketPath_(std::move(socketPath)) {}
   bool Report(std::string_view source, std::uint16_t type, std::string_view text) override;
+
+ private:
+  std::string socketPath_;
 };
+
+inline constexpr const char* kSyslogSocketVariable = "QUORVANE_SYSLOG_SOCKET";
 
 // Keeps every entry in memory, for tests.
 class RecordingEventLog final : public EventLog {

@@ -38,13 +38,19 @@ std::string DirectoryOfPath(std::string_view path) {
 }
 
 bool EnsureFolderPath(std::string_view filePath) {
-  std::string folder = ParentOf(filePath);
-  if (folder.empty()) {
-    // A file in the current folder, or directly in the root.
-    return true;
+  const std::string folder = ParentOf(filePath);
+  // A file in the current folder, or directly in the root, needs no folder.
+  return folder.empty() || CreateFolderChain(folder, kMaxFolderLevels);
+}
+
+bool CreateFolderChain(std::string_view folderPath, int maxLevels) {
+  std::string folder(folderPath);
+  while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) {
+    folder.pop_back();
   }
   std::vector<std::string> levels;
-  for (std::string current = folder; !current.empty() && levels.size() < kMaxFolderLevels;
+  for (std::string current = folder;
+       !current.empty() && levels.size() < static_cast<std::size_t>(maxLevels);
        current = ParentOf(current)) {
     levels.push_back(current);
   }

@@ -13,4 +13,8 @@ std::string DirectoryOfPath(std::string_view path);
 // exist). True when the file's folder exists afterwards.
 bool EnsureFolderPath(std::string_view filePath);
 
+// Creates the folder and its missing parents, looking at most `maxLevels` levels up. True when
+// the folder exists afterwards.
+bool CreateFolderChain(std::string_view folderPath, int maxLevels);
+
 }  // namespace Quorvane::Platform

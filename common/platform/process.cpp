@@ -64,6 +64,26 @@ bool IsExecutableFile(const std::string& path) {
          access(path.c_str(), X_OK) == 0;
 }
 
+// This process's environment with the given variables set or replaced.
+std::vector<std::string> EnvironmentWith(const std::vector<std::pair<std::string, std::string>>& changes) {
+  std::vector<std::string> variables;
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    const std::string_view entry(*variable);
+    const auto name = entry.substr(0, entry.find('='));
+    bool replaced = false;
+    for (const auto& change : changes) {
+      replaced = replaced || change.first == name;
+    }
+    if (!replaced) {
+      variables.emplace_back(entry);
+    }
+  }
+  for (const auto& [name, value] : changes) {
+    variables.push_back(name + "=" + value);
+  }
+  return variables;
+}
+
 }  // namespace
 
 std::optional<Process> Process::Start(const ProcessSpec& spec, std::error_code& error) {
@@ -100,9 +120,19 @@ std::optional<Process> Process::Start(const ProcessSpec& spec, std::error_code& 
   }
   argv.push_back(nullptr);
 
+  std::vector<std::string> variables;
+  std::vector<char*> envp;
+  if (!spec.environment.empty()) {
+    variables = EnvironmentWith(spec.environment);
+    for (auto& variable : variables) {
+      envp.push_back(variable.data());
+    }
+    envp.push_back(nullptr);
+  }
+
   pid_t pid = -1;
   result = posix_spawnp(&pid, spec.program.c_str(), settings.Actions(), settings.Attributes(),
-                        argv.data(), environ);
+                        argv.data(), envp.empty() ? environ : envp.data());
   if (result != 0) {
     error = Error(result);
     return std::nullopt;

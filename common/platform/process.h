@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace Quorvane::Platform {
@@ -17,6 +18,8 @@ struct ProcessSpec {
   std::vector<std::string> arguments;  // after the program name
   std::string workingDirectory;        // empty: the caller's
   std::string outputFile;              // empty: inherit; else stdout and stderr both go there
+  // Variables set (or replaced) for the program; the rest of this process's environment stays.
+  std::vector<std::pair<std::string, std::string>> environment;
 };
 
 class Process {

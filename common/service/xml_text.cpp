@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "common/service/contract.h"
 
@@ -124,6 +125,32 @@ bool IsNil(const pugi::xml_node& element) {
     }
   }
   return false;
+}
+
+void BindNamespacePrefix(pugi::xml_node root, std::string_view prefix, std::string_view namespaceUri) {
+  // Names are resolved for every element first: renaming changes the prefixes they resolve by.
+  std::vector<std::pair<pugi::xml_node, std::string>> renames;
+  const auto collect = [&](const auto& self, pugi::xml_node node) -> void {
+    for (auto child : node.children()) {
+      if (child.type() != pugi::node_element) {
+        continue;
+      }
+      const std::string_view uri = NamespaceOf(child);
+      const std::string local(LocalNameOf(child));
+      if (uri == namespaceUri) {
+        renames.emplace_back(child, std::string(prefix) + ":" + local);
+      } else if (!uri.empty()) {
+        renames.emplace_back(child, "unbound:" + local);
+      } else {
+        renames.emplace_back(child, local);
+      }
+      self(self, child);
+    }
+  };
+  collect(collect, root);
+  for (auto& [node, name] : renames) {
+    node.set_name(name.c_str());
+  }
 }
 
 std::string ElementText(const pugi::xml_node& element) {

@@ -27,6 +27,11 @@ pugi::xml_node ChildElement(const pugi::xml_node& parent, std::string_view names
                             std::string_view localName);
 // xsi:nil="true" (or "1") on the element.
 bool IsNil(const pugi::xml_node& element);
+// Renames every element so that XPath can address a namespace by prefix (pugixml's XPath knows
+// no namespaces): elements in `namespaceUri` become "prefix:local", elements of other
+// namespaces get a prefix no query uses, elements in no namespace keep their name.
+void BindNamespacePrefix(pugi::xml_node root, std::string_view prefix, std::string_view namespaceUri);
+
 // All character data directly inside the element, joined.
 std::string ElementText(const pugi::xml_node& element);
 

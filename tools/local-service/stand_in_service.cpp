@@ -202,7 +202,9 @@ ServiceResult StandInService::CheckForUpdate(const std::string& payload, bool be
     pugi::xml_document descriptor;
     auto element = descriptor.append_child("file");
     element.append_attribute("fileName").set_value(file.attribute("name").value());
-    element.append_attribute("size").set_value(static_cast<unsigned long long>(content.size));
+    // A package may claim another size than its file has, to stand for a faulty service.
+    element.append_attribute("size").set_value(
+        file.attribute("size") ? file.attribute("size").as_ullong() : static_cast<unsigned long long>(content.size));
     element.append_attribute("mimeType").set_value(file.attribute("mimeType").value());
     element.append_attribute("installCommand").set_value(file.attribute("installCommand").value());
     result.strings.push_back(Service::SerializeXml(descriptor));

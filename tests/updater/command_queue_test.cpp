@@ -1,0 +1,169 @@
+// The queue shared by every start of the updater: in-process for its limits, and with real
+// Tollwick processes for ordering, concurrency and a processing copy that is killed.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <thread>
+
+#include "common/platform/process.h"
+#include "tests/support/local_service.h"
+#include "tests/support/syslog_collector.h"
+#include "tests/support/temp_folder.h"
+#include "updater/command_queue.h"
+
+namespace {
+
+using namespace Quorvane;
+using namespace std::chrono_literals;
+
+TEST(CommandQueue, OverlongLinesAndAFullQueueAreRefusedWithAnEntry) {
+  Testing::TempFolder runtime;
+  Updater::CommandQueue queue(runtime.Path());
+  Diagnostics::RecordingEventLog log;
+  EXPECT_FALSE(queue.Enqueue(std::string(260, 'x'), log));
+  EXPECT_TRUE(queue.Enqueue(std::string(259, 'x'), log));
+  for (int line = 1; line < 260; ++line) {
+    ASSERT_TRUE(queue.Enqueue("/checkonly:center " + std::to_string(line), log));
+  }
+  EXPECT_FALSE(queue.Enqueue("/checkonly:center one too many", log));
+  const auto entries = log.Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].source, "Tollwick");
+  EXPECT_NE(entries[1].text.find("260"), std::string::npos);
+  EXPECT_EQ(queue.Pending().size(), 260u);
+}
+
+TEST(CommandQueue, ProcessingRunsEveryLineInOrderIncludingLinesAddedMeanwhile) {
+  Testing::TempFolder runtime;
+  Updater::CommandQueue queue(runtime.Path());
+  Diagnostics::RecordingEventLog log;
+  queue.Enqueue("first\nwith a break", log);
+  queue.Enqueue("second", log);
+  std::vector<std::string> ran;
+  const auto result = queue.ProcessAll([&](const std::string& line) {
+    ran.push_back(line);
+    if (line == "second") queue.Enqueue("third", log);
+    return line == "third" ? 1 : 0;
+  });
+  EXPECT_EQ(ran, (std::vector<std::string>{"first with a break", "second", "third"}));
+  EXPECT_EQ(result, 1);
+  EXPECT_TRUE(queue.Pending().empty());
+  EXPECT_EQ(queue.ProcessAll([](const std::string&) { return 0; }), std::nullopt);
+}
+
+// An installed updater in a folder of its own, started as a real process.
+class TollwickProcesses : public testing::Test {
+ protected:
+  TollwickProcesses() {
+    std::filesystem::create_directories(root_.File("Quorvane/Updater"));
+    std::filesystem::copy_file(QUORVANE_TOLLWICK, root_.File("Quorvane/Updater/Tollwick"));
+    mkdir(root_.File("run").c_str(), 0700);
+  }
+
+  // A configuration whose runs ask the service about the updater itself.
+  void Configure(const std::string& endpoint) {
+    Testing::WriteTextFile(
+        root_.File("Quorvane/Updater/Tollwick.xml"),
+        "<updater xmlns=\"http://schemas.quorvane.example/Tollwick/2016\"><servers><server url=\"" + endpoint +
+            "\" timeoutMs=\"0\"/></servers><packages><package softwareID=\"Tollwick\" softwareUpdateType=\"Application\" "
+            "processName=\"Tollwick\" warningBeforeKill=\"false\" timeToWaitBeforeKillMs=\"0\" "
+            "timeToWaitAfterKillMs=\"0\" restart=\"false\"/></packages><settings><setting name=\"TimeoutMS\" "
+            "value=\"60000\"/></settings></updater>");
+  }
+
+  Platform::Process Start(const std::string& commandLine) {
+    Platform::ProcessSpec spec{root_.File("Quorvane/Updater/Tollwick"), {commandLine}, "", "/dev/null"};
+    spec.environment = {{"XDG_RUNTIME_DIR", root_.File("run")},
+                        {"XDG_DATA_HOME", root_.File("data")},
+                        {"QUORVANE_SYSLOG_SOCKET", log_.SocketPath()},
+                        {"DISPLAY", ""},
+                        {"WAYLAND_DISPLAY", ""}};
+    std::error_code error;
+    auto process = Platform::Process::Start(spec, error);
+    if (!process) throw std::system_error(error);
+    return std::move(*process);
+  }
+
+  // The command lines the processes ran, in the order they ran them.
+  std::vector<std::string> RunLines(std::size_t expected) {
+    std::vector<std::string> lines;
+    for (int wait = 0; wait < 100 && lines.size() < expected; ++wait) {
+      lines.clear();
+      for (const auto& text : log_.Texts(50ms)) {
+        const std::string prefix = "Running the command line '";
+        if (text.rfind(prefix, 0) == 0) lines.push_back(text.substr(prefix.size(), text.size() - prefix.size() - 1));
+      }
+    }
+    return lines;
+  }
+
+  Testing::TempFolder root_;
+  Testing::TempFolder service_data_;
+  Testing::SyslogCollector log_{root_.File("log.sock")};
+};
+
+TEST_F(TollwickProcesses, LinesQueuedWhileOneCopyWorksRunOnceInOrder) {
+  Testing::LocalServiceProcess service(service_data_.Path(), {"CheckForUpdateEx=slow:600"});
+  Configure(service.Endpoint());
+  Platform::Process first = Start("/checkonly:center line-0");
+  RunLines(1);  // the first copy processes now
+  for (int line = 1; line <= 4; ++line) {
+    Platform::Process queued = Start("/checkonly:center line-" + std::to_string(line));
+    EXPECT_EQ(queued.Wait(), 1);  // it only queued its line
+  }
+  EXPECT_EQ(first.Wait(), 0);
+  EXPECT_EQ(RunLines(5), (std::vector<std::string>{"/checkonly:center line-0", "/checkonly:center line-1",
+                                                   "/checkonly:center line-2", "/checkonly:center line-3",
+                                                   "/checkonly:center line-4"}));
+}
+
+TEST_F(TollwickProcesses, ManyCopiesStartedAtOnceRunEveryLineExactlyOnce) {
+  Configure("http://127.0.0.1:1/unreachable");
+  std::vector<Platform::Process> copies;
+  for (int line = 0; line < 8; ++line) {
+    copies.push_back(Start("/checkonly:center copy-" + std::to_string(line)));
+  }
+  int processed = 0;
+  for (auto& copy : copies) {
+    processed += copy.Wait() == 0 ? 1 : 0;
+  }
+  EXPECT_GE(processed, 1);
+  auto lines = RunLines(8);
+  std::sort(lines.begin(), lines.end());
+  std::vector<std::string> expected;
+  for (int line = 0; line < 8; ++line) expected.push_back("/checkonly:center copy-" + std::to_string(line));
+  EXPECT_EQ(lines, expected);
+}
+
+TEST_F(TollwickProcesses, AKilledProcessingCopyNeverBlocksTheNextStart) {
+  Testing::LocalServiceProcess service(service_data_.Path(), {"CheckForUpdateEx=slow:20000"});
+  Configure(service.Endpoint());
+  Platform::Process stuck = Start("/checkonly:center stuck");
+  ASSERT_EQ(RunLines(1).size(), 1u);
+  stuck.Signal(SIGKILL);
+  stuck.Wait();
+
+  Configure("http://127.0.0.1:1/unreachable");
+  Platform::Process next = Start("/checkonly:center after");
+  EXPECT_EQ(next.Wait(), 0);
+  const auto lines = RunLines(2);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1], "/checkonly:center after");
+}
+
+TEST_F(TollwickProcesses, AMissingConfigurationIsLoggedAndEndsWithOne) {
+  Platform::Process run = Start("no switch at all");
+  EXPECT_EQ(run.Wait(), 1);
+  const auto texts = log_.Texts(200ms);
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ(texts[1], "## Exception Information ##\nType: CXmlConfigurationException\nMessage: File '" +
+                          root_.File("Quorvane/Updater/Tollwick.xml") + "' is Invalid.\nErrorCode: 0x0\n");
+  Configure("http://127.0.0.1:1/unreachable");
+  EXPECT_EQ(Start("no switch at all").Wait(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include "common/diagnostics/hvx_exception.h"
+#include "common/diagnostics/xml_configuration_exception.h"
+#include "tests/support/temp_folder.h"
+#include "updater/command_line.h"
+#include "updater/updater_configuration.h"
+
+namespace {
+
+using namespace Quorvane;
+using namespace Quorvane::Updater;
+using Testing::TempFolder;
+
+TEST(CommandLine, SwitchesAnywhereInAnyCaseWithAllOverAdminOverCenter) {
+  UpdateScopes scopes = ParseCommandLine("CheckOnly:Center");
+  EXPECT_EQ(scopes.check, 0u);  // no slash: not the switch
+  scopes = ParseCommandLine("x/CheckOnly:Centerfoo/UPDATEONLY:ADMIN");
+  EXPECT_EQ(scopes.check, 2u);
+  EXPECT_EQ(scopes.update, 1u);
+  scopes = ParseCommandLine("/checkonly:center /checkonly:all /updateonly:all /restart:admin /restart:all");
+  EXPECT_EQ(scopes.check, 4u);
+  EXPECT_EQ(scopes.update, 3u);
+  EXPECT_EQ(scopes.restart, 4u);
+  scopes = ParseCommandLine("/updateonly:center /updateonly:admin /restart:center /isbeta:TRUE");
+  EXPECT_EQ(scopes.update, 1u);
+  EXPECT_EQ(scopes.restart, 2u);
+  EXPECT_TRUE(scopes.beta);
+  scopes = ParseCommandLine("/isbeta:false /restart:center");
+  EXPECT_FALSE(scopes.beta);
+  EXPECT_EQ(scopes.update, 0u);
+  EXPECT_EQ(scopes.restart, 2u);  // parsed, but without an update nothing restarts
+}
+
+class ConfigurationFile : public testing::Test {
+ protected:
+  std::string Write(const std::string& body) {
+    Testing::WriteTextFile(path_, "<?xml version=\"1.0\"?><updater xmlns=\"" +
+                                      std::string(kConfigurationNamespace) + "\">" + body + "</updater>");
+    return path_;
+  }
+  std::string LoadError(const std::string& body) {
+    try {
+      UpdaterConfiguration configuration;
+      configuration.Load(Write(body));
+    } catch (const Config::CXmlConfigurationException& error) {
+      return error.ToString();
+    }
+    return "loaded";
+  }
+  static std::string Report(const std::string& message, const std::string& code) {
+    return "## Exception Information ##\nType: CXmlConfigurationException\nMessage: " + message +
+           "\nErrorCode: 0x" + code + "\n";
+  }
+
+  TempFolder folder_;
+  std::string path_ = folder_.File("Tollwick.xml");
+};
+
+constexpr const char* kPackage =
+    "<package softwareID=\"Kestrane\" softwareUpdateType=\"application\" processName=\"Kestrane\" "
+    "warningBeforeKill=\"TRUE\" timeToWaitBeforeKillMs=\"5000\" timeToWaitAfterKillMs=\"x\" restart=\"yes\"/>";
+
+TEST_F(ConfigurationFile, ReadsEveryListWithTheConversionRules) {
+  UpdaterConfiguration configuration;
+  configuration.Load(Write(
+      "<servers><server url=\"http://a/\" timeoutMs=\"12abc\"/><server url=\"http://b/\" timeoutMs=\"\"/></servers>"
+      "<packages>" + std::string(kPackage) +
+      "<package softwareID=\"Orlimar\" softwareUpdateType=\"Application\" processName=\"Orlimar\" "
+      "warningBeforeKill=\"yes\" timeToWaitBeforeKillMs=\"0\" timeToWaitAfterKillMs=\"0\" restart=\"true\"/>"
+      "</packages><settings><setting name=\"TimeoutMS\" value=\"1000\"/><setting name=\"timeoutms\" "
+      "value=\"5\"/><setting name=\"TimeoutMS\" value=\"2500\"/><setting name=\"HeapSizeMB\" value=\"lots\"/>"
+      "</settings>"));
+  ASSERT_TRUE(configuration.Loaded());
+  ASSERT_EQ(configuration.Servers().size(), 2u);
+  EXPECT_EQ(configuration.Servers()[0].timeoutMs, 12);
+  EXPECT_EQ(configuration.Servers()[1].timeoutMs, 0);
+  ASSERT_EQ(configuration.Packages().size(), 2u);
+  const PackageEntry& center = configuration.PackageAt(0);
+  EXPECT_EQ(center.softwareUpdateType, 1u);  // "application" is not "Application"
+  EXPECT_TRUE(center.warnBeforeKill);         // TRUE
+  EXPECT_FALSE(center.restart);               // yes
+  EXPECT_EQ(center.waitBeforeKillMs, 5000);
+  EXPECT_EQ(center.waitAfterKillMs, 0);
+  EXPECT_EQ(configuration.PackageAt(1).softwareUpdateType, 0u);
+  EXPECT_FALSE(configuration.PackageAt(1).warnBeforeKill);
+  EXPECT_THROW(configuration.PackageAt(2), Halvex::Exceptions::HvxArgumentException);
+  // The later of two equal names wins; names are case-sensitive; a non-number reads 0.
+  EXPECT_EQ(configuration.TimeoutMs(), 2500);
+  EXPECT_EQ(configuration.HeapSizeMb(), 0);
+}
+
+TEST_F(ConfigurationFile, EmptySectionsLoadAndMissingSettingsKeepTheDefaults) {
+  UpdaterConfiguration configuration;
+  configuration.Load(Write("<servers/><packages/><settings/>"));
+  EXPECT_TRUE(configuration.Servers().empty());
+  EXPECT_TRUE(configuration.Packages().empty());
+  EXPECT_EQ(configuration.HeapSizeMb(), 120);
+  EXPECT_EQ(configuration.TimeoutMs(), 300000);
+}
+
+TEST_F(ConfigurationFile, EveryFaultHasItsReportText) {
+  EXPECT_EQ(LoadError("<packages/><settings/>"),
+            Report("Invalid Selection of |servers| IXMLDOMNode->selectSingleNode.", "1"));
+  EXPECT_EQ(LoadError("<servers/><settings/>"),
+            Report("Invalid Selection of |packages| IXMLDOMNode->selectSingleNode.", "1"));
+  EXPECT_EQ(LoadError("<servers><server timeoutMs=\"1\"/></servers><packages/><settings/>"),
+            Report("Failed to getNamedItem on |server, url|.", "1"));
+  EXPECT_EQ(LoadError("<servers/><packages><package softwareID=\"x\"/></packages><settings/>"),
+            Report("Failed to getNamedItem on |package, softwareUpdateType|.", "1"));
+  EXPECT_EQ(LoadError("<servers/><packages/><settings><setting name=\"x\"/></settings>"),
+            Report("Failed to getNamedItem on |setting, value|.", "1"));
+  // Elements in another namespace are not the configuration's.
+  EXPECT_EQ(LoadError("<servers xmlns=\"urn:other\"/><packages/><settings/>"),
+            Report("Invalid Selection of |servers| IXMLDOMNode->selectSingleNode.", "1"));
+
+  Testing::WriteTextFile(path_, "<updater><servers>");
+  UpdaterConfiguration configuration;
+  try {
+    configuration.Load(path_);
+    ADD_FAILURE();
+  } catch (const Config::CXmlConfigurationException& error) {
+    EXPECT_EQ(error.Message(), "Error loading xml configuration file '" + path_ + "'.");
+  }
+  try {
+    configuration.Load(folder_.File("absent.xml"));
+    ADD_FAILURE();
+  } catch (const Config::CXmlConfigurationException& error) {
+    EXPECT_EQ(error.ToString(), Report("File '" + folder_.File("absent.xml") + "' is Invalid.", "0"));
+  }
+}
+
+TEST(ShippedConfiguration, LoadsWithTheThreePackages) {
+  UpdaterConfiguration configuration;
+  configuration.Load(QUORVANE_SHIPPED_TOLLWICK_XML);
+  ASSERT_EQ(configuration.Packages().size(), 3u);
+  EXPECT_EQ(configuration.Packages()[2].softwareId, "Tollwick");
+  EXPECT_EQ(configuration.Servers().at(0).url, "http://services.quorvane.example/Services/DefaultService.svc");
+  EXPECT_EQ(configuration.HeapSizeMb(), 120);
+}
+
+}  // namespace

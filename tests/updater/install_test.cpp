@@ -1,0 +1,167 @@
+// Installing with harmless scripts as installers, and restarting programs of a test tree.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "common/diagnostics/hvx_exception.h"
+#include "common/update/updates_ready_file.h"
+#include "tests/support/temp_folder.h"
+#include "updater/install_and_restart.h"
+
+namespace {
+
+using namespace Quorvane;
+using namespace Quorvane::Updater;
+using Testing::ReadTextFile;
+using Testing::WriteTextFile;
+using namespace std::chrono_literals;
+
+void WriteScript(const std::string& path, const std::string& body) {
+  WriteTextFile(path, "#!/bin/sh\n" + body + "\n");
+  chmod(path.c_str(), 0755);
+}
+
+// Waits for a file that a started program writes.
+std::string AwaitFile(const std::string& path) {
+  for (int attempt = 0; attempt < 1000 && access(path.c_str(), F_OK) != 0; ++attempt) {
+    std::this_thread::sleep_for(5ms);
+  }
+  std::this_thread::sleep_for(20ms);
+  return ReadTextFile(path);
+}
+
+class Install : public testing::Test {
+ protected:
+  Install() {
+    folders_.installRoot = root_.Path();
+    folders_.localAppData = root_.File("data");
+    for (const char* id : {"Kestrane", "Orlimar"}) {
+      std::filesystem::create_directories(root_.File(std::string("Quorvane/") + id));
+      // The installed program writes its arguments when it is (re)started.
+      WriteScript(root_.File(std::string("Quorvane/") + id + "/" + id),
+                  std::string("echo \"$@\" > '") + root_.File(std::string(id) + ".restarted") + "'");
+    }
+    std::string packages;
+    for (const char* id : {"Kestrane", "Orlimar", "Tollwick", "Plugin"}) {
+      packages += std::string("<package softwareID=\"") + id + "\" softwareUpdateType=\"Application\" processName=\"" +
+                  id + "\" warningBeforeKill=\"false\" timeToWaitBeforeKillMs=\"0\" timeToWaitAfterKillMs=\"0\" restart=\"false\"/>";
+    }
+    WriteTextFile(root_.File("Tollwick.xml"), std::string("<updater xmlns=\"") + kConfigurationNamespace +
+                                                 "\"><servers/><packages>" + packages + "</packages><settings/></updater>");
+    configuration_.Load(root_.File("Tollwick.xml"));
+  }
+
+  // A pending download of the package whose installer appends its arguments to a log.
+  void Pending(const std::string& id, const std::string& installCommand) {
+    const std::string folder = Downloads(id);
+    std::filesystem::create_directories(folder);
+    WriteScript(folder + "setup.run", "echo \"" + id + ":$*\" >> '" + root_.File("installed.log") + "'");
+    Diagnostics::RecordingEventLog log;
+    ASSERT_TRUE(Update::WriteUpdatesReadyFile({id, {2, 0, 0, 0}, {{installCommand, "setup.run", folder}}},
+                                              folder + Update::kUpdatesReadyFileName, log));
+  }
+
+  void Run(const std::string& commandLine) {
+    const UpdaterContext context{folders_, log_, clock_, progress_};
+    InstallAndRestart(context, configuration_, ParseCommandLine(commandLine));
+  }
+
+  std::string Downloads(const std::string& id) { return folders_.localAppData + "/Quorvane/Updater/" + id + "/"; }
+  bool Restarted(const std::string& id) { return access(root_.File(id + ".restarted").c_str(), F_OK) == 0; }
+
+  Testing::TempFolder root_;
+  Platform::KnownFolders folders_;
+  UpdaterConfiguration configuration_;
+  Diagnostics::RecordingEventLog log_;
+  Platform::ManualClock clock_;
+  NoProgressView progress_;
+};
+
+TEST_F(Install, CenterScopeInstallsKestraneOnlyAndRestartsOnlyWhenAsked) {
+  Pending("Kestrane", "--quiet \"two words\"");
+  Pending("Orlimar", "--quiet");
+  Pending("Tollwick", "--quiet");
+  Run("/updateonly:center");
+  EXPECT_EQ(ReadTextFile(root_.File("installed.log")), "Kestrane:--quiet two words\n");
+  EXPECT_NE(access((Downloads("Kestrane") + Update::kUpdatesReadyFileName).c_str(), F_OK), 0);
+  EXPECT_EQ(access((Downloads("Orlimar") + Update::kUpdatesReadyFileName).c_str(), F_OK), 0);
+  EXPECT_FALSE(Restarted("Kestrane"));
+
+  Pending("Kestrane", "%s");
+  const auto before = clock_.Now();
+  Run("/updateonly:center /restart:center /isbeta:true");
+  EXPECT_EQ(clock_.Now() - before, 1500ms);
+  EXPECT_EQ(AwaitFile(root_.File("Kestrane.restarted")), "/isbeta:true\n");
+}
+
+TEST_F(Install, AllScopeInstallsAndRestartsBothProgramsNeverTheUpdater) {
+  Pending("Kestrane", "%s");
+  Pending("Orlimar", "%S --admin");
+  Pending("Tollwick", "%s");
+  Pending("Plugin", "%s --plugin");
+  Run("/updateonly:all /restart:all");
+  EXPECT_EQ(ReadTextFile(root_.File("installed.log")), "Kestrane:\nOrlimar:--admin\nPlugin:--plugin\n");
+  EXPECT_EQ(AwaitFile(root_.File("Kestrane.restarted")), "\n");
+  EXPECT_EQ(AwaitFile(root_.File("Orlimar.restarted")), "\n");
+  EXPECT_EQ(access((Downloads("Tollwick") + Update::kUpdatesReadyFileName).c_str(), F_OK), 0);
+}
+
+TEST_F(Install, RestartSwitchOfAnotherProgramRestartsNothing) {
+  Pending("Kestrane", "%s");
+  Run("/updateonly:center /restart:admin");
+  EXPECT_EQ(ReadTextFile(root_.File("installed.log")), "Kestrane:\n");
+  std::this_thread::sleep_for(50ms);
+  EXPECT_FALSE(Restarted("Kestrane"));
+  EXPECT_FALSE(Restarted("Orlimar"));
+}
+
+TEST_F(Install, PlaceholderIsReplacedOnceAndAToolBeforeItIsFoundOnThePath) {
+  Pending("Kestrane", "sh %s %s");  // only the first placeholder is the file
+  Run("/updateonly:center");
+  EXPECT_EQ(ReadTextFile(root_.File("installed.log")), "Kestrane:%s\n");
+}
+
+TEST_F(Install, InstallerThatCannotStartEndsTheRunAndKeepsTheReadyFile) {
+  Pending("Kestrane", "%s");
+  std::filesystem::remove(Downloads("Kestrane") + "setup.run");
+  try {
+    Run("/updateonly:center");
+    ADD_FAILURE();
+  } catch (const Halvex::Exceptions::HvxException& error) {
+    EXPECT_EQ(error.Message(), "Not able to execute installer command: 'setup.run'");
+  }
+  EXPECT_EQ(access((Downloads("Kestrane") + Update::kUpdatesReadyFileName).c_str(), F_OK), 0);
+
+  Pending("Kestrane", "--quiet");
+  std::filesystem::remove(Downloads("Kestrane") + "setup.run");
+  try {
+    Run("/updateonly:center");
+    ADD_FAILURE();
+  } catch (const Halvex::Exceptions::HvxException& error) {
+    EXPECT_EQ(error.Message(), "Not able to execute installer argument command: 'setup.run --quiet'");
+  }
+}
+
+TEST_F(Install, MissingProgramToRestartIsReported) {
+  Pending("Orlimar", "%s");
+  std::filesystem::remove(root_.File("Quorvane/Orlimar/Orlimar"));
+  try {
+    Run("/updateonly:admin /restart:admin");
+    ADD_FAILURE();
+  } catch (const Halvex::Exceptions::HvxException& error) {
+    EXPECT_EQ(error.Message(), "Not able to restart admin");
+  }
+}
+
+TEST(SplitParameters, BlanksSeparateAndQuotesGroup) {
+  EXPECT_EQ(SplitParameters("  /i  \"C:\\Program Files\\x\" /qn "),
+            (std::vector<std::string>{"/i", "C:\\Program Files\\x", "/qn"}));
+  EXPECT_EQ(SplitParameters("\"\""), (std::vector<std::string>{""}));
+  EXPECT_TRUE(SplitParameters("   ").empty());
+}
+
+}  // namespace

@@ -1,0 +1,187 @@
+// Check and download against the stand-in service, on folders the test owns.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "common/diagnostics/hvx_exception.h"
+#include "common/update/updates_ready_file.h"
+#include "tests/support/local_service.h"
+#include "tests/support/temp_folder.h"
+#include "updater/update_check.h"
+
+namespace {
+
+using namespace Quorvane;
+using namespace Quorvane::Updater;
+using Testing::ReadTextFile;
+using Testing::WriteTextFile;
+
+class UpdateCheck : public testing::Test {
+ protected:
+  UpdateCheck() {
+    std::filesystem::create_directories(data_.File("packages"));
+    std::filesystem::create_directories(root_.File("Quorvane/Kestrane"));
+    std::filesystem::create_directories(root_.File("Quorvane/Updater"));
+    folders_.installRoot = root_.Path();
+    folders_.localAppData = root_.File("data");
+    WriteTextFile(data_.File("packages/setup.run"), "#!/bin/sh\necho installing\n");
+    WriteTextFile(data_.File("packages/notes.txt"), "Kestrane 2.0: smoother clutch");
+  }
+
+  void Offer(const std::string& softwareId, const std::string& fileElements, const char* version = "2") {
+    packages_ += "<package softwareID=\"" + softwareId + "\" major=\"" + version +
+                 "\" minor=\"0\" build=\"0\" revision=\"0\">" + fileElements + "</package>";
+    WriteTextFile(data_.File("packages.xml"), "<packages>" + packages_ + "</packages>");
+  }
+
+  UpdaterConfiguration Configuration(const std::vector<std::string>& urls) {
+    std::string servers;
+    for (const auto& url : urls) servers += "<server url=\"" + url + "\" timeoutMs=\"1000\"/>";
+    std::string packages;
+    for (const char* id : {"Kestrane", "Orlimar", "Tollwick"}) {
+      packages += std::string("<package softwareID=\"") + id +
+                  "\" softwareUpdateType=\"Application\" processName=\"" + id +
+                  "\" warningBeforeKill=\"false\" timeToWaitBeforeKillMs=\"0\" "
+                  "timeToWaitAfterKillMs=\"0\" restart=\"false\"/>";
+    }
+    WriteTextFile(root_.File("Tollwick.xml"),
+                  std::string("<updater xmlns=\"") + kConfigurationNamespace + "\"><servers>" + servers +
+                      "</servers><packages>" + packages + "</packages><settings/></updater>");
+    UpdaterConfiguration configuration;
+    configuration.Load(root_.File("Tollwick.xml"));
+    return configuration;
+  }
+
+  void Check(const std::string& commandLine, const std::vector<std::string>& urls) {
+    const UpdaterContext context{folders_, log_, clock_, progress_};
+    CheckAndDownload(context, Configuration(urls), ParseCommandLine(commandLine));
+  }
+
+  std::string Downloads(const std::string& id) { return folders_.localAppData + "/Quorvane/Updater/" + id + "/"; }
+
+  Testing::TempFolder data_;
+  Testing::TempFolder root_;
+  Platform::KnownFolders folders_;
+  Diagnostics::RecordingEventLog log_;
+  Platform::ManualClock clock_;
+  NoProgressView progress_;
+  std::string packages_;
+};
+
+constexpr const char* kSetup =
+    "<file name=\"setup.run\" mimeType=\"application/x-sh\" installCommand=\"%s --quiet\" path=\"packages/setup.run\"/>";
+constexpr const char* kNotes =
+    "<file name=\"notes.txt\" mimeType=\"text/plain\" installCommand=\"\" path=\"packages/notes.txt\"/>";
+
+TEST_F(UpdateCheck, FirstServerRefusesSecondAnswersWithTwoFiles) {
+  Offer("Kestrane", std::string(kSetup) + kNotes);
+  Testing::LocalServiceProcess service(data_.Path());
+  Check("/checkonly:center", {"http://127.0.0.1:1/Services/DefaultService.svc", service.Endpoint()});
+
+  const std::string folder = Downloads("Kestrane");
+  EXPECT_EQ(ReadTextFile(folder + "setup.run"), ReadTextFile(data_.File("packages/setup.run")));
+  EXPECT_EQ(ReadTextFile(folder + "notes.txt"), "Kestrane 2.0: smoother clutch");
+  const auto record = Update::ReadUpdatesReadyFile(folder + Update::kUpdatesReadyFileName);
+  EXPECT_EQ(record.version, (Platform::FileVersion{2, 0, 0, 0}));
+  ASSERT_EQ(record.files.size(), 2u);
+  EXPECT_EQ(record.files[0], (Update::ReadyFileEntry{"%s --quiet", "setup.run", folder}));
+  EXPECT_TRUE(log_.Entries().empty());  // the refusing server left no trace
+}
+
+TEST_F(UpdateCheck, CenterScopeAsksForKestraneAndTollwickNeverOrlimar) {
+  Offer("Kestrane", kNotes);
+  Offer("Orlimar", kNotes);
+  Offer("Tollwick", kNotes);
+  Testing::LocalServiceProcess service(data_.Path());
+  Check("/checkonly:center", {service.Endpoint()});
+  EXPECT_EQ(access(Downloads("Kestrane").c_str(), F_OK), 0);
+  EXPECT_EQ(access(Downloads("Tollwick").c_str(), F_OK), 0);
+  EXPECT_NE(access(Downloads("Orlimar").c_str(), F_OK), 0);
+}
+
+TEST_F(UpdateCheck, InstalledVersionDecidesAndNoServerMeansNothing) {
+  Offer("Tollwick", kNotes, "1");
+  // The installed updater (this test's helper program) is 3.14.159.26535: newer than 1.0.0.0.
+  std::filesystem::copy_file(QUORVANE_VERSIONED_PROGRAM, root_.File("Quorvane/Updater/Tollwick"));
+  Testing::LocalServiceProcess service(data_.Path());
+  Check("/checkonly:admin", {service.Endpoint()});
+  EXPECT_NE(access(Downloads("Tollwick").c_str(), F_OK), 0);
+
+  std::filesystem::remove(root_.File("Quorvane/Updater/Tollwick"));  // missing: 0.0.0.0
+  Check("/checkonly:admin", {"http://127.0.0.1:1/x"});
+  EXPECT_NE(access(Downloads("Tollwick").c_str(), F_OK), 0);
+  Check("/checkonly:admin", {service.Endpoint()});
+  EXPECT_EQ(access(Downloads("Tollwick").c_str(), F_OK), 0);
+}
+
+TEST_F(UpdateCheck, StaleDownloadFolderIsReplacedAndPlantedLinksAreRemovedNotFollowed) {
+  Offer("Kestrane", kNotes);
+  const std::string folder = Downloads("Kestrane");
+  std::filesystem::create_directories(folder);
+  WriteTextFile(folder + "stale.bin", "old");
+  WriteTextFile(root_.File("precious.txt"), "keep me");
+  std::filesystem::create_symlink(root_.File("precious.txt"), folder + "notes.txt");
+  Testing::LocalServiceProcess service(data_.Path());
+  Check("/checkonly:center", {service.Endpoint()});
+  EXPECT_NE(access((folder + "stale.bin").c_str(), F_OK), 0);
+  EXPECT_FALSE(std::filesystem::is_symlink(folder + "notes.txt"));
+  EXPECT_EQ(ReadTextFile(folder + "notes.txt"), "Kestrane 2.0: smoother clutch");
+  EXPECT_EQ(ReadTextFile(root_.File("precious.txt")), "keep me");
+}
+
+TEST_F(UpdateCheck, HostileFileNamesAreRefusedBeforeAnythingIsWritten) {
+  const std::string folder = Downloads("Kestrane");
+  std::filesystem::create_directories(folder);
+  WriteTextFile(folder + "earlier.bin", "an earlier download");
+  for (const char* name : {"../escape.txt", "/tmp/absolute.txt", "sub/dir.txt", "..", ""}) {
+    packages_.clear();
+    Offer("Kestrane", std::string("<file name=\"") + name +
+                          "\" mimeType=\"text/plain\" installCommand=\"\" path=\"packages/notes.txt\"/>");
+    Testing::LocalServiceProcess service(data_.Path());
+    EXPECT_THROW(Check("/checkonly:center", {service.Endpoint()}), Halvex::Exceptions::HvxArgumentException)
+        << name;
+    EXPECT_EQ(ReadTextFile(folder + "earlier.bin"), "an earlier download") << name;
+  }
+  EXPECT_NE(access(folders_.localAppData.append("/Quorvane/Updater/escape.txt").c_str(), F_OK), 0);
+  EXPECT_FALSE(IsSafeDownloadName("a\\b"));
+  EXPECT_TRUE(IsSafeDownloadName("Kestrane-2.0.run"));
+}
+
+TEST(UpdateResponse, MalformedAnswersAndOversizedDescriptorsAreRefused) {
+  using Halvex::Exceptions::HvxArgumentException;
+  using Halvex::Exceptions::HvxException;
+  std::vector<std::string> empty;
+  EXPECT_THROW(ParseUpdateResponse(empty), HvxArgumentException);
+  std::vector<std::string> noContent{"<r><version major=\"1\"/></r>", "<file fileName=\"a\" size=\"1\"/>"};
+  EXPECT_THROW(ParseUpdateResponse(noContent), HvxArgumentException);
+  std::vector<std::string> badBase64{"<r/>", "<file fileName=\"a\" size=\"1\"/>", "!!"};
+  try {
+    ParseUpdateResponse(badBase64);
+    ADD_FAILURE();
+  } catch (const HvxException& error) {
+    EXPECT_EQ(error.Message(), "CryptStringToBinary failed");
+  }
+  std::vector<std::string> onlyVersion{"<r softwareID=\"Kestrane\" responseType=\"0\"><version major=\"3\" minor=\"70000\"/></r>"};
+  const UpdateResponse response = ParseUpdateResponse(onlyVersion);
+  EXPECT_TRUE(response.files.empty());
+  EXPECT_EQ(response.version.major, 3);
+  EXPECT_EQ(response.version.minor, static_cast<std::uint16_t>(70000));
+}
+
+TEST_F(UpdateCheck, ADescriptorClaimingMoreThanTheContentIsAFailedWrite) {
+  Offer("Kestrane",
+        "<file name=\"notes.txt\" mimeType=\"text/plain\" installCommand=\"\" path=\"packages/notes.txt\" size=\"100000\"/>");
+  Testing::LocalServiceProcess service(data_.Path());
+  try {
+    Check("/checkonly:center", {service.Endpoint()});
+    ADD_FAILURE();
+  } catch (const Halvex::Exceptions::HvxException& error) {
+    EXPECT_EQ(error.Message(), "Could not write file for update file");
+  }
+  EXPECT_NE(access((Downloads("Kestrane") + Update::kUpdatesReadyFileName).c_str(), F_OK), 0);
+}
+
+}  // namespace

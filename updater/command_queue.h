@@ -1,0 +1,44 @@
+// The queue that every start of the updater adds its command line to. One copy at a time
+// processes the queue; the others only add their line and leave. A lock file guards the queue
+// file while a line is added or taken, and a second one marks the processing copy; the kernel
+// releases both when a copy dies, so a crashed copy never blocks later starts.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "common/diagnostics/event_log.h"
+
+namespace Quorvane::Updater {
+
+inline constexpr std::size_t kMaxCommandLineLength = 259;
+inline constexpr std::size_t kMaxQueuedLines = 260;
+
+class CommandQueue {
+ public:
+  // The queue and its locks live in the runtime folder.
+  explicit CommandQueue(std::string runtimeFolder);
+
+  // Adds a line. A line over 259 characters or a queue already holding 260 lines is refused
+  // with an event-log entry (false).
+  bool Enqueue(const std::string& commandLine, Diagnostics::EventLog& eventLog);
+
+  // If no other copy processes the queue, runs every queued line in order, taking each from
+  // the queue before it runs, until the queue is empty; before leaving, looks once more and
+  // processes again if a line came in meanwhile. Returns the result of the last run, or empty
+  // when this copy ran nothing (another copy processes, or processed its line).
+  std::optional<int> ProcessAll(const std::function<int(const std::string&)>& run);
+
+  // The lines waiting in the queue, oldest first.
+  std::vector<std::string> Pending() const;
+
+ private:
+  std::optional<std::string> TakeNext();
+
+  std::string queuePath_;
+  std::string queueLockPath_;
+  std::string processingLockPath_;
+};
+
+}  // namespace Quorvane::Updater

@@ -1,0 +1,145 @@
+#include "updater/install_and_restart.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "common/diagnostics/hvx_exception.h"
+#include "common/diagnostics/system_error_text.h"
+#include "common/platform/process.h"
+#include "common/update/updates_ready_file.h"
+
+namespace Quorvane::Updater {
+namespace {
+
+using Halvex::Exceptions::HvxException;
+using namespace std::chrono_literals;
+
+bool InUpdateScope(const std::string& softwareId, std::uint32_t scope) {
+  if (softwareId == "Tollwick") return false;
+  if (softwareId == "Orlimar") return scope == 1 || scope == 3;
+  if (softwareId == "Kestrane") return scope == 2 || scope == 3;
+  return true;
+}
+
+bool InRestartScope(const std::string& softwareId, std::uint32_t scope) {
+  if (softwareId == "Orlimar") return scope == 1 || scope == 4;
+  if (softwareId == "Kestrane") return scope == 2 || scope == 4;
+  return false;
+}
+
+bool IsExecutable(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+// A program named without a folder is the downloaded file when the download folder has it,
+// else a program on the PATH.
+std::string ResolveProgram(const std::string& program, const std::string& directory) {
+  if (program.find('/') == std::string::npos && IsExecutable(directory + program)) {
+    return directory + program;
+  }
+  return program;
+}
+
+// Starts the installer and waits for it to end; its exit code is not looked at.
+bool RunInstaller(const std::string& program, const std::vector<std::string>& arguments,
+                  const std::string& directory) {
+  std::error_code error;
+  auto process = Platform::Process::Start({ResolveProgram(program, directory), arguments, directory, ""}, error);
+  if (!process) {
+    return false;
+  }
+  process->Wait();
+  return true;
+}
+
+void Install(const Update::ReadyFileEntry& entry) {
+  const std::string& command = entry.installCommand;
+  auto placeholder = command.find("%s");
+  if (placeholder == std::string::npos) {
+    placeholder = command.find("%S");
+  }
+  if (placeholder == std::string::npos) {
+    if (!RunInstaller(entry.fileName, SplitParameters(command), entry.directory)) {
+      throw HvxException("Not able to execute installer argument command: '" + entry.fileName + " " +
+                         command + "'");
+    }
+    return;
+  }
+  std::string substituted = command;
+  substituted.replace(placeholder, 2, entry.fileName);
+  const auto blank = substituted.find(' ');
+  const std::string program = substituted.substr(0, blank);
+  const std::string parameters = blank == std::string::npos ? std::string() : substituted.substr(blank + 1);
+  if (!RunInstaller(program, SplitParameters(parameters), entry.directory)) {
+    throw HvxException("Not able to execute installer command: '" + substituted + "'");
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> SplitParameters(std::string_view parameters) {
+  std::vector<std::string> arguments;
+  std::string current;
+  bool inArgument = false;
+  bool quoted = false;
+  for (const char character : parameters) {
+    if (character == '"') {
+      quoted = !quoted;
+      inArgument = true;
+    } else if ((character == ' ' || character == '\t') && !quoted) {
+      if (inArgument) {
+        arguments.push_back(std::move(current));
+        current.clear();
+        inArgument = false;
+      }
+    } else {
+      current += character;
+      inArgument = true;
+    }
+  }
+  if (inArgument) {
+    arguments.push_back(std::move(current));
+  }
+  return arguments;
+}
+
+void InstallAndRestart(const UpdaterContext& context, const UpdaterConfiguration& configuration,
+                       const UpdateScopes& scopes) {
+  for (const auto& package : configuration.Packages()) {
+    if (!InUpdateScope(package.softwareId, scopes.update)) {
+      continue;
+    }
+    const std::string readyFile = context.DownloadFolder(package.softwareId) + Update::kUpdatesReadyFileName;
+    if (access(readyFile.c_str(), F_OK) != 0) {
+      continue;  // nothing pending
+    }
+    const Update::UpdateReadyRecord record = Update::ReadUpdatesReadyFile(readyFile);
+    for (const auto& entry : record.files) {
+      Install(entry);
+    }
+    if (unlink(readyFile.c_str()) != 0) {
+      throw HvxException("Could not delete UpdatesReady File with error message: '" +
+                         Halvex::Exceptions::GetWin32ErrorMessage(static_cast<std::uint32_t>(errno)) + "'");
+    }
+    if (!InRestartScope(package.softwareId, scopes.restart)) {
+      continue;
+    }
+    const std::string installFolder = *context.InstallFolder(package.softwareId);
+    context.clock.SleepFor(1500ms);
+    std::error_code error;
+    std::vector<std::string> arguments;
+    if (scopes.beta) {
+      arguments.push_back("/isbeta:true");
+    }
+    if (!Platform::Process::Start({installFolder + package.softwareId, arguments, installFolder, ""}, error)) {
+      throw HvxException(package.softwareId == "Orlimar" ? "Not able to restart admin"
+                                                         : "Not able to restart center");
+    }
+  }
+}
+
+}  // namespace Quorvane::Updater

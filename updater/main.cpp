@@ -1,0 +1,79 @@
+// Tollwick: checks for, downloads and installs new versions of the Quorvane programs.
+// Every start queues its command line; the copy that processes the queue runs each line.
+#include <QApplication>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "common/diagnostics/event_log.h"
+#include "common/platform/clock.h"
+#include "common/platform/known_folders.h"
+#include "updater/command_queue.h"
+#include "updater/progress_dialog.h"
+#include "updater/updater_run.h"
+
+namespace {
+
+using namespace Quorvane;
+
+std::string CommandLineOf(int argc, char** argv) {
+  std::string line;
+  for (int index = 1; index < argc; ++index) {
+    line += (index > 1 ? " " : "") + std::string(argv[index]);
+  }
+  return line;
+}
+
+bool HasDisplay(const Platform::EnvironmentLookup& environment) {
+  for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    if (auto value = environment(variable); value && !value->empty()) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto environment = Platform::ProcessEnvironment();
+  Diagnostics::SyslogEventLog eventLog(environment(Diagnostics::kSyslogSocketVariable).value_or(""));
+  const auto runtimeFolder = Platform::RuntimeFolder(environment);
+  if (!runtimeFolder) {
+    Diagnostics::WriteUpdaterEventLogEntry(eventLog, Diagnostics::kEventError,
+                                           "Tollwick has no runtime folder for its queue and locks");
+    return 1;
+  }
+  Updater::CommandQueue queue(*runtimeFolder);
+  if (!queue.Enqueue(CommandLineOf(argc, argv), eventLog)) {
+    return 1;
+  }
+
+  Platform::SystemClock clock;
+  const Platform::KnownFolders folders = Platform::DiscoverKnownFolders();
+  const auto processQueue = [&](Updater::ProgressView& progress) {
+    const Updater::UpdaterContext context{folders, eventLog, clock, progress};
+    return queue.ProcessAll(
+        [&](const std::string& commandLine) { return Updater::RunCommandLine(context, commandLine); });
+  };
+
+  std::optional<int> result;
+  if (!HasDisplay(environment)) {
+    Updater::NoProgressView progress;
+    result = processQueue(progress);
+  } else {
+    // The dialog needs the main thread: the queue is processed on a worker meanwhile. When the
+    // display cannot be reached, the update goes on without a window.
+    setenv("QT_QPA_PLATFORM", "xcb;wayland;offscreen", 0);
+    QApplication application(argc, argv);
+    Updater::QtProgressView progress;
+    std::thread worker([&] {
+      result = processQueue(progress);
+      QMetaObject::invokeMethod(&application, &QCoreApplication::quit, Qt::QueuedConnection);
+    });
+    QApplication::exec();
+    worker.join();
+  }
+  // A copy whose line another copy ran only queued it.
+  return result.value_or(1);
+}

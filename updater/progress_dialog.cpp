@@ -1,0 +1,97 @@
+#include "updater/progress_dialog.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace Quorvane::Updater {
+namespace {
+
+// One cycle for the whole process: a second dialog goes on where the first left off.
+Ui::ColourCycle& ProcessColourCycle() {
+  static Ui::ColourCycle cycle(1);
+  return cycle;
+}
+
+QString StyleFor(Ui::Rgb colour) {
+  return QStringLiteral("QProgressBar { background: white; border: 1px solid #a0a0a0; }"
+                        "QProgressBar::chunk { background: rgb(%1, %2, %3); }")
+      .arg(colour.red)
+      .arg(colour.green)
+      .arg(colour.blue);
+}
+
+}  // namespace
+
+ProgressDialog::ProgressDialog(const QString& text)
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      label_(new QLabel(text)),
+      bar_(new QProgressBar) {
+  setWindowTitle(QStringLiteral("Tollwick"));
+  setWindowModality(Qt::ApplicationModal);
+  auto* group = new QGroupBox(QStringLiteral("Quorvane Simulation Technology Updater"));
+  auto* frame = new QGroupBox;
+  bar_->setRange(0, 0);  // marquee
+  bar_->setTextVisible(false);
+  bar_->setFixedHeight(18);
+  auto* frameLayout = new QVBoxLayout(frame);
+  frameLayout->setContentsMargins(2, 2, 2, 2);
+  frameLayout->addWidget(bar_);
+  auto* groupLayout = new QVBoxLayout(group);
+  groupLayout->addWidget(label_);
+  groupLayout->addWidget(frame);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(group);
+  setFixedSize(340, 142);
+  SetBarColour(Ui::kColourTable[0]);
+  connect(&timer_, &QTimer::timeout, this, [this] { SetBarColour(ProcessColourCycle().Next()); });
+  timer_.setInterval(1000);
+  // Centred on the screen the dialog opens on.
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - rect().center());
+  }
+}
+
+QString ProgressDialog::Text() const { return label_->text(); }
+
+void ProgressDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  timer_.start();
+}
+
+void ProgressDialog::hideEvent(QHideEvent* event) {
+  timer_.stop();
+  QDialog::hideEvent(event);
+}
+
+void ProgressDialog::SetBarColour(Ui::Rgb colour) {
+  barColour_ = colour;
+  bar_->setStyleSheet(StyleFor(colour));
+}
+
+void QtProgressView::Show(const std::string& text) {
+  QMetaObject::invokeMethod(
+      qApp,
+      [this, text] {
+        delete dialog_;
+        dialog_ = new ProgressDialog(QString::fromStdString(text));
+        dialog_->show();
+      },
+      Qt::BlockingQueuedConnection);
+}
+
+void QtProgressView::Close() {
+  QMetaObject::invokeMethod(
+      qApp,
+      [this] {
+        delete dialog_;
+        dialog_ = nullptr;
+      },
+      Qt::BlockingQueuedConnection);
+}
+
+}  // namespace Quorvane::Updater

@@ -1,0 +1,44 @@
+// What one updater run works with: its folders, its event log, its clock and its progress
+// dialog, and the folders of the packages it looks after.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "common/diagnostics/event_log.h"
+#include "common/platform/clock.h"
+#include "common/platform/known_folders.h"
+
+namespace Quorvane::Updater {
+
+// The progress dialog of an update, shown by whoever owns the display.
+class ProgressView {
+ public:
+  virtual ~ProgressView() = default;
+  virtual void Show(const std::string& text) = 0;
+  virtual void Close() = 0;
+};
+
+class NoProgressView final : public ProgressView {
+ public:
+  void Show(const std::string&) override {}
+  void Close() override {}
+};
+
+struct UpdaterContext {
+  Platform::KnownFolders folders;
+  Diagnostics::EventLog& eventLog;
+  Platform::Clock& clock;
+  ProgressView& progress;
+
+  // <root>/Quorvane/Updater/Tollwick.xml
+  std::string ConfigurationPath() const;
+  // <local data>/Quorvane/Updater/
+  std::string DownloadRoot() const;
+  // The download root + the software id + "/"
+  std::string DownloadFolder(const std::string& softwareId) const;
+  // The install folder of "Kestrane", "Orlimar" and "Tollwick"; none for other packages.
+  std::optional<std::string> InstallFolder(const std::string& softwareId) const;
+};
+
+}  // namespace Quorvane::Updater

@@ -8,6 +8,8 @@
 
 #include "common/diagnostics/hvx_exception.h"
 #include "common/diagnostics/xml_configuration_exception.h"
+#include "common/platform/atomic_file.h"
+#include "common/service/xml_document.h"
 #include "common/service/xml_text.h"
 
 namespace Quorvane::Updater {
@@ -62,8 +64,17 @@ void UpdaterConfiguration::Load(const std::string& path) {
   if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
     throw CXmlConfigurationException(0, "File '" + path + "' is Invalid.");
   }
+  std::error_code error;
+  const auto text = Platform::ReadWholeFile(path, error);
+  if (!text) {
+    throw CXmlConfigurationException(0, "File '" + path + "' is Invalid.");
+  }
+  LoadText(*text, path);
+}
+
+void UpdaterConfiguration::LoadText(std::string_view text, const std::string& path) {
   pugi::xml_document document;
-  if (!document.load_file(path.c_str())) {
+  if (!Service::LoadXmlText(document, text)) {
     throw CXmlConfigurationException(kFalse, "Error loading xml configuration file '" + path + "'.");
   }
   Service::BindNamespacePrefix(document, "ns", kConfigurationNamespace);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Quorvane::Updater {
@@ -37,6 +38,8 @@ class UpdaterConfiguration {
  public:
   // Reads the file; every problem raises CXmlConfigurationException with its message and code.
   void Load(const std::string& path);
+  // Reads configuration text; `path` names it in messages.
+  void LoadText(std::string_view text, const std::string& path);
 
   const std::vector<ServerEntry>& Servers() const { return servers_; }
   const std::vector<PackageEntry>& Packages() const { return packages_; }

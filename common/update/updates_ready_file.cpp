@@ -58,8 +58,17 @@ bool WriteUpdatesReadyFile(const UpdateReadyRecord& record, const std::string& p
 
 UpdateReadyRecord ReadUpdatesReadyFile(const std::string& path) {
   RequirePath(path);
+  std::error_code error;
+  const auto text = Platform::ReadWholeFile(path, error);
+  if (!text) {
+    throw HvxArgumentException("Error loading xml configuration file from param", "files[0]");
+  }
+  return ParseUpdatesReadyText(*text);
+}
+
+UpdateReadyRecord ParseUpdatesReadyText(std::string_view text) {
   pugi::xml_document document;
-  if (!document.load_file(path.c_str()) || !document.document_element()) {
+  if (!Service::LoadXmlText(document, text) || !document.document_element()) {
     throw HvxArgumentException("Error loading xml configuration file from param", "files[0]");
   }
   const auto root = document.document_element();

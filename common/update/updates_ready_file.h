@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/diagnostics/event_log.h"
@@ -37,5 +38,7 @@ bool WriteUpdatesReadyFile(const UpdateReadyRecord& record, const std::string& p
 // for a file that does not load, "Parameter was nullptr" for an empty path. Missing numbers read
 // 0 and missing texts read empty.
 UpdateReadyRecord ReadUpdatesReadyFile(const std::string& path);
+// The same for the file's text.
+UpdateReadyRecord ParseUpdatesReadyText(std::string_view text);
 
 }  // namespace Quorvane::Update

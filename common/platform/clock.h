@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 namespace Quorvane::Platform {
@@ -19,6 +20,20 @@ class SystemClock final : public Clock {
  public:
   TimePoint Now() override { return std::chrono::steady_clock::now(); }
   void SleepFor(std::chrono::milliseconds duration) override;
+};
+
+// Real time, whose sleeps end early once Wake is called (and from then on return at once), so a
+// thread that sleeps in steps can be ended without waiting out a step.
+class WakeableClock final : public Clock {
+ public:
+  TimePoint Now() override { return std::chrono::steady_clock::now(); }
+  void SleepFor(std::chrono::milliseconds duration) override;
+  void Wake();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable woken_;
+  bool awake_ = false;
 };
 
 // A clock that only moves when told to; sleeping moves it by the sleep's length at once.

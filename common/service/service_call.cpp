@@ -58,6 +58,11 @@ std::size_t ReceiveHeader(char* data, std::size_t size, std::size_t count, void*
   return size * count;
 }
 
+int CheckCancel(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const auto* cancel = static_cast<const std::atomic<bool>*>(context);
+  return cancel->load() ? 1 : 0;
+}
+
 }  // namespace
 
 bool ServiceCall(std::string_view endpoint, const CallSettings& settings, Operation operation,
@@ -110,6 +115,14 @@ bool ServiceCall(std::string_view endpoint, const CallSettings& settings, Operat
   curl_easy_setopt(handle, CURLOPT_WRITEDATA, &answer);
   curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, ReceiveHeader);
   curl_easy_setopt(handle, CURLOPT_HEADERDATA, &answer);
+  if (settings.cancel != nullptr) {
+    if (settings.cancel->load()) {
+      return false;
+    }
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, CheckCancel);
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(settings.cancel));
+  }
   // Fewer, larger reads: answers can carry files of many megabytes.
   curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, 512L * 1024L);
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);

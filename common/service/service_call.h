@@ -1,6 +1,7 @@
 // One synchronous call of a contract operation over HTTP(S) with libcurl.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <span>
@@ -15,6 +16,9 @@ struct CallSettings {
   std::size_t heapBytes = 1048576;
   // Connect and whole-call time-out.
   std::chrono::milliseconds timeout{300000};
+  // When set and it turns true, a call under way gives up (within about a second) and fails:
+  // a program that is quitting does not wait out the time-outs.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 // Endpoints of this length or more are refused.

@@ -173,6 +173,9 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   httplib::Server server;
+  // Enough workers that many clients at once never wait behind idle keep-alive connections.
+  server.new_task_queue = [] { return new httplib::ThreadPool(32); };
+  server.set_keep_alive_timeout(1);
   server.set_logger([](const httplib::Request& request, const httplib::Response& response) {
     const auto operation = Service::ParseRequestEnvelope(request.body);
     std::fprintf(stderr, "local-service: %s %s %s -> %d\n", request.method.c_str(),

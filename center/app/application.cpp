@@ -1,0 +1,219 @@
+#include "center/app/application.h"
+
+#include <unistd.h>
+
+#include <chrono>
+
+#include "center/device/live_data.h"
+#include "center/messages/message_workers.h"
+#include "center/service/firmware_lookup_task.h"
+#include "common/diagnostics/qv77_exception.h"
+#include "common/diagnostics/system_error_text.h"
+#include "common/platform/process.h"
+
+namespace Quorvane::Center {
+namespace {
+
+using namespace std::chrono_literals;
+
+void LogEntry(Diagnostics::EventLog& log, std::uint16_t type, const std::string& text) {
+  Diagnostics::WriteEventLogEntry(log, Diagnostics::kCenterSource, type, text);
+}
+
+}  // namespace
+
+CApplication::CApplication(CenterEnvironment environment) : environment_(std::move(environment)) {
+  // Calls under way give up when the center quits instead of waiting out their time-outs.
+  environment_.service.settings.cancel = &quit;
+}
+
+CApplication::~CApplication() { StopThreads(); }
+
+std::string CApplication::UserFolder() const {
+  return environment_.folders.localAppData + "/Quorvane/Kestrane/";
+}
+
+void CApplication::StartUp(const std::string& commandLine) {
+  // The local stores, then their workers.
+  const std::string folder = UserFolder();
+  feedback_.path = folder + kFeedbackFileName;
+  feedback_.userId = GetOrCreateUserId(folder);
+  LoadFeedbackStore(feedback_, environment_.eventLog);
+  messages_.path = folder + kMessagesFileName;
+  LoadMessageStore(messages_, environment_.eventLog);
+  const WorkerServices workers{environment_.service, environment_.eventLog, workerClock_, quit};
+  feedbackWorker_ = std::thread([this, workers] { RunFeedbackResponseWorker(feedback_, workers); });
+  messageWorker_ = std::thread([this, workers] { RunMessageWorker(messages_, workers); });
+
+  settings_.StartUp(environment_.folders.programFolder + "Kestrane.xml", folder + "Kestrane.xml");
+  if (commandLine.find("/isbeta:true") != std::string::npos) {
+    settings_.SetEnableBetaSoftware(true);
+    settings_.Save();
+  }
+
+  auto services = DiscoveryServicesFor(noView_);
+  Device::RetrieveQuorvaneDevices(devices_, services);
+  permissionHintLogged_ = services.permissionHintLogged;
+  allFirmwares_.firmwareIdentityOverride = kAllFirmwaresIdentity;
+  RestartAllFirmwaresLookup();
+  listDisplayNeedsRebuilding = true;
+}
+
+void CApplication::StartPollThread(CenterView& view) {
+  AttachView(view);
+  pollThread_ = std::thread([this] { PollLoop(); });
+}
+
+Device::DiscoveryServices CApplication::DiscoveryServicesFor(CenterView& view) {
+  Device::DiscoveryServices services{
+      environment_.backend, environment_.clock, environment_.eventLog, environment_.notifier,
+      [this](std::shared_ptr<Device::FirmwareLookup> lookup, std::string identity) {
+        StartLookup(std::move(lookup), std::move(identity));
+      },
+      [&view](std::vector<Device::QuorvaneDevice>& rows) { view.DropValueBars(rows); }};
+  services.permissionHintLogged = permissionHintLogged_;
+  return services;
+}
+
+void CApplication::StartLookup(std::shared_ptr<Device::FirmwareLookup> lookup, std::string identity) {
+  lookups_.Start([this, lookup = std::move(lookup), identity = std::move(identity)] {
+    const LookupServices services{environment_.service,
+                                  [this] { return settings_.Values().enableBetaSoftware; },
+                                  environment_.eventLog, environment_.notifier, [this] {
+                                    updateFirmwareEnabled = true;
+                                    view_.load()->FirmwaresArrived();
+                                  }};
+    RetriveFirmwareParallelUpdateThread(*lookup, identity, services);
+  });
+}
+
+void CApplication::RestartAllFirmwaresLookup() {
+  Device::RestartFirmwareLookup(allFirmwares_, [this](std::shared_ptr<Device::FirmwareLookup> lookup,
+                                                      std::string identity) {
+    StartLookup(std::move(lookup), std::move(identity));
+  });
+}
+
+void CApplication::Refresh(CenterView& view) {
+  refreshRequested = false;
+  if (refreshTextShowing) {
+    view.SetStatusText(0, "");
+    refreshTextShowing = false;
+  } else {
+    environment_.clock.SleepFor(300ms);
+  }
+  try {
+    auto services = DiscoveryServicesFor(view);
+    const bool changed = Device::RetrieveQuorvaneDevices(devices_, services);
+    permissionHintLogged_ = services.permissionHintLogged;
+    if (changed) {
+      view.DeviceListChanged();
+      view.RefreshRibbon(RibbonSelection::None);
+    }
+    RestartAllFirmwaresLookup();
+  } catch (const QV77Exception& error) {
+    LogEntry(environment_.eventLog, Diagnostics::kEventWarning, error.ToString());
+  } catch (...) {
+    LogEntry(environment_.eventLog, Diagnostics::kEventWarning, "Unknown exception in RetrieveQuorvaneDevices.");
+  }
+  noRowSelected = true;
+}
+
+void CApplication::PollPass() {
+  CenterView& view = *view_.load();
+  if (refreshRequested) {
+    Refresh(view);
+  } else if (refreshTextShowing) {
+    view.SetStatusText(0, "");
+    refreshTextShowing = false;
+  }
+  if (!windowInactive) {
+    std::lock_guard lock(devices_.listLock);
+    Device::ReadLivePass(environment_.backend, devices_.rows, devices_.ioLock,
+                         [&](std::size_t row, std::uint32_t value) {
+                           if (!quit) view.SetValueBar(row, value);
+                         });
+  }
+  if (listDisplayNeedsRebuilding.exchange(false)) {
+    view.RebuildListDisplay();
+  }
+}
+
+void CApplication::PollLoop() {
+  while (!quit) {
+    try {
+      PollPass();
+    } catch (...) {
+      LogEntry(environment_.eventLog, Diagnostics::kEventError,
+               "Application has encountered an exception in main thread loop!");
+    }
+    environment_.clock.SleepFor(10ms);
+  }
+}
+
+void CApplication::OnDeviceChange(DeviceChange change) {
+  // While the firmware update dialog is open, the controller comes and goes on purpose.
+  if (busy) {
+    refreshRequested = false;
+    return;
+  }
+  switch (change) {
+    case DeviceChange::Arrival:
+    case DeviceChange::Removal:
+      refreshRequested = true;
+      break;
+    case DeviceChange::NodeChange:
+      break;
+    case DeviceChange::Other:
+      refreshRequested = false;
+      break;
+  }
+}
+
+void CApplication::RequestRefresh() {
+  view_.load()->SetStatusText(0, "Refreshing...");
+  refreshTextShowing = true;
+  busy = false;
+  refreshRequested = true;
+  noRowSelected = true;
+  view_.load()->RefreshRibbon(RibbonSelection::None);
+}
+
+void CApplication::StopThreads() {
+  quit = true;
+  workerClock_.Wake();
+  for (std::thread* thread : {&pollThread_, &feedbackWorker_, &messageWorker_}) {
+    if (thread->joinable()) {
+      thread->join();
+    }
+  }
+  lookups_.JoinAll();
+}
+
+void CApplication::Shutdown() {
+  StopThreads();
+  view_ = &noView_;
+  if (runUpdaterOnExit) {
+    StartUpdaterHandOff();
+  }
+}
+
+void CApplication::StartUpdaterHandOff() {
+  const std::string folder = environment_.folders.installRoot + "/Quorvane/Updater/";
+  const std::string updater = folder + "Tollwick";
+  if (access(updater.c_str(), F_OK) != 0) {
+    return;
+  }
+  Platform::ProcessSpec spec{updater, {"/updateonly:center", "/restart:center"}, folder, ""};
+  if (settings_.Values().enableBetaSoftware) {
+    spec.arguments.push_back("/isbeta:true");
+  }
+  std::error_code error;
+  if (!Platform::StartElevated(spec, folder, error)) {
+    LogEntry(environment_.eventLog, Diagnostics::kEventWarning,
+             "Could not execute updater with error '" +
+                 Halvex::Exceptions::GetWin32ErrorMessage(static_cast<std::uint32_t>(error.value())) + "'");
+  }
+}
+
+}  // namespace Quorvane::Center

@@ -1,0 +1,114 @@
+// The center's state and life: the stores and their workers, the settings, the controller list
+// with its poll thread and firmware lookups, and the order in which they start and end.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "center/app/center_settings.h"
+#include "center/app/center_view.h"
+#include "center/device/device_discovery.h"
+#include "center/device/device_list.h"
+#include "center/device/device_monitor.h"
+#include "center/device/hid_backend.h"
+#include "center/messages/local_stores.h"
+#include "center/service/center_service.h"
+#include "common/diagnostics/event_log.h"
+#include "common/diagnostics/user_notifier.h"
+#include "common/platform/clock.h"
+#include "common/platform/known_folders.h"
+#include "common/platform/task_group.h"
+
+namespace Quorvane::Center {
+
+inline constexpr const char* kOnlyOneInstanceText = "Only one instance of Kestrane is allowed to run at a single time.";
+inline constexpr const char* kAllFirmwaresIdentity = "all-firmwares";
+
+struct CenterEnvironment {
+  Platform::KnownFolders folders;
+  CenterService service;
+  Device::HidBackend& backend;
+  Diagnostics::EventLog& eventLog;
+  Diagnostics::UserNotifier& notifier;
+  Platform::Clock& clock;
+};
+
+using Device::DeviceChange;
+
+class CApplication {
+ public:
+  explicit CApplication(CenterEnvironment environment);
+  CApplication(const CApplication&) = delete;
+  CApplication& operator=(const CApplication&) = delete;
+  // Stops whatever still runs (as Shutdown does, without the updater hand-off).
+  ~CApplication();
+
+  // Start-up before the window: stores, workers, settings, the "/isbeta:true" switch, one
+  // enumeration, the all-firmwares lookup, and the first list display.
+  void StartUp(const std::string& commandLine);
+  // The window exists: its view gets the calls from now on.
+  void AttachView(CenterView& view) { view_ = &view; }
+  // The view is attached and the poll thread starts.
+  void StartPollThread(CenterView& view);
+  // The end: quit flag, poll thread and workers joined in that order, lookups ended; then the
+  // updater hand-off when the user accepted an update.
+  void Shutdown();
+
+  // One pass of the poll loop (refresh when requested, live values while the window is active,
+  // the list display when it must be rebuilt), without its sleep.
+  void PollPass();
+  // A device arrival, removal or other change; ignored while the firmware update dialog is open.
+  void OnDeviceChange(DeviceChange change);
+  // Asks the poll thread to enumerate again (the Refresh command).
+  void RequestRefresh();
+
+  Device::DeviceList& Devices() { return devices_; }
+  const Device::QuorvaneDevice& AllFirmwaresRow() const { return allFirmwares_; }
+  CenterSettings& Settings() { return settings_; }
+  MessageStore& Messages() { return messages_; }
+  FeedbackStore& Feedback() { return feedback_; }
+  const CenterEnvironment& Environment() const { return environment_; }
+  // The per-user folder: <local data>/Quorvane/Kestrane/
+  std::string UserFolder() const;
+
+  // Flags shared between threads.
+  std::atomic<bool> quit{false};
+  std::atomic<bool> refreshRequested{false};
+  std::atomic<bool> refreshTextShowing{false};
+  std::atomic<bool> windowInactive{false};
+  std::atomic<bool> listDisplayNeedsRebuilding{false};
+  std::atomic<bool> noRowSelected{true};
+  std::atomic<bool> busy{false};
+  std::atomic<bool> runUpdaterOnExit{false};
+  std::atomic<bool> updateFirmwareEnabled{false};
+
+ private:
+  Device::DiscoveryServices DiscoveryServicesFor(CenterView& view);
+  void StartLookup(std::shared_ptr<Device::FirmwareLookup> lookup, std::string identity);
+  void RestartAllFirmwaresLookup();
+  void Refresh(CenterView& view);
+  void PollLoop();
+  void StopThreads();
+  void StartUpdaterHandOff();
+
+  CenterEnvironment environment_;
+  NoCenterView noView_;
+  std::atomic<CenterView*> view_{&noView_};
+  CenterSettings settings_;
+  MessageStore messages_;
+  FeedbackStore feedback_;
+  Device::DeviceList devices_;
+  Device::QuorvaneDevice allFirmwares_;
+  bool permissionHintLogged_ = false;
+  Platform::TaskGroup lookups_;
+  Platform::WakeableClock workerClock_;  // the workers' one-second steps end at shutdown
+  std::thread pollThread_;
+  std::thread feedbackWorker_;
+  std::thread messageWorker_;
+};
+
+}  // namespace Quorvane::Center

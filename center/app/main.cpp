@@ -1,0 +1,91 @@
+// Kestrane, the center. Until its window arrives it runs without one: it finds the
+// controllers, keeps their live values and firmware lists, and fetches messages and replies,
+// until it is told to stop (SIGTERM or SIGINT).
+#include <signal.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "center/app/application.h"
+#include "center/app/single_instance.h"
+#include "center/device/backend_selection.h"
+#include "center/device/simulated_backend.h"
+#include "common/diagnostics/error_report.h"
+#include "common/diagnostics/qv77_exception.h"
+
+namespace {
+
+using namespace Quorvane;
+
+std::string CommandLineOf(int argc, char** argv) {
+  std::string line;
+  for (int index = 1; index < argc; ++index) {
+    line += (index > 1 ? " " : "") + std::string(argv[index]);
+  }
+  return line;
+}
+
+void ReportFatal(Diagnostics::UserNotifier& notifier, Diagnostics::EventLog& eventLog, const char* title) {
+  const std::string text = Diagnostics::FormatLastErrorReport(title);
+  Diagnostics::ShowErrorBox(notifier, text);
+  Diagnostics::WriteEventLogEntry(eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError, text);
+}
+
+int Run(int argc, char** argv, Diagnostics::EventLog& eventLog, Diagnostics::UserNotifier& notifier) {
+  const auto environment = Platform::ProcessEnvironment();
+  const auto instance = Center::AcquireSingleInstance(environment);
+  if (!instance) {
+    notifier.Show(Diagnostics::NoticeIcon::Information, "Information", Center::kOnlyOneInstanceText);
+    return 1;
+  }
+  // Stop signals are taken by sigwait below, on this thread only.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  Platform::SystemClock clock;
+  std::unique_ptr<Device::HidBackend> backend;
+  try {
+    backend = Device::CreateHidBackend(environment, clock);
+  } catch (const std::exception& error) {
+    Diagnostics::ShowErrorBox(notifier, error.what());
+    Diagnostics::WriteEventLogEntry(eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError, error.what());
+    return 1;
+  }
+  Center::CApplication application({Platform::DiscoverKnownFolders(), Center::CenterService::FromEnvironment(environment),
+                                    *backend, eventLog, notifier, clock});
+  application.StartUp(CommandLineOf(argc, argv));
+
+  std::unique_ptr<Device::HidDeviceMonitor> monitor;
+  if (auto* simulated = dynamic_cast<Device::SimulatedBackend*>(backend.get())) {
+    simulated->SetChangeListener([&] { application.OnDeviceChange(Device::DeviceChange::Arrival); });
+  } else {
+    monitor = std::make_unique<Device::HidDeviceMonitor>(
+        [&](Device::DeviceChange change) { application.OnDeviceChange(change); });
+  }
+  Center::NoCenterView view;
+  application.StartPollThread(view);
+  int received = 0;
+  sigwait(&stopSignals, &received);
+  monitor.reset();
+  application.Shutdown();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* socket = std::getenv(Diagnostics::kSyslogSocketVariable);
+  Diagnostics::SyslogEventLog eventLog(socket ? socket : "");
+  Diagnostics::StderrUserNotifier notifier;
+  try {
+    return Run(argc, argv, eventLog, notifier);
+  } catch (const Quorvane::QV77Exception&) {
+    ReportFatal(notifier, eventLog, "QV77Exception ERROR");
+  } catch (...) {
+    ReportFatal(notifier, eventLog, "UNKNOWN ERROR");
+  }
+  return 1;
+}

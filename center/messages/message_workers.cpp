@@ -1,0 +1,123 @@
+#include "center/messages/message_workers.h"
+
+#include <algorithm>
+
+#include "common/service/field_encoding.h"
+#include "common/service/payload_documents.h"
+
+namespace Quorvane::Center {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The frame both workers share: a fetch right away and then whenever the countdown passed the
+// threshold, one-second sleeps in between, every failure of a pass logged with the worker's text.
+template <typename Pass>
+void RunWorker(const WorkerServices& services, std::uint32_t threshold, const char* failureText, Pass pass) {
+  std::uint32_t countdown = 0;
+  while (!services.quit) {
+    if (countdown != 0 && countdown < threshold) {
+      services.clock.SleepFor(1000ms);
+      countdown += 1000;
+      continue;
+    }
+    countdown = 1;
+    try {
+      pass();
+    } catch (...) {
+      Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError,
+                                      failureText);
+    }
+  }
+}
+
+}  // namespace
+
+bool MessageFetchPass(MessageStore& store, const CenterService& service) {
+  const auto answer = RetrieveMessagesToUsers(service);
+  if (!answer) {
+    return false;
+  }
+  const auto entries = Service::ReadMessageList(*answer);
+  if (!entries) {
+    return false;
+  }
+  bool changed = false;
+  for (const auto& entry : *entries) {
+    std::lock_guard lock(store.lock);
+    auto found = std::find_if(store.items.begin(), store.items.end(),
+                              [&](const Service::MessageItem& item) { return item.pk == entry.pk; });
+    if (found != store.items.end()) {
+      if (Service::FormatTimeStamp(found->created) != entry.createdTimeStamp) {
+        found->title = entry.title;
+        found->body = Service::Base64DecodeText(entry.responseBody);
+        found->created = Service::ParseTimeStamp(entry.createdTimeStamp);
+        changed = true;
+      }
+      continue;
+    }
+    Service::MessageItem item;
+    item.pk = entry.pk;
+    item.title = entry.title;
+    item.body = Service::Base64DecodeText(entry.responseBody);
+    item.created = Service::ParseTimeStamp(entry.createdTimeStamp);
+    store.items.push_back(std::move(item));
+    changed = true;
+  }
+  if (changed) {
+    SaveMessageStore(store);
+  }
+  return changed;
+}
+
+bool FeedbackFetchPass(FeedbackStore& store, const CenterService& service, const std::atomic<bool>& quit) {
+  std::vector<Service::FeedbackItem> items;
+  {
+    std::lock_guard lock(store.lock);
+    items = store.items;
+  }
+  bool changed = false;
+  for (const auto& item : items) {
+    const auto answer = RetrieveFeedbackResponse(service, item, store.userId);
+    if (!answer) {
+      if (quit) break;
+      continue;
+    }
+    const auto fields = Service::ReadFeedbackResponse(*answer);
+    if (!fields) {
+      continue;
+    }
+    // A stored reply is replaced only by one with another time stamp.
+    if (!item.responseBody.empty() && Service::FormatTimeStamp(item.responded) == fields->respondedTimeStamp) {
+      continue;
+    }
+    const std::string reply = Service::Base64DecodeText(fields->responseBody);
+    const Service::CalendarTime responded = Service::ParseTimeStamp(fields->respondedTimeStamp);
+    std::lock_guard lock(store.lock);
+    auto stored = std::find_if(store.items.begin(), store.items.end(),
+                               [&](const Service::FeedbackItem& candidate) { return candidate.pk == item.pk; });
+    if (stored != store.items.end()) {
+      stored->responseBody = reply;
+      stored->responded = responded;
+      changed = true;
+    }
+  }
+  if (changed) {
+    SaveFeedbackStore(store);
+  }
+  return changed;
+}
+
+void RunMessageWorker(MessageStore& store, const WorkerServices& services) {
+  RunWorker(services, kMessageFetchThreshold,
+            "Application has encountered an exception in async retrive Quorvane Message To!",
+            [&] { MessageFetchPass(store, services.service); });
+}
+
+void RunFeedbackResponseWorker(FeedbackStore& store, const WorkerServices& services) {
+  RunWorker(services, kFeedbackFetchThreshold,
+            "Application has encountered an exception in async retrive user feedback response!",
+            [&] { FeedbackFetchPass(store, services.service, services.quit); });
+}
+
+}  // namespace Quorvane::Center

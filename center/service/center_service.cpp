@@ -1,0 +1,82 @@
+#include "center/service/center_service.h"
+
+#include "common/service/access_token.h"
+#include "common/service/contract.h"
+#include "common/service/field_encoding.h"
+#include "common/service/payload_documents.h"
+
+namespace Quorvane::Center {
+namespace {
+
+using Service::Operation;
+
+std::optional<Service::ServiceResult> Call(const CenterService& service, Operation operation,
+                                           std::vector<Service::ServiceValue> inputs) {
+  Service::ServiceResult result;
+  if (!Service::ServiceCall(service.endpoint, service.settings, operation, inputs, result)) {
+    return std::nullopt;
+  }
+  return result;
+}
+
+// A text result decoded as the center's fields are; nothing for an empty answer.
+std::optional<std::string> DecodedText(const std::optional<Service::ServiceResult>& result) {
+  if (!result || result->text.empty()) {
+    return std::nullopt;
+  }
+  return Service::DecodeServiceText(result->text);
+}
+
+std::string FeedbackRequest(const Service::FeedbackItem& item, const std::string& userId) {
+  return Service::EncodeServiceText(Service::BuildFeedbackRequest(item, userId));
+}
+
+}  // namespace
+
+CenterService CenterService::FromEnvironment(const Platform::EnvironmentLookup& environment) {
+  CenterService service;
+  const auto endpoint = environment(kServiceEndpointVariable);
+  service.endpoint = endpoint && !endpoint->empty() ? *endpoint : std::string(Service::kDefaultEndpoint);
+  return service;
+}
+
+std::optional<std::string> RetrieveMessagesToUsers(const CenterService& service) {
+  // The token only ever travels encoded.
+  return DecodedText(Call(service, Operation::GetQuorvaneMessageToUsers,
+                          {Service::EncodeServiceText(Service::kAccessToken)}));
+}
+
+bool RegisterFeedback(const CenterService& service, Service::FeedbackItem& item, const std::string& userId) {
+  const auto result = Call(service, Operation::RegisterUserFeedback, {FeedbackRequest(item, userId)});
+  if (!result) {
+    return false;
+  }
+  item.pk = result->number;
+  return true;
+}
+
+std::optional<std::string> RetrieveFeedbackResponse(const CenterService& service,
+                                                    const Service::FeedbackItem& item,
+                                                    const std::string& userId) {
+  return DecodedText(Call(service, Operation::GetUserFeedbackResponse, {FeedbackRequest(item, userId)}));
+}
+
+std::optional<std::string> DownloadFirmwareImage(const CenterService& service, const Service::FirmwareEntry& entry) {
+  const auto result = Call(service, Operation::DownloadFirmware, {Service::BuildFirmwareDownloadRequest(entry)});
+  if (!result || result->text.empty()) {
+    return std::nullopt;
+  }
+  return Service::DecodeServiceBytes(result->text);
+}
+
+bool RegisterErrorLog(const CenterService& service, const Service::ErrorLogRecord& record) {
+  return Call(service, Operation::RegisterErrorLogEntry,
+              {Service::EncodeServiceText(Service::BuildErrorLogDocument(record))})
+      .has_value();
+}
+
+std::optional<std::string> EnumerateFirmwares(const CenterService& service, const std::string& identity, bool beta) {
+  return DecodedText(Call(service, Operation::EnumerateFirmwares, {identity, beta}));
+}
+
+}  // namespace Quorvane::Center

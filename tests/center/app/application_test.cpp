@@ -1,0 +1,260 @@
+// The center's life on simulated controllers and an injected clock: start-up, the poll loop,
+// device changes, shutdown, and the single-instance guard with real processes.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "center/app/application.h"
+#include "center/device/simulated_backend.h"
+#include "common/diagnostics/qv77_exception.h"
+#include "common/platform/process.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+using namespace Quorvane;
+using namespace Quorvane::Center;
+using namespace std::chrono_literals;
+
+std::vector<Device::SimulatedController> Shipped(const std::string& name) {
+  std::ifstream file(std::string(QUORVANE_SIMULATED_DIR) + "/" + name);
+  std::stringstream text;
+  text << file.rdbuf();
+  return Device::SimulatedBackend::ParseDescription(text.str());
+}
+
+class RecordingView final : public CenterView {
+ public:
+  void DeviceListChanged() override { Record("list changed"); }
+  void RebuildListDisplay() override { Record("rebuild"); }
+  void DropValueBars(std::vector<Device::QuorvaneDevice>& rows) override {
+    Record("drop " + std::to_string(rows.size()));
+  }
+  void SetStatusText(int part, const std::string& text) override {
+    Record("status " + std::to_string(part) + " '" + text + "'");
+  }
+  void SetValueBar(std::size_t row, std::uint32_t value) override {
+    std::lock_guard lock(mutex_);
+    values.emplace_back(row, value);
+  }
+  void RefreshRibbon(RibbonSelection selection) override {
+    Record(selection == RibbonSelection::None ? "ribbon none" : "ribbon selected");
+  }
+  void FirmwaresArrived() override { Record("firmwares"); }
+
+  std::vector<std::string> Events() {
+    std::lock_guard lock(mutex_);
+    return events;
+  }
+  std::vector<std::pair<std::size_t, std::uint32_t>> TakeValues() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(values, {});
+  }
+
+ private:
+  void Record(const std::string& event) {
+    std::lock_guard lock(mutex_);
+    events.push_back(event);
+  }
+  std::mutex mutex_;
+  std::vector<std::string> events;
+  std::vector<std::pair<std::size_t, std::uint32_t>> values;
+};
+
+// A backend whose enumeration can be made to throw.
+class ThrowingBackend final : public Device::HidBackend {
+ public:
+  explicit ThrowingBackend(Device::HidBackend& inner) : inner_(inner) {}
+  Device::Enumeration Enumerate() override {
+    if (throwQv77) throw QV77Exception(static_cast<std::int32_t>(0x80004005u), "enumeration failed");
+    if (throwOther) throw std::runtime_error("something else");
+    return inner_.Enumerate();
+  }
+  std::unique_ptr<Device::HidConnection> Open(const std::string& path, std::error_code& error) override {
+    return inner_.Open(path, error);
+  }
+  bool throwQv77 = false;
+  bool throwOther = false;
+
+ private:
+  Device::HidBackend& inner_;
+};
+
+class Center : public testing::Test {
+ protected:
+  Center() {
+    folders_.localAppData = root_.File("data");
+    folders_.programFolder = root_.File("program/");
+    folders_.installRoot = root_.Path();
+    std::filesystem::create_directories(folders_.programFolder);
+    Testing::WriteTextFile(folders_.programFolder + "Kestrane.xml",
+                           "<settings><WebServicesUrl/><EnableBetaSoftware>false</EnableBetaSoftware>"
+                           "<TopMostWindow>false</TopMostWindow><SecureCrashRecovery>false</SecureCrashRecovery></settings>");
+    std::vector<Device::SimulatedController> controllers = Shipped("quad-buttons.xml");
+    for (auto& controller : Shipped("single-brake.xml")) controllers.push_back(controller);
+    simulated_ = std::make_unique<Device::SimulatedBackend>(controllers, clock_);
+    backend_ = std::make_unique<ThrowingBackend>(*simulated_);
+    // No service: every call fails at once.
+    application_ = std::make_unique<CApplication>(
+        CenterEnvironment{folders_, {"http://127.0.0.1:1/x"}, *backend_, log_, notifier_, clock_});
+  }
+
+  Testing::TempFolder root_;
+  Platform::KnownFolders folders_;
+  Platform::ManualClock clock_;
+  Diagnostics::RecordingEventLog log_;
+  Diagnostics::RecordingUserNotifier notifier_;
+  std::unique_ptr<Device::SimulatedBackend> simulated_;
+  std::unique_ptr<ThrowingBackend> backend_;
+  std::unique_ptr<CApplication> application_;
+  RecordingView view_;
+};
+
+TEST_F(Center, StartUpMakesTheStoresSettingsAndListAndTurnsBetaOn) {
+  application_->StartUp("/restart:center /isbeta:true");
+  const std::string user = folders_.localAppData + "/Quorvane/Kestrane/";
+  EXPECT_EQ(std::filesystem::file_size(user + kUserIdFileName), 76u);
+  EXPECT_NE(Testing::ReadTextFile(user + "Kestrane.xml").find("<EnableBetaSoftware>true</EnableBetaSoftware>"),
+            std::string::npos);
+  EXPECT_TRUE(application_->Settings().Values().enableBetaSoftware);
+  EXPECT_EQ(application_->Devices().rows.size(), 9u);
+  EXPECT_EQ(application_->AllFirmwaresRow().firmwareIdentityOverride, "all-firmwares");
+  EXPECT_TRUE(application_->listDisplayNeedsRebuilding);
+  application_->Shutdown();
+  // Every lookup ended: each row's running flag is clear.
+  for (const auto& row : application_->Devices().rows) EXPECT_FALSE(row.Lookup().running);
+  EXPECT_FALSE(application_->AllFirmwaresRow().Lookup().running);
+}
+
+TEST_F(Center, PollPassShowsEveryRowsValueAndSkipsUnchangedButtons) {
+  application_->StartUp("");
+  application_->AttachView(view_);  // passes are driven here, without the poll thread
+  clock_.Advance(100ms);
+  application_->PollPass();
+  EXPECT_EQ(view_.Events(), (std::vector<std::string>{"rebuild"}));
+  auto values = view_.TakeValues();
+  // Quad: rows 0..4 axes, 5..6 buttons (both down for their first 300 ms); single: rows 7..8.
+  ASSERT_EQ(values.size(), 9u);
+  EXPECT_EQ(values[5], std::make_pair(std::size_t{5}, 65535u));
+  EXPECT_EQ(values[6], std::make_pair(std::size_t{6}, 65535u));
+  clock_.Advance(10ms);
+  application_->PollPass();
+  EXPECT_EQ(view_.TakeValues().size(), 7u);  // the unchanged buttons are skipped
+  clock_.Advance(300ms);
+  application_->PollPass();
+  values = view_.TakeValues();
+  ASSERT_EQ(values.size(), 9u);  // both released
+  EXPECT_EQ(values[5].second, 0u);
+
+  application_->windowInactive = true;
+  clock_.Advance(500ms);
+  application_->PollPass();
+  EXPECT_TRUE(view_.TakeValues().empty());
+}
+
+TEST_F(Center, RefreshReenumeratesAndReportsAChangedList) {
+  application_->StartUp("");
+  application_->AttachView(view_);
+  application_->PollPass();
+  simulated_->Unplug("sim/single-brake");
+  application_->RequestRefresh();
+  application_->PollPass();
+  EXPECT_EQ(application_->Devices().rows.size(), 7u);
+  const auto events = view_.Events();
+  const std::vector<std::string> expected{"rebuild", "status 0 'Refreshing...'", "ribbon none", "status 0 ''",
+                                          "drop 9", "list changed", "ribbon none"};
+  EXPECT_EQ(events, expected);
+  EXPECT_TRUE(application_->noRowSelected);
+
+  // Without the refresh text the pass waits 300 ms first.
+  const auto before = clock_.Now();
+  application_->OnDeviceChange(DeviceChange::Arrival);
+  application_->PollPass();
+  EXPECT_GE(clock_.Now() - before, 300ms);
+}
+
+TEST_F(Center, AThrowingEnumerationIsLoggedAndTheLoopGoesOn) {
+  application_->StartUp("");
+  application_->AttachView(view_);
+  backend_->throwQv77 = true;
+  application_->RequestRefresh();
+  application_->PollPass();
+  backend_->throwQv77 = false;
+  backend_->throwOther = true;
+  application_->RequestRefresh();
+  application_->PollPass();
+  const auto entries = log_.Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].type, Diagnostics::kEventWarning);
+  EXPECT_EQ(entries[0].text.rfind("## QV77Exception thrown. ##", 0), 0u);
+  EXPECT_EQ(entries[1].text, "Unknown exception in RetrieveQuorvaneDevices.");
+  EXPECT_FALSE(view_.TakeValues().empty());  // live values still come
+}
+
+TEST_F(Center, DeviceChangesRequestARefreshExceptWhileBusy) {
+  application_->OnDeviceChange(DeviceChange::Removal);
+  EXPECT_TRUE(application_->refreshRequested);
+  application_->OnDeviceChange(DeviceChange::NodeChange);
+  EXPECT_TRUE(application_->refreshRequested);
+  application_->OnDeviceChange(DeviceChange::Other);
+  EXPECT_FALSE(application_->refreshRequested);
+  application_->busy = true;
+  application_->OnDeviceChange(DeviceChange::Arrival);
+  EXPECT_FALSE(application_->refreshRequested);
+}
+
+TEST_F(Center, ThePollThreadRunsUntilShutdownAndTheHandOffStartsTheUpdater) {
+  // An "updater" that records how it was started.
+  std::filesystem::create_directories(root_.File("Quorvane/Updater"));
+  const std::string updater = root_.File("Quorvane/Updater/Tollwick");
+  Testing::WriteTextFile(updater, "#!/bin/sh\necho \"$@\" > '" + root_.File("handoff.txt") + "'\n");
+  chmod(updater.c_str(), 0755);
+  Platform::SystemClock realClock;
+  CApplication application({folders_, {"http://127.0.0.1:1/x"}, *simulated_, log_, notifier_, realClock});
+  application.StartUp("/isbeta:true");
+  application.StartPollThread(view_);
+  std::this_thread::sleep_for(100ms);
+  application.runUpdaterOnExit = true;
+  application.Shutdown();
+  EXPECT_FALSE(view_.TakeValues().empty());
+  for (int wait = 0; wait < 200 && !std::filesystem::exists(root_.File("handoff.txt")); ++wait) {
+    std::this_thread::sleep_for(10ms);
+  }
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(Testing::ReadTextFile(root_.File("handoff.txt")), "/updateonly:center /restart:center /isbeta:true\n");
+}
+
+TEST(SingleInstance, ASecondRealCenterIsTurnedAwayWithExitCodeOne) {
+  Testing::TempFolder root;
+  mkdir(root.File("run").c_str(), 0700);
+  const std::vector<std::pair<std::string, std::string>> environment{
+      {"XDG_RUNTIME_DIR", root.File("run")},
+      {"XDG_DATA_HOME", root.File("data")},
+      {"QUORVANE_SIMULATED_DEVICES", std::string(QUORVANE_SIMULATED_DIR) + "/single-brake.xml"},
+      {"QUORVANE_SERVICE_ENDPOINT", "http://127.0.0.1:1/x"},
+      {"QUORVANE_SYSLOG_SOCKET", root.File("none.sock")}};
+  std::error_code error;
+  Platform::ProcessSpec first{QUORVANE_KESTRANE, {}, "", root.File("first.out"), environment};
+  auto running = Platform::Process::Start(first, error);
+  ASSERT_TRUE(running) << error.message();
+  for (int wait = 0; wait < 500 && !std::filesystem::exists(root.File("data/Quorvane/Kestrane/Kestrane.xml")); ++wait) {
+    std::this_thread::sleep_for(10ms);
+  }
+  Platform::ProcessSpec second{QUORVANE_KESTRANE, {}, "", root.File("second.out"), environment};
+  auto refused = Platform::Process::Start(second, error);
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->Wait(), 1);
+  EXPECT_EQ(Testing::ReadTextFile(root.File("second.out")),
+            "Information\nOnly one instance of Kestrane is allowed to run at a single time.\n");
+  EXPECT_FALSE(running->WaitFor(0ms));  // the first is unaffected
+  running->Signal(SIGTERM);
+  EXPECT_EQ(running->WaitFor(10s), 0);
+}
+
+}  // namespace

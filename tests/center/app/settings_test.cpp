@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "center/app/center_settings.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+using namespace Quorvane;
+using Center::CenterSettings;
+using Testing::ReadTextFile;
+using Testing::WriteTextFile;
+
+std::string SettingsFile(const std::string& beta, const std::string& extra = "") {
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!-- the user's settings -->\n<settings>\n"
+         "  <WebServicesUrl>http://user/</WebServicesUrl>\n  <EnableBetaSoftware>" + beta +
+         "</EnableBetaSoftware>\n  <TopMostWindow>false</TopMostWindow>\n"
+         "  <SecureCrashRecovery>false</SecureCrashRecovery>\n" + extra + "</settings>\n";
+}
+
+TEST(SettingsBooleans, OnlyFalseInAnyCaseIsFalse) {
+  EXPECT_FALSE(Center::ReadSettingsBoolean("false"));
+  EXPECT_FALSE(Center::ReadSettingsBoolean("FaLsE"));
+  for (const char* text : {"true", "TRUE", "yes", "", "0", " false"}) {
+    EXPECT_TRUE(Center::ReadSettingsBoolean(text)) << text;
+  }
+}
+
+TEST(Settings, UserFileValuesReadWithTheBooleanRule) {
+  Testing::TempFolder folder;
+  for (const char* text : {"TRUE", "yes", ""}) {
+    WriteTextFile(folder.File("user.xml"), SettingsFile(text));
+    CenterSettings settings;
+    settings.Load(folder.File("user.xml"));
+    EXPECT_TRUE(settings.Values().enableBetaSoftware) << text;
+    EXPECT_EQ(settings.Values().webServicesUrl, "http://user/");
+  }
+}
+
+TEST(Settings, MissingBooleanIsAppendedFalseAndSavedToTheCurrentPath) {
+  Testing::TempFolder folder;
+  WriteTextFile(folder.File("program.xml"), "<settings><WebServicesUrl>http://program/</WebServicesUrl>"
+                                            "<TopMostWindow>true</TopMostWindow></settings>");
+  WriteTextFile(folder.File("user.xml"), "<settings><EnableBetaSoftware>true</EnableBetaSoftware></settings>");
+  CenterSettings settings;
+  settings.StartUp(folder.File("program.xml"), folder.File("user.xml"));
+  // The user's file has no WebServicesUrl: the program file's value stays.
+  EXPECT_EQ(settings.Values().webServicesUrl, "http://program/");
+  EXPECT_TRUE(settings.Values().enableBetaSoftware);
+  EXPECT_FALSE(settings.Values().topMostWindow);  // missing in the user's file: false
+  EXPECT_EQ(ReadTextFile(folder.File("user.xml")),
+            "<settings><EnableBetaSoftware>true</EnableBetaSoftware><TopMostWindow>false</TopMostWindow>"
+            "<SecureCrashRecovery>false</SecureCrashRecovery></settings>");
+}
+
+TEST(Settings, SavingChangesOnlyElementTexts) {
+  Testing::TempFolder folder;
+  const std::string original = SettingsFile("false", "  <Extra kind=\"kept\">unknown to us</Extra>\n");
+  WriteTextFile(folder.File("program.xml"), original);
+  WriteTextFile(folder.File("user.xml"), original);
+  CenterSettings settings;
+  settings.StartUp(folder.File("program.xml"), folder.File("user.xml"));
+  settings.SetTopMostWindow(true);
+  settings.Save();
+  std::string expected = original;
+  expected.replace(expected.find("<TopMostWindow>false"), 20, "<TopMostWindow>true");
+  EXPECT_EQ(ReadTextFile(folder.File("user.xml")), expected);
+  EXPECT_EQ(ReadTextFile(folder.File("program.xml")), original);
+}
+
+TEST(Settings, WithoutAUserFileTheProgramFileIsCopiedWithItsFolders) {
+  Testing::TempFolder folder;
+  WriteTextFile(folder.File("Kestrane.xml"), SettingsFile("false"));
+  const std::string user = folder.File("data/Quorvane/Kestrane/Kestrane.xml");
+  CenterSettings settings;
+  settings.StartUp(folder.File("Kestrane.xml"), user);
+  EXPECT_EQ(ReadTextFile(user), SettingsFile("false"));
+  EXPECT_EQ(settings.CurrentPath(), user);
+  settings.SetEnableBetaSoftware(true);
+  settings.Save();
+  EXPECT_NE(ReadTextFile(user).find("<EnableBetaSoftware>true</EnableBetaSoftware>"), std::string::npos);
+}
+
+TEST(Settings, MissingAndBrokenFilesChangeNothing) {
+  Testing::TempFolder folder;
+  CenterSettings settings;
+  settings.SetTopMostWindow(true);
+  settings.Load(folder.File("absent.xml"));
+  WriteTextFile(folder.File("broken.xml"), "<settings><TopMostWindow>false");
+  settings.Load(folder.File("broken.xml"));
+  EXPECT_TRUE(settings.Values().topMostWindow);
+  settings.Save(folder.File("absent.xml"));
+  EXPECT_FALSE(std::filesystem::exists(folder.File("absent.xml")));
+}
+
+}  // namespace

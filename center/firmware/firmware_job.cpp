@@ -1,0 +1,248 @@
+#include "center/firmware/firmware_job.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "center/firmware/port_detection.h"
+#include "common/diagnostics/error_report.h"
+#include "common/platform/atomic_file.h"
+#include "common/platform/path_text.h"
+#include "common/platform/process.h"
+#include "common/platform/unique_fd.h"
+#include "common/service/payload_documents.h"
+#include "common/service/scramble.h"
+
+namespace Quorvane::Firmware {
+namespace {
+
+using namespace std::chrono_literals;
+
+enum class PortSearch { AfterReset, ManualReset };
+
+struct FlashPlan {
+  std::string script;        // the script's file name
+  std::string logName;       // of the error log
+  PortSearch search;
+  bool scrambled;            // the form of the image file
+  std::string updatedCaption;  // set once the firmware is known; empty: unchanged
+};
+
+void Finish(FirmwareView& view) {
+  view.SetProgressRange(0, 10);
+  view.SetProgressPosition(10);
+  view.EnableOk();
+  view.StopColourTimer();
+}
+
+void EndWith(FirmwareView& view, const std::string& status) {
+  view.SetStatus(status);
+  view.EnableOk();
+  view.StopColourTimer();
+}
+
+bool WriteImageFile(const std::string& path, const std::string& image, bool scrambled) {
+  return !Platform::WriteFileAtomically(path, scrambled ? Service::ScrambleBytes(image) : image);
+}
+
+// A new, empty output file in the temporary folder.
+std::optional<std::string> NewOutputFile(const std::string& tempFolder) {
+  std::string pattern = tempFolder + "quorvane-flash-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  Platform::UniqueFd fd(mkostemp(buffer.data(), O_CLOEXEC));
+  if (!fd.Valid()) return std::nullopt;
+  return std::string(buffer.data());
+}
+
+// What the output file holds now, at most the buffer's size less two.
+std::string ReadOutput(const std::string& path) {
+  Platform::UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  std::string output;
+  if (!fd.Valid()) return output;
+  output.resize(kOutputBufferBytes - 2);
+  std::size_t filled = 0;
+  while (filled < output.size()) {
+    const ssize_t count = read(fd.Get(), output.data() + filled, output.size() - filled);
+    if (count <= 0) break;
+    filled += static_cast<std::size_t>(count);
+  }
+  output.resize(filled);
+  return output;
+}
+
+// Shows the part of the output beyond what was shown already.
+void ShowNewOutput(const std::string& path, std::size_t& shown, FirmwareView& view) {
+  const std::string output = ReadOutput(path);
+  if (output.size() > shown) {
+    view.AppendOutput(output.substr(shown));
+    shown = output.size();
+  }
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+void ReportFailedFlash(const FirmwareJob& job, const FirmwareServices& services, const FlashPlan& plan,
+                       const std::string& output, const std::string& commandLine) {
+  Service::ErrorLogRecord record;
+  record.logName = plan.logName;
+  record.textItems = {{"AVRDUDE OUTPUT", output},
+                      {"COMMAND LINE", commandLine},
+                      {"CURRENT DIRECTORY", services.programFolder},
+                      {"CUpdateFirmwareDlg", ""},
+                      {"Firmware Filename", job.fileName}};
+  Center::RegisterErrorLog(services.service, record);
+  if (plan.search == PortSearch::ManualReset) {
+    Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError,
+                                    Service::BuildErrorLogDocument(record));
+  }
+}
+
+// Finds the port, writes the image, runs the script and judges its output.
+void Flash(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view, const FlashPlan& plan) {
+  if (!plan.updatedCaption.empty()) {
+    view.SetCaption(plan.updatedCaption);
+  }
+  const DetectionServices detection{services.ports, services.clock, view};
+  const auto port = plan.search == PortSearch::AfterReset
+                        ? WaitForBootloaderPort(detection, TakePortSnapshot(services.ports), services.backend,
+                                                job.controller.devicePath)
+                        : WaitForManualResetPort(detection, TakePortSnapshot(services.ports));
+  if (!port) {
+    Finish(view);
+    return;
+  }
+  const std::string workFolder = services.tempFolder + "Quorvane/Admin/";
+  const std::string imagePath = workFolder + "FW.bin";
+  const std::string script = services.programFolder + plan.script;
+  const std::string commandLine = Quoted(script) + " " + *port + " " + Quoted(imagePath);
+  if (!Platform::EnsureFolderPath(imagePath) || !WriteImageFile(imagePath, job.image, plan.scrambled)) {
+    EndWith(view, "Unable to store firmware to file on drive!");
+    return;
+  }
+  const auto outputPath = NewOutputFile(services.tempFolder);
+  std::error_code error;
+  std::optional<Platform::Process> tool;
+  if (outputPath) {
+    // An argument vector: a port or path with blanks or quotes reaches the script unchanged.
+    Platform::ProcessSpec spec;
+    spec.program = "/bin/sh";
+    spec.arguments = {script, *port, imagePath};
+    spec.workingDirectory = services.programFolder;
+    spec.outputFile = *outputPath;
+    tool = Platform::Process::Start(spec, error);
+  }
+  if (!tool) {
+    // The plain image never outlives the job.
+    WriteImageFile(imagePath, job.image, true);
+    unlink(imagePath.c_str());
+    if (outputPath) unlink(outputPath->c_str());
+    EndWith(view, "Unable to create process!");
+    return;
+  }
+  std::size_t shown = 0;
+  std::optional<int> scriptExit;
+  while (!(scriptExit = tool->WaitFor(100ms))) {
+    ShowNewOutput(*outputPath, shown, view);
+    view.StepProgress();
+  }
+  ShowNewOutput(*outputPath, shown, view);
+  const std::string output = ReadOutput(*outputPath);
+  unlink(outputPath->c_str());
+  WriteImageFile(imagePath, job.image, true);
+  unlink(imagePath.c_str());
+
+  // A script that could not run at all (missing, unreadable) fails too, whatever its error text
+  // happens to end with.
+  if (FlashExitCode(output) == 0 && *scriptExit == 0) {
+    view.CloseWithOk();
+    return;
+  }
+  ReportFailedFlash(job, services, plan, output, commandLine);
+  view.SetStatus("Firmware Update Failed!");
+  Finish(view);
+}
+
+// Runs a worker's steps; an exception ends it the way a failure does, without a message.
+template <typename Steps>
+void Guarded(FirmwareView& view, Steps steps) {
+  try {
+    steps();
+  } catch (...) {
+    Finish(view);
+  }
+}
+
+}  // namespace
+
+bool GetFirmware(FirmwareJob& job, const FirmwareServices& services) {
+  if (!job.entry) {
+    return false;
+  }
+  try {
+    auto image = Center::DownloadFirmwareImage(services.service, *job.entry);
+    if (!image) {
+      return false;
+    }
+    job.version = {job.entry->versionMajor, job.entry->versionMinor, job.entry->versionBuild,
+                   job.entry->versionRevision};
+    job.image = std::move(*image);
+    return true;
+  } catch (...) {
+    Diagnostics::ShowErrorBox(services.notifier,
+                              Diagnostics::FormatLastErrorReport("GetFirmware() executed with thrown exception"));
+    return false;
+  }
+}
+
+std::string ChangeScriptFor(const Device::QuorvaneDevice& controller) {
+  return Device::FirmwareName(controller.identityReport) == "sam3x8edue" ? kSam3x8eScript : kUsualScript;
+}
+
+std::uint64_t FlashExitCode(const std::string& output) {
+  const auto colon = output.rfind(':');
+  const std::string tail = colon == std::string::npos ? output : output.substr(colon + 1);
+  std::uint64_t code = 0;
+  for (const char character : tail) {
+    if (character < '0' || character > '9') break;
+    code = std::min<std::uint64_t>(code * 10 + static_cast<std::uint64_t>(character - '0'), UINT32_MAX);
+  }
+  return code;
+}
+
+void RunChangeFirmware(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view) {
+  Guarded(view, [&] {
+    if (!GetFirmware(job, services)) {
+      EndWith(view, "Could not find firmware on cloud computer!");
+      return;
+    }
+    const std::string script = ChangeScriptFor(job.controller);
+    const bool scrambled = job.controller.identified && Device::HasScrambledBootloader(job.controller.identityReport);
+    Flash(job, services, view,
+          {script, script == kSam3x8eScript ? "Orlimar.Admin.exe" : "Kestrane.exe", PortSearch::AfterReset,
+           scrambled, "Update Firmware to " + job.entry->name});
+  });
+}
+
+void RunUpdateFirmware(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view) {
+  Guarded(view, [&] {
+    const bool scrambled = job.controller.identified && Device::HasScrambledBootloader(job.controller.identityReport);
+    Flash(job, services, view, {kUsualScript, "Kestrane.exe", PortSearch::AfterReset, scrambled, ""});
+  });
+}
+
+void RunCrashRecovery(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view) {
+  Guarded(view, [&] {
+    if (!GetFirmware(job, services)) {
+      EndWith(view, "Could not find firmware on cloud computer!");
+      return;
+    }
+    // The dialog's "Secure Crash Recovery" box is fixed checked: the image is always scrambled.
+    Flash(job, services, view, {kUsualScript, "Kestrane.exe", PortSearch::ManualReset, true, "Recovering..."});
+  });
+}
+
+}  // namespace Quorvane::Firmware

@@ -1,0 +1,63 @@
+// Flashing a firmware image into a controller through its serial bootloader: the work behind
+// the change, update and crash-recovery dialogs, reported through their FirmwareView.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "center/device/hid_backend.h"
+#include "center/device/quorvane_device.h"
+#include "center/firmware/firmware_view.h"
+#include "center/firmware/serial_port_map.h"
+#include "center/service/center_service.h"
+#include "common/diagnostics/event_log.h"
+#include "common/diagnostics/user_notifier.h"
+#include "common/platform/clock.h"
+#include "common/service/records.h"
+
+namespace Quorvane::Firmware {
+
+inline constexpr const char* kUsualScript = "up-bin.sh";
+inline constexpr const char* kSam3x8eScript = "upx-bin.sh";
+inline constexpr std::size_t kOutputBufferBytes = 1048576;
+
+// The state a firmware dialog shares with its worker.
+struct FirmwareJob {
+  Device::QuorvaneDevice controller;  // a copy of the selected row
+  std::array<std::uint32_t, 4> version{};
+  std::string image;     // plain bytes
+  std::string fileName;  // carried into the error log
+  std::optional<Service::FirmwareEntry> entry;  // the chosen firmware (change and recovery)
+};
+
+struct FirmwareServices {
+  const Center::CenterService& service;
+  Device::HidBackend& backend;
+  SerialPortMap& ports;
+  Platform::Clock& clock;
+  Diagnostics::EventLog& eventLog;
+  Diagnostics::UserNotifier& notifier;
+  std::string programFolder;  // where the flashing scripts lie, with a trailing '/'
+  std::string tempFolder;     // the user's temporary folder, with a trailing '/'
+};
+
+// Downloads the job's firmware: the version and image of the entry. False when the service
+// returned nothing; a failure of the call is shown ("GetFirmware() executed with thrown
+// exception") and counts as nothing.
+bool GetFirmware(FirmwareJob& job, const FirmwareServices& services);
+
+// The script a change uses: "upx-bin.sh" for a controller whose firmware text is "sam3x8edue".
+std::string ChangeScriptFor(const Device::QuorvaneDevice& controller);
+
+// The flashing tool's exit code from its output: the digits right after the last ':' (the whole
+// text when there is none), none reading 0. Above 0 the flash failed.
+std::uint64_t FlashExitCode(const std::string& output);
+
+// The three workers. Each ends with OK enabled, or by closing the dialog after a good flash.
+void RunChangeFirmware(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view);
+void RunUpdateFirmware(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view);
+void RunCrashRecovery(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view);
+
+}  // namespace Quorvane::Firmware

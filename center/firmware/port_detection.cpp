@@ -1,0 +1,152 @@
+#include "center/firmware/port_detection.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+
+#include "center/device/controller_reports.h"
+
+namespace Quorvane::Firmware {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kPollPause = 300ms;
+constexpr double kResetLimitSeconds = 10.0;
+constexpr double kManualLimitSeconds = 20.0;
+
+double SecondsSince(Platform::Clock& clock, Platform::Clock::TimePoint start) {
+  return std::chrono::duration<double>(clock.Now() - start).count();
+}
+
+// One pass over the map: the last accepted entry of the pass, if any.
+std::optional<SerialPortEntry> Pass(SerialPortMap& ports, const std::vector<std::string>& names,
+                                    std::vector<SerialPortEntry>& known) {
+  std::optional<SerialPortEntry> candidate;
+  for (const auto& name : names) {
+    SerialPortEntry entry;
+    if (ReadRegistryString(ports, kSerialPortMapKey, "", name, &entry) != 0) {
+      continue;
+    }
+    if (RememberUsbSerialPort(known, entry)) {
+      candidate = entry;
+    }
+  }
+  return candidate;
+}
+
+// Steps the bar once for every new whole second.
+void StepPerSecond(FirmwareView& view, double elapsed, long& shownSeconds) {
+  const auto whole = static_cast<long>(elapsed);
+  if (whole > shownSeconds) {
+    view.StepProgress();
+    shownSeconds = whole;
+  }
+}
+
+}  // namespace
+
+bool RememberUsbSerialPort(std::vector<SerialPortEntry>& known, const SerialPortEntry& entry) {
+  if (std::find(known.begin(), known.end(), entry) != known.end()) {
+    return true;
+  }
+  if (entry.usbSerial) {
+    known.push_back(entry);
+    return true;
+  }
+  return false;
+}
+
+bool IsSerialPortName(const std::string& port) {
+  std::string upper = port;
+  std::transform(upper.begin(), upper.end(), upper.begin(),
+                 [](unsigned char character) { return static_cast<char>(std::toupper(character)); });
+  return upper.rfind("/DEV/TTY", 0) == 0;
+}
+
+PortSnapshot TakePortSnapshot(SerialPortMap& ports) {
+  PortSnapshot snapshot;
+  EnumerateRegistryValueNames(ports, kSerialPortMapKey, "", &snapshot.names);
+  Pass(ports, snapshot.names, snapshot.known);
+  return snapshot;
+}
+
+std::optional<std::string> WaitForBootloaderPort(const DetectionServices& services, PortSnapshot snapshot,
+                                                 Device::HidBackend& backend, const std::string& devicePath) {
+  const auto start = services.clock.Now();
+  {
+    // The outcome of the send does not matter: the poll shows whether a bootloader came.
+    std::error_code error;
+    if (auto connection = backend.Open(devicePath, error)) {
+      connection->SendOutputReport(Device::MakeResetReport());
+    }
+  }
+  services.view.SetProgressRange(0, 100);
+  services.view.StepProgress();
+
+  std::optional<SerialPortEntry> candidate;
+  bool found = false;
+  double elapsed = 0;
+  long shownSeconds = 0;
+  do {
+    services.clock.SleepFor(kPollPause);
+    elapsed = SecondsSince(services.clock, start);
+    std::vector<std::string> names;
+    EnumerateRegistryValueNames(services.ports, kSerialPortMapKey, "", &names);
+    StepPerSecond(services.view, elapsed, shownSeconds);
+    if (auto accepted = Pass(services.ports, names, snapshot.known)) {
+      candidate = accepted;
+      found = true;
+    }
+  } while (!found && elapsed < kResetLimitSeconds);
+
+  services.view.StepProgress();
+  services.view.SetStatus("Step 2 of 2: Updating Firmware...");
+  if (!found || elapsed > kResetLimitSeconds || !IsSerialPortName(candidate->port)) {
+    services.view.SetStatus(kNoPortDetected);
+    return std::nullopt;
+  }
+  return candidate->port;
+}
+
+std::optional<std::string> WaitForManualResetPort(const DetectionServices& services, PortSnapshot snapshot) {
+  const std::size_t namesBefore = snapshot.names.size();
+  const auto start = services.clock.Now();
+  double elapsed = 0;
+  services.view.SetProgressRange(0, 100);
+  services.view.StepProgress();
+
+  std::optional<SerialPortEntry> candidate;
+  std::vector<std::string> names;
+  long shownSeconds = 0;
+  do {
+    const double remaining = kManualLimitSeconds - elapsed;
+    services.view.SetStatus("Perform Hardware Reset on Crashed Device NOW!... " +
+                            std::to_string(static_cast<long>(std::trunc(remaining))) +
+                            (remaining > 1.0 ? " seconds left..." : " second left..."));
+    services.clock.SleepFor(kPollPause);
+    elapsed = SecondsSince(services.clock, start);
+    names.clear();
+    EnumerateRegistryValueNames(services.ports, kSerialPortMapKey, "", &names);
+    StepPerSecond(services.view, elapsed, shownSeconds);
+    if (auto accepted = Pass(services.ports, names, snapshot.known)) {
+      candidate = accepted;
+    }
+  } while (elapsed < kManualLimitSeconds && names.size() <= namesBefore);
+
+  services.view.StepProgress();
+  if (names.empty()) {
+    services.view.SetStatus(kNoPortDetected);
+    return std::nullopt;
+  }
+  services.view.SetStatus("Recovering Device... Working...");
+  // Running out of time is no failure by itself: the port seen last is used.
+  if (!candidate || !IsSerialPortName(candidate->port)) {
+    services.view.SetStatus(kNoPortDetected);
+    return std::nullopt;
+  }
+  return candidate->port;
+}
+
+}  // namespace Quorvane::Firmware

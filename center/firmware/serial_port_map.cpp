@@ -1,0 +1,112 @@
+#include "center/firmware/serial_port_map.h"
+
+#include <libudev.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/diagnostics/com_exception.h"
+
+namespace Quorvane::Firmware {
+namespace {
+
+using Halvex::COM::kEFail;
+using Halvex::COM::kEInvalidArg;
+using Halvex::COM::kSOk;
+
+struct UdevContext {
+  udev* context = udev_new();
+  ~UdevContext() {
+    if (context != nullptr) udev_unref(context);
+  }
+};
+
+bool IsCdcAcm(udev_device* tty) {
+  udev_device* interface = udev_device_get_parent_with_subsystem_devtype(tty, "usb", "usb_interface");
+  const char* driver = interface != nullptr ? udev_device_get_driver(interface) : nullptr;
+  return driver != nullptr && std::strcmp(driver, "cdc_acm") == 0;
+}
+
+}  // namespace
+
+bool UdevSerialPortMap::EnumerateNames(std::vector<std::string>& names) {
+  UdevContext udev;
+  if (udev.context == nullptr) return false;
+  udev_enumerate* enumerate = udev_enumerate_new(udev.context);
+  if (enumerate == nullptr) return false;
+  udev_enumerate_add_match_subsystem(enumerate, "tty");
+  const bool scanned = udev_enumerate_scan_devices(enumerate) >= 0;
+  udev_list_entry* entry = nullptr;
+  udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate)) {
+    const char* path = udev_list_entry_get_name(entry);
+    // Only ttys of a device count as serial ports: consoles and pseudo-terminals are virtual.
+    if (path != nullptr && std::strstr(path, "/virtual/") == nullptr) {
+      names.emplace_back(path);
+    }
+  }
+  udev_enumerate_unref(enumerate);
+  return scanned;
+}
+
+std::optional<SerialPortEntry> UdevSerialPortMap::Read(const std::string& name) {
+  UdevContext udev;
+  if (udev.context == nullptr) return std::nullopt;
+  udev_device* tty = udev_device_new_from_syspath(udev.context, name.c_str());
+  if (tty == nullptr) return std::nullopt;
+  std::optional<SerialPortEntry> entry;
+  if (const char* node = udev_device_get_devnode(tty)) {
+    entry = SerialPortEntry{name, node, IsCdcAcm(tty)};
+  }
+  udev_device_unref(tty);
+  return entry;
+}
+
+void SimulatedSerialPortMap::Add(const SerialPortEntry& entry) {
+  std::lock_guard lock(mutex_);
+  entries_.push_back(entry);
+}
+
+void SimulatedSerialPortMap::Remove(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
+                                [&](const SerialPortEntry& entry) { return entry.name == name; }),
+                 entries_.end());
+}
+
+bool SimulatedSerialPortMap::EnumerateNames(std::vector<std::string>& names) {
+  std::lock_guard lock(mutex_);
+  for (const auto& entry : entries_) names.push_back(entry.name);
+  return true;
+}
+
+std::optional<SerialPortEntry> SimulatedSerialPortMap::Read(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  for (const auto& entry : entries_) {
+    if (entry.name == name) return entry;
+  }
+  return std::nullopt;
+}
+
+std::int32_t EnumerateRegistryValueNames(SerialPortMap& map, const std::string& keyPath,
+                                         const std::string& subPath, std::vector<std::string>* names) {
+  if ((keyPath.empty() && subPath.empty()) || names == nullptr) {
+    return kEInvalidArg;
+  }
+  names->clear();
+  return map.EnumerateNames(*names) ? kSOk : kEFail;
+}
+
+std::int32_t ReadRegistryString(SerialPortMap& map, const std::string& keyPath, const std::string& subPath,
+                                const std::string& valueName, SerialPortEntry* entry) {
+  if ((keyPath.empty() && subPath.empty()) || entry == nullptr) {
+    return kEInvalidArg;
+  }
+  const auto read = map.Read(valueName);
+  if (!read) {
+    return kEFail;
+  }
+  *entry = *read;
+  return kSOk;
+}
+
+}  // namespace Quorvane::Firmware

@@ -1,0 +1,61 @@
+// The map of serial ports the bootloader detection watches: every tty the system lists, with
+// its name (the device's sysfs path), its port (the /dev node) and whether it is a USB serial
+// port. The real map comes from libudev; the simulated one is fed by simulated controllers.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace Quorvane::Firmware {
+
+struct SerialPortEntry {
+  std::string name;  // the value name: the tty's sysfs path
+  std::string port;  // the port name: its /dev node
+  bool usbSerial = false;  // hangs under a USB interface bound to cdc_acm
+  bool operator==(const SerialPortEntry&) const = default;
+};
+
+class SerialPortMap {
+ public:
+  virtual ~SerialPortMap() = default;
+  // The names in enumeration order; false when the map could not be read (the names read so
+  // far are kept).
+  virtual bool EnumerateNames(std::vector<std::string>& names) = 0;
+  // The entry of a name; empty when it cannot be read (the port went away meanwhile).
+  virtual std::optional<SerialPortEntry> Read(const std::string& name) = 0;
+};
+
+// The system's ttys that belong to a device (virtual consoles and pseudo-terminals are left out).
+class UdevSerialPortMap final : public SerialPortMap {
+ public:
+  bool EnumerateNames(std::vector<std::string>& names) override;
+  std::optional<SerialPortEntry> Read(const std::string& name) override;
+};
+
+// Ports added and removed by simulated bootloaders (and by tests), in the order they came.
+class SimulatedSerialPortMap final : public SerialPortMap {
+ public:
+  void Add(const SerialPortEntry& entry);
+  void Remove(const std::string& name);
+  bool EnumerateNames(std::vector<std::string>& names) override;
+  std::optional<SerialPortEntry> Read(const std::string& name) override;
+
+ private:
+  std::mutex mutex_;
+  std::vector<SerialPortEntry> entries_;
+};
+
+// The registry-style readers of the detection, with their result codes: E_INVALIDARG when both
+// paths are empty, E_FAIL when the map cannot be read (the list keeps what was read), S_OK.
+std::int32_t EnumerateRegistryValueNames(SerialPortMap& map, const std::string& keyPath,
+                                         const std::string& subPath, std::vector<std::string>* names);
+std::int32_t ReadRegistryString(SerialPortMap& map, const std::string& keyPath, const std::string& subPath,
+                                const std::string& valueName, SerialPortEntry* entry);
+
+inline constexpr const char* kSerialPortMapKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+
+}  // namespace Quorvane::Firmware

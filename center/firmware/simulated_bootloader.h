@@ -1,0 +1,66 @@
+// The serial bootloader of simulated controllers. A controller that accepts the reset report
+// shows up as a USB serial port: a pseudo-terminal, named /dev/ttyQVSIM<pid>-<n> by a link, whose far
+// end speaks the AVR109 protocol well enough for avrdude to identify the part, erase, write and
+// read back a flash image. When the bootloader leaves (avrdude's exit command, or 8 s without a
+// programmer) the controller comes back as a HID device with the firmware name and version found
+// in the image's info block ("QVFWINFO", the name in 42 bytes, major, minor).
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "center/device/simulated_backend.h"
+#include "center/firmware/serial_port_map.h"
+
+namespace Quorvane::Firmware {
+
+struct BootloaderOptions {
+  bool refuseWrites = false;  // answer every flash write with an error
+  bool neverAppear = false;   // leave the HID list but show no serial port
+  std::string portFolder = "/dev";  // where the port links are made
+};
+
+// The info block a flash image carries for the simulated bootloader.
+struct FirmwareInfo {
+  std::string name;
+  std::uint8_t major = 0;
+  std::uint8_t minor = 0;
+};
+std::optional<FirmwareInfo> FindFirmwareInfo(const std::string& image);
+
+class SimulatedBootloaderHost {
+ public:
+  SimulatedBootloaderHost(Device::SimulatedBackend& backend, SimulatedSerialPortMap& ports,
+                          BootloaderOptions options = {});
+  SimulatedBootloaderHost(const SimulatedBootloaderHost&) = delete;
+  SimulatedBootloaderHost& operator=(const SimulatedBootloaderHost&) = delete;
+  // Ends every bootloader still up.
+  ~SimulatedBootloaderHost();
+
+  void SetOptions(const BootloaderOptions& options);
+  // The user pressed the controller's reset button: its bootloader comes up (a crashed
+  // controller that is not on the HID list too).
+  void HardwareReset(const std::string& controllerPath);
+  // Whether ports can be made in the port folder (links in /dev need administrator rights).
+  bool CanMakePorts() const;
+
+ private:
+  struct Session;
+  void Start(const std::string& controllerPath);
+  void Serve(Session& session);
+  void Leave(Session& session);
+
+  Device::SimulatedBackend& backend_;
+  SimulatedSerialPortMap& ports_;
+  std::mutex mutex_;
+  BootloaderOptions options_;
+  std::atomic<bool> stopping_{false};
+  int nextNumber_ = 0;
+  std::vector<std::unique_ptr<Session>> sessions_;
+};
+
+}  // namespace Quorvane::Firmware

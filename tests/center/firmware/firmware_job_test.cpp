@@ -1,0 +1,151 @@
+// The firmware workers with harmless flashing scripts: image files, output, success test, and
+// what a failure sends to the service.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "center/device/simulated_backend.h"
+#include "center/firmware/firmware_job.h"
+#include "common/service/scramble.h"
+#include "tests/center/firmware/recording_firmware_view.h"
+#include "tests/support/local_service.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+using namespace Quorvane;
+using namespace Quorvane::Firmware;
+using Testing::ReadTextFile;
+using Testing::WriteTextFile;
+
+TEST(FlashExitCode, DigitsAfterTheLastColon) {
+  EXPECT_EQ(FlashExitCode("avrdude done.\n:0\r\n"), 0u);
+  EXPECT_EQ(FlashExitCode("a:b:1"), 1u);
+  EXPECT_EQ(FlashExitCode("error: 1"), 0u);  // a blank first: no digits, read as 0
+  EXPECT_EQ(FlashExitCode("12abc"), 12u);    // no colon: the whole text
+  EXPECT_EQ(FlashExitCode(""), 0u);
+  EXPECT_EQ(FlashExitCode(":99999999999999999999"), 0xFFFFFFFFu);
+}
+
+TEST(ChangeScript, Sam3x8eControllersUseTheOtherScript) {
+  Device::QuorvaneDevice controller;
+  std::memcpy(controller.identityReport.data() + 1, "sam3x8edue", 10);
+  EXPECT_EQ(ChangeScriptFor(controller), "upx-bin.sh");
+  std::memcpy(controller.identityReport.data() + 1, "sam3x8eduo", 10);
+  EXPECT_EQ(ChangeScriptFor(controller), "up-bin.sh");
+}
+
+class FlashingWithScripts : public testing::Test {
+ protected:
+  FlashingWithScripts() {
+    Testing::CopySampleServiceData(data_.Path());
+    std::filesystem::create_directories(program_.File("") + "with blank's \"quote\"");
+    // A bootloader's USB serial port is there before the reset: accepted at once.
+    ports_.Add({"/sys/sim/ttyACM7", "/dev/ttyACM7 'odd' \"port\"", true});
+    job_.entry = Service::FirmwareEntry{};
+    job_.entry->id = "qv-single-2.1";
+    job_.entry->name = "QV-Single";
+    job_.entry->fileName = "qv-single-2.1.bin";
+    job_.entry->versionMajor = 2;
+    job_.entry->versionMinor = 1;
+    job_.fileName = "qv-single-2.1.bin";
+    job_.controller.identified = true;
+    std::memcpy(job_.controller.identityReport.data() + 26, "QV77 BL\0", 8);
+  }
+
+  // up-bin.sh stand-in: keeps its arguments and a copy of the image, prints what it is given.
+  void Script(const std::string& body) {
+    WriteTextFile(folder_ + "up-bin.sh", "cp \"$2\" '" + scratch_.File("image-seen") + "'\n"
+                                         "printf '%s\\n' \"$1\" \"$2\" > '" + scratch_.File("arguments") + "'\n" + body);
+  }
+
+  FirmwareServices Services() {
+    return {center_, backend_, ports_, clock_, log_, notifier_, folder_, temp_.Path() + "/"};
+  }
+
+  Testing::TempFolder data_;
+  Testing::TempFolder program_;
+  Testing::TempFolder temp_;
+  Testing::TempFolder scratch_;
+  std::string folder_ = program_.File("") + "with blank's \"quote\"/";
+  Testing::LocalServiceProcess service_{data_.Path()};
+  Center::CenterService center_{service_.Endpoint()};
+  Platform::ManualClock clock_;
+  Device::SimulatedBackend backend_{{}, clock_};
+  SimulatedSerialPortMap ports_;
+  Diagnostics::RecordingEventLog log_;
+  Diagnostics::RecordingUserNotifier notifier_;
+  Testing::RecordingFirmwareView view_;
+  FirmwareJob job_;
+};
+
+TEST_F(FlashingWithScripts, ASuccessfulChangeFlashesTheScrambledImageAndLeavesNoFileBehind) {
+  Script("echo flashing\necho ':0'\n");
+  RunChangeFirmware(job_, Services(), view_);
+  EXPECT_EQ(view_.Events().back(), "closed with ok");
+  EXPECT_EQ(view_.Output(), "flashing\n:0\n");
+  const std::string plain = ReadTextFile(data_.File("firmware/qv-single-2.1.bin"));
+  EXPECT_EQ(job_.image, plain);
+  EXPECT_EQ(ReadTextFile(scratch_.File("image-seen")), Service::ScrambleBytes(plain));
+  // Port and paths with blanks and quotes arrive as they are.
+  EXPECT_EQ(ReadTextFile(scratch_.File("arguments")),
+            "/dev/ttyACM7 'odd' \"port\"\n" + temp_.Path() + "/Quorvane/Admin/FW.bin\n");
+  EXPECT_FALSE(std::filesystem::exists(temp_.Path() + "/Quorvane/Admin/FW.bin"));
+  std::size_t leftovers = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(temp_.Path())) ++leftovers;
+  EXPECT_EQ(leftovers, 1u);  // only the work folder, now empty
+}
+
+TEST_F(FlashingWithScripts, AnUnscrambledBootloaderGetsThePlainImage) {
+  job_.controller.identityReport[26] = 'X';
+  Script("echo ':0'\n");
+  RunChangeFirmware(job_, Services(), view_);
+  EXPECT_EQ(ReadTextFile(scratch_.File("image-seen")), ReadTextFile(data_.File("firmware/qv-single-2.1.bin")));
+}
+
+TEST_F(FlashingWithScripts, AFailedFlashIsReportedToTheService) {
+  Script("echo 'avrdude: error: programmer is not responding'\necho ':1'\n");
+  RunChangeFirmware(job_, Services(), view_);
+  const auto statuses = view_.Statuses();
+  EXPECT_EQ(statuses.back(), "Firmware Update Failed!");
+  const auto events = view_.Events();
+  EXPECT_EQ(std::vector<std::string>(events.end() - 4, events.end()),
+            (std::vector<std::string>{"range 0..10", "position 10", "ok enabled", "timer stopped"}));
+  const std::string report = ReadTextFile(data_.File("errorlogs/1.xml"));
+  EXPECT_NE(report.find("logName=\"Kestrane.exe\""), std::string::npos);
+  EXPECT_NE(report.find("<textItem name=\"AVRDUDE OUTPUT\"><text>avrdude: error: programmer is not responding\n:1\n"),
+            std::string::npos);
+  EXPECT_NE(report.find("<textItem name=\"CUpdateFirmwareDlg\"><text></text>"), std::string::npos);
+  EXPECT_NE(report.find("<textItem name=\"Firmware Filename\"><text>qv-single-2.1.bin</text>"), std::string::npos);
+  EXPECT_TRUE(log_.Entries().empty());  // only recovery writes it to the event log
+}
+
+TEST_F(FlashingWithScripts, OutputBeyondTheBufferIsShownUpToItsSize) {
+  Script("head -c 1200000 /dev/zero | tr '\\0' 'x'\necho ':0'\n");
+  RunUpdateFirmware(job_, Services(), view_);
+  EXPECT_EQ(view_.Output().size(), kOutputBufferBytes - 2);
+}
+
+TEST_F(FlashingWithScripts, MissingFirmwareAndAMissingScriptEndTheJobWithTheirTexts) {
+  job_.entry->id = "unknown";
+  RunChangeFirmware(job_, Services(), view_);
+  EXPECT_EQ(view_.Statuses(), (std::vector<std::string>{"Could not find firmware on cloud computer!"}));
+
+  Testing::RecordingFirmwareView second;
+  job_.entry->id = "qv-single-2.1";
+  RunChangeFirmware(job_, Services(), second);  // no up-bin.sh in the folder: sh fails, ':' missing
+  EXPECT_EQ(second.Statuses().back(), "Firmware Update Failed!");
+}
+
+TEST_F(FlashingWithScripts, RecoveryAlsoWritesTheReportToTheEventLog) {
+  Script("echo ':2'\n");
+  RunCrashRecovery(job_, Services(), view_);
+  EXPECT_EQ(view_.Events().front(), "caption: Recovering...");
+  ASSERT_EQ(log_.Entries().size(), 1u);
+  EXPECT_EQ(log_.Entries()[0].text.rfind("<errorLog><errorLogItems><errorLogItem token=\"\" logName=\"Kestrane.exe\"", 0), 0u);
+}
+
+}  // namespace

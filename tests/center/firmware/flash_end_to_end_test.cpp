@@ -1,0 +1,114 @@
+// Flashing for real: the stand-in service, a simulated controller whose bootloader speaks
+// AVR109 on a pseudo-terminal, the shipped up-bin.sh and the real avrdude.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "center/firmware/firmware_job.h"
+#include "center/firmware/simulated_bootloader.h"
+#include "tests/center/firmware/recording_firmware_view.h"
+#include "tests/support/local_service.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+using namespace Quorvane;
+using namespace Quorvane::Firmware;
+using namespace std::chrono_literals;
+
+std::vector<Device::SimulatedController> SingleBrake() {
+  std::ifstream file(std::string(QUORVANE_SIMULATED_DIR) + "/single-brake.xml");
+  std::stringstream text;
+  text << file.rdbuf();
+  return Device::SimulatedBackend::ParseDescription(text.str());
+}
+
+class RealFlash : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!host_.CanMakePorts()) {
+      GTEST_SKIP() << "the simulated bootloader needs to make its port links in /dev";
+    }
+    Testing::CopySampleServiceData(data_.Path());
+    job_.controller.devicePath = "sim/single-brake";
+    job_.controller.identified = true;
+    job_.controller.identityReport = backend_.Describe("sim/single-brake").identity;
+  }
+
+  Service::FirmwareEntry Entry(const char* id, std::uint32_t minor) {
+    Service::FirmwareEntry entry;
+    entry.id = id;
+    entry.name = "QV-Single";
+    entry.versionMajor = 2;
+    entry.versionMinor = minor;
+    return entry;
+  }
+
+  FirmwareServices Services() {
+    return {center_, backend_, ports_, clock_, log_, notifier_, QUORVANE_SCRIPT_FOLDER "/", temp_.Path() + "/"};
+  }
+
+  // Waits until the controller is back on the HID list.
+  Device::SimulatedController AwaitController() {
+    for (int wait = 0; wait < 200 && backend_.Enumerate().devices.empty(); ++wait) std::this_thread::sleep_for(50ms);
+    return backend_.Describe("sim/single-brake");
+  }
+
+  Testing::TempFolder data_;
+  Testing::TempFolder temp_;
+  Testing::LocalServiceProcess service_{data_.Path()};
+  Center::CenterService center_{service_.Endpoint()};
+  Platform::SystemClock clock_;
+  Device::SimulatedBackend backend_{SingleBrake(), clock_};
+  SimulatedSerialPortMap ports_;
+  SimulatedBootloaderHost host_{backend_, ports_};
+  Diagnostics::RecordingEventLog log_;
+  Diagnostics::RecordingUserNotifier notifier_;
+  Testing::RecordingFirmwareView view_;
+  FirmwareJob job_;
+};
+
+TEST_F(RealFlash, AChangeDownloadsResetsFindsThePortFlashesAndTheControllerComesBackNewer) {
+  job_.entry = Entry("qv-single-2.2-beta", 2);
+  RunChangeFirmware(job_, Services(), view_);
+  EXPECT_EQ(view_.Events().back(), "closed with ok") << view_.Output();
+  EXPECT_NE(view_.Output().find("bytes of flash verified"), std::string::npos) << view_.Output();
+  const auto controller = AwaitController();
+  EXPECT_TRUE(controller.present);
+  EXPECT_EQ(Device::FirmwareMajor(controller.identity), 2);
+  EXPECT_EQ(Device::FirmwareMinor(controller.identity), 2);
+}
+
+TEST_F(RealFlash, ARefusedFlashSendsTheErrorLogDocument) {
+  host_.SetOptions({.refuseWrites = true});
+  job_.entry = Entry("qv-single-2.1", 1);
+  RunChangeFirmware(job_, Services(), view_);
+  EXPECT_EQ(view_.Statuses().back(), "Firmware Update Failed!");
+  const std::string report = Testing::ReadTextFile(data_.File("errorlogs/1.xml"));
+  EXPECT_NE(report.find("<textItem name=\"AVRDUDE OUTPUT\"><text>"), std::string::npos);
+  EXPECT_NE(report.find("<textItem name=\"COMMAND LINE\"><text>\"" QUORVANE_SCRIPT_FOLDER "/up-bin.sh\" /dev/ttyQVSIM"),
+            std::string::npos);
+  EXPECT_EQ(Device::FirmwareMinor(AwaitController().identity), 0);  // unchanged
+}
+
+TEST_F(RealFlash, CrashRecoveryCatchesTheBootloaderOfAControllerThatIsNotListed) {
+  backend_.Unplug("sim/single-brake");  // crashed: no HID device
+  job_.entry = Entry("qv-single-2.1", 1);
+  std::thread user([&] {
+    std::this_thread::sleep_for(1500ms);
+    host_.HardwareReset("sim/single-brake");
+  });
+  RunCrashRecovery(job_, Services(), view_);
+  user.join();
+  const auto statuses = view_.Statuses();
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Recovering Device... Working..."), statuses.end());
+  EXPECT_EQ(view_.Events().back(), "closed with ok") << view_.Output();
+  const auto controller = AwaitController();
+  EXPECT_TRUE(controller.present);
+  EXPECT_EQ(Device::FirmwareMinor(controller.identity), 1);
+}
+
+}  // namespace

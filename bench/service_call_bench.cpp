@@ -27,13 +27,7 @@ struct Fixture {
 
   Fixture() {
     std::filesystem::create_directories(data.File("packages"));
-    std::string bytes(kFileBytes, '\0');
-    std::mt19937_64 random(11);
-    for (std::size_t at = 0; at + 8 <= bytes.size(); at += 8) {
-      const std::uint64_t value = random();
-      std::memcpy(bytes.data() + at, &value, 8);
-    }
-    Testing::WriteTextFile(data.File("packages/big.bin"), bytes);
+    Testing::WriteTextFile(data.File("packages/big.bin"), Bench::RandomBytes(kFileBytes, 11));
     Testing::WriteTextFile(
         data.File("packages.xml"),
         "<packages><package softwareID=\"Tollwick\" major=\"9\" minor=\"0\" build=\"0\" revision=\"0\">"
@@ -48,23 +42,9 @@ Fixture& Shared() {
   return fixture;
 }
 
-std::size_t Append(char* data, std::size_t size, std::size_t count, void* target) {
-  static_cast<std::string*>(target)->append(data, size * count);
-  return size * count;
-}
-
 std::string PlainDownload() {
-  const std::string url =
-      "http://127.0.0.1:" + std::to_string(Shared().service->Port()) + "/files/packages/big.bin";
-  std::string body;
-  body.reserve(kFileBytes);
-  CURL* curl = curl_easy_init();
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Append);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-  curl_easy_perform(curl);
-  curl_easy_cleanup(curl);
-  return body;
+  return Bench::PlainDownload(
+      "http://127.0.0.1:" + std::to_string(Shared().service->Port()) + "/files/packages/big.bin", kFileBytes);
 }
 
 // The update check for a package at 0.0.0.0; returns the delivered file's bytes.

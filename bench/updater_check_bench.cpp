@@ -30,13 +30,7 @@ struct Fixture {
   Fixture() {
     std::filesystem::create_directories(data.File("packages"));
     std::filesystem::create_directories(root.File("Quorvane/Updater"));
-    std::string bytes(kFileBytes, '\0');
-    std::mt19937_64 random(5);
-    for (std::size_t at = 0; at + 8 <= bytes.size(); at += 8) {
-      const std::uint64_t value = random();
-      std::memcpy(bytes.data() + at, &value, 8);
-    }
-    Testing::WriteTextFile(data.File("packages/Tollwick"), bytes);
+    Testing::WriteTextFile(data.File("packages/Tollwick"), Bench::RandomBytes(kFileBytes, 5));
     Testing::WriteTextFile(data.File("packages.xml"),
                            "<packages><package softwareID=\"Tollwick\" major=\"9\" minor=\"0\" build=\"0\" revision=\"0\">"
                            "<file name=\"Tollwick\" mimeType=\"application/octet-stream\" installCommand=\"%s\" "
@@ -68,22 +62,10 @@ Fixture& Shared() {
   return fixture;
 }
 
-std::size_t Append(char* data, std::size_t size, std::size_t count, void* target) {
-  static_cast<std::string*>(target)->append(data, size * count);
-  return size * count;
-}
-
 double PlainDownloadBaseline() {
   static const double baseline = Bench::MeasureThroughput(kFileBytes, [] {
-    const std::string url = "http://127.0.0.1:" + std::to_string(Shared().service->Port()) + "/files/packages/Tollwick";
-    std::string body;
-    body.reserve(kFileBytes);
-    CURL* curl = curl_easy_init();
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Append);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-    curl_easy_perform(curl);
-    curl_easy_cleanup(curl);
+    Bench::PlainDownload("http://127.0.0.1:" + std::to_string(Shared().service->Port()) + "/files/packages/Tollwick",
+                         kFileBytes);
   }, std::chrono::milliseconds(1000));
   return baseline;
 }

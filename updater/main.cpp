@@ -10,6 +10,7 @@
 #include "common/diagnostics/event_log.h"
 #include "common/platform/clock.h"
 #include "common/platform/known_folders.h"
+#include "common/platform/program_start.h"
 #include "updater/command_queue.h"
 #include "updater/progress_dialog.h"
 #include "updater/updater_run.h"
@@ -17,14 +18,6 @@
 namespace {
 
 using namespace Quorvane;
-
-std::string CommandLineOf(int argc, char** argv) {
-  std::string line;
-  for (int index = 1; index < argc; ++index) {
-    line += (index > 1 ? " " : "") + std::string(argv[index]);
-  }
-  return line;
-}
 
 bool HasDisplay(const Platform::EnvironmentLookup& environment) {
   for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY"}) {
@@ -45,7 +38,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   Updater::CommandQueue queue(*runtimeFolder);
-  if (!queue.Enqueue(CommandLineOf(argc, argv), eventLog)) {
+  if (!queue.Enqueue(Platform::JoinedArguments(argc, argv), eventLog)) {
     return 1;
   }
 

@@ -12,18 +12,11 @@
 #include "center/device/simulated_backend.h"
 #include "common/diagnostics/error_report.h"
 #include "common/diagnostics/qv77_exception.h"
+#include "common/platform/program_start.h"
 
 namespace {
 
 using namespace Quorvane;
-
-std::string CommandLineOf(int argc, char** argv) {
-  std::string line;
-  for (int index = 1; index < argc; ++index) {
-    line += (index > 1 ? " " : "") + std::string(argv[index]);
-  }
-  return line;
-}
 
 void ReportFatal(Diagnostics::UserNotifier& notifier, Diagnostics::EventLog& eventLog, const char* title) {
   const std::string text = Diagnostics::FormatLastErrorReport(title);
@@ -38,12 +31,8 @@ int Run(int argc, char** argv, Diagnostics::EventLog& eventLog, Diagnostics::Use
     notifier.Show(Diagnostics::NoticeIcon::Information, "Information", Center::kOnlyOneInstanceText);
     return 1;
   }
-  // Stop signals are taken by sigwait below, on this thread only.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // Stop signals are taken below, on this thread only.
+  const Platform::StopSignals stopSignals;
 
   Platform::SystemClock clock;
   std::unique_ptr<Device::HidBackend> backend;
@@ -56,7 +45,7 @@ int Run(int argc, char** argv, Diagnostics::EventLog& eventLog, Diagnostics::Use
   }
   Center::CApplication application({Platform::DiscoverKnownFolders(), Center::CenterService::FromEnvironment(environment),
                                     *backend, eventLog, notifier, clock});
-  application.StartUp(CommandLineOf(argc, argv));
+  application.StartUp(Platform::JoinedArguments(argc, argv));
 
   std::unique_ptr<Device::HidDeviceMonitor> monitor;
   if (auto* simulated = dynamic_cast<Device::SimulatedBackend*>(backend.get())) {
@@ -67,8 +56,7 @@ int Run(int argc, char** argv, Diagnostics::EventLog& eventLog, Diagnostics::Use
   }
   Center::NoCenterView view;
   application.StartPollThread(view);
-  int received = 0;
-  sigwait(&stopSignals, &received);
+  stopSignals.Wait();
   monitor.reset();
   application.Shutdown();
   return 0;

@@ -11,6 +11,7 @@
 
 #include "center/device/report_descriptor.h"
 #include "common/platform/unique_fd.h"
+#include "common/platform/utf16.h"
 
 namespace Quorvane::Device {
 namespace {
@@ -22,20 +23,8 @@ std::string Utf8FromWide(const wchar_t* text) {
   std::string out;
   for (; *text != L'\0'; ++text) {
     const auto code = static_cast<std::uint32_t>(*text);
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code <= 0x10FFFF) {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
+    if (code <= 0x10FFFF) {
+      Platform::AppendUtf8(out, code);
     }
   }
   return out;

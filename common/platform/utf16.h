@@ -2,11 +2,15 @@
 // the wire and in some files. Strict both ways: broken input is refused, never patched.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace Quorvane::Platform {
+
+// Appends a code point (up to U+10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, std::uint32_t codePoint);
 
 // UTF-8 to UTF-16 code units; empty optional for invalid UTF-8 (bad bytes, overlong forms,
 // encoded surrogates, code points above U+10FFFF, cut-off sequences).

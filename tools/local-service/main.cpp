@@ -18,6 +18,7 @@
 #include <sstream>
 #include <thread>
 
+#include "common/platform/program_start.h"
 #include "common/service/access_token.h"
 #include "common/service/soap_envelope.h"
 #include "tools/local-service/behaviour.h"
@@ -166,11 +167,7 @@ int main(int argc, char** argv) {
   LocalService::StandInService service(options.dataFolder, std::string(Service::kAccessToken));
 
   // Termination signals are taken by a thread of their own, which stops the server cleanly.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  const Platform::StopSignals stopSignals;
 
   httplib::Server server;
   // Enough workers that many clients at once never wait behind idle keep-alive connections.
@@ -207,8 +204,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::thread stopper([&] {
-    int received = 0;
-    sigwait(&stopSignals, &received);
+    stopSignals.Wait();
     server.stop();
   });
   std::printf("%d\n", port);

@@ -1,0 +1,27 @@
+#include "common/platform/program_start.h"
+
+#include <pthread.h>
+
+namespace Quorvane::Platform {
+
+std::string JoinedArguments(int argc, char** argv) {
+  std::string line;
+  for (int index = 1; index < argc; ++index) {
+    line += (index > 1 ? " " : "") + std::string(argv[index]);
+  }
+  return line;
+}
+
+StopSignals::StopSignals() {
+  sigemptyset(&set_);
+  sigaddset(&set_, SIGTERM);
+  sigaddset(&set_, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &set_, nullptr);
+}
+
+void StopSignals::Wait() const {
+  int received = 0;
+  sigwait(&set_, &received);
+}
+
+}  // namespace Quorvane::Platform

@@ -10,6 +10,7 @@
 #include "common/diagnostics/hvx_exception.h"
 #include "common/update/updates_ready_file.h"
 #include "tests/support/temp_folder.h"
+#include "common/platform/process.h"
 #include "updater/install_and_restart.h"
 
 namespace {
@@ -155,6 +156,35 @@ TEST_F(Install, MissingProgramToRestartIsReported) {
   } catch (const Halvex::Exceptions::HvxException& error) {
     EXPECT_EQ(error.Message(), "Not able to restart admin");
   }
+}
+
+TEST(UpdaterUpdater, TheScriptReplacesTheUpdaterFromTheDownloadFolder) {
+  Testing::TempFolder root;
+  const std::string updaterFolder = root.File("Quorvane/Updater/");
+  const std::string downloads = root.File("downloads/Tollwick/");
+  std::filesystem::create_directories(updaterFolder);
+  std::filesystem::create_directories(downloads);
+  std::filesystem::copy_file(QUORVANE_UUPDATER, updaterFolder + "uupdater.sh");
+  WriteTextFile(updaterFolder + "Tollwick", "old updater");
+  WriteTextFile(downloads + "Tollwick", "new updater");
+  std::error_code error;
+  auto run = Platform::Process::Start({"/bin/sh", {updaterFolder + "uupdater.sh", downloads, "Tollwick"}, "", "/dev/null"},
+                                      error);
+  ASSERT_TRUE(run);
+  EXPECT_EQ(run->Wait(), 0);
+  EXPECT_EQ(ReadTextFile(updaterFolder + "Tollwick"), "new updater");
+  struct stat status {};
+  ASSERT_EQ(stat((updaterFolder + "Tollwick").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0755u);
+
+  // Any other install command runs in the download folder and learns where to install.
+  WriteScript(downloads + "install.sh", "echo \"$1 into $TOLLWICK_FOLDER\" > '" + root.File("ran") + "'");
+  run = Platform::Process::Start({"/bin/sh", {updaterFolder + "uupdater.sh", downloads, "install.sh", "--quiet"}, "",
+                                  "/dev/null"},
+                                 error);
+  ASSERT_TRUE(run);
+  EXPECT_EQ(run->Wait(), 0);
+  EXPECT_EQ(ReadTextFile(root.File("ran")), "--quiet into " + root.File("Quorvane/Updater") + "\n");
 }
 
 TEST(SplitParameters, BlanksSeparateAndQuotesGroup) {

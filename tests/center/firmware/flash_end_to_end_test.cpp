@@ -111,4 +111,39 @@ TEST_F(RealFlash, CrashRecoveryCatchesTheBootloaderOfAControllerThatIsNotListed)
   EXPECT_EQ(Device::FirmwareMinor(controller.identity), 1);
 }
 
+TEST(SimulatedBootloader, ABootloaderThatNeverAppearsEndsTheChangeWithoutAPort) {
+  Platform::ManualClock clock;
+  Device::SimulatedBackend backend(SingleBrake(), clock);
+  SimulatedSerialPortMap ports;
+  SimulatedBootloaderHost host(backend, ports, {.neverAppear = true});
+  Testing::TempFolder data;
+  Testing::CopySampleServiceData(data.Path());
+  Testing::LocalServiceProcess service(data.Path());
+  const Center::CenterService center{service.Endpoint()};
+  Diagnostics::RecordingEventLog log;
+  Diagnostics::RecordingUserNotifier notifier;
+  Testing::TempFolder temp;
+  Testing::RecordingFirmwareView view;
+  FirmwareJob job;
+  job.controller.devicePath = "sim/single-brake";
+  job.entry = Service::FirmwareEntry{};
+  job.entry->id = "qv-single-2.1";
+  RunChangeFirmware(job, {center, backend, ports, clock, log, notifier, QUORVANE_SCRIPT_FOLDER "/", temp.Path() + "/"},
+                    view);
+  EXPECT_EQ(view.Statuses().back(), "No Controller Reset or COM port detected!");
+  EXPECT_TRUE(backend.Enumerate().devices.empty());  // it left the HID list all the same
+  EXPECT_FALSE(std::filesystem::exists(data.File("errorlogs/1.xml")));  // nothing was flashed
+}
+
+TEST(FirmwareInfo, FoundAnywhereInTheImageAndMissingWhenCut) {
+  std::string image(300, '\xFF');
+  image += std::string("QVFWINFO") + "QV-Quad" + std::string(35, '\0') + "\x03\x05";
+  const auto info = FindFirmwareInfo(image);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->name, "QV-Quad");
+  EXPECT_EQ(info->major, 3);
+  EXPECT_EQ(info->minor, 5);
+  EXPECT_FALSE(FindFirmwareInfo(image.substr(0, image.size() - 1)));
+}
+
 }  // namespace

@@ -124,7 +124,7 @@ bool ServiceCall(std::string_view endpoint, const CallSettings& settings, Operat
     curl_easy_setopt(handle, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(settings.cancel));
   }
   // Fewer, larger reads: answers can carry files of many megabytes.
-  curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, 512L * 1024L);
+  curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, 2L * 1024L * 1024L);
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
 

@@ -10,6 +10,7 @@
 #include "center/app/single_instance.h"
 #include "center/device/backend_selection.h"
 #include "center/device/simulated_backend.h"
+#include "center/firmware/simulated_bootloader.h"
 #include "common/diagnostics/error_report.h"
 #include "common/diagnostics/qv77_exception.h"
 #include "common/platform/program_start.h"
@@ -48,8 +49,12 @@ int Run(int argc, char** argv, Diagnostics::EventLog& eventLog, Diagnostics::Use
   application.StartUp(Platform::JoinedArguments(argc, argv));
 
   std::unique_ptr<Device::HidDeviceMonitor> monitor;
+  // Simulated controllers come with their bootloaders and serial ports.
+  Firmware::SimulatedSerialPortMap simulatedPorts;
+  std::unique_ptr<Firmware::SimulatedBootloaderHost> bootloaders;
   if (auto* simulated = dynamic_cast<Device::SimulatedBackend*>(backend.get())) {
     simulated->SetChangeListener([&] { application.OnDeviceChange(Device::DeviceChange::Arrival); });
+    bootloaders = std::make_unique<Firmware::SimulatedBootloaderHost>(*simulated, simulatedPorts);
   } else {
     monitor = std::make_unique<Device::HidDeviceMonitor>(
         [&](Device::DeviceChange change) { application.OnDeviceChange(change); });
@@ -59,6 +64,7 @@ int Run(int argc, char** argv, Diagnostics::EventLog& eventLog, Diagnostics::Use
   stopSignals.Wait();
   monitor.reset();
   application.Shutdown();
+  bootloaders.reset();
   return 0;
 }
 

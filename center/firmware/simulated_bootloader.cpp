@@ -83,7 +83,7 @@ bool SimulatedBootloaderHost::CanMakePorts() const { return access(options_.port
 
 void SimulatedBootloaderHost::Start(const std::string& controllerPath) {
   std::lock_guard lock(mutex_);
-  if (options_.neverAppear || stopping_) {
+  if (stopping_) {
     return;
   }
   auto session = std::make_unique<Session>();
@@ -91,27 +91,28 @@ void SimulatedBootloaderHost::Start(const std::string& controllerPath) {
   session->refuseWrites = options_.refuseWrites;
   session->scrambled = Device::HasScrambledBootloader(backend_.Describe(controllerPath).identity);
   session->master.Reset(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-  if (!session->master.Valid() || grantpt(session->master.Get()) != 0 || unlockpt(session->master.Get()) != 0) {
-    return;
+  const char* slaveName = nullptr;
+  if (session->master.Valid() && grantpt(session->master.Get()) == 0 && unlockpt(session->master.Get()) == 0) {
+    slaveName = ptsname(session->master.Get());
   }
-  const char* slaveName = ptsname(session->master.Get());
   session->slave.Reset(slaveName ? open(slaveName, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1);
-  if (!session->slave.Valid()) {
-    return;
+  if (session->slave.Valid()) {
+    termios raw{};
+    tcgetattr(session->slave.Get(), &raw);
+    cfmakeraw(&raw);
+    tcsetattr(session->slave.Get(), TCSANOW, &raw);
   }
-  termios raw{};
-  tcgetattr(session->slave.Get(), &raw);
-  cfmakeraw(&raw);
-  tcsetattr(session->slave.Get(), TCSANOW, &raw);
   // Unique across processes too: several test programs may run bootloaders at once.
   const std::string number = std::to_string(getpid()) + "-" + std::to_string(nextNumber_++);
-  session->portPath = options_.portFolder + "/ttyQVSIM" + number;
-  unlink(session->portPath.c_str());
-  if (symlink(slaveName, session->portPath.c_str()) != 0) {
-    return;  // no port can be shown: like a bootloader that never came
+  const std::string portPath = options_.portFolder + "/ttyQVSIM" + number;
+  unlink(portPath.c_str());
+  // A bootloader without a port (told to, or the link cannot be made) waits for a programmer
+  // that never comes and starts the firmware again, as a real one does.
+  if (!options_.neverAppear && session->slave.Valid() && symlink(slaveName, portPath.c_str()) == 0) {
+    session->portPath = portPath;
+    session->portName = "/sys/devices/simulated/usb/qvsim" + number + "/tty/ttyQVSIM" + number;
+    ports_.Add({session->portName, session->portPath, true});
   }
-  session->portName = "/sys/devices/simulated/usb/qvsim" + number + "/tty/ttyQVSIM" + number;
-  ports_.Add({session->portName, session->portPath, true});
   Session& running = *session;
   sessions_.push_back(std::move(session));
   running.thread = std::thread([this, &running] { Serve(running); });
@@ -234,8 +235,10 @@ void SimulatedBootloaderHost::Serve(Session& session) {
 }
 
 void SimulatedBootloaderHost::Leave(Session& session) {
-  ports_.Remove(session.portName);
-  unlink(session.portPath.c_str());
+  if (!session.portPath.empty()) {
+    ports_.Remove(session.portName);
+    unlink(session.portPath.c_str());
+  }
   if (session.written) {
     const std::string image = session.scrambled ? Service::UnscrambleBytes(session.flash) : session.flash;
     if (const auto info = FindFirmwareInfo(image)) {

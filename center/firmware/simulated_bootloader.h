@@ -20,7 +20,7 @@ namespace Quorvane::Firmware {
 
 struct BootloaderOptions {
   bool refuseWrites = false;  // answer every flash write with an error
-  bool neverAppear = false;   // leave the HID list but show no serial port
+  bool neverAppear = false;   // leave the HID list but show no serial port (back after 8 s)
   std::string portFolder = "/dev";  // where the port links are made
 };
 

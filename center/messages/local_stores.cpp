@@ -55,6 +55,25 @@ CalendarTime TimeField(const pugi::xml_node& item, const char* name) {
   return text.empty() ? Service::ZeroCalendarTime() : Service::ParseTimeStamp(text);
 }
 
+// The fields messages and feedback share: key, title, Base64 body and the created time.
+template <typename Item>
+void WriteCommonFields(pugi::xml_node item, const Item& written) {
+  AddText(item, "pk", std::to_string(written.pk));
+  AddText(item, "title", written.title);
+  AddText(item, "body", Service::Base64EncodeText(written.body));
+  AddText(item, "createdTimeStamp", Service::FormatTimeStamp(written.created));
+}
+
+template <typename Item>
+Item ReadCommonFields(const pugi::xml_node& item) {
+  Item read;
+  read.pk = Service::ReadSigned64(Field(item, "pk"));
+  read.title = Field(item, "title");
+  read.body = Service::Base64DecodeText(Field(item, "body"));
+  read.created = TimeField(item, "createdTimeStamp");
+  return read;
+}
+
 template <typename Item, typename Read>
 std::vector<Item> ParseItems(std::string_view text, std::vector<std::string>& skipped, Read read) {
   pugi::xml_document document;
@@ -111,11 +130,7 @@ std::string MessagesDocument(const std::vector<Service::MessageItem>& items) {
   pugi::xml_document document;
   auto root = NewDocument(document);
   for (const auto& message : items) {
-    auto item = root.append_child("item");
-    AddText(item, "pk", std::to_string(message.pk));
-    AddText(item, "title", message.title);
-    AddText(item, "body", Service::Base64EncodeText(message.body));
-    AddText(item, "createdTimeStamp", Service::FormatTimeStamp(message.created));
+    WriteCommonFields(root.append_child("item"), message);
   }
   return Serialize(document);
 }
@@ -125,10 +140,7 @@ std::string FeedbackDocument(const std::vector<Service::FeedbackItem>& items) {
   auto root = NewDocument(document);
   for (const auto& feedback : items) {
     auto item = root.append_child("item");
-    AddText(item, "pk", std::to_string(feedback.pk));
-    AddText(item, "title", feedback.title);
-    AddText(item, "body", Service::Base64EncodeText(feedback.body));
-    AddText(item, "createdTimeStamp", Service::FormatTimeStamp(feedback.created));
+    WriteCommonFields(item, feedback);
     AddText(item, "respondedTimeStamp", Service::FormatTimeStamp(feedback.responded));
     AddText(item, "responseBody", Service::Base64EncodeText(feedback.responseBody));
   }
@@ -136,23 +148,12 @@ std::string FeedbackDocument(const std::vector<Service::FeedbackItem>& items) {
 }
 
 std::vector<Service::MessageItem> ParseMessagesDocument(std::string_view text, std::vector<std::string>& skipped) {
-  return ParseItems<Service::MessageItem>(text, skipped, [](const pugi::xml_node& item) {
-    Service::MessageItem message;
-    message.pk = Service::ReadSigned64(Field(item, "pk"));
-    message.title = Field(item, "title");
-    message.body = Service::Base64DecodeText(Field(item, "body"));
-    message.created = TimeField(item, "createdTimeStamp");
-    return message;
-  });
+  return ParseItems<Service::MessageItem>(text, skipped, ReadCommonFields<Service::MessageItem>);
 }
 
 std::vector<Service::FeedbackItem> ParseFeedbackDocument(std::string_view text, std::vector<std::string>& skipped) {
   return ParseItems<Service::FeedbackItem>(text, skipped, [](const pugi::xml_node& item) {
-    Service::FeedbackItem feedback;
-    feedback.pk = Service::ReadSigned64(Field(item, "pk"));
-    feedback.title = Field(item, "title");
-    feedback.body = Service::Base64DecodeText(Field(item, "body"));
-    feedback.created = TimeField(item, "createdTimeStamp");
+    auto feedback = ReadCommonFields<Service::FeedbackItem>(item);
     feedback.responded = TimeField(item, "respondedTimeStamp");
     feedback.responseBody = Service::Base64DecodeText(Field(item, "responseBody"));
     return feedback;

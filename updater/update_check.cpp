@@ -189,7 +189,6 @@ void CheckAndDownload(const UpdaterContext& context, const UpdaterConfiguration&
                                    "fileName");
       }
     }
-    mkdir(context.DownloadRoot().c_str(), 0777);
     const std::string folder = context.DownloadFolder(package.softwareId);
     ReplaceFolder(folder);
 

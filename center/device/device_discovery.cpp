@@ -69,12 +69,11 @@ std::string Lower(std::string text) {
   return text;
 }
 
-void LogPermissionHintOnce(DiscoveryServices& services, const std::string& path,
-                           bool& alreadyLogged) {
-  if (alreadyLogged) {
+void LogPermissionHintOnce(DiscoveryServices& services, const std::string& path) {
+  if (services.permissionHintLogged) {
     return;
   }
-  alreadyLogged = true;
+  services.permissionHintLogged = true;
   Diagnostics::WriteEventLogEntry(
       services.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventWarning,
       "Kestrane may not open the controller " + path +
@@ -84,12 +83,12 @@ void LogPermissionHintOnce(DiscoveryServices& services, const std::string& path,
 }
 
 Identification Identify(DiscoveryServices& services, const std::string& path,
-                        const SupportedDevice& entry, QuorvaneDevice& device, bool& hintLogged) {
+                        const SupportedDevice& entry, QuorvaneDevice& device) {
   std::error_code error;
   const auto connection = services.backend.Open(path, error);
   if (!connection) {
     if (error == std::errc::permission_denied) {
-      LogPermissionHintOnce(services, path, hintLogged);
+      LogPermissionHintOnce(services, path);
     }
     return Identification::TryNextEntry;
   }
@@ -311,14 +310,13 @@ bool RetrieveQuorvaneDevices(DeviceList& list, DiscoveryServices& services) {
   }
 
   std::vector<QuorvaneDevice> rows;
-  bool hintLogged = services.permissionHintLogged;
   for (const auto& device : enumeration.devices) {
     for (const auto& entry : SupportedDeviceTable()) {
       if (!DeviceMatches(device, entry)) {
         continue;
       }
       QuorvaneDevice controller;
-      const Identification result = Identify(services, device.path, entry, controller, hintLogged);
+      const Identification result = Identify(services, device.path, entry, controller);
       if (result == Identification::Identified) {
         for (auto& row : RowsOfController(controller)) {
           rows.push_back(std::move(row));
@@ -329,7 +327,6 @@ bool RetrieveQuorvaneDevices(DeviceList& list, DiscoveryServices& services) {
       }
     }
   }
-  services.permissionHintLogged = hintLogged;
 
   if (enumeration.walkFailure) {
     Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource,

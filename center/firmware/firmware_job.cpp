@@ -58,30 +58,35 @@ std::optional<std::string> NewOutputFile(const std::string& tempFolder) {
   return std::string(buffer.data());
 }
 
-// What the output file holds now, at most the buffer's size less two.
-std::string ReadOutput(const std::string& path) {
-  Platform::UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  std::string output;
-  if (!fd.Valid()) return output;
-  output.resize(kOutputBufferBytes - 2);
-  std::size_t filled = 0;
-  while (filled < output.size()) {
-    const ssize_t count = read(fd.Get(), output.data() + filled, output.size() - filled);
-    if (count <= 0) break;
-    filled += static_cast<std::size_t>(count);
-  }
-  output.resize(filled);
-  return output;
-}
+// The tool's output as it grows: each look reads only what was added since the last one, and
+// keeps at most the buffer's size less two.
+class ToolOutput {
+ public:
+  explicit ToolOutput(std::string path) : path_(std::move(path)) {}
 
-// Shows the part of the output beyond what was shown already.
-void ShowNewOutput(const std::string& path, std::size_t& shown, FirmwareView& view) {
-  const std::string output = ReadOutput(path);
-  if (output.size() > shown) {
-    view.AppendOutput(output.substr(shown));
-    shown = output.size();
+  // Reads what is new and shows it.
+  void Collect(FirmwareView& view) {
+    Platform::UniqueFd fd(open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid()) return;
+    const std::size_t shown = text_.size();
+    char buffer[65536];
+    while (text_.size() < kOutputBufferBytes - 2) {
+      const std::size_t wanted = std::min(sizeof buffer, kOutputBufferBytes - 2 - text_.size());
+      const ssize_t count = pread(fd.Get(), buffer, wanted, static_cast<off_t>(text_.size()));
+      if (count <= 0) break;
+      text_.append(buffer, static_cast<std::size_t>(count));
+    }
+    if (text_.size() > shown) {
+      view.AppendOutput(text_.substr(shown));
+    }
   }
-}
+
+  const std::string& Text() const { return text_; }
+
+ private:
+  std::string path_;
+  std::string text_;
+};
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
@@ -143,14 +148,14 @@ void Flash(FirmwareJob& job, const FirmwareServices& services, FirmwareView& vie
     EndWith(view, "Unable to create process!");
     return;
   }
-  std::size_t shown = 0;
+  ToolOutput toolOutput(*outputPath);
   std::optional<int> scriptExit;
   while (!(scriptExit = tool->WaitFor(100ms))) {
-    ShowNewOutput(*outputPath, shown, view);
+    toolOutput.Collect(view);
     view.StepProgress();
   }
-  ShowNewOutput(*outputPath, shown, view);
-  const std::string output = ReadOutput(*outputPath);
+  toolOutput.Collect(view);
+  const std::string& output = toolOutput.Text();
   unlink(outputPath->c_str());
   WriteImageFile(imagePath, job.image, true);
   unlink(imagePath.c_str());

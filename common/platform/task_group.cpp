@@ -45,9 +45,4 @@ void TaskGroup::JoinAll() {
   }
 }
 
-std::size_t TaskGroup::Count() {
-  std::lock_guard lock(mutex_);
-  return tasks_.size();
-}
-
 }  // namespace Quorvane::Platform

@@ -21,8 +21,6 @@ class TaskGroup {
   // Starts the task; threads of tasks that have ended are joined on the way.
   void Start(std::function<void()> task);
   void JoinAll();
-  // Tasks started and not yet joined.
-  std::size_t Count();
 
  private:
   struct Task {

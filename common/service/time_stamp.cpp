@@ -54,20 +54,6 @@ CalendarTime ParseTimeStamp(std::string_view text) {
   return time;
 }
 
-CalendarTime LocalCalendarTimeNow() {
-  const std::time_t now = std::time(nullptr);
-  CalendarTime local{};
-  localtime_r(&now, &local);
-  CalendarTime fields{};
-  fields.tm_year = local.tm_year;
-  fields.tm_mon = local.tm_mon;
-  fields.tm_mday = local.tm_mday;
-  fields.tm_hour = local.tm_hour;
-  fields.tm_min = local.tm_min;
-  fields.tm_sec = local.tm_sec;
-  return fields;
-}
-
 bool SameCalendarTime(const CalendarTime& left, const CalendarTime& right) {
   return left.tm_year == right.tm_year && left.tm_mon == right.tm_mon &&
          left.tm_mday == right.tm_mday && left.tm_hour == right.tm_hour &&

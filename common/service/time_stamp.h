@@ -21,9 +21,6 @@ std::string FormatTimeStamp(const CalendarTime& time);
 // checked. Throws std::out_of_range for a text shorter than 17 characters.
 CalendarTime ParseTimeStamp(std::string_view text);
 
-// The current local time.
-CalendarTime LocalCalendarTimeNow();
-
 // Equal calendar fields (year, month, day, hour, minute, second).
 bool SameCalendarTime(const CalendarTime& left, const CalendarTime& right);
 

@@ -9,6 +9,8 @@ packages=(
   clang libclang-rt-14-dev clang-format clang-tidy
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils
+  # an independent SOAP client that checks the published WSDL against the stand-in service
+  python3 python3-zeep
   # libraries
   libhidapi-dev libudev-dev libcurl4-openssl-dev libpugixml-dev libcpp-httplib-dev
   qt6-base-dev qt6-base-dev-tools

@@ -17,7 +17,7 @@ inline constexpr std::string_view kContractNamespace =
     "http://schemas.quorvane.example/2016/IQuorvane";
 // String arrays follow the data-contract serialization convention for arrays.
 inline constexpr std::string_view kArraysNamespace =
-    "http://schemas.datacontract.example/2003/10/Serialization/Arrays";
+    "http://schemas.microsoft.com/2003/10/Serialization/Arrays";
 // The maker's service, the center's endpoint unless QUORVANE_SERVICE_ENDPOINT names another.
 inline constexpr std::string_view kDefaultEndpoint =
     "http://services.quorvane.example/Services/DefaultService.svc";

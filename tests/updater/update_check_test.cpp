@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "common/diagnostics/hvx_exception.h"
+#include "common/service/soap_envelope.h"
 #include "common/update/updates_ready_file.h"
 #include "tests/support/local_service.h"
 #include "tests/support/temp_folder.h"
@@ -182,6 +183,24 @@ TEST_F(UpdateCheck, ADescriptorClaimingMoreThanTheContentIsAFailedWrite) {
     EXPECT_EQ(error.Message(), "Could not write file for update file");
   }
   EXPECT_NE(access((Downloads("Kestrane") + Update::kUpdatesReadyFileName).c_str(), F_OK), 0);
+}
+
+// The whole request as it leaves the updater, written out by hand: the envelope, the contract's
+// namespace, and the escaped request document with its attributes in their order.
+TEST(UpdateRequest, CheckForUpdateExEnvelopeByteForByte) {
+  PackageEntry package;
+  package.softwareId = "Kestrane";
+  package.softwareUpdateType = 0;
+  const std::vector<Service::ServiceValue> inputs{
+      BuildCheckForUpdateRequest(package, Platform::FileVersion{1, 2, 300, 65535}), true};
+  EXPECT_EQ(Service::BuildRequestEnvelope(Service::Operation::CheckForUpdateEx, inputs),
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?><s:Envelope "
+            "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>"
+            "<CheckForUpdateEx xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\"><payload>"
+            "&lt;checkForUpdateRequest softwareUpdateType=\"0\" requestType=\"1\" softwareID=\"Kestrane\"&gt;"
+            "&lt;version major=\"1\" minor=\"2\" build=\"300\" revision=\"65535\"/&gt;"
+            "&lt;/checkForUpdateRequest&gt;</payload><isBeta>true</isBeta></CheckForUpdateEx>"
+            "</s:Body></s:Envelope>");
 }
 
 }  // namespace

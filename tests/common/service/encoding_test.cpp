@@ -92,8 +92,18 @@ TEST(FieldEncodings, UndecodableTextRaisesCryptStringToBinaryFailed) {
       EXPECT_EQ(error.Message(), "CryptStringToBinary failed");
     }
   }
-  // Valid Base64 of a lone surrogate is refused too, instead of handing on a broken text.
-  EXPECT_THROW(Base64DecodeText(Base64Encode(std::string("\x3C\xD8", 2))), HvxException);
+}
+
+TEST(FieldEncodings, BrokenUtf16FromTheServiceBecomesReplacementCharactersOurFilesAreRefused) {
+  // "a", a lone high surrogate, "b", a lone low surrogate: one broken character must not cost
+  // the whole message.
+  const std::string broken("a\x00\x3C\xD8" "b\x00\x01\xDC", 8);
+  EXPECT_EQ(DecodeServiceText(Base64Encode(ScrambleBytes(broken))), "a\uFFFDb\uFFFD");
+  EXPECT_EQ(Base64DecodeText(Base64Encode(broken), Utf16Errors::Replace), "a\uFFFDb\uFFFD");
+  EXPECT_THROW(Base64DecodeText(Base64Encode(broken)), HvxException);
+  // A pair split by the end of the text and a pair that is whole.
+  EXPECT_EQ(DecodeServiceText(Base64Encode(ScrambleBytes(std::string("\x3D\xD8\x01\xDE\x3D\xD8", 6)))),
+            "\U0001F601\uFFFD");
 }
 
 TEST(TimeStamps, FormatAndParseRoundTripThe19CharacterText) {

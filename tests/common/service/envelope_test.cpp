@@ -3,8 +3,6 @@
 // both sides from hiding.
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "common/service/soap_envelope.h"
 
 namespace {
@@ -43,23 +41,10 @@ TEST(RequestEnvelope, EmptyTextIsSentAsAnEmptyElementAndArraysUseTheArraysNamesp
   const std::vector<ServiceValue> array{std::vector<std::string>{"a", ""}};
   EXPECT_EQ(BuildRequestEnvelope(Operation::Execute, array),
             Envelope("<Execute xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\"><payload "
-                     "xmlns:a=\"http://schemas.datacontract.example/2003/10/Serialization/Arrays\">"
+                     "xmlns:a=\"http://schemas.microsoft.com/2003/10/Serialization/Arrays\">"
                      "<a:string>a</a:string><a:string></a:string></payload></Execute>"));
   EXPECT_THROW(BuildRequestEnvelope(Operation::Execute, empty), std::invalid_argument);
   EXPECT_THROW(BuildRequestEnvelope(Operation::CheckForUpdateEx, empty), std::invalid_argument);
-}
-
-TEST(Contract, ThirteenOperationsWithDoubledContractNameInTheirActions) {
-  std::set<std::string_view> names;
-  for (const auto& spec : AllOperations()) {
-    EXPECT_EQ(&Describe(spec.operation), &spec);
-    EXPECT_EQ(FindOperation(spec.name), spec.operation);
-    names.insert(spec.name);
-  }
-  EXPECT_EQ(names.size(), 13u);
-  EXPECT_EQ(RequestAction(Operation::CheckForUpdate),
-            "http://schemas.quorvane.example/2016/IQuorvane/IQuorvane/CheckForUpdate");
-  EXPECT_EQ(FindOperation("checkforupdate"), std::nullopt);
 }
 
 ResponseStatus Parse(Operation operation, std::string body, ServiceResult& result) {
@@ -96,18 +81,48 @@ TEST(ResponseEnvelope, StringResultsNilAbsentAndEmptyAllReadEmpty) {
   EXPECT_EQ(result.text, "");
 }
 
-TEST(ResponseEnvelope, ArrayOfStringWithSeveralAndNilItems) {
+// Written exactly as a WCF basicHttpBinding service answers: no declaration, the "s:" envelope,
+// the arrays and schema-instance namespaces declared on the result element.
+constexpr const char* kWcfCheckForUpdateExAnswer =
+    "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>"
+    "<CheckForUpdateExResponse xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\">"
+    "<CheckForUpdateExResult xmlns:a=\"http://schemas.microsoft.com/2003/10/Serialization/Arrays\" "
+    "xmlns:i=\"http://www.w3.org/2001/XMLSchema-instance\">"
+    "<a:string>&lt;checkForUpdateResponse softwareUpdateType=\"0\" responseType=\"1\" "
+    "softwareID=\"Kestrane\"&gt;&lt;version major=\"1\" minor=\"2\" build=\"0\" revision=\"0\"/&gt;"
+    "&lt;/checkForUpdateResponse&gt;</a:string>"
+    "<a:string i:nil=\"true\"/>"
+    "<a:string>QUJD</a:string>"
+    "</CheckForUpdateExResult></CheckForUpdateExResponse></s:Body></s:Envelope>";
+
+TEST(ResponseEnvelope, ArrayOfStringAsAWcfServiceWritesIt) {
   ServiceResult result;
-  ASSERT_EQ(
-      Parse(Operation::CheckForUpdateEx,
-            Envelope("<CheckForUpdateExResponse xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\">"
-                     "<CheckForUpdateExResult xmlns:a=\"http://schemas.datacontract.example/2003/10/"
-                     "Serialization/Arrays\" xmlns:i=\"http://www.w3.org/2001/XMLSchema-instance\">"
-                     "<a:string>&lt;checkForUpdateResponse/&gt;</a:string><a:string i:nil=\"true\"/>"
-                     "<a:string>QUJD</a:string></CheckForUpdateExResult></CheckForUpdateExResponse>"),
-            result),
-      ResponseStatus::Ok);
-  EXPECT_EQ(result.strings, (std::vector<std::string>{"<checkForUpdateResponse/>", "", "QUJD"}));
+  ASSERT_EQ(Parse(Operation::CheckForUpdateEx, kWcfCheckForUpdateExAnswer, result), ResponseStatus::Ok);
+  ASSERT_EQ(result.strings.size(), 3u);
+  EXPECT_EQ(result.strings[0],
+            "<checkForUpdateResponse softwareUpdateType=\"0\" responseType=\"1\" softwareID=\"Kestrane\">"
+            "<version major=\"1\" minor=\"2\" build=\"0\" revision=\"0\"/></checkForUpdateResponse>");
+  EXPECT_EQ(result.strings[1], "");
+  EXPECT_EQ(result.strings[2], "QUJD");
+}
+
+TEST(ResponseEnvelope, ArrayItemsAreReadByNamespaceWhereverTheirPrefixIsDeclared) {
+  // The prefixes declared on the envelope, two levels above the items.
+  const std::string onTheEnvelope =
+      "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+      "xmlns:arr=\"http://schemas.microsoft.com/2003/10/Serialization/Arrays\" "
+      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"><soap:Body>"
+      "<GetParallelFirmwareResponse xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\">"
+      "<GetParallelFirmwareResult><arr:string>7</arr:string><arr:string xsi:nil=\"1\"/>"
+      "</GetParallelFirmwareResult></GetParallelFirmwareResponse></soap:Body></soap:Envelope>";
+  ServiceResult result;
+  ASSERT_EQ(Parse(Operation::GetParallelFirmware, onTheEnvelope, result), ResponseStatus::Ok);
+  EXPECT_EQ(result.strings, (std::vector<std::string>{"7", ""}));
+
+  // Items of any other namespace are no string array of this contract.
+  std::string otherNamespace = kWcfCheckForUpdateExAnswer;
+  otherNamespace.replace(otherNamespace.find("schemas.microsoft.com"), 21, "schemas.example.org");
+  EXPECT_EQ(Parse(Operation::CheckForUpdateEx, otherNamespace, result), ResponseStatus::Malformed);
 }
 
 TEST(ResponseEnvelope, LongResultAndTheEmptyResponseOfRegisterErrorLogEntry) {

@@ -110,7 +110,8 @@ std::vector<std::string> SplitParameters(std::string_view parameters) {
 void InstallAndRestart(const UpdaterContext& context, const UpdaterConfiguration& configuration,
                        const UpdateScopes& scopes) {
   for (const auto& package : configuration.Packages()) {
-    if (!InUpdateScope(package.softwareId, scopes.update)) {
+    // A package without an install folder of its own is not one of ours to install.
+    if (!InUpdateScope(package.softwareId, scopes.update) || !context.InstallFolder(package.softwareId)) {
       continue;
     }
     const std::string readyFile = context.DownloadFolder(package.softwareId) + Update::kUpdatesReadyFileName;

@@ -2,6 +2,7 @@
 // Every start queues its command line; the copy that processes the queue runs each line.
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -46,8 +47,12 @@ int main(int argc, char** argv) {
   const Platform::KnownFolders folders = Platform::DiscoverKnownFolders();
   const auto processQueue = [&](Updater::ProgressView& progress) {
     const Updater::UpdaterContext context{folders, eventLog, clock, progress};
-    return queue.ProcessAll(
-        [&](const std::string& commandLine) { return Updater::RunCommandLine(context, commandLine); });
+    return queue.ProcessAll([&](const std::string& commandLine) {
+      // On standard error, not in the event log, which only takes errors and warnings.
+      std::fprintf(stderr, "Tollwick: running the command line '%s'\n", commandLine.c_str());
+      std::fflush(stderr);
+      return Updater::RunCommandLine(context, commandLine);
+    });
   };
 
   std::optional<int> result;

@@ -62,16 +62,12 @@ int Run(const UpdaterContext& context, const std::string& commandLine) {
 }  // namespace
 
 int RunCommandLine(const UpdaterContext& context, const std::string& commandLine) {
-  Diagnostics::WriteUpdaterEventLogEntry(context.eventLog, Diagnostics::kEventInformation,
-                                         "Running the command line '" + commandLine + "'");
   try {
     return Run(context, commandLine);
   } catch (const Halvex::Exceptions::HvxException& error) {
     LogError(context, error.ToString());
   } catch (const Config::CXmlConfigurationException& error) {
     LogError(context, error.ToString());
-  } catch (const std::exception& error) {
-    LogError(context, std::string("Unknown Error (") + error.what() + ")");
   } catch (...) {
     LogError(context, "Unknown Error (...)");
   }

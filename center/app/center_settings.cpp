@@ -9,6 +9,7 @@
 
 #include "common/platform/atomic_file.h"
 #include "common/platform/path_text.h"
+#include "common/service/xml_text.h"
 
 namespace Quorvane::Center {
 namespace {
@@ -29,44 +30,113 @@ constexpr BooleanSetting kBooleans[] = {
     {"SecureCrashRecovery", &SettingsValues::secureCrashRecovery},
 };
 
-// A settings document as it was loaded. Saving writes the root element anew and keeps the
-// text around it (declaration, comments, line breaks) exactly as it was, so a save changes
-// only the element texts.
-struct SettingsDocument {
-  pugi::xml_document document;
-  std::string original;
-  pugi::xml_encoding encoding = pugi::encoding_utf8;
-
+// A settings document as it was loaded. It is read twice: normally, for the values, and raw (no
+// line-end folding, no entity decoding), to be written back without escaping, so that every text
+// the program does not change keeps its bytes, CR LF included, and the text around the root
+// element is copied as it was. A file only the normal reading takes (a malformed processing
+// instruction) is saved from the normal reading instead.
+class SettingsDocument {
+ public:
   bool Load(const std::string& path) {
     std::error_code error;
     auto text = FileExists(path) ? Platform::ReadWholeFile(path, error) : std::nullopt;
     if (!text) {
       return false;
     }
-    original = std::move(*text);
-    const auto result = document.load_buffer(
-        original.data(), original.size(),
-        pugi::parse_default | pugi::parse_declaration | pugi::parse_pi | pugi::parse_comments |
-            pugi::parse_ws_pcdata);
-    encoding = result.encoding;
-    return result && document.document_element();
+    original_ = std::move(*text);
+    if (!decoded_.load_buffer(original_.data(), original_.size()) || !decoded_.document_element()) {
+      return false;
+    }
+    const auto result = raw_.load_buffer(original_.data(), original_.size(), kRawParse);
+    rawLoaded_ = result && raw_.document_element();
+    encoding_ = result.encoding;
+    return true;
+  }
+
+  // The document read normally.
+  const pugi::xml_document& Values() const { return decoded_; }
+  // The document that is saved: changes go here.
+  pugi::xml_document& Target() { return rawLoaded_ ? raw_ : decoded_; }
+
+  void SetText(pugi::xml_node element, const std::string& text) const {
+    if (!rawLoaded_) {
+      element.text().set(text.c_str());
+      return;
+    }
+    std::string escaped;
+    Service::AppendEscapedText(escaped, text);
+    element.text().set(escaped.c_str());
   }
 
   bool Save(const std::string& path) const {
     std::ostringstream text;
-    const auto root = document.document_element();
-    const std::ptrdiff_t rootStart = root.offset_debug() - 1;
-    if (encoding == pugi::encoding_utf8 && rootStart >= 0 &&
-        static_cast<std::size_t>(rootStart) < original.size() && original[static_cast<std::size_t>(rootStart)] == '<') {
-      const std::size_t end = original.find_last_not_of(" \t\r\n");
-      text << original.substr(0, static_cast<std::size_t>(rootStart));
-      root.print(text, "", pugi::format_raw);
-      text << original.substr(end == std::string::npos ? original.size() : end + 1);
-    } else {
-      document.save(text, "", pugi::format_raw | pugi::format_no_declaration, encoding);
+    if (!rawLoaded_) {
+      decoded_.save(text, "", pugi::format_raw, encoding_);
+      return !Platform::WriteFileAtomically(path, text.str());
     }
+    std::string spliced;
+    if (SpliceRoot(spliced)) {
+      return !Platform::WriteFileAtomically(path, spliced);
+    }
+    raw_.save(text, "", kRawFormat | pugi::format_no_declaration, encoding_);
     return !Platform::WriteFileAtomically(path, text.str());
   }
+
+ private:
+  // The declaration and document type are copied as text, not parsed: the raw reading must not
+  // refuse what the normal one took.
+  static constexpr unsigned kRawParse =
+      (pugi::parse_default & ~pugi::parse_eol & ~pugi::parse_escapes & ~pugi::parse_wconv_attribute) |
+      pugi::parse_pi | pugi::parse_comments | pugi::parse_ws_pcdata;
+
+  static constexpr unsigned kRawFormat = pugi::format_raw | pugi::format_no_escapes;
+
+  // The original text with the root element written anew. Refused (false) for a file whose text
+  // around the root is not as expected (another encoding, bytes the reader ignored, a second
+  // root): the result must read back to the same document.
+  bool SpliceRoot(std::string& spliced) const {
+    const auto root = raw_.document_element();
+    const std::ptrdiff_t rootStart = root.offset_debug() - 1;
+    if (encoding_ != pugi::encoding_utf8 || rootStart < 0 ||
+        static_cast<std::size_t>(rootStart) >= original_.size() ||
+        original_[static_cast<std::size_t>(rootStart)] != '<') {
+      return false;
+    }
+    std::ostringstream rootText;
+    root.print(rootText, "", kRawFormat);
+    spliced = original_.substr(0, static_cast<std::size_t>(rootStart)) + rootText.str() + original_.substr(RootEnd());
+    pugi::xml_document check;
+    return check.load_buffer(spliced.data(), spliced.size(), kRawParse) && Print(check) == Print(raw_);
+  }
+
+  static std::string Print(const pugi::xml_document& document) {
+    std::ostringstream text;
+    document.save(text, "", kRawFormat | pugi::format_no_declaration);
+    return text.str();
+  }
+
+  // Where the root element ends in the original: only white space lies between it and the node
+  // after it, so it is the last '>' before that node (or in the file).
+  std::size_t RootEnd() const {
+    std::size_t limit = original_.size();
+    if (const auto next = raw_.document_element().next_sibling()) {
+      // Nodes report the offset after their opener: "<" of an element (a second one, which the
+      // reader tolerates), "<?" of a processing instruction, "<!--" of a comment.
+      const std::ptrdiff_t offset = next.offset_debug();
+      const std::ptrdiff_t opener = next.type() == pugi::node_comment ? 4 : next.type() == pugi::node_pi ? 2 : 1;
+      if (offset >= opener) {
+        limit = static_cast<std::size_t>(offset - opener);
+      }
+    }
+    const std::size_t close = original_.rfind('>', limit == 0 ? 0 : limit - 1);
+    return close == std::string::npos ? original_.size() : close + 1;
+  }
+
+  pugi::xml_document raw_;
+  pugi::xml_document decoded_;
+  bool rawLoaded_ = false;
+  std::string original_;
+  pugi::xml_encoding encoding_ = pugi::encoding_utf8;
 };
 
 }  // namespace
@@ -83,14 +153,14 @@ void CenterSettings::Load(const std::string& path) {
   if (!file.Load(path)) {
     return;
   }
-  pugi::xml_document& document = file.document;
+  pugi::xml_document& document = file.Target();
   std::lock_guard lock(mutex_);
-  if (const auto url = document.select_node("/settings/WebServicesUrl").node()) {
+  if (const auto url = file.Values().select_node("/settings/WebServicesUrl").node()) {
     values_.webServicesUrl = url.text().get();
   }
   bool appended = false;
   for (const auto& setting : kBooleans) {
-    const auto element = document.select_node((std::string("/settings/") + setting.name).c_str()).node();
+    const auto element = file.Values().select_node((std::string("/settings/") + setting.name).c_str()).node();
     if (element) {
       values_.*setting.field = ReadSettingsBoolean(element.text().get());
       continue;
@@ -113,10 +183,10 @@ void CenterSettings::Save(const std::string& path) {
   if (!file.Load(path)) {
     return;
   }
-  pugi::xml_document& document = file.document;
+  pugi::xml_document& document = file.Target();
   std::lock_guard lock(mutex_);
   if (auto url = document.select_node("/settings/WebServicesUrl").node()) {
-    url.text().set(values_.webServicesUrl.c_str());
+    file.SetText(url, values_.webServicesUrl);
   }
   for (const auto& setting : kBooleans) {
     if (auto element = document.select_node((std::string("/settings/") + setting.name).c_str()).node()) {

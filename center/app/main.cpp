@@ -28,8 +28,14 @@ void ReportFatal(Diagnostics::UserNotifier& notifier, Diagnostics::EventLog& eve
 int Run(int argc, char** argv, Diagnostics::EventLog& eventLog, Diagnostics::UserNotifier& notifier) {
   const auto environment = Platform::ProcessEnvironment();
   const auto instance = Center::AcquireSingleInstance(environment);
-  if (!instance) {
+  if (instance.anotherInstance) {
     notifier.Show(Diagnostics::NoticeIcon::Information, "Information", Center::kOnlyOneInstanceText);
+    return 1;
+  }
+  if (!instance.lock) {
+    const std::string text = Diagnostics::FormatErrorReport(instance.failedCall, instance.errorCode);
+    Diagnostics::ShowErrorBox(notifier, text);
+    Diagnostics::WriteEventLogEntry(eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError, text);
     return 1;
   }
   // Stop signals are taken below, on this thread only.

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/platform/utf16.h"
 #include "common/service/scramble.h"
 
 namespace Quorvane::Device {
@@ -9,7 +10,8 @@ namespace Quorvane::Device {
 std::string FirmwareName(const IdentityReport& identity) {
   std::string name;
   for (std::size_t at = 1; at < identity.size() && identity[at] != 0; ++at) {
-    name += static_cast<char>(identity[at]);
+    // One byte, one character (Latin-1), so every name is valid UTF-8.
+    Platform::AppendUtf8(name, identity[at]);
   }
   return name;
 }

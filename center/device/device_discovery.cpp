@@ -12,19 +12,20 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::size_t kMaxStringLength = 255;
+constexpr std::size_t kMaxStringCharacters = 255;
 constexpr int kStringAttempts = 2;
 constexpr int kSerialAttempts = 5;
 constexpr auto kRetryPause = 200ms;
 
-// Cuts a text to the length a device string may have, without splitting a character.
+// Cuts a text to the number of characters a device string may have.
 std::string Bounded(std::string text) {
-  if (text.size() > kMaxStringLength) {
-    std::size_t cut = kMaxStringLength;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
-      --cut;
+  std::size_t characters = 0;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const bool startsCharacter = (static_cast<unsigned char>(text[at]) & 0xC0) != 0x80;
+    if (startsCharacter && ++characters > kMaxStringCharacters) {
+      text.resize(at);
+      break;
     }
-    text.resize(cut);
   }
   return text;
 }
@@ -134,6 +135,13 @@ Identification Identify(DiscoveryServices& services, const std::string& path,
   return Identification::Identified;
 }
 
+// Equal rows (path and strings) that also report the same identity and buttons: a controller
+// that comes back from a firmware change keeps its path and strings but not its firmware.
+bool SameController(const QuorvaneDevice& left, const QuorvaneDevice& right) {
+  return left == right && left.identityReport == right.identityReport &&
+         left.buttonMapReport == right.buttonMapReport;
+}
+
 void RestartLookups(std::vector<QuorvaneDevice>& rows, const FirmwareLookupStarter& start) {
   for (auto& row : rows) {
     if (!row.IsButtonRow()) {
@@ -169,6 +177,13 @@ bool DeviceMatches(const HidDeviceInfo& device, const SupportedDevice& entry) {
   return PathMatches(device.path, entry);
 }
 
+std::optional<std::uint32_t> FirstButtonChannel(std::uint32_t kind) {
+  if (kind < 2 || kind > 6) {
+    return std::nullopt;  // legacy HX and unrecognised controllers show no buttons
+  }
+  return AxisChannelCount(kind);
+}
+
 void NameRow(QuorvaneDevice& row) {
   for (std::uint16_t slot = 0; slot < kAxisSlots; ++slot) {
     if (AxisSlotType(row.identityReport, slot + 1u) == kSlotButtons) {
@@ -192,36 +207,50 @@ void NameRow(QuorvaneDevice& row) {
     }
     ++namedAxes;
   }
+  // The names table lists the buttons right after the named axes. The firmware identity is
+  // built from this table and the service's catalogue is keyed by that text, so the table keeps
+  // this layout even where the rows below number their buttons differently.
+  std::uint32_t tableIndex = namedAxes;
+  for (std::uint32_t slot = 1; slot <= kButtonSlots; ++slot) {
+    if (const std::uint8_t type = row.buttonMapReport[slot]; type != 0) {
+      row.channelNames[tableIndex++] = ButtonName(type);
+    }
+  }
+  // Button rows, their names, flags and decoding all count from the same first channel as
+  // RowsOfController, so every button row is found and no axis row is taken for a button.
   row.buttonChannels.clear();
-  std::uint32_t running = namedAxes;
+  const auto firstButton = FirstButtonChannel(row.kind);
+  if (!firstButton) {
+    return;
+  }
+  std::uint32_t channel = *firstButton;
   for (std::uint32_t slot = 1; slot <= kButtonSlots; ++slot) {
     const std::uint8_t type = row.buttonMapReport[slot];
     if (type == 0) {
       continue;
     }
-    row.channelNames[running] = ButtonName(type);
-    row.buttonChannels.push_back(running);
-    if (row.channelIndex == running) {
-      row.channelName = row.channelNames[running];
-      row.namedChannelIndex = running;
+    row.buttonChannels.push_back(channel);
+    if (row.channelIndex == channel) {
+      row.channelName = ButtonName(type);
+      row.namedChannelIndex = channel;
       row.buttonSlotNumber = slot;
+      row.axisSlotNumber = 0;
       row.isButton = true;
     }
-    ++running;
+    ++channel;
   }
 }
 
 std::vector<QuorvaneDevice> RowsOfController(const QuorvaneDevice& controller) {
   std::vector<std::uint16_t> channels{0, 0};  // the device line, then channel 0
   const std::uint32_t kind = controller.kind;
-  const std::uint32_t axes = AxisChannelCount(kind);
   if (kind >= 4 && kind <= 6) {
-    for (std::uint16_t channel = 1; channel < axes; ++channel) {
+    for (std::uint16_t channel = 1; channel < AxisChannelCount(kind); ++channel) {
       channels.push_back(channel);
     }
   }
-  if (kind >= 2 && kind <= 6) {
-    auto next = static_cast<std::uint16_t>(axes);
+  if (const auto firstButton = FirstButtonChannel(kind)) {
+    auto next = static_cast<std::uint16_t>(*firstButton);
     for (std::size_t slot = 1; slot <= kButtonSlots; ++slot) {
       if (controller.buttonMapReport[slot] != 0) {
         channels.push_back(next++);
@@ -305,8 +334,15 @@ bool RetrieveQuorvaneDevices(DeviceList& list, DiscoveryServices& services) {
     Diagnostics::ShowErrorBox(services.notifier, text);
     Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource,
                                     Diagnostics::kEventError, text);
+    // An emptied list is a replaced list: the view must forget rows whose devices are gone.
+    if (list.rows.empty()) {
+      return false;
+    }
+    if (services.beforeReplace) {
+      services.beforeReplace(list.rows);
+    }
     list.rows.clear();
-    return false;
+    return true;
   }
 
   std::vector<QuorvaneDevice> rows;
@@ -334,7 +370,8 @@ bool RetrieveQuorvaneDevices(DeviceList& list, DiscoveryServices& services) {
     return false;
   }
 
-  const bool equal = rows.size() == list.rows.size() && std::equal(rows.begin(), rows.end(), list.rows.begin());
+  const bool equal = rows.size() == list.rows.size() &&
+                     std::equal(rows.begin(), rows.end(), list.rows.begin(), SameController);
   if (equal) {
     RestartLookups(list.rows, services.startLookup);
     return false;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <array>
 #include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -34,6 +35,10 @@ std::string MatchText(const SupportedDevice& entry);
 bool PathMatches(std::string_view path, const SupportedDevice& entry);
 // The device is the entry's product: by the ids the backend reports, else by the path.
 bool DeviceMatches(const HidDeviceInfo& device, const SupportedDevice& entry);
+
+// The channel index of a controller kind's first button row: right after its axis channels;
+// none for kinds that show no buttons.
+std::optional<std::uint32_t> FirstButtonChannel(std::uint32_t kind);
 
 // Names the row from its controller's identity and button map: channel names, button channel
 // set, buttons slot, and the row's own name, button flag and slot numbers.

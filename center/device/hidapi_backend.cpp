@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 
 #include <cerrno>
+#include <array>
 #include <cwchar>
 #include <vector>
 
@@ -16,19 +17,6 @@
 namespace Quorvane::Device {
 namespace {
 
-constexpr std::size_t kStringBufferBytes = 255;
-
-// hidapi gives wide (UTF-32 here) strings; the program keeps UTF-8.
-std::string Utf8FromWide(const wchar_t* text) {
-  std::string out;
-  for (; *text != L'\0'; ++text) {
-    const auto code = static_cast<std::uint32_t>(*text);
-    if (code <= 0x10FFFF) {
-      Platform::AppendUtf8(out, code);
-    }
-  }
-  return out;
-}
 
 class HidrawConnection final : public HidConnection {
  public:
@@ -78,11 +66,7 @@ class HidrawConnection final : public HidConnection {
  private:
   using StringRead = int (*)(hid_device*, wchar_t*, size_t);
   std::optional<std::string> String(StringRead read) {
-    wchar_t text[kStringBufferBytes / sizeof(wchar_t) + 1] = {};
-    if (read(device_, text, sizeof text / sizeof text[0]) != 0) {
-      return std::nullopt;
-    }
-    return Utf8FromWide(text);
+    return ReadWideString([&](wchar_t* text, std::size_t length) { return read(device_, text, length); });
   }
 
   hid_device* device_;
@@ -90,6 +74,23 @@ class HidrawConnection final : public HidConnection {
 };
 
 }  // namespace
+
+std::optional<std::string> ReadWideString(const std::function<int(wchar_t*, std::size_t)>& read) {
+  // Counted in characters: a wide character is four bytes here, so a buffer sized in bytes
+  // would cut strings at a quarter of their length.
+  std::array<wchar_t, kMaxHidStringCharacters + 1> text{};
+  if (read(text.data(), text.size()) != 0) {
+    return std::nullopt;
+  }
+  std::string out;
+  for (std::size_t at = 0; at < kMaxHidStringCharacters && text[at] != L'\0'; ++at) {
+    const auto code = static_cast<std::uint32_t>(text[at]);
+    if (code <= 0x10FFFF) {
+      Platform::AppendUtf8(out, code);
+    }
+  }
+  return out;
+}
 
 HidapiBackend::HidapiBackend() : initialised_(hid_init() == 0) {}
 

@@ -3,9 +3,21 @@
 // report descriptor.
 #pragma once
 
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+
 #include "center/device/hid_backend.h"
 
 namespace Quorvane::Device {
+
+// The longest device string read, in characters.
+inline constexpr std::size_t kMaxHidStringCharacters = 255;
+
+// Reads a device string through a hidapi-style call (buffer, length in wide characters; 0 on
+// success) as UTF-8 of at most kMaxHidStringCharacters characters.
+std::optional<std::string> ReadWideString(const std::function<int(wchar_t*, std::size_t)>& read);
 
 class HidapiBackend final : public HidBackend {
  public:

@@ -60,7 +60,9 @@ bool QuorvaneDevice::IsButtonRow() const {
          buttonChannels.end();
 }
 
-std::uint32_t QuorvaneDevice::PresentRawReading() const { return BlockValue(reportB, channelIndex); }
+std::uint32_t QuorvaneDevice::PresentRawReading() const {
+  return channelIndex < kAxisSlots ? BlockValue(reportB, channelIndex) : 0;
+}
 
 std::uint32_t QuorvaneDevice::PresentCalibrationMinimum() const {
   return channelIndex < kAxisSlots ? BlockValue(reportC, 2u * channelIndex) : 0;

@@ -78,7 +78,9 @@ template <typename Item, typename Read>
 std::vector<Item> ParseItems(std::string_view text, std::vector<std::string>& skipped, Read read) {
   pugi::xml_document document;
   std::vector<Item> items;
-  if (!Service::LoadXmlText(document, text)) {
+  // The writer keeps a carriage return in a text as it is; folding line ends on reading would
+  // change a title at every save.
+  if (!Service::LoadXmlText(document, text, pugi::parse_default & ~pugi::parse_eol)) {
     return items;
   }
   std::size_t position = 0;

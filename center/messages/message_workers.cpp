@@ -50,7 +50,7 @@ bool MessageFetchPass(MessageStore& store, const CenterService& service) {
     if (found != store.items.end()) {
       if (Service::FormatTimeStamp(found->created) != entry.createdTimeStamp) {
         found->title = entry.title;
-        found->body = Service::Base64DecodeText(entry.responseBody);
+        found->body = Service::Base64DecodeText(entry.responseBody, Service::Utf16Errors::Replace);
         found->created = Service::ParseTimeStamp(entry.createdTimeStamp);
         changed = true;
       }
@@ -59,7 +59,7 @@ bool MessageFetchPass(MessageStore& store, const CenterService& service) {
     Service::MessageItem item;
     item.pk = entry.pk;
     item.title = entry.title;
-    item.body = Service::Base64DecodeText(entry.responseBody);
+    item.body = Service::Base64DecodeText(entry.responseBody, Service::Utf16Errors::Replace);
     item.created = Service::ParseTimeStamp(entry.createdTimeStamp);
     store.items.push_back(std::move(item));
     changed = true;
@@ -91,7 +91,7 @@ bool FeedbackFetchPass(FeedbackStore& store, const CenterService& service, const
     if (!item.responseBody.empty() && Service::FormatTimeStamp(item.responded) == fields->respondedTimeStamp) {
       continue;
     }
-    const std::string reply = Service::Base64DecodeText(fields->responseBody);
+    const std::string reply = Service::Base64DecodeText(fields->responseBody, Service::Utf16Errors::Replace);
     const Service::CalendarTime responded = Service::ParseTimeStamp(fields->respondedTimeStamp);
     std::lock_guard lock(store.lock);
     auto stored = std::find_if(store.items.begin(), store.items.end(),

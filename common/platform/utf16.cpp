@@ -42,29 +42,36 @@ std::int32_t DecodeUtf8(std::string_view text, std::size_t& index) {
   return static_cast<std::int32_t>(codePoint);
 }
 
+constexpr std::uint32_t kReplacementCharacter = 0xFFFD;
+
+// Decodes UTF-16 units; an unpaired surrogate fails the whole text, or becomes U+FFFD when
+// `replace` is set.
 template <typename UnitAt>
-std::optional<std::string> DecodeUtf16(std::size_t count, UnitAt unitAt) {
+std::optional<std::string> DecodeUtf16(std::size_t count, UnitAt unitAt, bool replace = false) {
   std::string out;
   out.reserve(count);
   for (std::size_t index = 0; index < count; ++index) {
     const std::uint32_t unit = unitAt(index);
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-      if (index + 1 >= count) {
-        return std::nullopt;
-      }
-      const std::uint32_t low = unitAt(index + 1);
-      if (low < 0xDC00 || low > 0xDFFF) {
-        return std::nullopt;
-      }
+    const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+    const std::uint32_t low = high && index + 1 < count ? unitAt(index + 1) : 0;
+    if (high && low >= 0xDC00 && low <= 0xDFFF) {
       AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
       ++index;
-    } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-      return std::nullopt;
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      if (!replace) {
+        return std::nullopt;
+      }
+      AppendUtf8(out, kReplacementCharacter);
     } else {
       AppendUtf8(out, unit);
     }
   }
   return out;
+}
+
+std::uint32_t LittleEndianUnit(std::string_view bytes, std::size_t index) {
+  return static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[2 * index])) |
+         (static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[2 * index + 1])) << 8);
 }
 
 template <typename EmitUnit>
@@ -134,10 +141,12 @@ std::optional<std::string> Utf16LeBytesToUtf8(std::string_view bytes) {
   if (bytes.size() % 2 != 0) {
     return std::nullopt;
   }
-  return DecodeUtf16(bytes.size() / 2, [&](std::size_t index) {
-    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[2 * index])) |
-           (static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[2 * index + 1])) << 8);
-  });
+  return DecodeUtf16(bytes.size() / 2, [&](std::size_t index) { return LittleEndianUnit(bytes, index); });
+}
+
+std::string Utf16LeBytesToUtf8Replacing(std::string_view bytes) {
+  return *DecodeUtf16(
+      bytes.size() / 2, [&](std::size_t index) { return LittleEndianUnit(bytes, index); }, true);
 }
 
 }  // namespace Quorvane::Platform

@@ -1,5 +1,6 @@
 // Conversion between the programs' UTF-8 text and UTF-16 little-endian, the form texts take on
-// the wire and in some files. Strict both ways: broken input is refused, never patched.
+// the wire and in some files. Strict both ways (broken input is refused), except for the one
+// reader of text from outside that replaces broken characters.
 #pragma once
 
 #include <cstdint>
@@ -24,5 +25,9 @@ std::optional<std::string> Utf8ToUtf16LeBytes(std::string_view text);
 
 // Bytes of UTF-16LE to UTF-8; empty optional for an odd byte count or an unpaired surrogate.
 std::optional<std::string> Utf16LeBytesToUtf8(std::string_view bytes);
+
+// The same for text from outside that must not be refused whole for one broken character: an
+// unpaired surrogate becomes U+FFFD, an odd last byte is dropped.
+std::string Utf16LeBytesToUtf8Replacing(std::string_view bytes);
 
 }  // namespace Quorvane::Platform

@@ -30,13 +30,16 @@ std::string DecodeBase64OrThrow(std::string_view text) {
 
 // UTF-16LE bytes up to the first zero unit (an odd last byte is dropped, as a reader of whole
 // units would never see it).
-std::string TextUpToFirstZeroUnit(std::string_view bytes) {
+std::string TextUpToFirstZeroUnit(std::string_view bytes, Utf16Errors errors) {
   std::size_t units = bytes.size() / 2;
   for (std::size_t unit = 0; unit < units; ++unit) {
     if (bytes[2 * unit] == '\0' && bytes[2 * unit + 1] == '\0') {
       units = unit;
       break;
     }
+  }
+  if (errors == Utf16Errors::Replace) {
+    return Platform::Utf16LeBytesToUtf8Replacing(bytes.substr(0, 2 * units));
   }
   auto text = Platform::Utf16LeBytesToUtf8(bytes.substr(0, 2 * units));
   if (!text) {
@@ -54,7 +57,7 @@ std::string EncodeServiceText(std::string_view text) {
 std::string DecodeServiceText(std::string_view text) {
   std::string bytes = DecodeBase64OrThrow(text);
   UnscrambleInPlace(bytes);
-  return TextUpToFirstZeroUnit(bytes);
+  return TextUpToFirstZeroUnit(bytes, Utf16Errors::Replace);
 }
 
 std::string DecodeServiceBytes(std::string_view text) {
@@ -67,8 +70,8 @@ std::string Base64EncodeText(std::string_view text) {
   return text.empty() ? std::string() : Base64Encode(Utf16LeBytes(text));
 }
 
-std::string Base64DecodeText(std::string_view text) {
-  return text.empty() ? std::string() : TextUpToFirstZeroUnit(DecodeBase64OrThrow(text));
+std::string Base64DecodeText(std::string_view text, Utf16Errors errors) {
+  return text.empty() ? std::string() : TextUpToFirstZeroUnit(DecodeBase64OrThrow(text), errors);
 }
 
 }  // namespace Quorvane::Service

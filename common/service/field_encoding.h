@@ -11,9 +11,12 @@ namespace Quorvane::Service {
 // not valid UTF-8.
 std::string EncodeServiceText(std::string_view text);
 
-// Base64-decode, unscramble, read as UTF-16LE up to the first zero unit. Throws HvxException
-// "CryptStringToBinary failed" for bad Base64; a decoded text that is not valid UTF-16 throws
-// HvxException too rather than passing on damaged characters.
+// What a decoder does with UTF-16 that is not valid: our own files are refused (HvxException),
+// text from the service gets U+FFFD for each broken character.
+enum class Utf16Errors { Refuse, Replace };
+
+// Base64-decode, unscramble, read as UTF-16LE up to the first zero unit, broken characters
+// replaced. Throws HvxException "CryptStringToBinary failed" for bad Base64.
 std::string DecodeServiceText(std::string_view text);
 
 // Base64-decode and unscramble, nothing appended. Throws as DecodeServiceText.
@@ -23,6 +26,6 @@ std::string DecodeServiceBytes(std::string_view text);
 std::string Base64EncodeText(std::string_view text);
 
 // Empty gives empty; otherwise Base64-decode and read as UTF-16LE up to the first zero unit.
-std::string Base64DecodeText(std::string_view text);
+std::string Base64DecodeText(std::string_view text, Utf16Errors errors = Utf16Errors::Refuse);
 
 }  // namespace Quorvane::Service

@@ -14,9 +14,8 @@ struct StringWriter final : pugi::xml_writer {
 
 }  // namespace
 
-bool LoadXmlText(pugi::xml_document& document, std::string_view text) {
-  return static_cast<bool>(
-      document.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8));
+bool LoadXmlText(pugi::xml_document& document, std::string_view text, unsigned options) {
+  return static_cast<bool>(document.load_buffer(text.data(), text.size(), options, pugi::encoding_utf8));
 }
 
 std::string SerializeXml(const pugi::xml_document& document) {

@@ -257,4 +257,24 @@ TEST(SingleInstance, ASecondRealCenterIsTurnedAwayWithExitCodeOne) {
   EXPECT_EQ(running->WaitFor(10s), 0);
 }
 
+TEST(SingleInstance, ALockThatCannotBeOpenedIsReportedAsTheSystemErrorNotAsAnotherInstance) {
+  Testing::TempFolder root;
+  Testing::WriteTextFile(root.File("not-a-folder"), "");
+  std::error_code error;
+  Platform::ProcessSpec spec{QUORVANE_KESTRANE, {}, "", root.File("out"),
+                             {{"XDG_RUNTIME_DIR", root.File("not-a-folder")},
+                              {"XDG_DATA_HOME", root.File("data")},
+                              {"QUORVANE_SIMULATED_DEVICES", std::string(QUORVANE_SIMULATED_DIR) + "/single-brake.xml"},
+                              {"QUORVANE_SYSLOG_SOCKET", root.File("none.sock")}}};
+  auto refused = Platform::Process::Start(spec, error);
+  ASSERT_TRUE(refused) << error.message();
+  EXPECT_EQ(refused->WaitFor(10s), 1);
+  const std::string output = Testing::ReadTextFile(root.File("out"));
+  EXPECT_EQ(output.find("Only one instance"), std::string::npos) << output;
+  EXPECT_NE(output.find("Could not take the lock \"" + root.File("not-a-folder") + "/Kestrane.lock\""),
+            std::string::npos)
+      << output;
+  EXPECT_NE(output.find("Last Error Description: Not a directory"), std::string::npos) << output;
+}
+
 }  // namespace

@@ -69,6 +69,24 @@ TEST(Settings, SavingChangesOnlyElementTexts) {
   EXPECT_EQ(ReadTextFile(folder.File("program.xml")), original);
 }
 
+TEST(Settings, SavingKeepsLineEndsEntitiesAndWhatFollowsTheRoot) {
+  Testing::TempFolder folder;
+  const std::string original =
+      "<?xml version=\"1.0\"?>\r\n<settings>\r\n  <WebServicesUrl>http://host/?a=1&amp;b=2</WebServicesUrl>\r\n"
+      "  <EnableBetaSoftware>false</EnableBetaSoftware>\r\n  <TopMostWindow>false</TopMostWindow>\r\n"
+      "  <SecureCrashRecovery>false</SecureCrashRecovery>\r\n  <Note>line one\r\nline two</Note>\r\n"
+      "</settings>\r\n<!-- written by the installer -->\r\n<?review later?>\r\n";
+  WriteTextFile(folder.File("user.xml"), original);
+  CenterSettings settings;
+  settings.StartUp(folder.File("absent.xml"), folder.File("user.xml"));
+  EXPECT_EQ(settings.Values().webServicesUrl, "http://host/?a=1&b=2");
+  settings.SetSecureCrashRecovery(true);
+  settings.Save();
+  std::string expected = original;
+  expected.replace(expected.find("<SecureCrashRecovery>false"), 26, "<SecureCrashRecovery>true");
+  EXPECT_EQ(ReadTextFile(folder.File("user.xml")), expected);
+}
+
 TEST(Settings, WithoutAUserFileTheProgramFileIsCopiedWithItsFolders) {
   Testing::TempFolder folder;
   WriteTextFile(folder.File("Kestrane.xml"), SettingsFile("false"));

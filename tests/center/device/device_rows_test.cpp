@@ -81,6 +81,9 @@ TEST(DeviceRows, CopiesNeverTakeTheLookupAndEqualityIgnoresChannels) {
 
 TEST(DeviceRows, CalibrationReadingsOfChannelsBeyondSixAreZero) {
   QuorvaneDevice row = QuadWithButtons();
+  // Every byte set, so a reading past the seventh channel would find something.
+  row.reportB.fill(0xAB);
+  row.reportC.fill(0xCD);
   PutValue(row.reportB, 6, 777);
   PutValue(row.reportC, 12, 100);
   PutValue(row.reportC, 13, 900);
@@ -92,6 +95,67 @@ TEST(DeviceRows, CalibrationReadingsOfChannelsBeyondSixAreZero) {
   EXPECT_EQ(row.PresentRawReading(), 0u);
   EXPECT_EQ(row.PresentCalibrationMinimum(), 0u);
   EXPECT_EQ(row.PresentCalibrationMaximum(), 0u);
+}
+
+// A dual controller whose second axis slot holds the buttons: one named axis, two buttons.
+QuorvaneDevice DualWithButtonsInSlotTwo() {
+  QuorvaneDevice device;
+  device.devicePath = "/dev/hidraw4";
+  std::memcpy(device.identityReport.data() + 1, "QV-Dual", 7);
+  device.identityReport[43] = 'A';
+  device.identityReport[44] = 'D';
+  device.identityReport[47] = kSlotBrake;
+  device.identityReport[48] = kSlotButtons;
+  device.buttonMapReport[1] = 2;
+  device.buttonMapReport[2] = 3;
+  device.kind = ControllerKindOf(device.identityReport);
+  device.logicalMaximum = 1000;
+  return device;
+}
+
+TEST(DeviceRows, ButtonRowsFollowTheAxisRowsOfTheKindEvenWhenFewerAxesAreNamed) {
+  auto rows = RowsOfController(DualWithButtonsInSlotTwo());
+  ASSERT_EQ(rows.size(), 5u);  // device line, channels 0 and 1, two buttons
+  EXPECT_EQ(rows[1].channelName, "Brake");
+  // The dual's second axis channel has no named slot: an axis row that shows nothing.
+  EXPECT_FALSE(rows[2].IsButtonRow());
+  EXPECT_FALSE(rows[2].isButton);
+  EXPECT_EQ(rows[2].channelName, "");
+  EXPECT_EQ(DecodeLiveValue(rows[2]), std::nullopt);
+  // Both buttons are named, flagged and decoded from their own slots.
+  for (auto& row : rows) PutValue(row.reportA, 1, 0x2);  // button slot 2 pressed
+  EXPECT_EQ(rows[3].channelIndex, 2);
+  EXPECT_EQ(rows[3].channelName, "Sequential Gearbox Down");
+  EXPECT_TRUE(rows[3].IsButtonRow());
+  EXPECT_EQ(rows[3].buttonSlotNumber, 1u);
+  EXPECT_EQ(DecodeLiveValue(rows[3]), 0u);
+  EXPECT_EQ(rows[4].channelIndex, 3);
+  EXPECT_EQ(rows[4].channelName, "Sequential Gearbox Up");
+  EXPECT_TRUE(rows[4].isButton);
+  EXPECT_EQ(rows[4].buttonSlotNumber, 2u);
+  EXPECT_EQ(DecodeLiveValue(rows[4]), 1000u);
+  // The identity the service's catalogue knows this controller by stays as it always was.
+  EXPECT_EQ(GetFirmwareIdentity(rows[0]),
+            "Quorvane Dual Controller (Dual)(brake,sequential gearbox down)|QV-Dual,ads-1256");
+}
+
+TEST(DeviceRows, LegacyControllersShowNoButtonRows) {
+  QuorvaneDevice legacy = DualWithButtonsInSlotTwo();
+  legacy.identityReport[43] = 'H';
+  legacy.identityReport[44] = 'X';
+  legacy.kind = ControllerKindOf(legacy.identityReport);
+  ASSERT_EQ(legacy.kind, 1u);
+  const auto rows = RowsOfController(legacy);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_FALSE(rows[1].IsButtonRow());
+  EXPECT_EQ(rows[1].channelName, "Brake");
+}
+
+TEST(FirmwareIdentity, FirmwareNameBytesAboveAsciiAreLatinOneCharacters) {
+  QuorvaneDevice single;
+  const std::uint8_t name[] = {'Q', 'V', 0xE9, 0xFF};
+  std::memcpy(single.identityReport.data() + 1, name, sizeof name);
+  EXPECT_EQ(FirmwareName(single.identityReport), "QV\u00e9\u00ff");
 }
 
 TEST(CommandTable, CodesByKindChannelAndSlotTypeAndNothingOutsideTheTable) {

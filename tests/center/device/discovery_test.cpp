@@ -2,10 +2,13 @@
 // devices show.
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <fstream>
 #include <sstream>
 
 #include "center/device/device_discovery.h"
+#include "center/device/hidapi_backend.h"
+#include "center/device/live_data.h"
 #include "center/device/simulated_backend.h"
 
 namespace {
@@ -78,6 +81,32 @@ TEST_F(Discovery, QuadWithTwoButtonsGivesSevenNamedRows) {
   ASSERT_EQ(started_.size(), 5u);
   EXPECT_EQ(started_[0],
             "Quorvane Quad Controller (Quad)(brake,accelerator,clutch,handbrake)|QV-Quad,ads-1262");
+}
+
+TEST_F(Discovery, ASlotGapBeforeTheButtonsLeavesEveryButtonRowLive) {
+  // A dual whose second axis slot is the buttons slot, with two paddles pressed.
+  Use(SimulatedBackend::ParseDescription(R"(<controllers>
+        <controller path="sim/dual-gap" productId="0x0036" serial="QVA-D-7" logicalMaximum="1000">
+          <identity firmware="QV-Dual" family="A" configuration="D" major="1" minor="5" slots="1 5"/>
+          <buttons map="2 3"/>
+          <press button="1" periodMs="1000" downMs="1000"/>
+          <press button="2" periodMs="1000" downMs="1000"/>
+        </controller></controllers>)"));
+  ASSERT_TRUE(Retrieve());
+  auto& rows = list_.rows;
+  ASSERT_EQ(rows.size(), 5u);
+  std::mutex ioLock;
+  ReadLiveData(*backend_, rows[1], ioLock);
+  for (std::size_t index = 2; index < rows.size(); ++index) {
+    rows[index].reportA = rows[1].reportA;
+  }
+  EXPECT_EQ(rows[2].channelName, "");
+  EXPECT_FALSE(rows[2].IsButtonRow());
+  EXPECT_EQ(rows[3].channelName, "Sequential Gearbox Down");
+  EXPECT_EQ(rows[4].channelName, "Sequential Gearbox Up");
+  EXPECT_EQ(DecodeLiveValue(rows[3]), 1000u);
+  EXPECT_EQ(DecodeLiveValue(rows[4]), 1000u);
+  EXPECT_EQ(started_[0], "Quorvane Dual Controller (Dual)(brake,sequential gearbox down)|QV-Dual,ads-1256");
 }
 
 TEST_F(Discovery, SlotTypesOneZeroTwoNameOnlyTheBrake) {
@@ -195,15 +224,47 @@ TEST_F(Discovery, ClassFailureIsShownAndEmptiesTheListAWalkFailureKeepsIt) {
   ASSERT_EQ(log_.Entries().size(), 1u);
   EXPECT_EQ(log_.Entries()[0].type, Diagnostics::kEventError);
 
+  std::size_t dropped = 0;
+  services_->beforeReplace = [&](std::vector<QuorvaneDevice>& old) { dropped += old.size(); };
   backend_->FailEnumeration(std::errc::no_such_device, std::nullopt);
-  EXPECT_FALSE(Retrieve());
+  EXPECT_TRUE(Retrieve());  // the emptied list is a replaced list: the view drops its rows
   EXPECT_TRUE(list_.rows.empty());
+  EXPECT_EQ(dropped, 2u);
   const auto notices = notifier_.Notices();
   ASSERT_EQ(notices.size(), 1u);
   EXPECT_EQ(notices[0].text.rfind("SetupDiGetClassDevs executed with return value of INVALID_HANDLE_VALUE\n"
                                   "Last Error Code: ", 0),
             0u);
   EXPECT_EQ(log_.Entries().size(), 2u);
+}
+
+TEST_F(Discovery, AControllerBackFromAFirmwareChangeReplacesTheList) {
+  Use(Shipped("single-brake.xml"));
+  Retrieve();
+  backend_->Modify("sim/single-brake", [](SimulatedController& controller) {
+    controller.identity[45] = 9;  // same path and strings, new firmware version
+    controller.identity[1] = 'X';
+  });
+  started_.clear();
+  EXPECT_TRUE(Retrieve());
+  EXPECT_EQ(list_.rows[0].identityReport[45], 9);
+  ASSERT_FALSE(started_.empty());
+  EXPECT_NE(started_[0].find("|X"), std::string::npos) << started_[0];  // asked with the new identity
+}
+
+TEST(HidStrings, AreReadUpToTwoHundredFiftyFiveCharacters) {
+  // As hidapi does: at most length - 1 characters, then a terminator.
+  const std::wstring longText(300, L'\u00e9');
+  const auto read = [&](wchar_t* text, std::size_t length) {
+    const std::size_t copied = std::min(length - 1, longText.size());
+    std::wmemcpy(text, longText.data(), copied);
+    text[copied] = L'\0';
+    return 0;
+  };
+  const auto text = ReadWideString(read);
+  ASSERT_TRUE(text);
+  EXPECT_EQ(text->size(), 2 * kMaxHidStringCharacters);  // 255 characters of two UTF-8 bytes
+  EXPECT_EQ(ReadWideString([](wchar_t*, std::size_t) { return -1; }), std::nullopt);
 }
 
 TEST_F(Discovery, ReplacingTheListLetsTheViewDropItsBarsFirst) {

@@ -26,13 +26,13 @@ TEST(MessageStoreFile, RoundTripKeepsLargeKeysLineBreaksAndMarkup) {
   Testing::TempFolder folder;
   MessageStore store;
   store.path = folder.File("Quorvane/Kestrane/") + kMessagesFileName;
-  store.items = {Message(5000000000, "Clutch <bite> & point", "line one\r\nline <two> & \"three\""),
+  store.items = {Message(5000000000, "Clutch <bite> & point\r\nsecond line", "line one\r\nline <two> & \"three\""),
                  Message(-3, "", "")};
   ASSERT_TRUE(SaveMessageStore(store));
   const std::string text = ReadTextFile(store.path);
   EXPECT_EQ(text.rfind("<?xml version='1.0' encoding='utf-8'?><items><item><pk>5000000000</pk>", 0), 0u);
   // Bodies are Base64 of UTF-16LE; titles plain character data.
-  EXPECT_NE(text.find("<title>Clutch &lt;bite&gt; &amp; point</title>"), std::string::npos);
+  EXPECT_NE(text.find("<title>Clutch &lt;bite&gt; &amp; point\r\nsecond line</title>"), std::string::npos);
   EXPECT_NE(text.find("<body>" + Service::Base64EncodeText("line one\r\nline <two> & \"three\"")), std::string::npos);
 
   MessageStore loaded;
@@ -41,7 +41,7 @@ TEST(MessageStoreFile, RoundTripKeepsLargeKeysLineBreaksAndMarkup) {
   LoadMessageStore(loaded, log);
   ASSERT_EQ(loaded.items.size(), 2u);
   EXPECT_EQ(loaded.items[0].pk, 5000000000);
-  EXPECT_EQ(loaded.items[0].title, "Clutch <bite> & point");
+  EXPECT_EQ(loaded.items[0].title, "Clutch <bite> & point\r\nsecond line");  // a title keeps its CR LF
   EXPECT_EQ(loaded.items[0].body, "line one\r\nline <two> & \"three\"");
   EXPECT_TRUE(Service::SameCalendarTime(loaded.items[0].created, store.items[0].created));
   EXPECT_EQ(loaded.items[1].pk, -3);

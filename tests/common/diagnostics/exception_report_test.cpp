@@ -114,8 +114,11 @@ TEST(ComExceptionFields, TextIsEmptyAndSystemMessageIsCapturedAtConstruction) {
   EXPECT_EQ(error.Result(), Halvex::COM::kEOutOfMemory);
   EXPECT_TRUE(error.Text().empty());
   EXPECT_TRUE(error.ErrorInfoDescription().empty());
-  EXPECT_FALSE(error.SystemMessage().empty());
+  EXPECT_EQ(error.SystemMessage(), "Not enough memory to complete this operation.");
+  EXPECT_EQ(Halvex::COM::HResultName(error.Result()), "E_OUTOFMEMORY");
+  EXPECT_EQ(Halvex::COM::ComException(Halvex::COM::kEInvalidArg).SystemMessage(), "The parameter is incorrect.");
   EXPECT_TRUE(Halvex::COM::ComException(0x7777).SystemMessage().empty());
+  EXPECT_EQ(Halvex::COM::HResultName(0x7777), "?");
 }
 
 TEST(XmlConfigurationExceptionReport, FourLinesWithLowerCaseHexCode) {

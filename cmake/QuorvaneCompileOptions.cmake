@@ -37,3 +37,11 @@ function(quorvane_library name)
   target_link_libraries(${name} PUBLIC ${ARG_PUBLIC} PRIVATE quorvane_compile_options ${ARG_PRIVATE})
   set_target_properties(${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
 endfunction()
+
+# A fuzz build instruments every library it links, so the fuzzers get coverage feedback from
+# the parsers themselves and the sanitizers check them; only the harnesses link the fuzzer.
+if(QUORVANE_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,5 +1,7 @@
 // The center's own files from arbitrary bytes: the message and feedback stores, and the
-// settings file (loaded from a scratch file, saved back over it).
+// settings file (loaded from a scratch file, saved back over it). What one reading accepts must
+// come back unchanged from writing it and reading it again.
+#include <pugixml.hpp>
 #include <unistd.h>
 
 #include <cstdint>
@@ -12,19 +14,104 @@
 #include "center/messages/local_stores.h"
 #include "common/platform/atomic_file.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace Quorvane;
-  const std::string_view text(reinterpret_cast<const char*>(data), size);
+namespace {
+
+using namespace Quorvane;
+
+template <typename Item>
+bool SameCommonFields(const Item& left, const Item& right) {
+  return left.pk == right.pk && left.title == right.title && left.body == right.body &&
+         Service::SameCalendarTime(left.created, right.created);
+}
+
+bool Same(const Service::MessageItem& left, const Service::MessageItem& right) {
+  return SameCommonFields(left, right);
+}
+
+bool Same(const Service::FeedbackItem& left, const Service::FeedbackItem& right) {
+  return SameCommonFields(left, right) && left.responseBody == right.responseBody &&
+         Service::SameCalendarTime(left.responded, right.responded);
+}
+
+template <typename Item, typename Build, typename Parse>
+void CheckRoundTrip(std::string_view text, Build build, Parse parse) {
   std::vector<std::string> skipped;
-  Center::MessagesDocument(Center::ParseMessagesDocument(text, skipped));
-  Center::FeedbackDocument(Center::ParseFeedbackDocument(text, skipped));
+  const std::vector<Item> first = parse(text, skipped);
+  const std::vector<Item> second = parse(build(first), skipped);
+  if (first.size() != second.size()) {
+    std::abort();
+  }
+  for (std::size_t index = 0; index < first.size(); ++index) {
+    if (!Same(first[index], second[index])) {
+      std::abort();
+    }
+  }
+}
+
+// A file shaped like a settings file: one root element, and setting elements that hold nothing
+// but their text. The reader tolerates far stranger documents (several roots, markup inside a
+// value); what it makes of those is not a settings file's round trip.
+bool ShapedLikeSettings(const pugi::xml_document& document) {
+  std::size_t roots = 0;
+  for (auto node : document.children()) {
+    roots += node.type() == pugi::node_element ? 1 : 0;
+  }
+  if (roots != 1) {
+    return false;
+  }
+  for (auto setting : document.document_element().children()) {
+    const auto first = setting.first_child();
+    if (first && (first.type() != pugi::node_pcdata || first.next_sibling())) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A settings file that loaded still loads after a save, and every element the save could write
+// reads back as saved.
+void CheckSettingsRoundTrip(const std::string& path) {
+  pugi::xml_document before;
+  const bool loadable = before.load_file(path.c_str()) && before.document_element();
+  const unsigned everyNode = pugi::parse_default | pugi::parse_pi | pugi::parse_comments;
+  pugi::xml_document shape;
+  if (!shape.load_file(path.c_str(), everyNode) || !ShapedLikeSettings(shape)) {
+    return;
+  }
+  Center::CenterSettings settings;
+  settings.StartUp(path, path);
+  settings.SetTopMostWindow(!settings.Values().topMostWindow);
+  settings.Save();
+  pugi::xml_document after;
+  if (!after.load_file(path.c_str())) {
+    if (loadable) std::abort();
+    return;
+  }
+  Center::CenterSettings reloaded;
+  reloaded.Load(path);
+  const auto saved = settings.Values();
+  const auto read = reloaded.Values();
+  const auto present = [&](const char* name) {
+    return static_cast<bool>(after.select_node((std::string("/settings/") + name).c_str()));
+  };
+  if ((present("WebServicesUrl") && read.webServicesUrl != saved.webServicesUrl) ||
+      (present("TopMostWindow") && read.topMostWindow != saved.topMostWindow) ||
+      (present("EnableBetaSoftware") && read.enableBetaSoftware != saved.enableBetaSoftware) ||
+      (present("SecureCrashRecovery") && read.secureCrashRecovery != saved.secureCrashRecovery)) {
+    std::abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  CheckRoundTrip<Service::MessageItem>(text, Center::MessagesDocument, Center::ParseMessagesDocument);
+  CheckRoundTrip<Service::FeedbackItem>(text, Center::FeedbackDocument, Center::ParseFeedbackDocument);
 
   static const std::string path = "/tmp/quorvane-fuzz-settings-" + std::to_string(getpid()) + ".xml";
   if (!Platform::WriteFileAtomically(path, text)) {
-    Center::CenterSettings settings;
-    settings.StartUp(path, path);
-    settings.SetTopMostWindow(true);
-    settings.Save();
+    CheckSettingsRoundTrip(path);
   }
   return 0;
 }

@@ -1,5 +1,7 @@
-// The readers of service documents and time stamps on arbitrary text.
+// The readers of service documents and time stamps on arbitrary text. A firmware entry read
+// from a list is sent back in a download request: reading that request gives the same entry.
 #include <cstdint>
+#include <cstdlib>
 #include <stdexcept>
 #include <string_view>
 
@@ -11,13 +13,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace Quorvane::Service;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   try {
-    ParseFirmwareList(text);
+    for (const FirmwareEntry& entry : ParseFirmwareList(text)) {
+      if (!(ParseFirmwareEntry(BuildFirmwareDownloadRequest(entry)) == entry)) {
+        std::abort();
+      }
+    }
   } catch (const Halvex::Exceptions::HvxArgumentException&) {
   }
   ReadFeedbackResponse(text);
   ReadMessageList(text);
   try {
-    FormatTimeStamp(ParseTimeStamp(text));
+    const CalendarTime time = ParseTimeStamp(text);
+    if (!SameCalendarTime(ParseTimeStamp(FormatTimeStamp(time)), time)) {
+      std::abort();
+    }
   } catch (const std::out_of_range&) {
   }
   ReadSigned64(text);

@@ -1,6 +1,8 @@
 // The updater's inputs from outside: its configuration, updates-ready files and the service's
-// update answer (strings split at NUL bytes). Each is read or refused with its exception.
+// update answer (strings split at NUL bytes). Each is read or refused with its exception, and a
+// ready file survives being written and read again.
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,7 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const Config::CXmlConfigurationException&) {
   }
   try {
-    Update::ParseUpdatesReadyText(text);
+    // A ready file read and written again reads the same.
+    const Update::UpdateReadyRecord record = Update::ParseUpdatesReadyText(text);
+    if (!(Update::ParseUpdatesReadyText(Update::UpdatesReadyText(record)) == record)) {
+      std::abort();
+    }
   } catch (const Halvex::Exceptions::HvxException&) {
   }
   std::vector<std::string> strings;

@@ -28,9 +28,7 @@ std::uint16_t VersionPart(const pugi::xml_node& node, const char* name) {
 
 }  // namespace
 
-bool WriteUpdatesReadyFile(const UpdateReadyRecord& record, const std::string& path,
-                           Diagnostics::EventLog& eventLog) {
-  RequirePath(path);
+std::string UpdatesReadyText(const UpdateReadyRecord& record) {
   pugi::xml_document document;
   auto root = document.append_child("updateReady");
   root.append_attribute("softwareID").set_value(record.softwareId.c_str());
@@ -45,7 +43,13 @@ bool WriteUpdatesReadyFile(const UpdateReadyRecord& record, const std::string& p
     file.append_attribute("installCommand").set_value(entry.installCommand.c_str());
     file.append_attribute("directory").set_value(entry.directory.c_str());
   }
-  if (const auto error = Platform::WriteFileAtomically(path, Service::SerializeXml(document))) {
+  return Service::SerializeXml(document);
+}
+
+bool WriteUpdatesReadyFile(const UpdateReadyRecord& record, const std::string& path,
+                           Diagnostics::EventLog& eventLog) {
+  RequirePath(path);
+  if (const auto error = Platform::WriteFileAtomically(path, UpdatesReadyText(record))) {
     Diagnostics::WriteUpdaterEventLogEntry(
         eventLog, Diagnostics::kEventWarning,
         "## Error saving UpdatesReady XML ##\nGetLastError Message: " +

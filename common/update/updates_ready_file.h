@@ -28,6 +28,9 @@ struct UpdateReadyRecord {
   bool operator==(const UpdateReadyRecord&) const = default;
 };
 
+// The file's text for a record.
+std::string UpdatesReadyText(const UpdateReadyRecord& record);
+
 // Writes the record whole (replacing any file at the path). On failure writes the warning
 // "## Error saving UpdatesReady XML ##" with the system's text to the event log and returns
 // false. An empty path raises HvxArgumentException "Parameter was nullptr" ("pwszFileName").

@@ -1,5 +1,7 @@
 #include "updater/updater_context.h"
 
+#include "common/update/updates_ready_file.h"
+
 namespace Quorvane::Updater {
 
 std::string UpdaterContext::ConfigurationPath() const {
@@ -9,7 +11,7 @@ std::string UpdaterContext::ConfigurationPath() const {
 std::string UpdaterContext::DownloadRoot() const { return folders.localAppData + "/Quorvane/Updater/"; }
 
 std::string UpdaterContext::DownloadFolder(const std::string& softwareId) const {
-  return DownloadRoot() + softwareId + "/";
+  return Update::DownloadFolderOf(folders.localAppData, softwareId);
 }
 
 std::optional<std::string> UpdaterContext::InstallFolder(const std::string& softwareId) const {

@@ -107,6 +107,10 @@ void CApplication::Refresh(CenterView& view) {
     const bool changed = Device::RetrieveQuorvaneDevices(devices_, services);
     permissionHintLogged_ = services.permissionHintLogged;
     if (changed) {
+      {
+        std::lock_guard lock(devices_.listLock);
+        selectedRow_.reset();
+      }
       view.DeviceListChanged();
       view.RefreshRibbon(RibbonSelection::None);
     }
@@ -152,6 +156,18 @@ void CApplication::PollLoop() {
 }
 
 void CApplication::OnDeviceChange(DeviceChange change) {
+  if (change == DeviceChange::Arrival || change == DeviceChange::Removal) {
+    std::vector<std::function<void()>> listeners;
+    {
+      std::lock_guard lock(listenersLock_);
+      for (const auto& [id, listener] : deviceChangeListeners_) {
+        listeners.push_back(listener);
+      }
+    }
+    for (const auto& listener : listeners) {
+      listener();
+    }
+  }
   // While the firmware update dialog is open, the controller comes and goes on purpose.
   if (busy) {
     refreshRequested = false;
@@ -171,6 +187,7 @@ void CApplication::OnDeviceChange(DeviceChange change) {
 }
 
 void CApplication::RequestRefresh() {
+  ClearSelection();
   view_.load()->SetStatusText(0, "Refreshing...");
   refreshTextShowing = true;
   busy = false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -11,6 +12,7 @@
 
 #include "center/app/center_settings.h"
 #include "center/app/center_view.h"
+#include "center/app/ribbon_state.h"
 #include "center/device/device_discovery.h"
 #include "center/device/device_list.h"
 #include "center/device/device_monitor.h"
@@ -66,6 +68,37 @@ class CApplication {
   // Asks the poll thread to enumerate again (the Refresh command).
   void RequestRefresh();
 
+  // Listeners told of every HID arrival and removal (dialogs that close then), from the
+  // monitor's thread. Returns an id for RemoveDeviceChangeListener.
+  int AddDeviceChangeListener(std::function<void()> listener);
+  void RemoveDeviceChangeListener(int id);
+
+  // The row the user clicked: what the ribbon shows for it. An index outside the list selects
+  // nothing.
+  RibbonSelection SelectRow(std::size_t index);
+  void ClearSelection();
+  // The selected row, copied under the list lock; empty when none.
+  std::optional<Device::QuorvaneDevice> SelectedRow();
+  // The ribbon's state for a selection, from the selected row, the settings and the updates.
+  RibbonState CurrentRibbonState(RibbonSelection selection);
+
+  // Commands. Toggles save the settings and return the new value.
+  bool ToggleTopMostWindow();
+  bool ToggleSecureCrashRecovery();
+  // Beta software on or off: saved; pending downloads of the center and the updater (fetched
+  // for the other setting) deleted; update offers dropped; every firmware list fetched again.
+  void SetEnableBetaSoftware(bool on);
+  // Sends the selected row's controller into its bootloader; false when nothing was sent.
+  bool ResetSelectedRow();
+
+  // Ready updates the ribbon offers ("Update to v..."): filled by the update check.
+  struct UpdateOffers {
+    std::optional<Platform::FileVersion> center;
+    std::optional<Platform::FileVersion> updater;
+  };
+  UpdateOffers Offers() const;
+  void SetOffers(const UpdateOffers& offers);
+
   Device::DeviceList& Devices() { return devices_; }
   const Device::QuorvaneDevice& AllFirmwaresRow() const { return allFirmwares_; }
   CenterSettings& Settings() { return settings_; }
@@ -102,7 +135,13 @@ class CApplication {
   MessageStore messages_;
   FeedbackStore feedback_;
   Device::DeviceList devices_;
+  std::optional<std::size_t> selectedRow_;  // guarded by the list lock
   Device::QuorvaneDevice allFirmwares_;
+  mutable std::mutex offersLock_;
+  UpdateOffers offers_;
+  std::mutex listenersLock_;
+  std::vector<std::pair<int, std::function<void()>>> deviceChangeListeners_;
+  int nextListenerId_ = 0;
   bool permissionHintLogged_ = false;
   Platform::TaskGroup lookups_;
   Platform::WakeableClock workerClock_;  // the workers' one-second steps end at shutdown

@@ -1,13 +1,20 @@
-// Kestrane, the center. Until its window arrives it runs without one: it finds the
-// controllers, keeps their live values and firmware lists, and fetches messages and replies,
-// until it is told to stop (SIGTERM or SIGINT).
+// Kestrane, the center. With a display it shows its window; `Kestrane --headless` runs without
+// one: it finds the controllers, keeps their live values and firmware lists, and fetches
+// messages and replies, until it is told to stop (SIGTERM or SIGINT).
 #include <signal.h>
 
+#include <QApplication>
+
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "center/app/application.h"
+#include "center/app/display_check.h"
+#include "center/app/qt_user_notifier.h"
 #include "center/app/single_instance.h"
+#include "center/app/windowed_run.h"
 #include "center/device/backend_selection.h"
 #include "center/device/simulated_backend.h"
 #include "center/firmware/simulated_bootloader.h"
@@ -25,7 +32,14 @@ void ReportFatal(Diagnostics::UserNotifier& notifier, Diagnostics::EventLog& eve
   Diagnostics::WriteEventLogEntry(eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError, text);
 }
 
-int Run(int argc, char** argv, Diagnostics::EventLog& eventLog, Diagnostics::UserNotifier& notifier) {
+void ReportError(Diagnostics::UserNotifier& notifier, Diagnostics::EventLog& eventLog, const std::string& text) {
+  Diagnostics::ShowErrorBox(notifier, text);
+  Diagnostics::WriteEventLogEntry(eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError, text);
+}
+
+// The window's notifier when there is a window; the headless run has none.
+int RunCenter(const Center::CenterCommandLine& commandLine, Diagnostics::EventLog& eventLog,
+              Diagnostics::UserNotifier& notifier, Center::QtUserNotifier* windowNotifier) {
   const auto environment = Platform::ProcessEnvironment();
   const auto instance = Center::AcquireSingleInstance(environment);
   if (instance.anotherInstance) {
@@ -33,12 +47,10 @@ int Run(int argc, char** argv, Diagnostics::EventLog& eventLog, Diagnostics::Use
     return 1;
   }
   if (!instance.lock) {
-    const std::string text = Diagnostics::FormatErrorReport(instance.failedCall, instance.errorCode);
-    Diagnostics::ShowErrorBox(notifier, text);
-    Diagnostics::WriteEventLogEntry(eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError, text);
+    ReportError(notifier, eventLog, Diagnostics::FormatErrorReport(instance.failedCall, instance.errorCode));
     return 1;
   }
-  // Stop signals are taken below, on this thread only.
+  // Stop signals are blocked for every thread from here on and taken by this one.
   const Platform::StopSignals stopSignals;
 
   Platform::SystemClock clock;
@@ -46,13 +58,12 @@ int Run(int argc, char** argv, Diagnostics::EventLog& eventLog, Diagnostics::Use
   try {
     backend = Device::CreateHidBackend(environment, clock);
   } catch (const std::exception& error) {
-    Diagnostics::ShowErrorBox(notifier, error.what());
-    Diagnostics::WriteEventLogEntry(eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError, error.what());
+    ReportError(notifier, eventLog, error.what());
     return 1;
   }
   Center::CApplication application({Platform::DiscoverKnownFolders(), Center::CenterService::FromEnvironment(environment),
                                     *backend, eventLog, notifier, clock});
-  application.StartUp(Platform::JoinedArguments(argc, argv));
+  application.StartUp(commandLine.rest);
 
   std::unique_ptr<Device::HidDeviceMonitor> monitor;
   // Simulated controllers come with their bootloaders and serial ports.
@@ -65,13 +76,33 @@ int Run(int argc, char** argv, Diagnostics::EventLog& eventLog, Diagnostics::Use
     monitor = std::make_unique<Device::HidDeviceMonitor>(
         [&](Device::DeviceChange change) { application.OnDeviceChange(change); });
   }
-  Center::NoCenterView view;
-  application.StartPollThread(view);
-  stopSignals.Wait();
-  monitor.reset();
-  application.Shutdown();
-  bootloaders.reset();
-  return 0;
+  const auto shutdown = [&] {
+    monitor.reset();
+    application.Shutdown();
+    bootloaders.reset();
+  };
+
+  if (windowNotifier == nullptr) {
+    Center::NoCenterView view;
+    application.StartPollThread(view);
+    stopSignals.Wait();
+    shutdown();
+    return 0;
+  }
+  const auto version = Platform::ReadFileVersion(Platform::RunningExecutablePath());
+  return Center::RunWindow(application, *windowNotifier, version, stopSignals.Set(), shutdown);
+}
+
+int Guarded(const Center::CenterCommandLine& commandLine, Diagnostics::EventLog& eventLog,
+            Diagnostics::UserNotifier& notifier, Center::QtUserNotifier* windowNotifier) {
+  try {
+    return RunCenter(commandLine, eventLog, notifier, windowNotifier);
+  } catch (const Quorvane::QV77Exception&) {
+    ReportFatal(notifier, eventLog, "QV77Exception ERROR");
+  } catch (...) {
+    ReportFatal(notifier, eventLog, "UNKNOWN ERROR");
+  }
+  return 1;
 }
 
 }  // namespace
@@ -79,13 +110,21 @@ int Run(int argc, char** argv, Diagnostics::EventLog& eventLog, Diagnostics::Use
 int main(int argc, char** argv) {
   const char* socket = std::getenv(Diagnostics::kSyslogSocketVariable);
   Diagnostics::SyslogEventLog eventLog(socket ? socket : "");
-  Diagnostics::StderrUserNotifier notifier;
-  try {
-    return Run(argc, argv, eventLog, notifier);
-  } catch (const Quorvane::QV77Exception&) {
-    ReportFatal(notifier, eventLog, "QV77Exception ERROR");
-  } catch (...) {
-    ReportFatal(notifier, eventLog, "UNKNOWN ERROR");
+  const auto commandLine = Center::ParseCenterCommandLine(argc, argv);
+  if (commandLine.headless) {
+    Diagnostics::StderrUserNotifier notifier;
+    return Guarded(commandLine, eventLog, notifier, nullptr);
   }
-  return 1;
+  if (!Center::DisplayReachable(Platform::ProcessEnvironment())) {
+    std::fprintf(stderr, "%s\n", Center::kNoDisplayText);
+    Diagnostics::WriteEventLogEntry(eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError,
+                                    Center::kNoDisplayText);
+    return 1;
+  }
+  QApplication toolkit(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  QApplication::setApplicationName(QStringLiteral("Kestrane"));
+  QApplication::setDesktopFileName(QStringLiteral("kestrane"));
+  Center::QtUserNotifier notifier;
+  return Guarded(commandLine, eventLog, notifier, &notifier);
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <optional>
 
+#include "common/platform/known_folders.h"
 #include "common/platform/unique_fd.h"
 #include "common/service/scramble.h"
 
@@ -29,7 +30,7 @@ constexpr char kInfoMagic[] = "QVFWINFO";
 struct SimulatedBootloaderHost::Session {
   std::string controllerPath;
   std::string portName;    // the map's name
-  std::string portPath;    // /dev/ttyQVSIM<n>
+  std::string portPath;    // <port folder>/ttyQVSIM<n>
   Platform::UniqueFd master;
   Platform::UniqueFd slave;  // held open so the terminal stays up between programmers
   std::string flash = std::string(kFlashBytes, '\xFF');
@@ -57,6 +58,9 @@ std::optional<FirmwareInfo> FindFirmwareInfo(const std::string& image) {
 SimulatedBootloaderHost::SimulatedBootloaderHost(Device::SimulatedBackend& backend, SimulatedSerialPortMap& ports,
                                                  BootloaderOptions options)
     : backend_(backend), ports_(ports), options_(std::move(options)) {
+  if (options_.portFolder.empty()) {
+    options_.portFolder = Platform::RuntimeFolder(Platform::ProcessEnvironment()).value_or("/tmp");
+  }
   backend_.SetResetHandler([this](const std::string& path) { Start(path); });
 }
 
@@ -71,7 +75,11 @@ SimulatedBootloaderHost::~SimulatedBootloaderHost() {
 
 void SimulatedBootloaderHost::SetOptions(const BootloaderOptions& options) {
   std::lock_guard lock(mutex_);
+  const std::string folder = options_.portFolder;
   options_ = options;
+  if (options_.portFolder.empty()) {
+    options_.portFolder = folder;
+  }
 }
 
 void SimulatedBootloaderHost::HardwareReset(const std::string& controllerPath) {

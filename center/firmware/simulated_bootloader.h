@@ -1,5 +1,5 @@
 // The serial bootloader of simulated controllers. A controller that accepts the reset report
-// shows up as a USB serial port: a pseudo-terminal, named /dev/ttyQVSIM<pid>-<n> by a link, whose far
+// shows up as a USB serial port: a pseudo-terminal, named <runtime folder>/ttyQVSIM<pid>-<n> by a link, whose far
 // end speaks the AVR109 protocol well enough for avrdude to identify the part, erase, write and
 // read back a flash image. When the bootloader leaves (avrdude's exit command, or 8 s without a
 // programmer) the controller comes back as a HID device with the firmware name and version found
@@ -21,7 +21,9 @@ namespace Quorvane::Firmware {
 struct BootloaderOptions {
   bool refuseWrites = false;  // answer every flash write with an error
   bool neverAppear = false;   // leave the HID list but show no serial port (back after 8 s)
-  std::string portFolder = "/dev";  // where the port links are made
+  // Where the port links are made; empty: the user's runtime folder, which needs no
+  // administrator rights as /dev would.
+  std::string portFolder;
 };
 
 // The info block a flash image carries for the simulated bootloader.
@@ -45,7 +47,7 @@ class SimulatedBootloaderHost {
   // The user pressed the controller's reset button: its bootloader comes up (a crashed
   // controller that is not on the HID list too).
   void HardwareReset(const std::string& controllerPath);
-  // Whether ports can be made in the port folder (links in /dev need administrator rights).
+  // Whether ports can be made in the port folder.
   bool CanMakePorts() const;
 
  private:

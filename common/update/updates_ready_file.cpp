@@ -28,6 +28,14 @@ std::uint16_t VersionPart(const pugi::xml_node& node, const char* name) {
 
 }  // namespace
 
+std::string DownloadFolderOf(const std::string& localAppData, const std::string& softwareId) {
+  return localAppData + "/Quorvane/Updater/" + softwareId + "/";
+}
+
+std::string UpdatesReadyFileOf(const std::string& localAppData, const std::string& softwareId) {
+  return DownloadFolderOf(localAppData, softwareId) + kUpdatesReadyFileName;
+}
+
 std::string UpdatesReadyText(const UpdateReadyRecord& record) {
   pugi::xml_document document;
   auto root = document.append_child("updateReady");

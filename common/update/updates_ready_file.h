@@ -28,6 +28,11 @@ struct UpdateReadyRecord {
   bool operator==(const UpdateReadyRecord&) const = default;
 };
 
+// Where the updater keeps a package's downloads: <local data>/Quorvane/Updater/<id>/ (with the
+// trailing separator), and the package's updates-ready file in it.
+std::string DownloadFolderOf(const std::string& localAppData, const std::string& softwareId);
+std::string UpdatesReadyFileOf(const std::string& localAppData, const std::string& softwareId);
+
 // The file's text for a record.
 std::string UpdatesReadyText(const UpdateReadyRecord& record);
 

@@ -14,6 +14,7 @@
 #include "center/device/simulated_backend.h"
 #include "common/diagnostics/qv77_exception.h"
 #include "common/platform/process.h"
+#include "common/update/updates_ready_file.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -230,6 +231,81 @@ TEST_F(Center, ThePollThreadRunsUntilShutdownAndTheHandOffStartsTheUpdater) {
   EXPECT_EQ(Testing::ReadTextFile(root_.File("handoff.txt")), "/updateonly:center /restart:center /isbeta:true\n");
 }
 
+TEST_F(Center, EnablingBetaSoftwareSavesDropsPendingDownloadsAndFetchesEveryListAgain) {
+  application_->StartUp("");
+  // Downloads fetched without beta, an update offer, and firmware lists of the old setting.
+  Diagnostics::RecordingEventLog log;
+  for (const char* id : {"Kestrane", "Tollwick"}) {
+    const std::string folder = folders_.localAppData + "/Quorvane/Updater/" + id + "/";
+    std::filesystem::create_directories(folder);
+    ASSERT_TRUE(Update::WriteUpdatesReadyFile({id, {9, 0, 0, 0}, {{"%s", "setup", folder}}},
+                                              folder + Update::kUpdatesReadyFileName, log));
+  }
+  application_->SetOffers({Platform::FileVersion{9, 0, 0, 0}, Platform::FileVersion{9, 0, 0, 0}});
+  application_->Shutdown();  // no lookup may run while the lists are checked
+  for (auto& row : application_->Devices().rows) {
+    row.Lookup().Append(Service::FirmwareEntry{});
+    row.firmwareUpdateAvailable = true;
+  }
+
+  application_->SetEnableBetaSoftware(true);
+  const std::string user = folders_.localAppData + "/Quorvane/Kestrane/Kestrane.xml";
+  EXPECT_NE(Testing::ReadTextFile(user).find("<EnableBetaSoftware>true</EnableBetaSoftware>"), std::string::npos);
+  for (const char* id : {"Kestrane", "Tollwick"}) {
+    EXPECT_FALSE(std::filesystem::exists(folders_.localAppData + "/Quorvane/Updater/" + id + "/" +
+                                         Update::kUpdatesReadyFileName));
+  }
+  EXPECT_FALSE(application_->Offers().center);
+  EXPECT_FALSE(application_->Offers().updater);
+  for (const auto& row : application_->Devices().rows) {
+    EXPECT_FALSE(row.firmwareUpdateAvailable);
+    // Lists are emptied for a new lookup; button rows have no list of their own.
+    if (!row.IsButtonRow()) {
+      EXPECT_TRUE(row.AvailableFirmwares().empty());
+    }
+  }
+  EXPECT_TRUE(application_->CurrentRibbonState(RibbonSelection::None).Checked(RibbonCommand::EnableBetaSoftware));
+}
+
+TEST_F(Center, TheSelectedRowDecidesTheRibbonAndARefreshForgetsIt) {
+  application_->StartUp("");
+  application_->AttachView(view_);
+  EXPECT_EQ(application_->SelectRow(0), RibbonSelection::Row);
+  EXPECT_EQ(application_->CurrentRibbonState(RibbonSelection::Row).mode, RibbonMode::DeviceSelected);
+  EXPECT_FALSE(application_->noRowSelected);
+  EXPECT_EQ(application_->SelectRow(5), RibbonSelection::ButtonRow);
+  EXPECT_EQ(application_->CurrentRibbonState(RibbonSelection::ButtonRow).mode, RibbonMode::ChannelSelected);
+  EXPECT_EQ(application_->SelectedRow()->channelName, "Sequential Gearbox Down");
+  EXPECT_EQ(application_->SelectRow(99), RibbonSelection::None);
+  EXPECT_TRUE(application_->noRowSelected);
+  application_->SelectRow(2);
+  application_->RequestRefresh();
+  EXPECT_FALSE(application_->SelectedRow());
+  EXPECT_TRUE(application_->noRowSelected);
+}
+
+TEST_F(Center, TogglesSaveTheSettingsAndListenersHearOfArrivalsEvenWhileBusy) {
+  application_->StartUp("");
+  EXPECT_TRUE(application_->ToggleTopMostWindow());
+  EXPECT_TRUE(application_->ToggleSecureCrashRecovery());
+  CenterSettings reloaded;
+  reloaded.Load(folders_.localAppData + "/Quorvane/Kestrane/Kestrane.xml");
+  EXPECT_TRUE(reloaded.Values().topMostWindow);
+  EXPECT_TRUE(reloaded.Values().secureCrashRecovery);
+  EXPECT_FALSE(application_->ToggleTopMostWindow());
+
+  int heard = 0;
+  const int id = application_->AddDeviceChangeListener([&] { ++heard; });
+  application_->busy = true;
+  application_->OnDeviceChange(DeviceChange::Removal);
+  application_->OnDeviceChange(DeviceChange::NodeChange);
+  EXPECT_EQ(heard, 1);
+  EXPECT_FALSE(application_->refreshRequested);
+  application_->RemoveDeviceChangeListener(id);
+  application_->OnDeviceChange(DeviceChange::Arrival);
+  EXPECT_EQ(heard, 1);
+}
+
 TEST(SingleInstance, ASecondRealCenterIsTurnedAwayWithExitCodeOne) {
   Testing::TempFolder root;
   mkdir(root.File("run").c_str(), 0700);
@@ -240,13 +316,13 @@ TEST(SingleInstance, ASecondRealCenterIsTurnedAwayWithExitCodeOne) {
       {"QUORVANE_SERVICE_ENDPOINT", "http://127.0.0.1:1/x"},
       {"QUORVANE_SYSLOG_SOCKET", root.File("none.sock")}};
   std::error_code error;
-  Platform::ProcessSpec first{QUORVANE_KESTRANE, {}, "", root.File("first.out"), environment};
+  Platform::ProcessSpec first{QUORVANE_KESTRANE, {"--headless"}, "", root.File("first.out"), environment};
   auto running = Platform::Process::Start(first, error);
   ASSERT_TRUE(running) << error.message();
   for (int wait = 0; wait < 500 && !std::filesystem::exists(root.File("data/Quorvane/Kestrane/Kestrane.xml")); ++wait) {
     std::this_thread::sleep_for(10ms);
   }
-  Platform::ProcessSpec second{QUORVANE_KESTRANE, {}, "", root.File("second.out"), environment};
+  Platform::ProcessSpec second{QUORVANE_KESTRANE, {"--headless"}, "", root.File("second.out"), environment};
   auto refused = Platform::Process::Start(second, error);
   ASSERT_TRUE(refused);
   EXPECT_EQ(refused->Wait(), 1);
@@ -261,7 +337,7 @@ TEST(SingleInstance, ALockThatCannotBeOpenedIsReportedAsTheSystemErrorNotAsAnoth
   Testing::TempFolder root;
   Testing::WriteTextFile(root.File("not-a-folder"), "");
   std::error_code error;
-  Platform::ProcessSpec spec{QUORVANE_KESTRANE, {}, "", root.File("out"),
+  Platform::ProcessSpec spec{QUORVANE_KESTRANE, {"--headless"}, "", root.File("out"),
                              {{"XDG_RUNTIME_DIR", root.File("not-a-folder")},
                               {"XDG_DATA_HOME", root.File("data")},
                               {"QUORVANE_SIMULATED_DEVICES", std::string(QUORVANE_SIMULATED_DIR) + "/single-brake.xml"},

@@ -30,7 +30,7 @@ class RealFlash : public testing::Test {
  protected:
   void SetUp() override {
     if (!host_.CanMakePorts()) {
-      GTEST_SKIP() << "the simulated bootloader needs to make its port links in /dev";
+      GTEST_SKIP() << "the simulated bootloader cannot make its port links in the runtime folder";
     }
     Testing::CopySampleServiceData(data_.Path());
     job_.controller.devicePath = "sim/single-brake";

@@ -1,0 +1,125 @@
+// The center's commands and the row selection the ribbon follows.
+#include <cstdio>
+
+#include "center/app/application.h"
+#include "center/device/live_data.h"
+#include "common/update/updates_ready_file.h"
+
+namespace Quorvane::Center {
+
+RibbonSelection CApplication::SelectRow(std::size_t index) {
+  std::lock_guard lock(devices_.listLock);
+  if (index >= devices_.rows.size()) {
+    selectedRow_.reset();
+    noRowSelected = true;
+    return RibbonSelection::None;
+  }
+  selectedRow_ = index;
+  noRowSelected = false;
+  return devices_.rows[index].IsButtonRow() ? RibbonSelection::ButtonRow : RibbonSelection::Row;
+}
+
+void CApplication::ClearSelection() {
+  std::lock_guard lock(devices_.listLock);
+  selectedRow_.reset();
+  noRowSelected = true;
+}
+
+std::optional<Device::QuorvaneDevice> CApplication::SelectedRow() {
+  std::lock_guard lock(devices_.listLock);
+  if (noRowSelected || !selectedRow_ || *selectedRow_ >= devices_.rows.size()) {
+    return std::nullopt;
+  }
+  return devices_.rows[*selectedRow_];
+}
+
+RibbonState CApplication::CurrentRibbonState(RibbonSelection selection) {
+  RibbonInputs inputs;
+  inputs.selection = selection;
+  if (selection != RibbonSelection::None) {
+    std::lock_guard lock(devices_.listLock);
+    if (selectedRow_ && *selectedRow_ < devices_.rows.size()) {
+      const auto& row = devices_.rows[*selectedRow_];
+      inputs.selectedIsDeviceLine = Device::IsParentRow(devices_.rows, *selectedRow_);
+      inputs.selectedFirmwareUpdateAvailable = row.firmwareUpdateAvailable;
+      inputs.selectedFirmwares = row.AvailableFirmwares();
+    } else {
+      inputs.selection = RibbonSelection::None;
+    }
+  }
+  inputs.allFirmwares = allFirmwares_.AvailableFirmwares();
+  const UpdateOffers offers = Offers();
+  inputs.centerUpdate = offers.center;
+  inputs.updaterUpdate = offers.updater;
+  const SettingsValues settings = settings_.Values();
+  inputs.enableBetaSoftware = settings.enableBetaSoftware;
+  inputs.topMostWindow = settings.topMostWindow;
+  inputs.secureCrashRecovery = settings.secureCrashRecovery;
+  return ComputeRibbonState(inputs);
+}
+
+bool CApplication::ToggleTopMostWindow() {
+  const bool on = !settings_.Values().topMostWindow;
+  settings_.SetTopMostWindow(on);
+  settings_.Save();
+  return on;
+}
+
+bool CApplication::ToggleSecureCrashRecovery() {
+  const bool on = !settings_.Values().secureCrashRecovery;
+  settings_.SetSecureCrashRecovery(on);
+  settings_.Save();
+  return on;
+}
+
+void CApplication::SetEnableBetaSoftware(bool on) {
+  settings_.SetEnableBetaSoftware(on);
+  settings_.Save();
+  // Downloads fetched for the other setting are not what the user now asks for.
+  const std::string& data = environment_.folders.localAppData;
+  for (const char* softwareId : {"Kestrane", "Tollwick"}) {
+    std::remove(Update::UpdatesReadyFileOf(data, softwareId).c_str());
+  }
+  SetOffers({});
+  {
+    std::lock_guard lock(devices_.listLock);
+    for (auto& row : devices_.rows) {
+      if (!row.IsButtonRow()) {
+        Device::RestartFirmwareLookup(row, [this](std::shared_ptr<Device::FirmwareLookup> lookup, std::string identity) {
+          StartLookup(std::move(lookup), std::move(identity));
+        });
+      }
+      row.firmwareUpdateAvailable = false;
+    }
+  }
+  // The Crash Recovery list follows the setting too.
+  RestartAllFirmwaresLookup();
+}
+
+bool CApplication::ResetSelectedRow() {
+  const auto row = SelectedRow();
+  return row && Device::SendResetToBootloader(environment_.backend, *row);
+}
+
+CApplication::UpdateOffers CApplication::Offers() const {
+  std::lock_guard lock(offersLock_);
+  return offers_;
+}
+
+void CApplication::SetOffers(const UpdateOffers& offers) {
+  std::lock_guard lock(offersLock_);
+  offers_ = offers;
+}
+
+int CApplication::AddDeviceChangeListener(std::function<void()> listener) {
+  std::lock_guard lock(listenersLock_);
+  deviceChangeListeners_.emplace_back(++nextListenerId_, std::move(listener));
+  return nextListenerId_;
+}
+
+void CApplication::RemoveDeviceChangeListener(int id) {
+  std::lock_guard lock(listenersLock_);
+  std::erase_if(deviceChangeListeners_, [id](const auto& entry) { return entry.first == id; });
+}
+
+}  // namespace Quorvane::Center

@@ -1,0 +1,56 @@
+#include "center/app/device_list_model.h"
+
+namespace Quorvane::Center {
+
+int DeviceListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(lines_.size());
+}
+
+int DeviceListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+
+QVariant DeviceListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= static_cast<int>(lines_.size())) {
+    return {};
+  }
+  const ListLine& line = Line(index.row());
+  if (role == Qt::DisplayRole) {
+    switch (index.column()) {
+      case NameColumn: return QString::fromStdString(line.name);
+      case ValueColumn: return line.hasValueBar ? QVariant(static_cast<qulonglong>(line.value)) : QVariant();
+      case SerialColumn: return QString::fromStdString(line.serial);
+      case FirmwareColumn: return QString::fromStdString(line.firmware);
+      default: return {};
+    }
+  }
+  return {};
+}
+
+QVariant DeviceListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+    return {};
+  }
+  switch (section) {
+    case NameColumn: return QStringLiteral("Name/Type");
+    case ValueColumn: return QStringLiteral("Joystick Value");
+    case SerialColumn: return QStringLiteral("Serial");
+    case FirmwareColumn: return QStringLiteral("Firmware");
+    default: return {};
+  }
+}
+
+void DeviceListModel::Reset(std::vector<ListLine> lines) {
+  beginResetModel();
+  lines_ = std::move(lines);
+  endResetModel();
+}
+
+void DeviceListModel::SetValue(std::size_t row, std::uint32_t value) {
+  if (row >= lines_.size() || !lines_[row].hasValueBar || lines_[row].value == value) {
+    return;
+  }
+  lines_[row].value = value;
+  const QModelIndex cell = index(static_cast<int>(row), ValueColumn);
+  emit dataChanged(cell, cell, {Qt::DisplayRole});
+}
+
+}  // namespace Quorvane::Center

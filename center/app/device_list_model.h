@@ -1,0 +1,36 @@
+// The controller list as a table model: one line per device-list row, four columns. It holds a
+// copy of the lines; live values reach it from the window's frame timer.
+#pragma once
+
+#include <QAbstractTableModel>
+
+#include <vector>
+
+#include "center/app/list_display.h"
+
+namespace Quorvane::Center {
+
+class DeviceListModel final : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  enum Column { NameColumn = 0, ValueColumn = 1, SerialColumn = 2, FirmwareColumn = 3, ColumnCount = 4 };
+
+  using QAbstractTableModel::QAbstractTableModel;
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+  void Reset(std::vector<ListLine> lines);
+  // A live value: repaints the row's bar when it changed.
+  void SetValue(std::size_t row, std::uint32_t value);
+  const ListLine& Line(int row) const { return lines_[static_cast<std::size_t>(row)]; }
+  const std::vector<ListLine>& Lines() const { return lines_; }
+
+ private:
+  std::vector<ListLine> lines_;
+};
+
+}  // namespace Quorvane::Center

@@ -1,0 +1,90 @@
+#include "center/app/device_list_view.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+
+#include "center/app/device_list_model.h"
+#include "center/app/value_bar_delegate.h"
+
+namespace Quorvane::Center {
+
+DeviceListView::DeviceListView(DeviceListModel& model, QWidget* parent) : QTreeView(parent) {
+  setModel(&model);
+  setItemDelegate(new ValueBarDelegate(*this, this));
+  setRootIsDecorated(false);
+  setItemsExpandable(false);
+  setUniformRowHeights(true);
+  setAllColumnsShowFocus(true);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setMouseTracking(true);
+  setFrameShape(QFrame::NoFrame);
+  QPalette colours = palette();
+  colours.setColor(QPalette::Base, Qt::white);
+  colours.setColor(QPalette::Text, QColor(16, 16, 16));
+  setPalette(colours);
+
+  QHeaderView* columns = header();
+  columns->setStretchLastSection(false);
+  columns->setSectionsMovable(false);
+  columns->setMinimumSectionSize(kMinimumWidths[1]);
+  for (int column = 0; column < 4; ++column) {
+    columns->setSectionResizeMode(column, column < 2 ? QHeaderView::Interactive : QHeaderView::Fixed);
+    columns->resizeSection(column, kWidths[column]);
+  }
+  connect(columns, &QHeaderView::sectionResized, this, &DeviceListView::KeepMinimumWidth);
+}
+
+void DeviceListView::KeepMinimumWidth(int column, int, int newSize) {
+  if (column >= 0 && column < 4 && newSize < kMinimumWidths[column]) {
+    header()->resizeSection(column, kMinimumWidths[column]);
+  }
+}
+
+void DeviceListView::Unselect() {
+  clearSelection();
+  setCurrentIndex(QModelIndex());
+}
+
+void DeviceListView::RedrawRow(int row) {
+  if (row < 0 || !model() || row >= model()->rowCount()) {
+    return;
+  }
+  const QRect first = visualRect(model()->index(row, 0));
+  viewport()->update(QRect(0, first.top(), viewport()->width(), first.height()));
+}
+
+void DeviceListView::SetHotRow(int row) {
+  if (row == hotRow_) {
+    return;
+  }
+  const int previous = hotRow_;
+  hotRow_ = row;
+  RedrawRow(previous);
+  RedrawRow(row);
+}
+
+void DeviceListView::mouseMoveEvent(QMouseEvent* event) {
+  SetHotRow(indexAt(event->position().toPoint()).row());
+  QTreeView::mouseMoveEvent(event);
+}
+
+void DeviceListView::leaveEvent(QEvent* event) {
+  // Leaving the list takes the pointer's highlight away; the clicked row stays marked.
+  SetHotRow(-1);
+  QTreeView::leaveEvent(event);
+}
+
+void DeviceListView::mousePressEvent(QMouseEvent* event) {
+  QTreeView::mousePressEvent(event);
+  const QModelIndex clicked = indexAt(event->position().toPoint());
+  if (clicked.isValid()) {
+    emit RowClicked(clicked.row());
+  } else {
+    Unselect();
+    emit NothingClicked();
+  }
+}
+
+}  // namespace Quorvane::Center

@@ -1,0 +1,43 @@
+// The controller list: a row follows the pointer (shown selected while it is under it), a click
+// selects a row, the name and value columns resize down to a minimum and the others not at all.
+#pragma once
+
+#include <QTreeView>
+
+namespace Quorvane::Center {
+
+class DeviceListModel;
+
+class DeviceListView final : public QTreeView {
+  Q_OBJECT
+
+ public:
+  explicit DeviceListView(DeviceListModel& model, QWidget* parent = nullptr);
+
+  // The row under the pointer; -1 when none.
+  int HotRow() const { return hotRow_; }
+  // Column widths and their limits: 380 (at least 250), 220 (at least 100), 250 and 80 fixed.
+  static constexpr int kWidths[4] = {380, 220, 250, 80};
+  static constexpr int kMinimumWidths[4] = {250, 100, 250, 80};
+  // Forgets the selection (a rebuilt list starts with none).
+  void Unselect();
+
+ signals:
+  // A click on a row, or on the list where no row is.
+  void RowClicked(int row);
+  void NothingClicked();
+
+ protected:
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+
+ private:
+  void SetHotRow(int row);
+  void KeepMinimumWidth(int column, int oldSize, int newSize);
+  void RedrawRow(int row);
+
+  int hotRow_ = -1;
+};
+
+}  // namespace Quorvane::Center

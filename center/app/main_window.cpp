@@ -1,0 +1,287 @@
+#include "center/app/main_window.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+#include "center/app/about_dialog.h"
+#include "center/app/center_resources.h"
+#include "center/app/center_texts.h"
+#include "center/app/device_list_model.h"
+#include "center/app/device_list_view.h"
+#include "center/app/list_display.h"
+#include "center/app/ribbon_bar.h"
+#include "center/app/status_bar.h"
+#include "center/app/tray_icon.h"
+
+namespace Quorvane::Center {
+
+MainWindow::MainWindow(CApplication& application, LiveValueBuffer& liveValues, Platform::FileVersion version,
+                       QWidget* parent)
+    : QMainWindow(parent),
+      application_(application),
+      version_(version),
+      liveValues_(liveValues),
+      ribbon_(new RibbonBar),
+      model_(new DeviceListModel(this)),
+      list_(new DeviceListView(*model_)),
+      status_(new StatusBar),
+      tray_(new TrayIcon(this)),
+      baseTitle_(BaseWindowTitle(version)) {
+  EnsureCenterResources();
+  setObjectName(QString::fromLatin1(kWindowClassName));
+  setWindowIcon(QIcon(QStringLiteral(":/icons/kestrane.svg")));
+  setWindowTitle(QString::fromStdString(WindowTitle(baseTitle_, 0)));
+
+  auto* central = new QWidget;
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(ribbon_);
+  layout->addWidget(list_, 1);
+  layout->addWidget(status_);
+  setCentralWidget(central);
+
+  connect(ribbon_, &RibbonBar::Executed, this, &MainWindow::Execute);
+  connect(list_, &DeviceListView::RowClicked, this, &MainWindow::OnRowClicked);
+  connect(list_, &DeviceListView::NothingClicked, this, &MainWindow::OnNothingClicked);
+  connect(tray_, &TrayIcon::OpenRequested, this, &MainWindow::ShowFromTray);
+  connect(tray_, &TrayIcon::ExitRequested, this, &MainWindow::AskAndQuit);
+
+  titleTimer_.setInterval(1000);
+  connect(&titleTimer_, &QTimer::timeout, this, &MainWindow::TickTitle);
+  titleTimer_.start();
+  frameTimer_.setInterval(kFrameIntervalMs);
+  connect(&frameTimer_, &QTimer::timeout, this, &MainWindow::ApplyLiveValues);
+  list_->viewport()->installEventFilter(this);
+
+  for (const auto key : {Qt::Key_Question, Qt::Key_Slash}) {
+    connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, &MainWindow::ShowAbout);
+  }
+
+  application_.noRowSelected = true;
+  RefreshRibbon(RibbonSelection::None);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::ShowAtStart() {
+  resize(kInitialWidth, kInitialHeight);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->geometry();
+    move(area.left() + (area.width() - kInitialWidth) / 2, area.top() + (area.height() - kInitialHeight) / 2);
+  }
+  ApplyTopMost(application_.Settings().Values().topMostWindow);
+  show();
+  application_.windowInactive = !isActiveWindow();
+}
+
+void MainWindow::RebuildListDisplay() {
+  RefreshRibbon(RibbonSelection::None);
+  application_.ClearSelection();
+  std::vector<ListLine> lines;
+  {
+    auto& devices = application_.Devices();
+    std::lock_guard lock(devices.listLock);
+    lines = BuildListLines(devices.rows);
+    listGeneration_ = liveValues_.ListGeneration();
+  }
+  model_->Reset(std::move(lines));
+  list_->Unselect();
+}
+
+void MainWindow::SetStatusText(int part, const std::string& text) {
+  status_->SetText(part, QString::fromStdString(text));
+}
+
+void MainWindow::RefreshRibbon(RibbonSelection selection) {
+  selection_ = selection;
+  ribbon_->Apply(application_.CurrentRibbonState(selection));
+}
+
+void MainWindow::RefreshGalleries() { RefreshRibbon(selection_); }
+
+void MainWindow::Execute(RibbonCommand command, int parameter) {
+  // Using the ribbon makes the window the active one.
+  application_.windowInactive = false;
+  switch (command) {
+    case RibbonCommand::Exit: Quit(); break;
+    case RibbonCommand::Refresh: Refresh(); break;
+    case RibbonCommand::Calibrate: OpenCalibration(); break;
+    case RibbonCommand::Reset: application_.ResetSelectedRow(); break;
+    case RibbonCommand::CheckForUpdates: CheckForUpdates(); break;
+    case RibbonCommand::UpdateUpdater: UpdateUpdater(); break;
+    case RibbonCommand::About: ShowAbout(); break;
+    case RibbonCommand::EnableBetaSoftware:
+      application_.SetEnableBetaSoftware(parameter != 0);
+      RefreshRibbon(selection_);
+      break;
+    case RibbonCommand::TopMostWindow:
+      ApplyTopMost(application_.ToggleTopMostWindow());
+      RefreshRibbon(selection_);
+      break;
+    case RibbonCommand::SecureCrashRecovery:
+      application_.ToggleSecureCrashRecovery();
+      RefreshRibbon(selection_);
+      break;
+    case RibbonCommand::UpdateFirmware:
+      // The controller leaves and comes back while the dialog is open; the list follows after.
+      application_.busy = true;
+      OpenFirmwareUpdate();
+      application_.busy = false;
+      Refresh();
+      break;
+    case RibbonCommand::ChangeFirmware: OpenFirmwareChange(parameter); break;
+    case RibbonCommand::CrashRecovery: OpenCrashRecovery(parameter); break;
+    case RibbonCommand::Feedback: OpenFeedback(); break;
+    case RibbonCommand::Messages: OpenMessages(); break;
+    // The capture waits for the ribbon's menu to close.
+    case RibbonCommand::CaptureToClipboard: QTimer::singleShot(500, this, &MainWindow::CaptureToClipboard); break;
+    case RibbonCommand::CaptureToFile: QTimer::singleShot(500, this, &MainWindow::CaptureToFile); break;
+    default: break;
+  }
+}
+
+void MainWindow::Refresh() {
+  list_->Unselect();
+  application_.RequestRefresh();
+}
+
+void MainWindow::OnRowClicked(int row) {
+  RefreshRibbon(application_.SelectRow(static_cast<std::size_t>(row)));
+}
+
+void MainWindow::OnNothingClicked() {
+  application_.ClearSelection();
+  RefreshRibbon(RibbonSelection::None);
+}
+
+void MainWindow::ApplyLiveValues() {
+  for (const auto& [row, value] : liveValues_.Take(listGeneration_)) {
+    model_->SetValue(row, value);
+  }
+}
+
+void MainWindow::UpdateFrameTimer() {
+  // Nothing is painted while the window is hidden or minimised.
+  if (isVisible() && !isMinimized()) {
+    if (!frameTimer_.isActive()) frameTimer_.start();
+  } else {
+    frameTimer_.stop();
+  }
+}
+
+void MainWindow::ApplyTopMost(bool on) {
+  if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on) {
+    return;
+  }
+  const bool visible = isVisible();
+  setWindowFlag(Qt::WindowStaysOnTopHint, on);
+  if (visible) {
+    show();  // changing the flags hides the window
+  }
+}
+
+void MainWindow::ShowAbout() {
+  if (about_) {
+    about_->raise();
+    return;
+  }
+  auto* dialog = new AboutDialog(version_, this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  about_ = dialog;
+  QPointer<QDialog> guarded(dialog);
+  const int listener = application_.AddDeviceChangeListener([guarded] {
+    QMetaObject::invokeMethod(guarded, [guarded] { if (guarded) guarded->reject(); }, Qt::QueuedConnection);
+  });
+  connect(dialog, &QDialog::finished, this, [this, listener] { application_.RemoveDeviceChangeListener(listener); });
+  dialog->open();
+}
+
+void MainWindow::TickTitle() {
+  runningMilliseconds_ += 1000;
+  setWindowTitle(QString::fromStdString(WindowTitle(baseTitle_, runningMilliseconds_)));
+}
+
+void MainWindow::Quit() {
+  quitting_ = true;
+  close();
+  QCoreApplication::quit();
+}
+
+void MainWindow::AskAndQuit() {
+  const auto answer = QMessageBox::question(this, QString::fromLatin1(kExitCaption), QString::fromLatin1(kExitQuestion),
+                                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+  if (answer == QMessageBox::Yes) {
+    Quit();
+  }
+}
+
+void MainWindow::ShowFromTray() {
+  if (isMinimized()) {
+    showNormal();
+  } else {
+    show();
+  }
+  raise();
+  activateWindow();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (quitting_) {
+    event->accept();
+    return;
+  }
+  // Closing keeps the program running in the tray. A desktop without a tray would leave no way
+  // back to a hidden window, so there the window is minimised instead.
+  event->ignore();
+  if (TrayIcon::Available()) {
+    hide();
+  } else {
+    showMinimized();
+  }
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::ActivationChange) {
+    application_.windowInactive = !isActiveWindow();
+  } else if (event->type() == QEvent::WindowStateChange) {
+    UpdateFrameTimer();
+  }
+  QMainWindow::changeEvent(event);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  UpdateFrameTimer();
+}
+
+void MainWindow::hideEvent(QHideEvent* event) {
+  QMainWindow::hideEvent(event);
+  application_.windowInactive = true;
+  UpdateFrameTimer();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == list_->viewport() && event->type() == QEvent::Paint) {
+    ++framesPainted_;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// Filled by the dialogs and tasks of the center's other parts.
+void MainWindow::OpenCalibration() {}
+void MainWindow::OpenFirmwareChange(int) {}
+void MainWindow::OpenFirmwareUpdate() {}
+void MainWindow::OpenCrashRecovery(int) {}
+void MainWindow::OpenFeedback() {}
+void MainWindow::OpenMessages() {}
+void MainWindow::CaptureToClipboard() {}
+void MainWindow::CaptureToFile() {}
+void MainWindow::CheckForUpdates() {}
+void MainWindow::UpdateUpdater() {}
+
+}  // namespace Quorvane::Center

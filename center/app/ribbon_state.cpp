@@ -1,0 +1,113 @@
+#include "center/app/ribbon_state.h"
+
+namespace Quorvane::Center {
+namespace {
+
+std::vector<std::string> DisplayNames(const std::vector<Service::FirmwareEntry>& entries) {
+  std::vector<std::string> names;
+  names.reserve(entries.size());
+  for (const auto& entry : entries) {
+    names.push_back(entry.displayName);
+  }
+  return names;
+}
+
+}  // namespace
+
+std::string UpdateToLabel(const Platform::FileVersion& version) { return "Update to v" + version.ToString(); }
+
+RibbonState ComputeRibbonState(const RibbonInputs& inputs) {
+  RibbonState state;
+  const bool selected = inputs.selection != RibbonSelection::None;
+  state.channelCommands = selected && !inputs.selectedIsDeviceLine;
+  state.deviceCommands = selected && inputs.selectedIsDeviceLine;
+  state.updateUpdater = inputs.updaterUpdate.has_value();
+  state.updateFirmware = selected && inputs.selectedFirmwareUpdateAvailable;
+  state.saveFirmware = true;
+  state.enableBetaSoftware = inputs.enableBetaSoftware;
+  state.topMostWindow = inputs.topMostWindow;
+  state.secureCrashRecovery = inputs.secureCrashRecovery;
+  state.checkForUpdatesLabel = inputs.centerUpdate ? UpdateToLabel(*inputs.centerUpdate) : "Check for Updates";
+  state.updateUpdaterLabel = inputs.updaterUpdate ? UpdateToLabel(*inputs.updaterUpdate) : "Update Updater";
+  if (selected) {
+    state.changeFirmwareItems = DisplayNames(inputs.selectedFirmwares);
+  }
+  state.recoveryItems = DisplayNames(inputs.allFirmwares);
+  if (!selected) {
+    state.mode = RibbonMode::NothingSelected;
+  } else if (inputs.selectedIsDeviceLine) {
+    state.mode = RibbonMode::DeviceSelected;
+  } else {
+    state.mode = RibbonMode::ChannelSelected;
+  }
+  return state;
+}
+
+bool RibbonState::Enabled(RibbonCommand command) const {
+  switch (command) {
+    case RibbonCommand::Calibrate:
+    case RibbonCommand::Reset:
+    case RibbonCommand::ViewMetrics:
+      return channelCommands;
+    case RibbonCommand::ChangeFirmware:
+    case RibbonCommand::UploadCustomFirmware:
+      return deviceCommands;
+    case RibbonCommand::UpdateUpdater:
+      return updateUpdater;
+    case RibbonCommand::UpdateFirmware:
+      return updateFirmware;
+    case RibbonCommand::SaveFirmware:
+      return saveFirmware;
+    default:
+      return true;
+  }
+}
+
+bool RibbonState::Checked(RibbonCommand command) const {
+  switch (command) {
+    case RibbonCommand::EnableBetaSoftware: return enableBetaSoftware;
+    case RibbonCommand::TopMostWindow: return topMostWindow;
+    case RibbonCommand::SecureCrashRecovery: return secureCrashRecovery;
+    default: return false;
+  }
+}
+
+std::string RibbonState::Label(RibbonCommand command) const {
+  switch (command) {
+    case RibbonCommand::Exit: return "Exit";
+    case RibbonCommand::Refresh: return "Refresh";
+    case RibbonCommand::Calibrate: return "Calibrate";
+    case RibbonCommand::Reset: return "Reset";
+    case RibbonCommand::ViewMetrics: return "View Metrics";
+    case RibbonCommand::CheckForUpdates: return checkForUpdatesLabel;
+    case RibbonCommand::UpdateUpdater: return updateUpdaterLabel;
+    case RibbonCommand::About: return "About";
+    case RibbonCommand::EnableBetaSoftware: return "Enable Beta Software";
+    case RibbonCommand::TopMostWindow: return "Top Most Window";
+    case RibbonCommand::SecureCrashRecovery: return "Secure Crash Recovery";
+    case RibbonCommand::UpdateFirmware: return "Update Firmware";
+    case RibbonCommand::SaveFirmware: return "Save firmware";
+    case RibbonCommand::ChangeFirmware: return "Change Firmware";
+    case RibbonCommand::UploadCustomFirmware: return "Upload Custom Firmware";
+    case RibbonCommand::CrashRecovery: return "Crash Recovery";
+    case RibbonCommand::Feedback: return "Your Feedback";
+    case RibbonCommand::Messages: return "From Quorvane";
+    case RibbonCommand::CaptureWindow: return "Capture Window";
+    case RibbonCommand::CaptureToClipboard: return "Capture to Clipboard";
+    case RibbonCommand::CaptureToFile: return "Capture to File...";
+  }
+  return {};
+}
+
+std::optional<int> GalleryExecution::Report(int index) {
+  previous_ = last_;
+  last_ = index;
+  if (index != -1 && previous_ == index) {
+    previous_ = -1;
+    last_ = -1;
+    return index;
+  }
+  return std::nullopt;
+}
+
+}  // namespace Quorvane::Center

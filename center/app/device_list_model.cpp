@@ -44,13 +44,17 @@ void DeviceListModel::Reset(std::vector<ListLine> lines) {
   endResetModel();
 }
 
-void DeviceListModel::SetValue(std::size_t row, std::uint32_t value) {
+bool DeviceListModel::SetValue(std::size_t row, std::uint32_t value) {
   if (row >= lines_.size() || !lines_[row].hasValueBar || lines_[row].value == value) {
-    return;
+    return false;
   }
-  lines_[row].value = value;
-  const QModelIndex cell = index(static_cast<int>(row), ValueColumn);
-  emit dataChanged(cell, cell, {Qt::DisplayRole});
+  ListLine& line = lines_[row];
+  const auto pixel = [&](std::uint32_t shown) {
+    return static_cast<int>(BarFraction(shown, line.minimum, line.maximum) * barPixels_ + 0.5);
+  };
+  const bool moves = pixel(value) != pixel(line.value);
+  line.value = value;
+  return moves;
 }
 
 }  // namespace Quorvane::Center

@@ -24,13 +24,16 @@ class DeviceListModel final : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
   void Reset(std::vector<ListLine> lines);
-  // A live value: repaints the row's bar when it changed.
-  void SetValue(std::size_t row, std::uint32_t value);
+  // A live value; true when it moves the row's bar by at least one pixel (the caller repaints).
+  bool SetValue(std::size_t row, std::uint32_t value);
+  // How many pixels a bar is wide: values that move it less are kept but not repainted.
+  void SetBarPixels(int pixels) { barPixels_ = pixels; }
   const ListLine& Line(int row) const { return lines_[static_cast<std::size_t>(row)]; }
   const std::vector<ListLine>& Lines() const { return lines_; }
 
  private:
   std::vector<ListLine> lines_;
+  int barPixels_ = 4096;
 };
 
 }  // namespace Quorvane::Center

@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QPaintEvent>
 
 #include "center/app/device_list_model.h"
 #include "center/app/value_bar_delegate.h"
@@ -28,23 +29,34 @@ DeviceListView::DeviceListView(DeviceListModel& model, QWidget* parent) : QTreeV
   QHeaderView* columns = header();
   columns->setStretchLastSection(false);
   columns->setSectionsMovable(false);
-  columns->setMinimumSectionSize(kMinimumWidths[1]);
+  columns->setMinimumSectionSize(kMinimumWidths[3]);  // the smallest; each column keeps its own below
   for (int column = 0; column < 4; ++column) {
     columns->setSectionResizeMode(column, column < 2 ? QHeaderView::Interactive : QHeaderView::Fixed);
     columns->resizeSection(column, kWidths[column]);
   }
   connect(columns, &QHeaderView::sectionResized, this, &DeviceListView::KeepMinimumWidth);
+  model.SetBarPixels(ValueBarDelegate::BarPixels(kWidths[1]));
 }
 
 void DeviceListView::KeepMinimumWidth(int column, int, int newSize) {
   if (column >= 0 && column < 4 && newSize < kMinimumWidths[column]) {
     header()->resizeSection(column, kMinimumWidths[column]);
+    return;
+  }
+  if (column == 1) {
+    static_cast<DeviceListModel*>(model())->SetBarPixels(ValueBarDelegate::BarPixels(newSize));
   }
 }
 
 void DeviceListView::Unselect() {
   clearSelection();
   setCurrentIndex(QModelIndex());
+}
+
+void DeviceListView::RedrawValues(int firstRow, int lastRow) {
+  const QRect first = visualRect(model()->index(firstRow, 1));
+  const QRect last = visualRect(model()->index(lastRow, 1));
+  viewport()->update(first.united(last));
 }
 
 void DeviceListView::RedrawRow(int row) {
@@ -63,6 +75,12 @@ void DeviceListView::SetHotRow(int row) {
   hotRow_ = row;
   RedrawRow(previous);
   RedrawRow(row);
+}
+
+void DeviceListView::paintEvent(QPaintEvent* event) {
+  paintRegion_ = event->region();
+  QTreeView::paintEvent(event);
+  paintRegion_ = QRegion();
 }
 
 void DeviceListView::mouseMoveEvent(QMouseEvent* event) {

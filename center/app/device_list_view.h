@@ -19,8 +19,12 @@ class DeviceListView final : public QTreeView {
   // Column widths and their limits: 380 (at least 250), 220 (at least 100), 250 and 80 fixed.
   static constexpr int kWidths[4] = {380, 220, 250, 80};
   static constexpr int kMinimumWidths[4] = {250, 100, 250, 80};
+  // Repaints the value cells of these lines as one area (one transfer to the display).
+  void RedrawValues(int firstRow, int lastRow);
   // Forgets the selection (a rebuilt list starts with none).
   void Unselect();
+  // The part of the list being painted now: cells outside it need not be drawn.
+  const QRegion& PaintRegion() const { return paintRegion_; }
 
  signals:
   // A click on a row, or on the list where no row is.
@@ -28,6 +32,7 @@ class DeviceListView final : public QTreeView {
   void NothingClicked();
 
  protected:
+  void paintEvent(QPaintEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void leaveEvent(QEvent* event) override;
@@ -38,6 +43,7 @@ class DeviceListView final : public QTreeView {
   void RedrawRow(int row);
 
   int hotRow_ = -1;
+  QRegion paintRegion_;
 };
 
 }  // namespace Quorvane::Center

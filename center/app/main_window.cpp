@@ -148,6 +148,7 @@ void MainWindow::Execute(RibbonCommand command, int parameter) {
 void MainWindow::Refresh() {
   list_->Unselect();
   application_.RequestRefresh();
+  RefreshRibbon(RibbonSelection::None);
 }
 
 void MainWindow::OnRowClicked(int row) {
@@ -160,8 +161,17 @@ void MainWindow::OnNothingClicked() {
 }
 
 void MainWindow::ApplyLiveValues() {
+  int first = -1;
+  int last = -1;
   for (const auto& [row, value] : liveValues_.Take(listGeneration_)) {
-    model_->SetValue(row, value);
+    if (model_->SetValue(row, value)) {
+      const int line = static_cast<int>(row);
+      first = first < 0 ? line : std::min(first, line);
+      last = std::max(last, line);
+    }
+  }
+  if (first >= 0) {
+    list_->RedrawValues(first, last);
   }
 }
 

@@ -48,6 +48,10 @@ void ValueBarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
   if (index.row() >= static_cast<int>(model->Lines().size())) {
     return;
   }
+  // A live value repaints only its bar; the row's other cells are drawn already.
+  if (!view_.PaintRegion().isEmpty() && !view_.PaintRegion().intersects(option.rect)) {
+    return;
+  }
   const ListLine& line = model->Line(index.row());
   const bool focused = view_.currentIndex().row() == index.row() && view_.currentIndex().isValid();
   const bool highlighted = focused || view_.HotRow() == index.row() || (option.state & QStyle::State_Selected);
@@ -116,7 +120,7 @@ void ValueBarDelegate::PaintBar(QPainter& painter, const QRect& cell, const List
   const QRect bar = frame.adjusted(focused ? 2 : 1, 1, focused ? -2 : -1, -1);
   painter.fillRect(bar, Qt::white);
   const double fraction = BarFraction(line.value, line.minimum, line.maximum);
-  const int filled = static_cast<int>(fraction * (bar.width() - 2) + 0.5);
+  const int filled = std::min(static_cast<int>(fraction * BarPixels(cell.width()) + 0.5), bar.width() - 2);
   if (filled > 0) {
     painter.fillRect(QRect(bar.left() + 1, bar.top() + 1, filled, bar.height() - 2), ToQColor(line.barColour));
   }

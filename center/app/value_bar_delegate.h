@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QIcon>
+
+#include <algorithm>
 #include <QStyledItemDelegate>
 
 namespace Quorvane::Center {
@@ -20,6 +22,8 @@ class ValueBarDelegate final : public QStyledItemDelegate {
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
   static constexpr int kRowHeight = 19;
+  // The pixels a bar's filling can take in a value cell of this width.
+  static int BarPixels(int cellWidth) { return std::max(1, cellWidth - 6); }
 
  private:
   void PaintName(QPainter& painter, const QRect& cell, const ListLine& line) const;

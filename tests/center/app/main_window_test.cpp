@@ -1,0 +1,246 @@
+// The main window on Qt's offscreen platform, over the real core with the demo's simulated
+// controllers: what the list shows, how live values reach it, the ribbon as the user clicks it,
+// closing, quitting and the settings the toggles keep.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "center/app/application.h"
+#include "center/app/device_list_model.h"
+#include "center/app/device_list_view.h"
+#include "center/app/live_value_buffer.h"
+#include "center/app/main_window.h"
+#include "center/app/qt_center_view.h"
+#include "center/app/ribbon_bar.h"
+#include "center/app/tray_icon.h"
+#include "center/device/simulated_backend.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+using namespace Quorvane;
+using namespace Quorvane::Center;
+using namespace std::chrono_literals;
+
+std::vector<Device::SimulatedController> Demo() {
+  std::ifstream file(std::string(QUORVANE_SIMULATED_DIR) + "/demo.xml");
+  std::stringstream text;
+  text << file.rdbuf();
+  return Device::SimulatedBackend::ParseDescription(text.str());
+}
+
+// A window that records the commands it hands to other parts of the center.
+class RecordingWindow final : public MainWindow {
+ public:
+  using MainWindow::MainWindow;
+  std::vector<std::string> opened;
+
+ protected:
+  void OpenFirmwareChange(int item) override { opened.push_back("change " + std::to_string(item)); }
+  void OpenCrashRecovery(int item) override { opened.push_back("recovery " + std::to_string(item)); }
+  void OpenCalibration() override { opened.push_back("calibration"); }
+};
+
+// The core over simulated controllers, in folders of the test's own; the window over it.
+class Window : public testing::Test {
+ protected:
+  Window() {
+    folders_.localAppData = root_.File("data");
+    folders_.programFolder = root_.File("program/");
+    folders_.installRoot = root_.Path();
+    std::filesystem::create_directories(folders_.programFolder);
+    Testing::WriteTextFile(folders_.programFolder + "Kestrane.xml",
+                           "<settings><WebServicesUrl/><EnableBetaSoftware>false</EnableBetaSoftware>"
+                           "<TopMostWindow>false</TopMostWindow><SecureCrashRecovery>false</SecureCrashRecovery></settings>");
+    Open();
+  }
+  ~Window() override { Close(); }
+
+  void Open() {
+    backend_ = std::make_unique<Device::SimulatedBackend>(Demo(), clock_);
+    application_ = std::make_unique<CApplication>(
+        CenterEnvironment{folders_, {"http://127.0.0.1:1/x"}, *backend_, log_, notifier_, clock_});
+    application_->StartUp("");
+    window_ = std::make_unique<RecordingWindow>(*application_, values_, Platform::FileVersion{1, 2, 3, 4});
+    view_ = std::make_unique<QtCenterView>(*window_, values_);
+    application_->AttachView(*view_);  // poll passes are driven by the test
+    window_->ShowAtStart();
+    window_->RebuildListDisplay();
+    application_->windowInactive = false;
+  }
+
+  void Close() {
+    application_->Shutdown();
+    window_.reset();
+    view_.reset();
+    application_.reset();
+  }
+
+  QRect RowRect(int row) { return window_->List().visualRect(window_->ListModel().index(row, 0)); }
+  void ClickRow(int row) {
+    QTest::mouseClick(window_->List().viewport(), Qt::LeftButton, {}, RowRect(row).center());
+  }
+  QToolButton* Button(RibbonCommand command) { return window_->Ribbon().Button(command); }
+
+  Testing::TempFolder root_;
+  Platform::KnownFolders folders_;
+  Platform::ManualClock clock_;
+  Diagnostics::RecordingEventLog log_;
+  Diagnostics::RecordingUserNotifier notifier_;
+  LiveValueBuffer values_;
+  std::unique_ptr<Device::SimulatedBackend> backend_;
+  std::unique_ptr<CApplication> application_;
+  std::unique_ptr<RecordingWindow> window_;
+  std::unique_ptr<QtCenterView> view_;
+};
+
+TEST_F(Window, ShowsTheDemoSetWithTitleSizeAndColumns) {
+  EXPECT_EQ(window_->objectName(), "KESTRANE");
+  EXPECT_EQ(window_->windowTitle(), "Kestrane | v1.2.3.4 | 00:00");
+  EXPECT_EQ(window_->size(), QSize(950, 380));
+  const auto& model = window_->ListModel();
+  ASSERT_EQ(model.rowCount(), 9);
+  EXPECT_EQ(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "Name/Type");
+  EXPECT_EQ(model.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "Joystick Value");
+  EXPECT_EQ(model.data(model.index(1, 0), Qt::DisplayRole).toString(), "Brake");
+  EXPECT_EQ(model.data(model.index(0, 2), Qt::DisplayRole).toString(), "QVB-Q-1001");
+  EXPECT_EQ(model.data(model.index(7, 3), Qt::DisplayRole).toString(), "v2.0");
+  QHeaderView* header = window_->List().header();
+  for (int column = 0; column < 4; ++column) {
+    EXPECT_EQ(header->sectionSize(column), DeviceListView::kWidths[column]) << column;
+  }
+  // The title counts the running time once a second.
+  QTest::qWait(1100);
+  EXPECT_EQ(window_->windowTitle(), "Kestrane | v1.2.3.4 | 00:01");
+}
+
+TEST_F(Window, ALiveValueReachesItsBarWithinTwoFrames) {
+  clock_.Advance(750ms);  // the demo's brake is on its way up
+  application_->PollPass();
+  const std::uint32_t brake = application_->Devices().rows[1].currentValue;
+  ASSERT_GT(brake, 0u);
+  QTest::qWait(2 * MainWindow::kFrameIntervalMs + 5);
+  EXPECT_EQ(window_->ListModel().Line(1).value, brake);
+  const int framesBefore = window_->FramesPainted();
+  QTest::qWait(10 * MainWindow::kFrameIntervalMs);
+  // Nothing changed since: no value to take, and at most a frame per interval was painted.
+  EXPECT_LE(window_->FramesPainted() - framesBefore, 10);
+}
+
+TEST_F(Window, NameColumnStopsAtItsMinimumAndSerialCannotBeResized) {
+  QHeaderView* header = window_->List().header();
+  const auto drag = [&](int fromX, int toX) {
+    const int y = header->height() / 2;
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(fromX, y));
+    QTest::mouseMove(header->viewport(), QPoint((fromX + toX) / 2, y));
+    QTest::mouseMove(header->viewport(), QPoint(toX, y));
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(toX, y));
+  };
+  drag(header->sectionViewportPosition(1) - 1, 120);
+  EXPECT_EQ(header->sectionSize(0), 250);
+  const int serialEdge = header->sectionViewportPosition(3) - 1;
+  drag(serialEdge, serialEdge - 150);
+  EXPECT_EQ(header->sectionSize(2), 250);
+  EXPECT_EQ(header->sectionResizeMode(2), QHeaderView::Fixed);
+  EXPECT_EQ(header->sectionResizeMode(3), QHeaderView::Fixed);
+}
+
+TEST_F(Window, SelectingADeviceLineOrAChannelLineSwitchesTheCommands) {
+  ClickRow(0);
+  EXPECT_EQ(window_->Ribbon().Mode(), RibbonMode::DeviceSelected);
+  EXPECT_TRUE(Button(RibbonCommand::ChangeFirmware)->isEnabled());
+  EXPECT_FALSE(Button(RibbonCommand::Calibrate)->isEnabled());
+  EXPECT_FALSE(Button(RibbonCommand::Reset)->isEnabled());
+  EXPECT_TRUE(window_->Ribbon().GroupOf(RibbonCommand::ChangeFirmware)->isVisible());
+  EXPECT_FALSE(window_->Ribbon().GroupOf(RibbonCommand::Calibrate)->isVisible());
+
+  ClickRow(2);
+  EXPECT_EQ(window_->Ribbon().Mode(), RibbonMode::ChannelSelected);
+  EXPECT_FALSE(Button(RibbonCommand::ChangeFirmware)->isEnabled());
+  EXPECT_TRUE(Button(RibbonCommand::Calibrate)->isEnabled());
+  EXPECT_TRUE(Button(RibbonCommand::Reset)->isEnabled());
+  EXPECT_EQ(application_->SelectedRow()->channelName, "Accelerator");
+
+  // Refresh forgets the selection.
+  QTest::mouseClick(Button(RibbonCommand::Refresh), Qt::LeftButton);
+  EXPECT_EQ(window_->Ribbon().Mode(), RibbonMode::NothingSelected);
+  EXPECT_TRUE(application_->noRowSelected);
+}
+
+TEST_F(Window, AGalleryItemRunsOnceWhenClickedAfterThePointerReachedIt) {
+  ClickRow(0);
+  Service::FirmwareEntry entry;
+  entry.displayName = "Quad Pedal Firmware v3.4";
+  application_->Devices().rows[0].Lookup().Append(entry);
+  entry.displayName = "Quad Pedal Firmware v3.5 beta";
+  application_->Devices().rows[0].Lookup().Append(entry);
+  window_->RefreshGalleries();
+  QMenu* gallery = window_->Ribbon().Menu(RibbonCommand::ChangeFirmware);
+  ASSERT_EQ(gallery->actions().size(), 2);
+
+  gallery->popup(QPoint(0, 0));
+  QTest::qWait(20);
+  const QRect second = gallery->actionGeometry(gallery->actions()[1]);
+  QTest::mouseMove(gallery, gallery->actionGeometry(gallery->actions()[0]).center());
+  QTest::mouseMove(gallery, second.center());
+  QTest::mouseClick(gallery, Qt::LeftButton, {}, second.center());
+  EXPECT_EQ(window_->opened, (std::vector<std::string>{"change 1"}));
+
+  // Opening it again and moving over the same item runs nothing.
+  gallery->popup(QPoint(0, 0));
+  QTest::qWait(20);
+  QTest::mouseMove(gallery, second.center());
+  gallery->hide();
+  EXPECT_EQ(window_->opened.size(), 1u);
+}
+
+TEST_F(Window, ClosingMinimisesWithoutATrayAndTheExitQuestionsNoKeepsTheProgram) {
+  ASSERT_FALSE(TrayIcon::Available());  // the offscreen platform has no tray
+  window_->close();
+  QTest::qWait(20);
+  EXPECT_TRUE(window_->isMinimized());
+  EXPECT_FALSE(window_->Quitting());
+
+  QTimer::singleShot(50, [] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->windowTitle(), "Confirmation");
+    EXPECT_EQ(box->text(), "Do you really want to quit Kestrane?");
+    box->button(QMessageBox::No)->click();
+  });
+  window_->AskAndQuit();
+  EXPECT_FALSE(window_->Quitting());
+}
+
+TEST_F(Window, TogglesShowTheStoredSettingsAfterARestart) {
+  QTest::mouseClick(Button(RibbonCommand::TopMostWindow), Qt::LeftButton);
+  QTest::mouseClick(Button(RibbonCommand::SecureCrashRecovery), Qt::LeftButton);
+  EXPECT_TRUE(window_->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  Close();
+  Open();
+  EXPECT_TRUE(Button(RibbonCommand::TopMostWindow)->isChecked());
+  EXPECT_TRUE(Button(RibbonCommand::SecureCrashRecovery)->isChecked());
+  EXPECT_FALSE(Button(RibbonCommand::EnableBetaSoftware)->isChecked());
+  EXPECT_TRUE(window_->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  QTest::mouseClick(Button(RibbonCommand::TopMostWindow), Qt::LeftButton);
+  EXPECT_FALSE(window_->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_FALSE(Button(RibbonCommand::TopMostWindow)->isChecked());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -59,10 +59,14 @@ bool RememberUsbSerialPort(std::vector<SerialPortEntry>& known, const SerialPort
 }
 
 bool IsSerialPortName(const std::string& port) {
-  std::string upper = port;
-  std::transform(upper.begin(), upper.end(), upper.begin(),
+  const auto slash = port.rfind('/');
+  if (slash == std::string::npos) {
+    return false;
+  }
+  std::string name = port.substr(slash + 1);
+  std::transform(name.begin(), name.end(), name.begin(),
                  [](unsigned char character) { return static_cast<char>(std::toupper(character)); });
-  return upper.rfind("/DEV/TTY", 0) == 0;
+  return name.rfind("TTY", 0) == 0;
 }
 
 PortSnapshot TakePortSnapshot(SerialPortMap& ports) {

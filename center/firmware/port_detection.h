@@ -19,7 +19,8 @@ inline constexpr const char* kNoPortDetected = "No Controller Reset or COM port 
 // Known-port list: true when the entry is in it already, or is a USB serial port (then added).
 bool RememberUsbSerialPort(std::vector<SerialPortEntry>& known, const SerialPortEntry& entry);
 
-// The port prefix test: an upper-cased copy begins with "/DEV/TTY".
+// The port name test: a path whose last part begins with "tty" in any letter case (/dev/ttyACM0,
+// or a link to a terminal such as the simulated bootloader makes in the runtime folder).
 bool IsSerialPortName(const std::string& port);
 
 struct DetectionServices {

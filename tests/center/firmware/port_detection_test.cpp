@@ -91,6 +91,9 @@ TEST_F(Detection, TwoPortsInOnePassTheLastWinsAndLowerCaseNamesPass) {
   EXPECT_TRUE(IsSerialPortName("/dev/ttyacm0"));
   EXPECT_FALSE(IsSerialPortName("/dev/pts/3"));
   EXPECT_FALSE(IsSerialPortName("COM3"));
+  EXPECT_FALSE(IsSerialPortName("ttyACM0"));  // a port is a path
+  // A link made where the user may write (the simulated bootloader's, in the runtime folder).
+  EXPECT_TRUE(IsSerialPortName("/run/user/1000/ttyQVSIM42-0"));
 }
 
 TEST_F(Detection, AUsbPortWithANameThatIsNoPortFails) {

@@ -13,11 +13,11 @@ packages=(
   python3 python3-zeep
   # libraries
   libhidapi-dev libudev-dev libcurl4-openssl-dev libpugixml-dev libcpp-httplib-dev
-  qt6-base-dev qt6-base-dev-tools
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-wayland fonts-dejavu-core
   # flashing tools called by the scripts, and what the tests drive them with
   avrdude bossa-cli
-  # the Qt offscreen platform and X test server for view tests
-  xvfb xauth
+  # the Qt offscreen platform and X test server for view tests; screenshots of the demo
+  xvfb xauth imagemagick xdotool
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "center/app/device_list_view.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 
@@ -77,10 +78,28 @@ void DeviceListView::SetHotRow(int row) {
   RedrawRow(row);
 }
 
+bool DeviceListView::event(QEvent* event) {
+  // The About dialog's keys belong to the window, not to the list's search by typing.
+  if (event->type() == QEvent::ShortcutOverride) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Slash || key == Qt::Key_Question) {
+      return false;
+    }
+  }
+  return QTreeView::event(event);
+}
+
 void DeviceListView::paintEvent(QPaintEvent* event) {
   paintRegion_ = event->region();
   QTreeView::paintEvent(event);
   paintRegion_ = QRegion();
+}
+
+void DeviceListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+  QTreeView::currentChanged(current, previous);
+  if (current.isValid() && current.row() != previous.row()) {
+    emit RowClicked(current.row());
+  }
 }
 
 void DeviceListView::mouseMoveEvent(QMouseEvent* event) {

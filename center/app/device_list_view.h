@@ -32,7 +32,10 @@ class DeviceListView final : public QTreeView {
   void NothingClicked();
 
  protected:
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  // Moving through the list with the keyboard selects as a click does.
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void leaveEvent(QEvent* event) override;

@@ -269,10 +269,16 @@ void RibbonBar::Apply(const RibbonState& state) {
   FillGallery(RibbonCommand::ChangeFirmware, state.changeFirmwareItems);
   FillGallery(RibbonCommand::CrashRecovery, state.recoveryItems);
   mode_ = state.mode;
-  for (const auto& group : groups_) {
-    const bool shown = std::find(group.modes.begin(), group.modes.end(), state.mode) != group.modes.end();
-    group.frame->setVisible(shown);
-    group.separator->setVisible(shown);
+  // Groups of the old mode go first, so the ribbon never needs the room of both at once (the
+  // window would grow to make it).
+  for (const bool showing : {false, true}) {
+    for (const auto& group : groups_) {
+      const bool shown = std::find(group.modes.begin(), group.modes.end(), state.mode) != group.modes.end();
+      if (shown == showing) {
+        group.frame->setVisible(shown);
+        group.separator->setVisible(shown);
+      }
+    }
   }
 }
 

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Pictures of the center's windows and dialogs for a reviewer: runs the demo (simulated
+# controllers, the stand-in service, fresh data) on a virtual X display, drives it with the
+# pointer and keyboard, and writes PNG files into the folder given.
+#
+# Usage: scripts/screenshots.sh FOLDER
+# Needs xvfb-run, xdotool and ImageMagick's import (scripts/install-deps.sh installs them).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out="${1:?usage: scripts/screenshots.sh FOLDER}"
+mkdir -p "$out"
+out="$(cd "$out" && pwd)"
+
+if [ -z "${QUORVANE_SCREENSHOTS_DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1280x800x24" env QUORVANE_SCREENSHOTS_DISPLAY=1 bash "$0" "$out"
+fi
+
+log="$(mktemp)"
+bash scripts/demo.sh --fresh >"$log" 2>&1 &
+demo=$!
+trap 'kill "$demo" 2>/dev/null || true; wait "$demo" 2>/dev/null || true; rm -f "$log"' EXIT
+
+window=""
+for _ in $(seq 600); do
+  window="$(xdotool search --name '^Kestrane \|' 2>/dev/null | head -n 1 || true)"
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || { echo "screenshots: the center's window did not appear" >&2; cat "$log" >&2; exit 1; }
+xdotool windowfocus "$window"
+sleep 2  # lists of firmware arrive from the stand-in
+
+# The window's top left corner on the screen, to click at places inside it.
+eval "$(xdotool getwindowgeometry --shell "$window")"
+left=$X
+top=$Y
+
+shot() {
+  sleep "${2:-0.6}"
+  import -window root "$out/$1.png"
+  echo "screenshots: $out/$1.png"
+}
+click() {
+  xdotool mousemove $((left + $1)) $((top + $2)) click 1
+}
+# The centre of a line of the controller list (0 = the first controller's device line).
+row_y() { echo $((145 + 19 * $1)); }
+
+shot main-window
+click 300 "$(row_y 2)"
+shot channel-selected
+click 300 "$(row_y 0)"
+shot device-selected
+# The Change Firmware gallery sits first in the Firmware group once a device line is selected.
+click 250 60
+shot change-firmware-gallery
+xdotool key Escape
+click 399 60
+shot crash-recovery-gallery
+xdotool key Escape
+click 300 "$(row_y 1)"
+xdotool key slash
+shot about
+xdotool key Escape

@@ -18,6 +18,8 @@ packages=(
   avrdude bossa-cli
   # the Qt offscreen platform and X test server for view tests; screenshots of the demo
   xvfb xauth imagemagick xdotool
+  # a private session bus with a stand-in tray, for the tray icon test
+  dbus-daemon python3-dbus python3-gi
 )
 
 missing=()

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# The center's tray icon with a tray on the desktop: the real Kestrane on a virtual X display and
+# a private session bus whose tray is tests/center/app/tray_watcher.py. Closing the window hides
+# it (the icon is there to bring it back), and when the tray restarts the icon registers again.
+#
+# Usage: tray_test.sh KESTRANE SIMULATED_DESCRIPTION
+set -euo pipefail
+kestrane="$1"
+description="$2"
+here="$(cd "$(dirname "$0")" && pwd)"
+
+if [ -z "${QUORVANE_TRAY_TEST_DISPLAY:-}" ]; then
+  exec xvfb-run -a env QUORVANE_TRAY_TEST_DISPLAY=1 dbus-run-session -- bash "$0" "$@"
+fi
+
+work="$(mktemp -d)"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Waits until the log holds this many registrations.
+await_registrations() {
+  for _ in $(seq 200); do
+    [ "$(grep -c '^registered' "$work/tray.log" 2>/dev/null || true)" -ge "$1" ] && return 0
+    sleep 0.1
+  done
+  echo "tray test: expected $1 registration(s), the tray saw:" >&2
+  cat "$work/tray.log" >&2
+  cat "$work/center.out" >&2
+  return 1
+}
+
+/usr/bin/python3 "$here/tray_watcher.py" "$work/tray.log" & pids+=($!)
+for _ in $(seq 100); do grep -q "watcher up" "$work/tray.log" 2>/dev/null && break; sleep 0.05; done
+
+mkdir -p "$work/run" && chmod 700 "$work/run"
+XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb \
+  QUORVANE_SIMULATED_DEVICES="$description" QUORVANE_SERVICE_ENDPOINT="http://127.0.0.1:1/x" \
+  QUORVANE_SYSLOG_SOCKET="$work/none.sock" "$kestrane" >"$work/center.out" 2>&1 & center=$!
+pids+=($center)
+await_registrations 1
+
+window=""
+for _ in $(seq 100); do
+  window="$(xdotool search --onlyvisible --name '^Kestrane \|' 2>/dev/null | head -n 1 || true)"
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || { echo "tray test: no window" >&2; exit 1; }
+xdotool windowclose "$window" 2>/dev/null || true
+sleep 1
+if xdotool search --onlyvisible --name '^Kestrane \|' >/dev/null 2>&1; then
+  echo "tray test: closing the window did not hide it into the tray" >&2
+  exit 1
+fi
+kill -0 "$center" || { echo "tray test: closing ended the center" >&2; exit 1; }
+
+# The tray goes away and comes back, as when the desktop's panel restarts.
+kill "${pids[0]}"
+wait "${pids[0]}" 2>/dev/null || true
+/usr/bin/python3 "$here/tray_watcher.py" "$work/tray.log" & pids+=($!)
+await_registrations 2
+echo "tray test: the icon registered again after the tray restarted"

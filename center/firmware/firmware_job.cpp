@@ -11,8 +11,10 @@
 #include "common/diagnostics/error_report.h"
 #include "common/platform/atomic_file.h"
 #include "common/platform/path_text.h"
+#include "common/platform/private_folder.h"
 #include "common/platform/process.h"
 #include "common/platform/unique_fd.h"
+#include "common/platform/utf16.h"
 #include "common/service/payload_documents.h"
 #include "common/service/scramble.h"
 
@@ -48,9 +50,9 @@ bool WriteImageFile(const std::string& path, const std::string& image, bool scra
   return !Platform::WriteFileAtomically(path, scrambled ? Service::ScrambleBytes(image) : image);
 }
 
-// A new, empty output file in the temporary folder.
-std::optional<std::string> NewOutputFile(const std::string& tempFolder) {
-  std::string pattern = tempFolder + "quorvane-flash-XXXXXX";
+// A new, empty output file in the work folder.
+std::optional<std::string> NewOutputFile(const std::string& workFolder) {
+  std::string pattern = workFolder + "output-XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   Platform::UniqueFd fd(mkostemp(buffer.data(), O_CLOEXEC));
@@ -77,7 +79,7 @@ class ToolOutput {
       text_.append(buffer, static_cast<std::size_t>(count));
     }
     if (text_.size() > shown) {
-      view.AppendOutput(text_.substr(shown));
+      view.AppendOutput(Platform::Utf8OrLatin1(text_.substr(shown)));
     }
   }
 
@@ -94,11 +96,13 @@ void ReportFailedFlash(const FirmwareJob& job, const FirmwareServices& services,
                        const std::string& output, const std::string& commandLine) {
   Service::ErrorLogRecord record;
   record.logName = plan.logName;
-  record.textItems = {{"AVRDUDE OUTPUT", output},
-                      {"COMMAND LINE", commandLine},
-                      {"CURRENT DIRECTORY", services.programFolder},
+  // The tool prints raw bytes it read from the port, and the output may be cut inside a
+  // character: every byte that is no UTF-8 is taken as one character, as the output box shows it.
+  record.textItems = {{"AVRDUDE OUTPUT", Platform::Utf8OrLatin1(output)},
+                      {"COMMAND LINE", Platform::Utf8OrLatin1(commandLine)},
+                      {"CURRENT DIRECTORY", Platform::Utf8OrLatin1(services.programFolder)},
                       {"CUpdateFirmwareDlg", ""},
-                      {"Firmware Filename", job.fileName}};
+                      {"Firmware Filename", job.entry ? job.entry->fileName : job.fileName}};
   Center::RegisterErrorLog(services.service, record);
   if (plan.search == PortSearch::ManualReset) {
     Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError,
@@ -120,15 +124,17 @@ void Flash(FirmwareJob& job, const FirmwareServices& services, FirmwareView& vie
     Finish(view);
     return;
   }
-  const std::string workFolder = services.tempFolder + "Quorvane/Admin/";
-  const std::string imagePath = workFolder + "FW.bin";
+  const auto workFolder = FirmwareWorkFolder(services.tempFolder);
+  const std::string imagePath = workFolder.value_or("") + "FW.bin";
   const std::string script = services.programFolder + plan.script;
   const std::string commandLine = Quoted(script) + " " + *port + " " + Quoted(imagePath);
-  if (!Platform::EnsureFolderPath(imagePath) || !WriteImageFile(imagePath, job.image, plan.scrambled)) {
+  if (!workFolder || !WriteImageFile(imagePath, job.image, plan.scrambled)) {
     EndWith(view, "Unable to store firmware to file on drive!");
     return;
   }
-  const auto outputPath = NewOutputFile(services.tempFolder);
+  // A script that is missing or cannot be read never ran: nothing was flashed, and there is
+  // nothing to report to the maker.
+  const auto outputPath = access(script.c_str(), R_OK) == 0 ? NewOutputFile(*workFolder) : std::nullopt;
   std::error_code error;
   std::optional<Platform::Process> tool;
   if (outputPath) {
@@ -239,15 +245,27 @@ void RunUpdateFirmware(FirmwareJob& job, const FirmwareServices& services, Firmw
   });
 }
 
-void RunCrashRecovery(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view) {
+void RunCrashRecovery(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view, bool secure) {
   Guarded(view, [&] {
     if (!GetFirmware(job, services)) {
       EndWith(view, "Could not find firmware on cloud computer!");
       return;
     }
-    // The dialog's "Secure Crash Recovery" box is fixed checked: the image is always scrambled.
-    Flash(job, services, view, {kUsualScript, "Kestrane.exe", PortSearch::ManualReset, true, "Recovering..."});
+    // The dialog's "Secure Crash Recovery" box decides the image's form.
+    Flash(job, services, view, {kUsualScript, "Kestrane.exe", PortSearch::ManualReset, secure, "Recovering..."});
   });
+}
+
+std::optional<std::string> FirmwareWorkFolder(const std::string& tempFolder) {
+  // Private to the user: in a shared temporary folder another user could otherwise read the
+  // image or swap it between its writing and the flash.
+  const std::string user = tempFolder + "quorvane-" + std::to_string(getuid()) + "/";
+  const std::string work = user + "Admin/";
+  std::error_code error;
+  if (!Platform::EnsurePrivateFolder(user, error) || !Platform::EnsurePrivateFolder(work, error)) {
+    return std::nullopt;
+  }
+  return work;
 }
 
 }  // namespace Quorvane::Firmware

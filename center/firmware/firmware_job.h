@@ -58,6 +58,11 @@ std::uint64_t FlashExitCode(const std::string& output);
 // The three workers. Each ends with OK enabled, or by closing the dialog after a good flash.
 void RunChangeFirmware(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view);
 void RunUpdateFirmware(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view);
-void RunCrashRecovery(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view);
+// Recovery writes the image scrambled when `secure` (the dialog's "Secure Crash Recovery" box).
+void RunCrashRecovery(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view, bool secure);
+
+// The folder of the image and the tool's output: <temp>quorvane-<uid>/Admin/, both levels made
+// private to the user and checked; none when that cannot be had.
+std::optional<std::string> FirmwareWorkFolder(const std::string& tempFolder);
 
 }  // namespace Quorvane::Firmware

@@ -20,20 +20,16 @@ double SecondsSince(Platform::Clock& clock, Platform::Clock::TimePoint start) {
   return std::chrono::duration<double>(clock.Now() - start).count();
 }
 
-// One pass over the map: the last accepted entry of the pass, if any.
-std::optional<SerialPortEntry> Pass(SerialPortMap& ports, const std::vector<std::string>& names,
-                                    std::vector<SerialPortEntry>& known) {
-  std::optional<SerialPortEntry> candidate;
+// The entries the map lists now, in its order; names that cannot be read are skipped.
+std::vector<SerialPortEntry> ReadEntries(SerialPortMap& ports, const std::vector<std::string>& names) {
+  std::vector<SerialPortEntry> entries;
   for (const auto& name : names) {
     SerialPortEntry entry;
-    if (ReadRegistryString(ports, kSerialPortMapKey, "", name, &entry) != 0) {
-      continue;
-    }
-    if (RememberUsbSerialPort(known, entry)) {
-      candidate = entry;
+    if (ReadRegistryString(ports, kSerialPortMapKey, "", name, &entry) == 0) {
+      entries.push_back(std::move(entry));
     }
   }
-  return candidate;
+  return entries;
 }
 
 // Steps the bar once for every new whole second.
@@ -58,6 +54,21 @@ bool RememberUsbSerialPort(std::vector<SerialPortEntry>& known, const SerialPort
   return false;
 }
 
+std::optional<SerialPortEntry> BootloaderPortFilter::Pass(const std::vector<SerialPortEntry>& listed) {
+  // A port of the snapshot that is gone now counts as new when it shows again: the controller
+  // may come back on the name it had.
+  std::erase_if(before_, [&](const SerialPortEntry& entry) {
+    return std::find(listed.begin(), listed.end(), entry) == listed.end();
+  });
+  std::optional<SerialPortEntry> candidate;
+  for (const auto& entry : listed) {
+    if (entry.usbSerial && std::find(before_.begin(), before_.end(), entry) == before_.end()) {
+      candidate = entry;
+    }
+  }
+  return candidate;
+}
+
 bool IsSerialPortName(const std::string& port) {
   const auto slash = port.rfind('/');
   if (slash == std::string::npos) {
@@ -72,7 +83,9 @@ bool IsSerialPortName(const std::string& port) {
 PortSnapshot TakePortSnapshot(SerialPortMap& ports) {
   PortSnapshot snapshot;
   EnumerateRegistryValueNames(ports, kSerialPortMapKey, "", &snapshot.names);
-  Pass(ports, snapshot.names, snapshot.known);
+  for (const auto& entry : ReadEntries(ports, snapshot.names)) {
+    RememberUsbSerialPort(snapshot.known, entry);
+  }
   return snapshot;
 }
 
@@ -89,6 +102,7 @@ std::optional<std::string> WaitForBootloaderPort(const DetectionServices& servic
   services.view.SetProgressRange(0, 100);
   services.view.StepProgress();
 
+  BootloaderPortFilter filter(snapshot.known);
   std::optional<SerialPortEntry> candidate;
   bool found = false;
   double elapsed = 0;
@@ -99,7 +113,7 @@ std::optional<std::string> WaitForBootloaderPort(const DetectionServices& servic
     std::vector<std::string> names;
     EnumerateRegistryValueNames(services.ports, kSerialPortMapKey, "", &names);
     StepPerSecond(services.view, elapsed, shownSeconds);
-    if (auto accepted = Pass(services.ports, names, snapshot.known)) {
+    if (auto accepted = filter.Pass(ReadEntries(services.ports, names))) {
       candidate = accepted;
       found = true;
     }
@@ -121,6 +135,7 @@ std::optional<std::string> WaitForManualResetPort(const DetectionServices& servi
   services.view.SetProgressRange(0, 100);
   services.view.StepProgress();
 
+  BootloaderPortFilter filter(snapshot.known);
   std::optional<SerialPortEntry> candidate;
   std::vector<std::string> names;
   long shownSeconds = 0;
@@ -134,7 +149,7 @@ std::optional<std::string> WaitForManualResetPort(const DetectionServices& servi
     names.clear();
     EnumerateRegistryValueNames(services.ports, kSerialPortMapKey, "", &names);
     StepPerSecond(services.view, elapsed, shownSeconds);
-    if (auto accepted = Pass(services.ports, names, snapshot.known)) {
+    if (auto accepted = filter.Pass(ReadEntries(services.ports, names))) {
       candidate = accepted;
     }
   } while (elapsed < kManualLimitSeconds && names.size() <= namesBefore);

@@ -19,6 +19,19 @@ inline constexpr const char* kNoPortDetected = "No Controller Reset or COM port 
 // Known-port list: true when the entry is in it already, or is a USB serial port (then added).
 bool RememberUsbSerialPort(std::vector<SerialPortEntry>& known, const SerialPortEntry& entry);
 
+// Which USB serial ports count as the bootloader's: those that were not listed before the reset,
+// and those that went away since and came back. A port that was there all along belongs to
+// another device (a board, a modem) and is never flashed.
+class BootloaderPortFilter {
+ public:
+  explicit BootloaderPortFilter(std::vector<SerialPortEntry> before) : before_(std::move(before)) {}
+  // One pass over the entries listed now, in the map's order: the last one that counts.
+  std::optional<SerialPortEntry> Pass(const std::vector<SerialPortEntry>& listed);
+
+ private:
+  std::vector<SerialPortEntry> before_;  // listed at the snapshot and not seen gone since
+};
+
 // The port name test: a path whose last part begins with "tty" in any letter case (/dev/ttyACM0,
 // or a link to a terminal such as the simulated bootloader makes in the runtime folder).
 bool IsSerialPortName(const std::string& port);

@@ -53,12 +53,16 @@ std::optional<SerialPortEntry> UdevSerialPortMap::Read(const std::string& name) 
   if (udev.context == nullptr) return std::nullopt;
   udev_device* tty = udev_device_new_from_syspath(udev.context, name.c_str());
   if (tty == nullptr) return std::nullopt;
-  std::optional<SerialPortEntry> entry;
-  if (const char* node = udev_device_get_devnode(tty)) {
-    entry = SerialPortEntry{name, node, IsCdcAcm(tty)};
-  }
+  auto entry = TtyEntry(name, udev_device_get_devnode(tty), udev_device_get_is_initialized(tty) > 0, IsCdcAcm(tty));
   udev_device_unref(tty);
   return entry;
+}
+
+std::optional<SerialPortEntry> TtyEntry(const std::string& name, const char* node, bool initialized, bool usbSerial) {
+  if (node == nullptr || !initialized) {
+    return std::nullopt;
+  }
+  return SerialPortEntry{name, node, usbSerial};
 }
 
 void SimulatedSerialPortMap::Add(const SerialPortEntry& entry) {

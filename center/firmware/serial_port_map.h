@@ -36,6 +36,10 @@ class UdevSerialPortMap final : public SerialPortMap {
   std::optional<SerialPortEntry> Read(const std::string& name) override;
 };
 
+// The entry of a tty as udev describes it; none while it has no device node or udev has not
+// finished setting it up (its rules have not given the user access yet).
+std::optional<SerialPortEntry> TtyEntry(const std::string& name, const char* node, bool initialized, bool usbSerial);
+
 // Ports added and removed by simulated bootloaders (and by tests), in the order they came.
 class SimulatedSerialPortMap final : public SerialPortMap {
  public:

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "common/platform/path_text.h"
+#include "common/platform/private_folder.h"
 
 namespace Quorvane::Platform {
 namespace {
@@ -100,17 +101,10 @@ std::optional<std::string> RuntimeFolder(const EnvironmentLookup& environment) {
   if (auto runtime = AbsoluteValue(environment, "XDG_RUNTIME_DIR")) {
     return WithoutTrailingSlash(*runtime);
   }
-  const uid_t user = getuid();
-  std::string folder = "/tmp/quorvane-" + std::to_string(user);
-  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    return std::nullopt;
-  }
-  struct stat status {};
-  if (lstat(folder.c_str(), &status) != 0) {
-    return std::nullopt;
-  }
-  if (!S_ISDIR(status.st_mode) || status.st_uid != user || (status.st_mode & 077) != 0) {
-    errno = EPERM;
+  std::string folder = "/tmp/quorvane-" + std::to_string(getuid());
+  std::error_code error;
+  if (!EnsurePrivateFolder(folder, error)) {
+    errno = error.value();
     return std::nullopt;
   }
   return folder;

@@ -144,6 +144,21 @@ std::optional<std::string> Utf16LeBytesToUtf8(std::string_view bytes) {
   return DecodeUtf16(bytes.size() / 2, [&](std::size_t index) { return LittleEndianUnit(bytes, index); });
 }
 
+std::string Utf8OrLatin1(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (std::size_t index = 0; index < bytes.size();) {
+    const std::size_t start = index;
+    if (const std::int32_t codePoint = DecodeUtf8(bytes, index); codePoint >= 0) {
+      out.append(bytes.substr(start, index - start));
+    } else {
+      AppendUtf8(out, static_cast<std::uint8_t>(bytes[start]));
+      index = start + 1;
+    }
+  }
+  return out;
+}
+
 std::string Utf16LeBytesToUtf8Replacing(std::string_view bytes) {
   return *DecodeUtf16(
       bytes.size() / 2, [&](std::size_t index) { return LittleEndianUnit(bytes, index); }, true);

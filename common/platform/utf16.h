@@ -26,8 +26,13 @@ std::optional<std::string> Utf8ToUtf16LeBytes(std::string_view text);
 // Bytes of UTF-16LE to UTF-8; empty optional for an odd byte count or an unpaired surrogate.
 std::optional<std::string> Utf16LeBytesToUtf8(std::string_view bytes);
 
-// The same for text from outside that must not be refused whole for one broken character: an
-// unpaired surrogate becomes U+FFFD, an odd last byte is dropped.
+// Bytes from a program's output as UTF-8: valid UTF-8 stays as it is, every other byte becomes
+// the character of its value (Latin-1), so raw bytes and a character cut in two never make the
+// text unusable.
+std::string Utf8OrLatin1(std::string_view bytes);
+
+// Bytes of UTF-16LE to UTF-8 for text from outside that must not be refused whole for one broken
+// character: an unpaired surrogate becomes U+FFFD, an odd last byte is dropped.
 std::string Utf16LeBytesToUtf8Replacing(std::string_view bytes);
 
 }  // namespace Quorvane::Platform

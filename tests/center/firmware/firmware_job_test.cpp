@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -38,20 +39,35 @@ TEST(ChangeScript, Sam3x8eControllersUseTheOtherScript) {
   EXPECT_EQ(ChangeScriptFor(controller), "up-bin.sh");
 }
 
+// A serial port map where the bootloader's port shows up once the snapshot was taken.
+class PortAfterReset final : public SerialPortMap {
+ public:
+  bool EnumerateNames(std::vector<std::string>& names) override {
+    if (enumerations_++ > 0) names.push_back(kPort.name);
+    return true;
+  }
+  std::optional<SerialPortEntry> Read(const std::string& name) override {
+    return name == kPort.name ? std::optional(kPort) : std::nullopt;
+  }
+  inline static const SerialPortEntry kPort{"/sys/sim/ttyACM7", "/dev/ttyACM7 'odd' \"port\"", true};
+  // The bootloader left: the next snapshot finds no port again.
+  void Unplug() { enumerations_ = 0; }
+
+ private:
+  int enumerations_ = 0;
+};
+
 class FlashingWithScripts : public testing::Test {
  protected:
   FlashingWithScripts() {
     Testing::CopySampleServiceData(data_.Path());
     std::filesystem::create_directories(program_.File("") + "with blank's \"quote\"");
-    // A bootloader's USB serial port is there before the reset: accepted at once.
-    ports_.Add({"/sys/sim/ttyACM7", "/dev/ttyACM7 'odd' \"port\"", true});
     job_.entry = Service::FirmwareEntry{};
     job_.entry->id = "qv-single-2.1";
     job_.entry->name = "QV-Single";
     job_.entry->fileName = "qv-single-2.1.bin";
     job_.entry->versionMajor = 2;
     job_.entry->versionMinor = 1;
-    job_.fileName = "qv-single-2.1.bin";
     job_.controller.identified = true;
     std::memcpy(job_.controller.identityReport.data() + 26, "QV77 BL\0", 8);
   }
@@ -75,7 +91,7 @@ class FlashingWithScripts : public testing::Test {
   Center::CenterService center_{service_.Endpoint()};
   Platform::ManualClock clock_;
   Device::SimulatedBackend backend_{{}, clock_};
-  SimulatedSerialPortMap ports_;
+  PortAfterReset ports_;
   Diagnostics::RecordingEventLog log_;
   Diagnostics::RecordingUserNotifier notifier_;
   Testing::RecordingFirmwareView view_;
@@ -91,12 +107,22 @@ TEST_F(FlashingWithScripts, ASuccessfulChangeFlashesTheScrambledImageAndLeavesNo
   EXPECT_EQ(job_.image, plain);
   EXPECT_EQ(ReadTextFile(scratch_.File("image-seen")), Service::ScrambleBytes(plain));
   // Port and paths with blanks and quotes arrive as they are.
-  EXPECT_EQ(ReadTextFile(scratch_.File("arguments")),
-            "/dev/ttyACM7 'odd' \"port\"\n" + temp_.Path() + "/Quorvane/Admin/FW.bin\n");
-  EXPECT_FALSE(std::filesystem::exists(temp_.Path() + "/Quorvane/Admin/FW.bin"));
-  std::size_t leftovers = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(temp_.Path())) ++leftovers;
-  EXPECT_EQ(leftovers, 1u);  // only the work folder, now empty
+  const std::string work = temp_.Path() + "/quorvane-" + std::to_string(getuid()) + "/Admin/";
+  EXPECT_EQ(ReadTextFile(scratch_.File("arguments")), "/dev/ttyACM7 'odd' \"port\"\n" + work + "FW.bin\n");
+  EXPECT_TRUE(std::filesystem::is_empty(work));  // neither image nor output is left
+  struct stat status {};
+  ASSERT_EQ(stat(work.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0700u);
+}
+
+TEST_F(FlashingWithScripts, AWorkFolderOthersCouldEnterIsNotUsed) {
+  Script("echo ':0'\n");
+  const std::string planted = temp_.Path() + "/quorvane-" + std::to_string(getuid());
+  std::filesystem::create_directory(planted);
+  chmod(planted.c_str(), 0777);
+  RunChangeFirmware(job_, Services(), view_);
+  EXPECT_EQ(view_.Statuses().back(), "Unable to store firmware to file on drive!");
+  EXPECT_FALSE(std::filesystem::exists(scratch_.File("image-seen")));
 }
 
 TEST_F(FlashingWithScripts, AnUnscrambledBootloaderGetsThePlainImage) {
@@ -119,8 +145,20 @@ TEST_F(FlashingWithScripts, AFailedFlashIsReportedToTheService) {
   EXPECT_NE(report.find("<textItem name=\"AVRDUDE OUTPUT\"><text>avrdude: error: programmer is not responding\n:1\n"),
             std::string::npos);
   EXPECT_NE(report.find("<textItem name=\"CUpdateFirmwareDlg\"><text></text>"), std::string::npos);
+  // The chosen entry's file name, not a field nothing fills.
   EXPECT_NE(report.find("<textItem name=\"Firmware Filename\"><text>qv-single-2.1.bin</text>"), std::string::npos);
   EXPECT_TRUE(log_.Entries().empty());  // only recovery writes it to the event log
+}
+
+TEST_F(FlashingWithScripts, OutputThatIsNoUtf8IsStillReported) {
+  // Raw bytes read from a port, and a character cut in two at the end.
+  Script("printf 'got \\377\\376 from port, caf\\303\\251\\n:1\\n\\303'\n");
+  RunChangeFirmware(job_, Services(), view_);
+  EXPECT_EQ(view_.Statuses().back(), "Firmware Update Failed!");
+  const std::string report = ReadTextFile(data_.File("errorlogs/1.xml"));
+  EXPECT_NE(report.find("<textItem name=\"AVRDUDE OUTPUT\"><text>got \u00ff\u00fe from port, caf\u00e9\n:1\n\u00c3</text>"),
+            std::string::npos)
+      << report;
 }
 
 TEST_F(FlashingWithScripts, OutputBeyondTheBufferIsShownUpToItsSize) {
@@ -134,16 +172,25 @@ TEST_F(FlashingWithScripts, MissingFirmwareAndAMissingScriptEndTheJobWithTheirTe
   RunChangeFirmware(job_, Services(), view_);
   EXPECT_EQ(view_.Statuses(), (std::vector<std::string>{"Could not find firmware on cloud computer!"}));
 
+  // No up-bin.sh in the folder: nothing ran, so nothing is reported to the maker.
   Testing::RecordingFirmwareView second;
   job_.entry->id = "qv-single-2.1";
-  RunChangeFirmware(job_, Services(), second);  // no up-bin.sh in the folder: sh fails, ':' missing
-  EXPECT_EQ(second.Statuses().back(), "Firmware Update Failed!");
+  RunChangeFirmware(job_, Services(), second);
+  EXPECT_EQ(second.Statuses().back(), "Unable to create process!");
+  EXPECT_FALSE(std::filesystem::exists(data_.File("errorlogs/1.xml")));
 }
 
-TEST_F(FlashingWithScripts, RecoveryAlsoWritesTheReportToTheEventLog) {
+TEST_F(FlashingWithScripts, RecoveryWritesTheImageAsItsBoxSaysAndReportsToTheEventLogToo) {
+  Script("echo ':0'\n");
+  RunCrashRecovery(job_, Services(), view_, false);
+  EXPECT_EQ(ReadTextFile(scratch_.File("image-seen")), job_.image);  // plain: the box was clear
+
   Script("echo ':2'\n");
-  RunCrashRecovery(job_, Services(), view_);
-  EXPECT_EQ(view_.Events().front(), "caption: Recovering...");
+  ports_.Unplug();
+  Testing::RecordingFirmwareView second;
+  RunCrashRecovery(job_, Services(), second, true);
+  EXPECT_EQ(ReadTextFile(scratch_.File("image-seen")), Service::ScrambleBytes(job_.image));
+  EXPECT_EQ(second.Events().front(), "caption: Recovering...");
   ASSERT_EQ(log_.Entries().size(), 1u);
   EXPECT_EQ(log_.Entries()[0].text.rfind("<errorLog><errorLogItems><errorLogItem token=\"\" logName=\"Kestrane.exe\"", 0), 0u);
 }

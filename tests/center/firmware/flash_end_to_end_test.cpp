@@ -102,7 +102,7 @@ TEST_F(RealFlash, CrashRecoveryCatchesTheBootloaderOfAControllerThatIsNotListed)
     std::this_thread::sleep_for(1500ms);
     host_.HardwareReset("sim/single-brake");
   });
-  RunCrashRecovery(job_, Services(), view_);
+  RunCrashRecovery(job_, Services(), view_, true);
   user.join();
   const auto statuses = view_.Statuses();
   EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Recovering Device... Working..."), statuses.end());

@@ -13,30 +13,38 @@ using namespace Quorvane;
 using namespace Quorvane::Firmware;
 using namespace std::chrono_literals;
 
-// A map whose entries depend on the time: each entry is listed from its time on.
+// A map whose entries depend on the time: each entry is listed from its time on, until its end.
 class ScriptedMap final : public SerialPortMap {
  public:
   explicit ScriptedMap(Platform::Clock& clock) : clock_(clock), start_(clock.Now()) {}
-  void Add(SerialPortEntry entry, std::chrono::milliseconds from = 0ms) { entries_.push_back({entry, from}); }
+  void Add(SerialPortEntry entry, std::chrono::milliseconds from = 0ms, std::chrono::milliseconds until = 1h) {
+    entries_.push_back({entry, from, until});
+  }
   bool EnumerateNames(std::vector<std::string>& names) override {
     ++enumerations;
-    for (const auto& [entry, from] : entries_) {
-      if (clock_.Now() - start_ >= from) names.push_back(entry.name);
+    const auto now = clock_.Now() - start_;
+    for (const auto& listed : entries_) {
+      if (now >= listed.from && now < listed.until) names.push_back(listed.entry.name);
     }
     return true;
   }
   std::optional<SerialPortEntry> Read(const std::string& name) override {
-    for (const auto& [entry, from] : entries_) {
-      if (entry.name == name) return entry;
+    for (const auto& listed : entries_) {
+      if (listed.entry.name == name) return listed.entry;
     }
     return std::nullopt;
   }
   int enumerations = 0;
 
  private:
+  struct Listed {
+    SerialPortEntry entry;
+    std::chrono::milliseconds from;
+    std::chrono::milliseconds until;
+  };
   Platform::Clock& clock_;
   Platform::Clock::TimePoint start_;
-  std::vector<std::pair<SerialPortEntry, std::chrono::milliseconds>> entries_;
+  std::vector<Listed> entries_;
 };
 
 class Detection : public testing::Test {
@@ -56,6 +64,7 @@ class Detection : public testing::Test {
 
 const SerialPortEntry kBootloader{"/sys/devices/usb1/1-1/1-1:1.0/tty/ttyACM0", "/dev/ttyACM0", true};
 const SerialPortEntry kLegacy{"/sys/devices/platform/serial8250/tty/ttyS0", "/dev/ttyS0", false};
+const SerialPortEntry kOtherBoard{"/sys/devices/usb1/1-2/1-2:1.0/tty/ttyACM1", "/dev/ttyACM1", true};
 
 TEST_F(Detection, NothingAppearsInTenSeconds) {
   map_.Add(kLegacy);
@@ -66,10 +75,24 @@ TEST_F(Detection, NothingAppearsInTenSeconds) {
   EXPECT_EQ(view_.Steps(), 1 + 10 + 1);
 }
 
-TEST_F(Detection, AUsbPortListedBeforeTheResetIsAcceptedAtOnce) {
-  map_.Add(kBootloader);
+TEST_F(Detection, AUsbPortListedBeforeTheResetBelongsToAnotherDeviceAndIsNeverTaken) {
+  map_.Add(kOtherBoard);
+  EXPECT_EQ(AfterReset(), std::nullopt);
+  EXPECT_NEAR(Seconds(), 10.2, 0.01);
+
+  // With the other board listed after it in every pass, the new port is still the one taken.
+  Testing::RecordingFirmwareView second;
+  map_.Add(kBootloader, 11000ms);
+  map_.Add(kOtherBoard);
+  EXPECT_EQ(WaitForBootloaderPort({map_, clock_, second}, TakePortSnapshot(map_), backend_, "sim/none"),
+            "/dev/ttyACM0");
+}
+
+TEST_F(Detection, APortThatWentAwayAndCameBackIsTaken) {
+  map_.Add(kBootloader, 0ms, 900ms);  // the controller's own port leaves at the reset...
+  map_.Add(kBootloader, 1500ms);      // ...and its bootloader comes back on the same name
   EXPECT_EQ(AfterReset(), "/dev/ttyACM0");
-  EXPECT_NEAR(Seconds(), 0.3, 0.01);
+  EXPECT_NEAR(Seconds(), 1.5, 0.01);
 }
 
 TEST_F(Detection, APortFoundAfterTenSecondsFails) {
@@ -131,10 +154,18 @@ TEST_F(Detection, ManualWaitRunsOutWithTheLastCandidateOrNone) {
   EXPECT_EQ(statuses[statuses.size() - 2], "Perform Hardware Reset on Crashed Device NOW!... 0 second left...");
   EXPECT_EQ(statuses.back(), kNoPortDetected);
 
-  // A USB port that was there before the wait: used when the time is up.
+  // A USB port that was there before the wait is another device's: never flashed.
   Testing::RecordingFirmwareView second;
-  map_.Add(kBootloader);
-  EXPECT_EQ(WaitForManualResetPort({map_, clock_, second}, TakePortSnapshot(map_)), "/dev/ttyACM0");
+  map_.Add(kOtherBoard);
+  EXPECT_EQ(WaitForManualResetPort({map_, clock_, second}, TakePortSnapshot(map_)), std::nullopt);
+  EXPECT_EQ(second.Statuses().back(), kNoPortDetected);
+}
+
+TEST(UdevPorts, ATtyUdevIsStillSettingUpIsNoPortYet) {
+  EXPECT_EQ(TtyEntry("/sys/x/ttyACM0", "/dev/ttyACM0", false, true), std::nullopt);
+  EXPECT_EQ(TtyEntry("/sys/x/ttyACM0", nullptr, true, true), std::nullopt);
+  EXPECT_EQ(TtyEntry("/sys/x/ttyACM0", "/dev/ttyACM0", true, true),
+            (SerialPortEntry{"/sys/x/ttyACM0", "/dev/ttyACM0", true}));
 }
 
 TEST(RememberUsbSerialPort, KnownEntriesStayAndOnlyUsbPortsJoin) {

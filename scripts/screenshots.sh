@@ -62,3 +62,33 @@ click 300 "$(row_y 1)"
 xdotool key slash
 shot about
 xdotool key Escape
+
+# Calibration of the quad's brake: the dialog as it opens (maximum), with the automatic minimum,
+# and with a custom minimum typed in.
+click 300 "$(row_y 1)"
+click 253 60
+sleep 0.8
+dialog="$(xdotool search --name '^Calibration$' | head -n 1)"
+eval "$(xdotool getwindowgeometry --shell "$dialog")"
+shot calibration-maximum 0.3
+xdotool mousemove $((X + 40)) $((Y + 49)) click 1
+shot calibration-automatic-minimum 0.3
+xdotool mousemove $((X + 275)) $((Y + 103)) click 1
+xdotool key ctrl+a
+xdotool type 150000
+shot calibration-custom-minimum 0.3
+xdotool key Escape
+sleep 0.5
+
+# A firmware change of the single brake, while it flashes and once it is done.
+click 300 "$(row_y 7)"
+click 250 60
+sleep 0.5
+xdotool mousemove $((left + 300)) $((top + 112))
+sleep 0.3
+click 300 112
+for step in $(seq 8); do
+  shot "firmware-change-$step" 0.15
+done
+sleep 3
+shot firmware-change-done

@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "center/device/live_data.h"
+#include "center/firmware/pending_firmware.h"
 #include "center/messages/message_workers.h"
 #include "center/service/firmware_lookup_task.h"
 #include "common/diagnostics/qv77_exception.h"
@@ -79,12 +80,23 @@ void CApplication::StartLookup(std::shared_ptr<Device::FirmwareLookup> lookup, s
   lookups_.Start([this, lookup = std::move(lookup), identity = std::move(identity)] {
     const LookupServices services{environment_.service,
                                   [this] { return settings_.Values().enableBetaSoftware; },
-                                  environment_.eventLog, environment_.notifier, [this] {
-                                    updateFirmwareEnabled = true;
-                                    view_.load()->FirmwaresArrived();
-                                  }};
+                                  environment_.eventLog, environment_.notifier, [this] { FirmwaresArrived(); }};
     RetriveFirmwareParallelUpdateThread(*lookup, identity, services);
   });
+}
+
+void CApplication::FirmwaresArrived() {
+  updateFirmwareEnabled = true;
+  {
+    // A list with a newer firmware than the controller runs makes it the row's pending one.
+    std::lock_guard lock(devices_.listLock);
+    for (auto& row : devices_.rows) {
+      if (!row.IsButtonRow()) {
+        Firmware::MarkPendingFirmware(row);
+      }
+    }
+  }
+  view_.load()->FirmwaresArrived();
 }
 
 void CApplication::RestartAllFirmwaresLookup() {

@@ -13,6 +13,8 @@
 #include "center/app/center_settings.h"
 #include "center/app/center_view.h"
 #include "center/app/ribbon_state.h"
+#include "center/calibration/calibration_session.h"
+#include "center/firmware/firmware_job.h"
 #include "center/device/device_discovery.h"
 #include "center/device/device_list.h"
 #include "center/device/device_monitor.h"
@@ -37,6 +39,7 @@ struct CenterEnvironment {
   Diagnostics::EventLog& eventLog;
   Diagnostics::UserNotifier& notifier;
   Platform::Clock& clock;
+  Firmware::SerialPortMap* ports = nullptr;  // where bootloaders show up (none: no flashing)
 };
 
 using Device::DeviceChange;
@@ -91,6 +94,17 @@ class CApplication {
   // Sends the selected row's controller into its bootloader; false when nothing was sent.
   bool ResetSelectedRow();
 
+  // Calibrate: the report of the selected row's device failing to open (none when it opens).
+  std::optional<std::string> CalibrationOpenError();
+  // The present readings of a row's channel, read under the list and device I/O locks; zeros
+  // when the row is no longer in the list.
+  Calibration::ChannelReadings ReadChannel(const Device::QuorvaneDevice& row);
+  // Sends a calibration command for the row.
+  bool SendCalibration(const Device::QuorvaneDevice& row, Calibration::CalibrationKind kind, std::uint32_t parameter);
+
+  // What the firmware workers need: service, devices, ports, folders.
+  Firmware::FirmwareServices FirmwareServicesFor();
+
   // Ready updates the ribbon offers ("Update to v..."): filled by the update check.
   struct UpdateOffers {
     std::optional<Platform::FileVersion> center;
@@ -123,6 +137,7 @@ class CApplication {
   Device::DiscoveryServices DiscoveryServicesFor(CenterView& view);
   void StartLookup(std::shared_ptr<Device::FirmwareLookup> lookup, std::string identity);
   void RestartAllFirmwaresLookup();
+  void FirmwaresArrived();
   void Refresh(CenterView& view);
   void PollLoop();
   void StopThreads();

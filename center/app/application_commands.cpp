@@ -3,6 +3,7 @@
 
 #include "center/app/application.h"
 #include "center/device/live_data.h"
+#include "common/diagnostics/error_report.h"
 #include "common/update/updates_ready_file.h"
 
 namespace Quorvane::Center {
@@ -42,6 +43,8 @@ RibbonState CApplication::CurrentRibbonState(RibbonSelection selection) {
       const auto& row = devices_.rows[*selectedRow_];
       inputs.selectedIsDeviceLine = Device::IsParentRow(devices_.rows, *selectedRow_);
       inputs.selectedFirmwareUpdateAvailable = row.firmwareUpdateAvailable;
+      inputs.selectedCanCalibrate =
+          !row.IsButtonRow() && Device::CalibrationCodesFor(row.kind, row.channelIndex, row.ChannelSlotType()).has_value();
       inputs.selectedFirmwares = row.AvailableFirmwares();
     } else {
       inputs.selection = RibbonSelection::None;
@@ -99,6 +102,51 @@ void CApplication::SetEnableBetaSoftware(bool on) {
 bool CApplication::ResetSelectedRow() {
   const auto row = SelectedRow();
   return row && Device::SendResetToBootloader(environment_.backend, *row);
+}
+
+std::optional<std::string> CApplication::CalibrationOpenError() {
+  const auto row = SelectedRow();
+  if (!row) {
+    return std::nullopt;
+  }
+  std::error_code error;
+  if (environment_.backend.Open(row->devicePath, error)) {
+    return std::nullopt;
+  }
+  return Diagnostics::FormatErrorReport("QuorvaneDevice::Open executed with return value of INVALID_HANDLE_VALUE",
+                                        error.value());
+}
+
+Calibration::ChannelReadings CApplication::ReadChannel(const Device::QuorvaneDevice& row) {
+  std::lock_guard listLock(devices_.listLock);
+  for (const auto& present : devices_.rows) {
+    if (present.devicePath == row.devicePath && present.channelIndex == row.channelIndex &&
+        !present.IsButtonRow()) {
+      std::lock_guard ioLock(devices_.ioLock);
+      return {present.PresentRawReading(), present.PresentCalibrationMinimum(), present.PresentCalibrationMaximum()};
+    }
+  }
+  return {};
+}
+
+bool CApplication::SendCalibration(const Device::QuorvaneDevice& row, Calibration::CalibrationKind kind,
+                                   std::uint32_t parameter) {
+  if (kind == Calibration::CalibrationKind::Maximum) {
+    return Device::SendCalibrateMaximum(environment_.backend, row);
+  }
+  return Device::SendCalibrationMinimum(environment_.backend, row, parameter);
+}
+
+Firmware::FirmwareServices CApplication::FirmwareServicesFor() {
+  static Firmware::SimulatedSerialPortMap noPorts;
+  return {environment_.service,
+          environment_.backend,
+          environment_.ports != nullptr ? *environment_.ports : noPorts,
+          environment_.clock,
+          environment_.eventLog,
+          environment_.notifier,
+          environment_.folders.programFolder,
+          environment_.folders.temp};
 }
 
 CApplication::UpdateOffers CApplication::Offers() const {

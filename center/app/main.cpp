@@ -61,15 +61,19 @@ int RunCenter(const Center::CenterCommandLine& commandLine, Diagnostics::EventLo
     ReportError(notifier, eventLog, error.what());
     return 1;
   }
+  // Simulated controllers come with their bootloaders and serial ports.
+  auto* simulated = dynamic_cast<Device::SimulatedBackend*>(backend.get());
+  Firmware::SimulatedSerialPortMap simulatedPorts;
+  Firmware::UdevSerialPortMap systemPorts;
+  Firmware::SerialPortMap& ports = simulated != nullptr ? static_cast<Firmware::SerialPortMap&>(simulatedPorts)
+                                                        : static_cast<Firmware::SerialPortMap&>(systemPorts);
   Center::CApplication application({Platform::DiscoverKnownFolders(), Center::CenterService::FromEnvironment(environment),
-                                    *backend, eventLog, notifier, clock});
+                                    *backend, eventLog, notifier, clock, &ports});
   application.StartUp(commandLine.rest);
 
   std::unique_ptr<Device::HidDeviceMonitor> monitor;
-  // Simulated controllers come with their bootloaders and serial ports.
-  Firmware::SimulatedSerialPortMap simulatedPorts;
   std::unique_ptr<Firmware::SimulatedBootloaderHost> bootloaders;
-  if (auto* simulated = dynamic_cast<Device::SimulatedBackend*>(backend.get())) {
+  if (simulated != nullptr) {
     simulated->SetChangeListener([&] { application.OnDeviceChange(Device::DeviceChange::Arrival); });
     bootloaders = std::make_unique<Firmware::SimulatedBootloaderHost>(*simulated, simulatedPorts);
   } else {

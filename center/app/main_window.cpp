@@ -283,10 +283,6 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 // Filled by the dialogs and tasks of the center's other parts.
-void MainWindow::OpenCalibration() {}
-void MainWindow::OpenFirmwareChange(int) {}
-void MainWindow::OpenFirmwareUpdate() {}
-void MainWindow::OpenCrashRecovery(int) {}
 void MainWindow::OpenFeedback() {}
 void MainWindow::OpenMessages() {}
 void MainWindow::CaptureToClipboard() {}

@@ -21,6 +21,9 @@ RibbonState ComputeRibbonState(const RibbonInputs& inputs) {
   const bool selected = inputs.selection != RibbonSelection::None;
   state.channelCommands = selected && !inputs.selectedIsDeviceLine;
   state.deviceCommands = selected && inputs.selectedIsDeviceLine;
+  // A row the controller has no calibration command for (a button, a channel beyond its axes)
+  // offers no Calibrate, rather than a dialog that could only fail.
+  state.calibrate = state.channelCommands && inputs.selectedCanCalibrate;
   state.updateUpdater = inputs.updaterUpdate.has_value();
   state.updateFirmware = selected && inputs.selectedFirmwareUpdateAvailable;
   state.saveFirmware = true;
@@ -46,6 +49,7 @@ RibbonState ComputeRibbonState(const RibbonInputs& inputs) {
 bool RibbonState::Enabled(RibbonCommand command) const {
   switch (command) {
     case RibbonCommand::Calibrate:
+      return calibrate;
     case RibbonCommand::Reset:
     case RibbonCommand::ViewMetrics:
       return channelCommands;

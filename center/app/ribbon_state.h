@@ -46,6 +46,7 @@ struct RibbonInputs {
   RibbonSelection selection = RibbonSelection::None;
   bool selectedIsDeviceLine = false;
   bool selectedFirmwareUpdateAvailable = false;
+  bool selectedCanCalibrate = false;  // the controller has calibration commands for the row
   std::vector<Service::FirmwareEntry> selectedFirmwares;  // the selected row's available firmwares
   std::vector<Service::FirmwareEntry> allFirmwares;       // the all-firmwares row's
   std::optional<Platform::FileVersion> centerUpdate;      // a ready update of the center
@@ -57,7 +58,8 @@ struct RibbonInputs {
 
 struct RibbonState {
   RibbonMode mode = RibbonMode::NothingSelected;
-  bool channelCommands = false;  // Calibrate, Reset, View Metrics
+  bool channelCommands = false;  // Reset, View Metrics; Calibrate too where the row has commands
+  bool calibrate = false;
   bool deviceCommands = false;   // Change Firmware, Upload Custom Firmware
   bool updateUpdater = false;
   bool updateFirmware = false;

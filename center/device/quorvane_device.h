@@ -17,9 +17,12 @@ namespace Quorvane::Device {
 // Seven axis slots and thirty-two buttons: every channel a controller can name.
 inline constexpr std::size_t kChannelNameCount = kAxisSlots + kButtonSlots;
 
+// The firmware the Update Firmware command flashes: the newest of the row's list above the
+// version the controller runs. Its image is fetched when the update starts.
 struct PendingFirmware {
   std::array<std::uint32_t, 4> version{};  // major, minor, build, revision
   std::string image;
+  std::optional<Service::FirmwareEntry> entry;
 };
 
 class QuorvaneDevice {

@@ -240,6 +240,11 @@ void RunChangeFirmware(FirmwareJob& job, const FirmwareServices& services, Firmw
 
 void RunUpdateFirmware(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view) {
   Guarded(view, [&] {
+    // The pending firmware is known by its entry; its image is fetched now.
+    if (job.image.empty() && !GetFirmware(job, services)) {
+      EndWith(view, "Could not find firmware on cloud computer!");
+      return;
+    }
     const bool scrambled = job.controller.identified && Device::HasScrambledBootloader(job.controller.identityReport);
     Flash(job, services, view, {kUsualScript, "Kestrane.exe", PortSearch::AfterReset, scrambled, ""});
   });

@@ -57,6 +57,8 @@ std::uint64_t FlashExitCode(const std::string& output);
 
 // The three workers. Each ends with OK enabled, or by closing the dialog after a good flash.
 void RunChangeFirmware(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view);
+// The update flashes the job's image; without one it fetches the job's entry (the pending
+// firmware) first.
 void RunUpdateFirmware(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view);
 // Recovery writes the image scrambled when `secure` (the dialog's "Secure Crash Recovery" box).
 void RunCrashRecovery(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view, bool secure);

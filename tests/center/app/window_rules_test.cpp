@@ -57,6 +57,9 @@ TEST(RibbonStateTable, EnableFlagsModesAndGalleriesFollowTheSelection) {
   EXPECT_EQ(device.changeFirmwareItems, (std::vector<std::string>{"Quad Pedal Firmware v3.4"}));
 
   inputs.selectedIsDeviceLine = false;
+  EXPECT_FALSE(ComputeRibbonState(inputs).Enabled(RibbonCommand::Calibrate));  // no command for the row
+  EXPECT_TRUE(ComputeRibbonState(inputs).Enabled(RibbonCommand::Reset));
+  inputs.selectedCanCalibrate = true;
   const RibbonState channel = ComputeRibbonState(inputs);
   EXPECT_EQ(channel.mode, RibbonMode::ChannelSelected);
   EXPECT_TRUE(channel.Enabled(RibbonCommand::Calibrate));

@@ -10,6 +10,7 @@
 
 #include "center/device/simulated_backend.h"
 #include "center/firmware/firmware_job.h"
+#include "center/firmware/pending_firmware.h"
 #include "common/service/scramble.h"
 #include "tests/center/firmware/recording_firmware_view.h"
 #include "tests/support/local_service.h"
@@ -193,6 +194,42 @@ TEST_F(FlashingWithScripts, RecoveryWritesTheImageAsItsBoxSaysAndReportsToTheEve
   EXPECT_EQ(second.Events().front(), "caption: Recovering...");
   ASSERT_EQ(log_.Entries().size(), 1u);
   EXPECT_EQ(log_.Entries()[0].text.rfind("<errorLog><errorLogItems><errorLogItem token=\"\" logName=\"Kestrane.exe\"", 0), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace Quorvane;
+
+Service::FirmwareEntry Offered(const char* id, std::uint32_t major, std::uint32_t minor, std::uint32_t build = 0) {
+  Service::FirmwareEntry entry;
+  entry.id = id;
+  entry.versionMajor = major;
+  entry.versionMinor = minor;
+  entry.versionBuild = build;
+  return entry;
+}
+
+TEST(PendingFirmware, TheNewestOfferAboveTheRunningVersionBecomesPending) {
+  Device::QuorvaneDevice row;
+  row.identityReport[45] = 2;  // runs 2.1
+  row.identityReport[46] = 1;
+  for (const auto& entry : {Offered("older", 1, 9), Offered("same", 2, 1), Offered("newer", 2, 1, 5),
+                            Offered("newest", 3, 0), Offered("between", 2, 4)}) {
+    row.Lookup().Append(entry);
+  }
+  Firmware::MarkPendingFirmware(row);
+  EXPECT_TRUE(row.firmwareUpdateAvailable);
+  ASSERT_TRUE(row.pendingFirmware.entry);
+  EXPECT_EQ(row.pendingFirmware.entry->id, "newest");
+  EXPECT_EQ(row.pendingFirmware.version, (std::array<std::uint32_t, 4>{3, 0, 0, 0}));
+
+  row.Lookup().Clear();
+  row.Lookup().Append(Offered("same", 2, 1));
+  Firmware::MarkPendingFirmware(row);
+  EXPECT_FALSE(row.firmwareUpdateAvailable);
+  EXPECT_FALSE(row.pendingFirmware.entry);
 }
 
 }  // namespace

@@ -1,0 +1,86 @@
+// The main window's commands that open the calibration and firmware dialogs.
+#include "center/app/main_window.h"
+#include "center/calibration/calibration_dialog.h"
+#include "center/firmware/firmware_dialog.h"
+#include "center/firmware/recovery_dialog.h"
+
+namespace Quorvane::Center {
+namespace {
+
+// The firmware of a list by its gallery index; none for an index the list does not have.
+std::optional<Service::FirmwareEntry> EntryAt(const std::vector<Service::FirmwareEntry>& entries, int item) {
+  if (item < 0 || static_cast<std::size_t>(item) >= entries.size()) {
+    return std::nullopt;
+  }
+  return entries[static_cast<std::size_t>(item)];
+}
+
+}  // namespace
+
+void MainWindow::OpenCalibration() {
+  const auto row = application_.SelectedRow();
+  if (!row) {
+    return;
+  }
+  const CenterEnvironment& environment = application_.Environment();
+  if (const auto error = application_.CalibrationOpenError()) {
+    Diagnostics::ShowErrorBox(environment.notifier, *error);
+    Diagnostics::WriteEventLogEntry(environment.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError, *error);
+    return;
+  }
+  Calibration::CalibrationDialog dialog(
+      {environment.clock, [this, row = *row] { return application_.ReadChannel(row); },
+       [this, row = *row](Calibration::CalibrationKind kind, std::uint32_t parameter) {
+         return application_.SendCalibration(row, kind, parameter);
+       },
+       [this](std::function<void()> listener) { return application_.AddDeviceChangeListener(std::move(listener)); },
+       [this](int id) { application_.RemoveDeviceChangeListener(id); }},
+      this);
+  dialog.exec();
+}
+
+void MainWindow::OpenFirmwareChange(int item) {
+  const auto row = application_.SelectedRow();
+  const auto entry = row ? EntryAt(row->AvailableFirmwares(), item) : std::nullopt;
+  if (!entry) {
+    return;
+  }
+  Firmware::FirmwareJob job;
+  job.controller = *row;
+  job.entry = entry;
+  const Firmware::FirmwareServices services = application_.FirmwareServicesFor();
+  Firmware::FirmwareDialog dialog(Firmware::FirmwareDialog::Kind::Change, "", this);
+  Firmware::RunFirmwareDialog(dialog, [&](Firmware::FirmwareView& view) { Firmware::RunChangeFirmware(job, services, view); });
+}
+
+void MainWindow::OpenFirmwareUpdate() {
+  const auto row = application_.SelectedRow();
+  if (!row || !row->pendingFirmware.entry) {
+    return;
+  }
+  Firmware::FirmwareJob job;
+  job.controller = *row;
+  job.version = row->pendingFirmware.version;
+  job.image = row->pendingFirmware.image;
+  job.entry = row->pendingFirmware.entry;
+  const Firmware::FirmwareServices services = application_.FirmwareServicesFor();
+  Firmware::FirmwareDialog dialog(Firmware::FirmwareDialog::Kind::Update,
+                                  std::to_string(job.version[0]) + "." + std::to_string(job.version[1]), this);
+  Firmware::RunFirmwareDialog(dialog, [&](Firmware::FirmwareView& view) { Firmware::RunUpdateFirmware(job, services, view); });
+}
+
+void MainWindow::OpenCrashRecovery(int item) {
+  const auto entry = EntryAt(application_.AllFirmwaresRow().AvailableFirmwares(), item);
+  if (!entry) {
+    return;
+  }
+  // A crashed controller is on no list: the job knows only the firmware.
+  Firmware::FirmwareJob job;
+  job.entry = entry;
+  const Firmware::FirmwareServices services = application_.FirmwareServicesFor();
+  Firmware::RecoveryDialog dialog(
+      [&](Firmware::FirmwareView& view, bool secure) { Firmware::RunCrashRecovery(job, services, view, secure); }, this);
+  dialog.exec();
+}
+
+}  // namespace Quorvane::Center

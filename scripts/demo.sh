@@ -44,7 +44,9 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 cp -r packaging/local-service "$work/service-data"
-"$build/tools/local-service/quorvane-local-service" --data "$work/service-data" \
+# QUORVANE_DEMO_SERVICE_ARGS: more arguments for the stand-in (--behave ..., for a slow service).
+# shellcheck disable=SC2086
+"$build/tools/local-service/quorvane-local-service" --data "$work/service-data" ${QUORVANE_DEMO_SERVICE_ARGS:-} \
   >"$work/service.port" 2>"$work/service.log" &
 service_pid=$!
 for _ in $(seq 100); do
@@ -53,10 +55,13 @@ for _ in $(seq 100); do
   sleep 0.05
 done
 port="$(head -n 1 "$work/service.port")"
-echo "demo: stand-in service on http://127.0.0.1:$port/Services/DefaultService.svc"
+endpoint="http://127.0.0.1:$port/Services/DefaultService.svc"
+echo "demo: stand-in service on $endpoint"
+# The demo's updater asks the stand-in too.
+sed -i "s|<server url=\"[^\"]*\"|<server url=\"$endpoint\"|" "$prefix/Quorvane/Updater/Tollwick.xml"
 
 export QUORVANE_SIMULATED_DEVICES="$prefix/Quorvane/Kestrane/simulated/demo.xml"
-export QUORVANE_SERVICE_ENDPOINT="http://127.0.0.1:$port/Services/DefaultService.svc"
+export QUORVANE_SERVICE_ENDPOINT="$endpoint"
 if [ "$fresh" -eq 1 ]; then
   mkdir -p "$work/data" "$work/run"
   chmod 700 "$work/run"

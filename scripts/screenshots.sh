@@ -16,7 +16,8 @@ if [ -z "${QUORVANE_SCREENSHOTS_DISPLAY:-}" ]; then
 fi
 
 log="$(mktemp)"
-bash scripts/demo.sh --fresh >"$log" 2>&1 &
+# A slow answer to the update check, so that the window can be seen while it checks.
+QUORVANE_DEMO_SERVICE_ARGS="--behave CheckForUpdateEx=slow:4000" bash scripts/demo.sh --fresh >"$log" 2>&1 &
 demo=$!
 trap 'kill "$demo" 2>/dev/null || true; wait "$demo" 2>/dev/null || true; rm -f "$log"' EXIT
 
@@ -92,3 +93,28 @@ for step in $(seq 8); do
 done
 sleep 3
 shot firmware-change-done
+
+# Messages, the feedback list and a new feedback; then the window while it checks for updates.
+click 40 60
+sleep 0.5
+click 697 60
+sleep 0.8
+# The first message's line, in the dialog centred over the window.
+xdotool mousemove $((left + 150)) $((top - 74)) click 1
+shot messages
+xdotool key Escape
+sleep 0.5
+click 621 60
+shot feedback-list
+xdotool key Return
+sleep 0.5
+xdotool type "Clutch feels heavy"
+xdotool key Tab
+xdotool type "After the 3.4 update the clutch needs more force than before."
+shot new-feedback
+xdotool key Escape
+sleep 0.3
+xdotool key Escape
+sleep 0.5
+click 111 60
+shot checking-for-updates 1.5

@@ -1,5 +1,7 @@
 #include "updater/install_and_restart.h"
 
+#include "common/platform/program_start.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,7 +65,7 @@ void Install(const Update::ReadyFileEntry& entry) {
     placeholder = command.find("%S");
   }
   if (placeholder == std::string::npos) {
-    if (!RunInstaller(entry.fileName, SplitParameters(command), entry.directory)) {
+    if (!RunInstaller(entry.fileName, Platform::SplitParameters(command), entry.directory)) {
       throw HvxException("Not able to execute installer argument command: '" + entry.fileName + " " +
                          command + "'");
     }
@@ -74,38 +76,12 @@ void Install(const Update::ReadyFileEntry& entry) {
   const auto blank = substituted.find(' ');
   const std::string program = substituted.substr(0, blank);
   const std::string parameters = blank == std::string::npos ? std::string() : substituted.substr(blank + 1);
-  if (!RunInstaller(program, SplitParameters(parameters), entry.directory)) {
+  if (!RunInstaller(program, Platform::SplitParameters(parameters), entry.directory)) {
     throw HvxException("Not able to execute installer command: '" + substituted + "'");
   }
 }
 
 }  // namespace
-
-std::vector<std::string> SplitParameters(std::string_view parameters) {
-  std::vector<std::string> arguments;
-  std::string current;
-  bool inArgument = false;
-  bool quoted = false;
-  for (const char character : parameters) {
-    if (character == '"') {
-      quoted = !quoted;
-      inArgument = true;
-    } else if ((character == ' ' || character == '\t') && !quoted) {
-      if (inArgument) {
-        arguments.push_back(std::move(current));
-        current.clear();
-        inArgument = false;
-      }
-    } else {
-      current += character;
-      inArgument = true;
-    }
-  }
-  if (inArgument) {
-    arguments.push_back(std::move(current));
-  }
-  return arguments;
-}
 
 void InstallAndRestart(const UpdaterContext& context, const UpdaterConfiguration& configuration,
                        const UpdateScopes& scopes) {
@@ -136,7 +112,12 @@ void InstallAndRestart(const UpdaterContext& context, const UpdaterConfiguration
     if (scopes.beta) {
       arguments.push_back("/isbeta:true");
     }
-    if (!Platform::Process::Start({installFolder + package.softwareId, arguments, installFolder, ""}, error)) {
+    Platform::ProcessSpec restart{installFolder + package.softwareId, arguments, installFolder, ""};
+    // Never as root: the program is the user's, whoever installed it.
+    if (context.invokingUser) {
+      restart = Platform::AsUser(restart, *context.invokingUser);
+    }
+    if (!Platform::Process::Start(restart, error)) {
       throw HvxException(package.softwareId == "Orlimar" ? "Not able to restart admin"
                                                          : "Not able to restart center");
     }

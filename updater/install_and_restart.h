@@ -12,10 +12,6 @@
 
 namespace Quorvane::Updater {
 
-// A parameter text split into arguments at blanks; double quotes group blanks into one
-// argument and are removed. No shell is involved.
-std::vector<std::string> SplitParameters(std::string_view parameters);
-
 // Runs each pending package's installers, deletes its ready file and restarts it when asked.
 // Raises HvxException with the texts of the failing step.
 void InstallAndRestart(const UpdaterContext& context, const UpdaterConfiguration& configuration,

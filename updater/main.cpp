@@ -31,6 +31,12 @@ bool HasDisplay(const Platform::EnvironmentLookup& environment) {
 
 int main(int argc, char** argv) {
   const auto environment = Platform::ProcessEnvironment();
+  // Started through pkexec for a user: the queue, the locks and the downloads are theirs, so the
+  // files made here must be theirs too; installers still run as root.
+  const auto invokingUser = Platform::ElevatedFor(environment);
+  if (invokingUser) {
+    Platform::UseFilesAs(*invokingUser);
+  }
   Diagnostics::SyslogEventLog eventLog(environment(Diagnostics::kSyslogSocketVariable).value_or(""));
   const auto runtimeFolder = Platform::RuntimeFolder(environment);
   if (!runtimeFolder) {
@@ -46,7 +52,10 @@ int main(int argc, char** argv) {
   Platform::SystemClock clock;
   const Platform::KnownFolders folders = Platform::DiscoverKnownFolders();
   const auto processQueue = [&](Updater::ProgressView& progress) {
-    const Updater::UpdaterContext context{folders, eventLog, clock, progress};
+    if (invokingUser) {
+      Platform::UseFilesAs(*invokingUser);  // per thread: the queue may be processed on a worker
+    }
+    const Updater::UpdaterContext context{folders, eventLog, clock, progress, invokingUser};
     return queue.ProcessAll([&](const std::string& commandLine) {
       // On standard error, not in the event log, which only takes errors and warnings.
       std::fprintf(stderr, "Tollwick: running the command line '%s'\n", commandLine.c_str());

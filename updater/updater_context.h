@@ -8,6 +8,7 @@
 #include "common/diagnostics/event_log.h"
 #include "common/platform/clock.h"
 #include "common/platform/known_folders.h"
+#include "common/platform/process.h"
 
 namespace Quorvane::Updater {
 
@@ -30,6 +31,8 @@ struct UpdaterContext {
   Diagnostics::EventLog& eventLog;
   Platform::Clock& clock;
   ProgressView& progress;
+  // Set when pkexec runs the updater for a user: programs it restarts run as that user.
+  std::optional<Platform::InvokingUser> invokingUser = std::nullopt;
 
   // <root>/Quorvane/Updater/Tollwick.xml
   std::string ConfigurationPath() const;

@@ -1,29 +1,17 @@
 #include "center/app/about_dialog.h"
 
-#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include "center/app/center_texts.h"
+#include "center/messages/contact_links.h"
 
 #include "center/app/center_resources.h"
 
 namespace Quorvane::Center {
-namespace {
-
-QLabel* Link(const QString& url, const QString& text) {
-  auto* label = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(url.toHtmlEscaped(), text.toHtmlEscaped()));
-  label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-  label->setOpenExternalLinks(false);
-  QObject::connect(label, &QLabel::linkActivated, label, [](const QString& link) { QDesktopServices::openUrl(QUrl(link)); });
-  return label;
-}
-
-}  // namespace
 
 AboutDialog::AboutDialog(const Platform::FileVersion& version, QWidget* parent) : QDialog(parent) {
   EnsureCenterResources();
@@ -42,9 +30,7 @@ AboutDialog::AboutDialog(const Platform::FileVersion& version, QWidget* parent) 
   texts->addWidget(name);
   texts->addWidget(new QLabel(QStringLiteral("The center for Quorvane sim-racing pedal controllers.")));
   texts->addSpacing(8);
-  texts->addWidget(Link(QString::fromLatin1(kWebSiteLink), QString::fromLatin1(kWebSiteLink)));
-  texts->addWidget(Link(QStringLiteral("mailto:") + QString::fromLatin1(kSupportAddress), QString::fromLatin1(kSupportAddress)));
-  texts->addWidget(Link(QStringLiteral("mailto:") + QString::fromLatin1(kContactAddress), QString::fromLatin1(kContactAddress)));
+  texts->addWidget(ContactLinks());
   texts->addStretch(1);
 
   auto* top = new QHBoxLayout;

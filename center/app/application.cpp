@@ -23,7 +23,10 @@ void LogEntry(Diagnostics::EventLog& log, std::uint16_t type, const std::string&
 
 }  // namespace
 
-CApplication::CApplication(CenterEnvironment environment) : environment_(std::move(environment)) {
+CApplication::CApplication(CenterEnvironment environment)
+    : environment_(std::move(environment)),
+      updates_({environment_.folders, environment_.environment, environment_.eventLog, environment_.clock,
+                [this] { return settings_.Values().enableBetaSoftware; }, &quit}) {
   // Calls under way give up when the center quits instead of waiting out their time-outs.
   environment_.service.settings.cancel = &quit;
 }
@@ -222,26 +225,8 @@ void CApplication::StopThreads() {
 void CApplication::Shutdown() {
   StopThreads();
   view_ = &noView_;
-  if (runUpdaterOnExit) {
-    StartUpdaterHandOff();
-  }
-}
-
-void CApplication::StartUpdaterHandOff() {
-  const std::string folder = environment_.folders.installRoot + "/Quorvane/Updater/";
-  const std::string updater = folder + "Tollwick";
-  if (access(updater.c_str(), F_OK) != 0) {
-    return;
-  }
-  Platform::ProcessSpec spec{updater, {"/updateonly:center", "/restart:center"}, folder, ""};
-  if (settings_.Values().enableBetaSoftware) {
-    spec.arguments.push_back("/isbeta:true");
-  }
-  std::error_code error;
-  if (!Platform::StartElevated(spec, folder, error)) {
-    LogEntry(environment_.eventLog, Diagnostics::kEventWarning,
-             "Could not execute updater with error '" +
-                 Halvex::Exceptions::GetWin32ErrorMessage(static_cast<std::uint32_t>(error.value())) + "'");
+  if (runUpdaterOnExit || updates_.UpdateOnExit()) {
+    updates_.HandOff();
   }
 }
 

@@ -15,6 +15,7 @@
 #include "center/app/ribbon_state.h"
 #include "center/calibration/calibration_session.h"
 #include "center/firmware/firmware_job.h"
+#include "center/update/update_coordinator.h"
 #include "center/device/device_discovery.h"
 #include "center/device/device_list.h"
 #include "center/device/device_monitor.h"
@@ -40,6 +41,8 @@ struct CenterEnvironment {
   Diagnostics::UserNotifier& notifier;
   Platform::Clock& clock;
   Firmware::SerialPortMap* ports = nullptr;  // where bootloaders show up (none: no flashing)
+  // The process's environment, where the session's variables come from (display, folders).
+  Platform::EnvironmentLookup environment = Platform::ProcessEnvironment();
 };
 
 using Device::DeviceChange;
@@ -105,13 +108,8 @@ class CApplication {
   // What the firmware workers need: service, devices, ports, folders.
   Firmware::FirmwareServices FirmwareServicesFor();
 
-  // Ready updates the ribbon offers ("Update to v..."): filled by the update check.
-  struct UpdateOffers {
-    std::optional<Platform::FileVersion> center;
-    std::optional<Platform::FileVersion> updater;
-  };
-  UpdateOffers Offers() const;
-  void SetOffers(const UpdateOffers& offers);
+  // The update check, its offers ("Update to v...") and the hand-off at exit.
+  UpdateCoordinator& Updates() { return updates_; }
 
   Device::DeviceList& Devices() { return devices_; }
   const Device::QuorvaneDevice& AllFirmwaresRow() const { return allFirmwares_; }
@@ -141,7 +139,6 @@ class CApplication {
   void Refresh(CenterView& view);
   void PollLoop();
   void StopThreads();
-  void StartUpdaterHandOff();
 
   CenterEnvironment environment_;
   NoCenterView noView_;
@@ -152,8 +149,7 @@ class CApplication {
   Device::DeviceList devices_;
   std::optional<std::size_t> selectedRow_;  // guarded by the list lock
   Device::QuorvaneDevice allFirmwares_;
-  mutable std::mutex offersLock_;
-  UpdateOffers offers_;
+  UpdateCoordinator updates_;
   std::mutex listenersLock_;
   std::vector<std::pair<int, std::function<void()>>> deviceChangeListeners_;
   int nextListenerId_ = 0;

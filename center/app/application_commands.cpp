@@ -51,9 +51,8 @@ RibbonState CApplication::CurrentRibbonState(RibbonSelection selection) {
     }
   }
   inputs.allFirmwares = allFirmwares_.AvailableFirmwares();
-  const UpdateOffers offers = Offers();
-  inputs.centerUpdate = offers.center;
-  inputs.updaterUpdate = offers.updater;
+  inputs.centerUpdate = updates_.CenterUpdate();
+  inputs.updaterUpdate = updates_.UpdaterUpdate();
   const SettingsValues settings = settings_.Values();
   inputs.enableBetaSoftware = settings.enableBetaSoftware;
   inputs.topMostWindow = settings.topMostWindow;
@@ -83,7 +82,7 @@ void CApplication::SetEnableBetaSoftware(bool on) {
   for (const char* softwareId : {"Kestrane", "Tollwick"}) {
     std::remove(Update::UpdatesReadyFileOf(data, softwareId).c_str());
   }
-  SetOffers({});
+  updates_.ForgetOffers();
   {
     std::lock_guard lock(devices_.listLock);
     for (auto& row : devices_.rows) {
@@ -147,16 +146,6 @@ Firmware::FirmwareServices CApplication::FirmwareServicesFor() {
           environment_.notifier,
           environment_.folders.programFolder,
           environment_.folders.temp};
-}
-
-CApplication::UpdateOffers CApplication::Offers() const {
-  std::lock_guard lock(offersLock_);
-  return offers_;
-}
-
-void CApplication::SetOffers(const UpdateOffers& offers) {
-  std::lock_guard lock(offersLock_);
-  offers_ = offers;
 }
 
 int CApplication::AddDeviceChangeListener(std::function<void()> listener) {

@@ -1,5 +1,5 @@
 // Texts the center's window shows that follow a rule: its title with the running time, the
-// About text, and the fixed questions and links.
+// About text, and the fixed questions.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +13,6 @@ inline constexpr const char* kDisplayName = "Kestrane";
 inline constexpr const char* kWindowClassName = "KESTRANE";
 inline constexpr const char* kExitQuestion = "Do you really want to quit Kestrane?";
 inline constexpr const char* kExitCaption = "Confirmation";
-inline constexpr const char* kWebSiteLink = "https://www.quorvane.example/";
-inline constexpr const char* kSupportAddress = "support@quorvane.example";
-inline constexpr const char* kContactAddress = "info@quorvane.example";
 
 // "Kestrane | v1.2.3.4"
 std::string BaseWindowTitle(const Platform::FileVersion& version);

@@ -16,6 +16,7 @@
 #include "center/app/ribbon_bar.h"
 #include "center/app/status_bar.h"
 #include "center/app/tray_icon.h"
+#include "center/app/window_update_view.h"
 
 namespace Quorvane::Center {
 
@@ -62,11 +63,21 @@ MainWindow::MainWindow(CApplication& application, LiveValueBuffer& liveValues, P
     connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, &MainWindow::ShowAbout);
   }
 
+  updateView_ = std::make_unique<WindowUpdateView>(*this);
+  updateColourTimer_.setInterval(1000);
+  connect(&updateColourTimer_, &QTimer::timeout, this, [this] { SetUpdateBarColour(UpdateColours().Next()); });
+
   application_.noRowSelected = true;
   RefreshRibbon(RibbonSelection::None);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // The update work may still wait for the window; it must not any more.
+  updateView_->Close();
+  for (std::thread* task : {&checkTask_, &updaterTask_}) {
+    if (task->joinable()) task->join();
+  }
+}
 
 void MainWindow::ShowAtStart() {
   resize(kInitialWidth, kInitialHeight);
@@ -282,12 +293,5 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-// Filled by the dialogs and tasks of the center's other parts.
-void MainWindow::OpenFeedback() {}
-void MainWindow::OpenMessages() {}
-void MainWindow::CaptureToClipboard() {}
-void MainWindow::CaptureToFile() {}
-void MainWindow::CheckForUpdates() {}
-void MainWindow::UpdateUpdater() {}
 
 }  // namespace Quorvane::Center

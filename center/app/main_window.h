@@ -11,11 +11,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "center/app/application.h"
 #include "center/app/live_value_buffer.h"
 #include "center/app/ribbon_state.h"
 #include "common/platform/file_version.h"
+#include "common/ui/colour_cycle.h"
 
 namespace Quorvane::Center {
 
@@ -24,6 +26,7 @@ class DeviceListView;
 class RibbonBar;
 class StatusBar;
 class TrayIcon;
+class WindowUpdateView;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -57,6 +60,10 @@ class MainWindow : public QMainWindow {
   void AskAndQuit();
   // Shows and raises the window (the tray's Open, a double-click on the icon).
   void ShowFromTray();
+  // The status bar's progress bar while the update work runs: marquee, colours cycling.
+  void ShowUpdateProgress(bool running);
+  // The picture "Capture Window" takes: the window's content.
+  QPixmap Picture();
 
   RibbonBar& Ribbon() { return *ribbon_; }
   DeviceListView& List() { return *list_; }
@@ -99,6 +106,9 @@ class MainWindow : public QMainWindow {
   void ShowAbout();
   void Refresh();
   void TickTitle();
+  // The progress bar's colours while the update work runs: process-wide, from the second entry.
+  static Ui::ColourCycle& UpdateColours();
+  void SetUpdateBarColour(Ui::Rgb colour);
 
   LiveValueBuffer& liveValues_;
   std::uint64_t listGeneration_ = 0;
@@ -115,6 +125,10 @@ class MainWindow : public QMainWindow {
   int framesPainted_ = 0;
   bool quitting_ = false;
   QPointer<QDialog> about_;
+  std::unique_ptr<WindowUpdateView> updateView_;
+  QTimer updateColourTimer_;
+  std::thread checkTask_;
+  std::thread updaterTask_;
 };
 
 }  // namespace Quorvane::Center

@@ -1,8 +1,10 @@
-// The main window's commands that open the calibration and firmware dialogs.
+// The main window's commands that open the calibration, firmware, messages and feedback dialogs.
 #include "center/app/main_window.h"
 #include "center/calibration/calibration_dialog.h"
 #include "center/firmware/firmware_dialog.h"
 #include "center/firmware/recovery_dialog.h"
+#include "center/messages/feedback_dialogs.h"
+#include "center/messages/messages_dialog.h"
 
 namespace Quorvane::Center {
 namespace {
@@ -80,6 +82,16 @@ void MainWindow::OpenCrashRecovery(int item) {
   const Firmware::FirmwareServices services = application_.FirmwareServicesFor();
   Firmware::RecoveryDialog dialog(
       [&](Firmware::FirmwareView& view, bool secure) { Firmware::RunCrashRecovery(job, services, view, secure); }, this);
+  dialog.exec();
+}
+
+void MainWindow::OpenMessages() {
+  MessagesDialog dialog(application_.Messages(), this);
+  dialog.exec();
+}
+
+void MainWindow::OpenFeedback() {
+  FeedbackListDialog dialog(application_.Feedback(), application_.Environment().service, this);
   dialog.exec();
 }
 

@@ -118,6 +118,9 @@ void LoadStore(Store& store, Diagnostics::EventLog& eventLog, Parse parse) {
 
 template <typename Store, typename Document>
 bool SaveStore(Store& store, Document document) {
+  // The list is taken and written under one save lock: a save that took its list earlier can
+  // never write after one that took a newer list.
+  std::lock_guard saving(store.saveLock);
   std::string text;
   {
     std::lock_guard lock(store.lock);

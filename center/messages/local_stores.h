@@ -21,6 +21,7 @@ struct MessageStore {
   std::string path;
   std::mutex lock;  // the messages lock
   std::vector<Service::MessageItem> items;
+  std::mutex saveLock;  // one save at a time, taken before the messages lock
 };
 
 struct FeedbackStore {
@@ -28,6 +29,7 @@ struct FeedbackStore {
   std::string userId;
   std::mutex lock;  // the feedback lock
   std::vector<Service::FeedbackItem> items;
+  std::mutex saveLock;  // one save at a time, taken before the feedback lock
 };
 
 // Appends the file's items to the list. A missing or broken file adds nothing. An item whose
@@ -37,7 +39,8 @@ void LoadMessageStore(MessageStore& store, Diagnostics::EventLog& eventLog);
 void LoadFeedbackStore(FeedbackStore& store, Diagnostics::EventLog& eventLog);
 
 // Rewrites the whole file from the list (the folder chain is created when missing). False when
-// the file could not be written; the old file then stays as it was.
+// the file could not be written; the old file then stays as it was. Saves of one store follow
+// each other, so an older list never overwrites a newer one.
 bool SaveMessageStore(MessageStore& store);
 bool SaveFeedbackStore(FeedbackStore& store);
 

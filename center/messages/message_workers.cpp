@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/diagnostics/hvx_exception.h"
 #include "common/service/field_encoding.h"
 #include "common/service/payload_documents.h"
 
@@ -31,9 +32,27 @@ void RunWorker(const WorkerServices& services, std::uint32_t threshold, const ch
   }
 }
 
+// Runs the decoding of one received item; false (and a warning naming the item) when its text or
+// time stamp cannot be read.
+template <typename Work>
+bool Decode(Diagnostics::EventLog& eventLog, const std::string& what, Work work) {
+  std::string reason;
+  try {
+    work();
+    return true;
+  } catch (const Halvex::Exceptions::HvxException& error) {
+    reason = error.Message();
+  } catch (const std::exception& error) {
+    reason = error.what();
+  }
+  Diagnostics::WriteEventLogEntry(eventLog, Diagnostics::kCenterSource, Diagnostics::kEventWarning,
+                                  "The service sent " + what + " damaged; it was skipped (" + reason + ").");
+  return false;
+}
+
 }  // namespace
 
-bool MessageFetchPass(MessageStore& store, const CenterService& service) {
+bool MessageFetchPass(MessageStore& store, const CenterService& service, Diagnostics::EventLog& eventLog) {
   const auto answer = RetrieveMessagesToUsers(service);
   if (!answer) {
     return false;
@@ -44,24 +63,29 @@ bool MessageFetchPass(MessageStore& store, const CenterService& service) {
   }
   bool changed = false;
   for (const auto& entry : *entries) {
+    // Decoded before anything is changed: one item the service sent damaged is skipped alone.
+    Service::MessageItem received;
+    if (!Decode(eventLog, "message " + std::to_string(entry.pk), [&] {
+          received.body = Service::Base64DecodeText(entry.responseBody, Service::Utf16Errors::Replace);
+          received.created = Service::ParseTimeStamp(entry.createdTimeStamp);
+        })) {
+      continue;
+    }
     std::lock_guard lock(store.lock);
     auto found = std::find_if(store.items.begin(), store.items.end(),
                               [&](const Service::MessageItem& item) { return item.pk == entry.pk; });
     if (found != store.items.end()) {
       if (Service::FormatTimeStamp(found->created) != entry.createdTimeStamp) {
         found->title = entry.title;
-        found->body = Service::Base64DecodeText(entry.responseBody, Service::Utf16Errors::Replace);
-        found->created = Service::ParseTimeStamp(entry.createdTimeStamp);
+        found->body = std::move(received.body);
+        found->created = received.created;
         changed = true;
       }
       continue;
     }
-    Service::MessageItem item;
-    item.pk = entry.pk;
-    item.title = entry.title;
-    item.body = Service::Base64DecodeText(entry.responseBody, Service::Utf16Errors::Replace);
-    item.created = Service::ParseTimeStamp(entry.createdTimeStamp);
-    store.items.push_back(std::move(item));
+    received.pk = entry.pk;
+    received.title = entry.title;
+    store.items.push_back(std::move(received));
     changed = true;
   }
   if (changed) {
@@ -70,7 +94,8 @@ bool MessageFetchPass(MessageStore& store, const CenterService& service) {
   return changed;
 }
 
-bool FeedbackFetchPass(FeedbackStore& store, const CenterService& service, const std::atomic<bool>& quit) {
+bool FeedbackFetchPass(FeedbackStore& store, const CenterService& service, const std::atomic<bool>& quit,
+                       Diagnostics::EventLog& eventLog) {
   std::vector<Service::FeedbackItem> items;
   {
     std::lock_guard lock(store.lock);
@@ -91,8 +116,14 @@ bool FeedbackFetchPass(FeedbackStore& store, const CenterService& service, const
     if (!item.responseBody.empty() && Service::FormatTimeStamp(item.responded) == fields->respondedTimeStamp) {
       continue;
     }
-    const std::string reply = Service::Base64DecodeText(fields->responseBody, Service::Utf16Errors::Replace);
-    const Service::CalendarTime responded = Service::ParseTimeStamp(fields->respondedTimeStamp);
+    std::string reply;
+    Service::CalendarTime responded{};
+    if (!Decode(eventLog, "the reply to feedback " + std::to_string(item.pk), [&] {
+          reply = Service::Base64DecodeText(fields->responseBody, Service::Utf16Errors::Replace);
+          responded = Service::ParseTimeStamp(fields->respondedTimeStamp);
+        })) {
+      continue;
+    }
     std::lock_guard lock(store.lock);
     auto stored = std::find_if(store.items.begin(), store.items.end(),
                                [&](const Service::FeedbackItem& candidate) { return candidate.pk == item.pk; });
@@ -111,13 +142,13 @@ bool FeedbackFetchPass(FeedbackStore& store, const CenterService& service, const
 void RunMessageWorker(MessageStore& store, const WorkerServices& services) {
   RunWorker(services, kMessageFetchThreshold,
             "Application has encountered an exception in async retrive Quorvane Message To!",
-            [&] { MessageFetchPass(store, services.service); });
+            [&] { MessageFetchPass(store, services.service, services.eventLog); });
 }
 
 void RunFeedbackResponseWorker(FeedbackStore& store, const WorkerServices& services) {
   RunWorker(services, kFeedbackFetchThreshold,
             "Application has encountered an exception in async retrive user feedback response!",
-            [&] { FeedbackFetchPass(store, services.service, services.quit); });
+            [&] { FeedbackFetchPass(store, services.service, services.quit, services.eventLog); });
 }
 
 }  // namespace Quorvane::Center

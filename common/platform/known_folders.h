@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace Quorvane::Platform {
 
@@ -40,5 +42,11 @@ std::string InstallRootOf(const std::string& executablePath);
 // The fallback folder is refused (empty optional, errno set) when it exists but belongs to
 // another user or is open to others, since a planted folder could steal the locks.
 std::optional<std::string> RuntimeFolder(const EnvironmentLookup& environment);
+
+// What a program started with administrator rights must keep of this user's session (pkexec
+// gives it root's): the data and runtime folders, the home folder, the display and its
+// credentials, the session bus and the language. Only variables that have a value are listed.
+std::vector<std::pair<std::string, std::string>> UserSessionEnvironment(const EnvironmentLookup& environment,
+                                                                        const KnownFolders& folders);
 
 }  // namespace Quorvane::Platform

@@ -5,9 +5,12 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <pwd.h>
+#include <sys/fsuid.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <thread>
 
 #include "common/platform/unique_fd.h"
@@ -221,22 +224,57 @@ std::error_code OpenWithSystem(const std::string& target, const std::string& wor
   return error;
 }
 
-std::optional<Process> StartElevated(const ProcessSpec& spec, const std::string& folderToWrite,
-                                     std::error_code& error) {
-  if (access(folderToWrite.c_str(), W_OK) == 0) {
-    return Process::Start(spec, error);
-  }
-  // pkexec starts its program in a fixed environment; env sets the working directory there.
+ProcessSpec ElevatedSpec(const ProcessSpec& spec, const PassedEnvironment& passed) {
   ProcessSpec elevated;
   elevated.program = "pkexec";
   elevated.arguments = {"/usr/bin/env"};
   if (!spec.workingDirectory.empty()) {
     elevated.arguments.push_back("--chdir=" + spec.workingDirectory);
   }
+  for (const auto& [name, value] : passed) {
+    elevated.arguments.push_back(name + "=" + value);
+  }
   elevated.arguments.push_back(spec.program);
   elevated.arguments.insert(elevated.arguments.end(), spec.arguments.begin(), spec.arguments.end());
   elevated.outputFile = spec.outputFile;
-  return Process::Start(elevated, error);
+  return elevated;
+}
+
+std::optional<Process> StartElevated(const ProcessSpec& spec, const std::string& folderToWrite,
+                                     const PassedEnvironment& passed, std::error_code& error) {
+  if (access(folderToWrite.c_str(), W_OK) == 0) {
+    return Process::Start(spec, error);
+  }
+  return Process::Start(ElevatedSpec(spec, passed), error);
+}
+
+std::optional<InvokingUser> ElevatedFor(const std::function<std::optional<std::string>(std::string_view)>& environment) {
+  const auto invoker = environment("PKEXEC_UID");
+  if (getuid() != 0 || !invoker || invoker->empty()) {
+    return std::nullopt;
+  }
+  char* end = nullptr;
+  const unsigned long uid = std::strtoul(invoker->c_str(), &end, 10);
+  if (*end != '\0' || uid == 0) {
+    return std::nullopt;
+  }
+  const passwd* entry = getpwuid(static_cast<uid_t>(uid));
+  return InvokingUser{static_cast<uid_t>(uid), entry != nullptr ? entry->pw_gid : static_cast<gid_t>(uid)};
+}
+
+void UseFilesAs(const InvokingUser& user) {
+  // Per thread, and reset to root's by every program started: only file access changes.
+  setfsgid(user.gid);
+  setfsuid(user.uid);
+}
+
+ProcessSpec AsUser(const ProcessSpec& spec, const InvokingUser& user) {
+  ProcessSpec dropped = spec;
+  dropped.program = "setpriv";
+  dropped.arguments = {"--reuid=" + std::to_string(user.uid), "--regid=" + std::to_string(user.gid), "--init-groups",
+                       "--", spec.program};
+  dropped.arguments.insert(dropped.arguments.end(), spec.arguments.begin(), spec.arguments.end());
+  return dropped;
 }
 
 }  // namespace Quorvane::Platform

@@ -5,8 +5,10 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -54,9 +56,31 @@ class Process {
 // working directory), anything else (documents, links) through xdg-open. Does not wait.
 std::error_code OpenWithSystem(const std::string& target, const std::string& workingDirectory = {});
 
+// The variables an elevated program must see as the user's own: pkexec starts its program with
+// root's environment, so these are handed to it explicitly.
+using PassedEnvironment = std::vector<std::pair<std::string, std::string>>;
+
+// The program started through pkexec, with the passed variables set for it (through env, which
+// also sets the working directory there).
+ProcessSpec ElevatedSpec(const ProcessSpec& spec, const PassedEnvironment& passed);
+
 // Starts the program with administrator rights through pkexec when the user cannot write the
 // given folder, directly when they can (a per-user install needs no elevation).
 std::optional<Process> StartElevated(const ProcessSpec& spec, const std::string& folderToWrite,
-                                     std::error_code& error);
+                                     const PassedEnvironment& passed, std::error_code& error);
+
+// The user pkexec ran this process for (PKEXEC_UID), when it runs as root for one.
+struct InvokingUser {
+  uid_t uid;
+  gid_t gid;
+};
+std::optional<InvokingUser> ElevatedFor(const std::function<std::optional<std::string>(std::string_view)>& environment);
+
+// Files this thread creates from now on belong to the user and are opened with the user's rights;
+// programs it starts run as root all the same.
+void UseFilesAs(const InvokingUser& user);
+
+// A program started as the user (root drops to them with setpriv).
+ProcessSpec AsUser(const ProcessSpec& spec, const InvokingUser& user);
 
 }  // namespace Quorvane::Platform

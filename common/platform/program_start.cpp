@@ -24,4 +24,30 @@ void StopSignals::Wait() const {
   sigwait(&set_, &received);
 }
 
+std::vector<std::string> SplitParameters(std::string_view parameters) {
+  std::vector<std::string> arguments;
+  std::string current;
+  bool inArgument = false;
+  bool quoted = false;
+  for (const char character : parameters) {
+    if (character == '"') {
+      quoted = !quoted;
+      inArgument = true;
+    } else if ((character == ' ' || character == '\t') && !quoted) {
+      if (inArgument) {
+        arguments.push_back(std::move(current));
+        current.clear();
+        inArgument = false;
+      }
+    } else {
+      current += character;
+      inArgument = true;
+    }
+  }
+  if (inArgument) {
+    arguments.push_back(std::move(current));
+  }
+  return arguments;
+}
+
 }  // namespace Quorvane::Platform

@@ -5,11 +5,17 @@
 #include <signal.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace Quorvane::Platform {
 
 // The arguments after the program name, joined by blanks.
 std::string JoinedArguments(int argc, char** argv);
+
+// A parameter text split into arguments at blanks; double quotes group blanks into one
+// argument and are removed. No shell is involved.
+std::vector<std::string> SplitParameters(std::string_view parameters);
 
 // SIGTERM and SIGINT, blocked for every thread made after construction so that one thread can
 // wait for them.

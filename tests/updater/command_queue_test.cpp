@@ -14,6 +14,7 @@
 #include "tests/support/local_service.h"
 #include "tests/support/syslog_collector.h"
 #include "tests/support/temp_folder.h"
+#include "common/update/updates_ready_file.h"
 #include "updater/command_queue.h"
 
 namespace {
@@ -76,7 +77,8 @@ class TollwickProcesses : public testing::Test {
             "value=\"60000\"/></settings></updater>");
   }
 
-  Platform::Process Start(const std::string& commandLine) {
+  Platform::Process Start(const std::string& commandLine,
+                          std::vector<std::pair<std::string, std::string>> extraEnvironment = {}) {
     outputs_.push_back(root_.File("tollwick-" + std::to_string(outputs_.size()) + ".out"));
     Platform::ProcessSpec spec{root_.File("Quorvane/Updater/Tollwick"), {commandLine}, "", outputs_.back()};
     spec.environment = {{"XDG_RUNTIME_DIR", root_.File("run")},
@@ -84,6 +86,7 @@ class TollwickProcesses : public testing::Test {
                         {"QUORVANE_SYSLOG_SOCKET", log_.SocketPath()},
                         {"DISPLAY", ""},
                         {"WAYLAND_DISPLAY", ""}};
+    spec.environment.insert(spec.environment.end(), extraEnvironment.begin(), extraEnvironment.end());
     std::error_code error;
     auto process = Platform::Process::Start(spec, error);
     if (!process) throw std::system_error(error);
@@ -161,6 +164,57 @@ TEST_F(TollwickProcesses, AKilledProcessingCopyNeverBlocksTheNextStart) {
   const auto lines = RunLines(2);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1], "/checkonly:center after");
+}
+
+// What pkexec hands the updater: root's rights, and the user it runs for in PKEXEC_UID.
+TEST_F(TollwickProcesses, RunForAUserItInstallsAsRootButRestartsTheCenterAsTheUserAndKeepsTheirFilesTheirs) {
+  if (getuid() != 0) {
+    GTEST_SKIP() << "needs root, as pkexec gives it";
+  }
+  const uid_t user = 65534;  // nobody
+  chmod(root_.Path().c_str(), 0755);
+  const std::string downloads = root_.File("data/Quorvane/Updater/Kestrane/");
+  std::filesystem::create_directories(downloads);
+  std::filesystem::create_directories(root_.File("Quorvane/Kestrane"));
+  std::filesystem::create_directories(root_.File("seen"));
+  chmod(root_.File("seen").c_str(), 0777);
+  for (const char* folder : {"run", "data", "data/Quorvane", "data/Quorvane/Updater", "data/Quorvane/Updater/Kestrane"}) {
+    ASSERT_EQ(chown(root_.File(folder).c_str(), user, user), 0);
+  }
+  const auto script = [](const std::string& path, const std::string& body) {
+    Testing::WriteTextFile(path, "#!/bin/sh\n" + body);
+    chmod(path.c_str(), 0755);
+  };
+  script(downloads + "setup.run", "id -u > '" + root_.File("seen/installer") + "'\n");
+  script(root_.File("Quorvane/Kestrane/Kestrane"), "id -u > '" + root_.File("seen/center") + "'\n");
+  Diagnostics::RecordingEventLog log;
+  ASSERT_TRUE(Update::WriteUpdatesReadyFile({"Kestrane", {2, 0, 0, 0}, {{"%s", "setup.run", downloads}}},
+                                            downloads + Update::kUpdatesReadyFileName, log));
+  Testing::WriteTextFile(
+      root_.File("Quorvane/Updater/Tollwick.xml"),
+      "<updater xmlns=\"http://schemas.quorvane.example/Tollwick/2016\"><servers/><packages><package "
+      "softwareID=\"Kestrane\" softwareUpdateType=\"Application\" processName=\"Kestrane\" "
+      "warningBeforeKill=\"false\" timeToWaitBeforeKillMs=\"0\" timeToWaitAfterKillMs=\"0\" restart=\"false\"/>"
+      "</packages><settings/></updater>");
+
+  Platform::Process run = Start("/updateonly:center /restart:center", {{"PKEXEC_UID", std::to_string(user)}});
+  EXPECT_EQ(run.WaitFor(30s), 0);
+  EXPECT_EQ(Testing::ReadTextFile(root_.File("seen/installer")), "0\n");  // installers need root
+  for (int wait = 0; wait < 200 && !std::filesystem::exists(root_.File("seen/center")); ++wait) {
+    std::this_thread::sleep_for(20ms);
+  }
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(Testing::ReadTextFile(root_.File("seen/center")), std::to_string(user) + "\n");  // never root
+  EXPECT_FALSE(std::filesystem::exists(downloads + Update::kUpdatesReadyFileName));
+  // The queue and lock files it made in the user's runtime folder stay usable by the user.
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(root_.File("run"))) {
+    struct stat status {};
+    ASSERT_EQ(lstat(entry.path().c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, user) << entry.path();
+    ++files;
+  }
+  EXPECT_GT(files, 0u);
 }
 
 TEST_F(TollwickProcesses, AMissingConfigurationIsLoggedAndEndsWithOne) {

@@ -188,11 +188,4 @@ TEST(UpdaterUpdater, TheScriptReplacesTheUpdaterFromTheDownloadFolder) {
   EXPECT_EQ(ReadTextFile(root.File("ran")), "--quiet into " + root.File("Quorvane/Updater") + "\n");
 }
 
-TEST(SplitParameters, BlanksSeparateAndQuotesGroup) {
-  EXPECT_EQ(SplitParameters("  /i  \"C:\\Program Files\\x\" /qn "),
-            (std::vector<std::string>{"/i", "C:\\Program Files\\x", "/qn"}));
-  EXPECT_EQ(SplitParameters("\"\""), (std::vector<std::string>{""}));
-  EXPECT_TRUE(SplitParameters("   ").empty());
-}
-
 }  // namespace

@@ -241,7 +241,15 @@ TEST_F(Center, EnablingBetaSoftwareSavesDropsPendingDownloadsAndFetchesEveryList
     ASSERT_TRUE(Update::WriteUpdatesReadyFile({id, {9, 0, 0, 0}, {{"%s", "setup", folder}}},
                                               folder + Update::kUpdatesReadyFileName, log));
   }
-  application_->SetOffers({Platform::FileVersion{9, 0, 0, 0}, Platform::FileVersion{9, 0, 0, 0}});
+  struct Quiet final : UpdateView {
+    void SetStatusText(const std::string&) override {}
+    void ShowProgress(bool) override {}
+    bool AskToUpdate() override { return false; }
+    void CloseForUpdate() override {}
+    void OffersChanged() override {}
+  } quiet;
+  application_->Updates().CheckForUpdate(quiet);  // the ready file makes an offer
+  ASSERT_TRUE(application_->Updates().CenterUpdate());
   application_->Shutdown();  // no lookup may run while the lists are checked
   for (auto& row : application_->Devices().rows) {
     row.Lookup().Append(Service::FirmwareEntry{});
@@ -255,8 +263,9 @@ TEST_F(Center, EnablingBetaSoftwareSavesDropsPendingDownloadsAndFetchesEveryList
     EXPECT_FALSE(std::filesystem::exists(folders_.localAppData + "/Quorvane/Updater/" + id + "/" +
                                          Update::kUpdatesReadyFileName));
   }
-  EXPECT_FALSE(application_->Offers().center);
-  EXPECT_FALSE(application_->Offers().updater);
+  EXPECT_FALSE(application_->Updates().CenterUpdate());
+  EXPECT_EQ(application_->CurrentRibbonState(RibbonSelection::None).Label(RibbonCommand::CheckForUpdates),
+            "Check for Updates");
   for (const auto& row : application_->Devices().rows) {
     EXPECT_FALSE(row.firmwareUpdateAvailable);
     // Lists are emptied for a new lookup; button rows have no list of their own.

@@ -20,6 +20,7 @@
 #include "center/app/main_window.h"
 #include "center/app/qt_center_view.h"
 #include "center/app/ribbon_bar.h"
+#include "center/app/screenshot_dialog.h"
 #include "center/app/tray_icon.h"
 #include "center/device/simulated_backend.h"
 #include "tests/support/temp_folder.h"
@@ -233,6 +234,34 @@ TEST_F(Window, TogglesShowTheStoredSettingsAfterARestart) {
   QTest::mouseClick(Button(RibbonCommand::TopMostWindow), Qt::LeftButton);
   EXPECT_FALSE(window_->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
   EXPECT_FALSE(Button(RibbonCommand::TopMostWindow)->isChecked());
+}
+
+TEST_F(Window, APictureIsTheWindowsContentAndALinkFileNameIsRefused) {
+  EXPECT_EQ(window_->Picture().size(), QSize(950, 380));
+
+  ScreenshotFileDialog dialog(window_.get());
+  EXPECT_EQ(dialog.windowTitle(), "Save Screenshot As");
+  EXPECT_EQ(dialog.nameFilters(), (QStringList{"BMP (*.bmp)", "JPEG (*.jpeg)", "PNG (*.png)"}));
+  dialog.setDirectory(root_.Path().c_str());
+  dialog.show();
+  std::string told;
+  QTimer::singleShot(50, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      told = box->text().toStdString();
+      box->accept();
+    }
+  });
+  dialog.selectFile(QString::fromStdString(root_.File("site.URL")));
+  dialog.accept();
+  EXPECT_EQ(told, "You cannot select a URL File.");
+  EXPECT_TRUE(dialog.isVisible());  // the dialog stays for another name
+
+  dialog.selectNameFilter("JPEG (*.jpeg)");
+  dialog.selectFile(QString::fromStdString(root_.File("shot")));
+  dialog.accept();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.ChosenFile(), root_.File("shot.jpeg"));
+  EXPECT_STREQ(dialog.ChosenFormat(), "JPEG");
 }
 
 }  // namespace

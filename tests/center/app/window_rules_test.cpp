@@ -14,6 +14,7 @@
 #include "center/app/list_display.h"
 #include "center/app/live_value_buffer.h"
 #include "center/app/ribbon_state.h"
+#include "center/app/screenshot_files.h"
 #include "center/device/device_discovery.h"
 #include "center/device/simulated_backend.h"
 #include "tests/support/temp_folder.h"
@@ -221,6 +222,26 @@ TEST(CommandLine, HeadlessIsTakenOutAndTheRestKept) {
   EXPECT_TRUE(parsed.headless);
   EXPECT_EQ(parsed.rest, "/restart:center /isbeta:true");
   EXPECT_FALSE(ParseCenterCommandLine(1, const_cast<char**>(arguments)).headless);
+}
+
+TEST(ScreenshotFiles, TheChosenTypesExtensionIsAddedUnlessTheNameEndsWithIt) {
+  const auto& types = ScreenshotTypes();
+  ASSERT_EQ(types.size(), 3u);
+  EXPECT_STREQ(types[0].label, "BMP");
+  EXPECT_STREQ(types[1].pattern, "*.jpeg");
+  EXPECT_STREQ(types[2].extension, ".png");
+  EXPECT_EQ(ScreenshotFileName("/home/racer/shot", types[0]), "/home/racer/shot.bmp");
+  EXPECT_EQ(ScreenshotFileName("/home/racer/shot.JPEG", types[1]), "/home/racer/shot.JPEG");
+  EXPECT_EQ(ScreenshotFileName("/home/racer/shot.jpg", types[1]), "/home/racer/shot.jpg.jpeg");
+  EXPECT_EQ(ScreenshotFileName("/home/racer/shot.png", types[2]), "/home/racer/shot.png");
+  EXPECT_EQ(ScreenshotFileName("/home/racer/shot.png", types[0]), "/home/racer/shot.png.bmp");
+}
+
+TEST(ScreenshotFiles, LinkFilesAreRefused) {
+  EXPECT_TRUE(IsUrlFileName("/tmp/site.URL"));
+  EXPECT_TRUE(IsUrlFileName("/tmp/site.url.png"));
+  EXPECT_FALSE(IsUrlFileName("/tmp/urls.png"));
+  EXPECT_FALSE(IsUrlFileName("/tmp/shot.urlx"));
 }
 
 }  // namespace

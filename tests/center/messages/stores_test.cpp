@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include <filesystem>
 
 #include "center/messages/local_stores.h"
@@ -125,6 +128,34 @@ TEST(UserId, AFileOfAnyOtherSizeIsLeftAlone) {
   WriteTextFile(path, seventySeven);
   EXPECT_EQ(GetOrCreateUserId(folder.Path() + "/"), kNoUserId);
   EXPECT_EQ(ReadTextFile(path), seventySeven);
+}
+
+// A worker's save and the dialog's save of a new feedback race: the file must end with the
+// newer list, never with a list taken before the feedback was added.
+TEST(StoreFiles, AnOlderListNeverOverwritesANewerSave) {
+  Testing::TempFolder folder;
+  FeedbackStore store;
+  store.path = folder.File(kFeedbackFileName);
+  for (int round = 0; round < 40; ++round) {
+    // The worker saves over and over, so that one of its saves is under way at any moment.
+    std::atomic<bool> stop{false};
+    std::thread worker([&] {
+      while (!stop) SaveFeedbackStore(store);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    {
+      std::lock_guard lock(store.lock);
+      Service::FeedbackItem item;
+      item.pk = round + 1;
+      store.items.push_back(item);
+    }
+    stop = true;
+    SaveFeedbackStore(store);
+    worker.join();
+    std::vector<std::string> skipped;
+    ASSERT_EQ(ParseFeedbackDocument(ReadTextFile(store.path), skipped).size(), static_cast<std::size_t>(round + 1))
+        << "round " << round;
+  }
 }
 
 }  // namespace

@@ -40,37 +40,65 @@ class Workers : public testing::Test {
   MessageStore messages_;
   FeedbackStore feedback_;
   std::atomic<bool> quit_{false};
+  Diagnostics::RecordingEventLog log_;
 };
 
 TEST_F(Workers, MessagesAreMergedAndTheFileRewrittenOnlyWhenSomethingChanged) {
-  EXPECT_TRUE(MessageFetchPass(messages_, center_));
+  EXPECT_TRUE(MessageFetchPass(messages_, center_, log_));
   ASSERT_EQ(messages_.items.size(), 2u);
   EXPECT_EQ(messages_.items[0].body, "Hello racer");
   EXPECT_EQ(messages_.items[1].pk, 9000000000);
   const std::string saved = ReadTextFile(messages_.path);
 
   std::filesystem::remove(messages_.path);
-  EXPECT_FALSE(MessageFetchPass(messages_, center_));  // equal time stamps: nothing rewritten
+  EXPECT_FALSE(MessageFetchPass(messages_, center_, log_));  // equal time stamps: nothing rewritten
   EXPECT_FALSE(std::filesystem::exists(messages_.path));
 
   WriteMessages("2026-12-06T10:00:00");
-  EXPECT_TRUE(MessageFetchPass(messages_, center_));
+  EXPECT_TRUE(MessageFetchPass(messages_, center_, log_));
   ASSERT_EQ(messages_.items.size(), 2u);  // replaced in place, not appended
   EXPECT_EQ(Service::FormatTimeStamp(messages_.items[0].created), "2026-12-06T10:00:00");
   EXPECT_NE(ReadTextFile(messages_.path), saved);
 }
 
 TEST_F(Workers, MessagesStayWhenTheServiceNoLongerSendsThemAndFailuresAreNothing) {
-  MessageFetchPass(messages_, center_);
+  MessageFetchPass(messages_, center_, log_);
   WriteTextFile(data_.File("messages.xml"), "<messages/>");
-  EXPECT_FALSE(MessageFetchPass(messages_, center_));
+  EXPECT_FALSE(MessageFetchPass(messages_, center_, log_));
   EXPECT_EQ(messages_.items.size(), 2u);
   service_.Behave("GetQuorvaneMessageToUsers=fault");
-  EXPECT_FALSE(MessageFetchPass(messages_, center_));
+  EXPECT_FALSE(MessageFetchPass(messages_, center_, log_));
   service_.Behave("GetQuorvaneMessageToUsers=empty");
-  EXPECT_FALSE(MessageFetchPass(messages_, center_));
+  EXPECT_FALSE(MessageFetchPass(messages_, center_, log_));
   service_.Behave("GetQuorvaneMessageToUsers=badbase64");
-  EXPECT_THROW(MessageFetchPass(messages_, center_), Halvex::Exceptions::HvxException);
+  EXPECT_THROW(MessageFetchPass(messages_, center_, log_), Halvex::Exceptions::HvxException);
+}
+
+TEST_F(Workers, ADamagedItemIsSkippedWithAWarningAndTheRestOfThePassIsApplied) {
+  WriteTextFile(data_.File("messages.xml"),
+                "<messages><message pk=\"1\" title=\"Cut short\" createdTimeStamp=\"2026-11\">x</message>"
+                "<message pk=\"2\" title=\"Fine\" createdTimeStamp=\"2026-11-28T18:30:00\">Ok</message></messages>");
+  EXPECT_TRUE(MessageFetchPass(messages_, center_, log_));
+  ASSERT_EQ(messages_.items.size(), 1u);
+  EXPECT_EQ(messages_.items[0].title, "Fine");
+  EXPECT_TRUE(std::filesystem::exists(messages_.path));  // what was applied is saved
+  ASSERT_EQ(log_.Entries().size(), 1u);
+  EXPECT_EQ(log_.Entries()[0].type, Diagnostics::kEventWarning);
+  EXPECT_NE(log_.Entries()[0].text.find("message 1"), std::string::npos);
+
+  Service::FeedbackItem first;
+  first.pk = 41;
+  Service::FeedbackItem second = first;
+  second.pk = 42;
+  feedback_.items = {first, second};
+  std::filesystem::create_directories(data_.File("feedback/replies"));
+  WriteTextFile(data_.File("feedback/replies/41.xml"), "<reply respondedTimeStamp=\"soon\">Hmm</reply>");
+  WriteTextFile(data_.File("feedback/replies/42.xml"),
+                "<reply respondedTimeStamp=\"2026-12-06T11:00:00\">Grease the pivot</reply>");
+  EXPECT_TRUE(FeedbackFetchPass(feedback_, center_, quit_, log_));
+  EXPECT_EQ(feedback_.items[0].responseBody, "");
+  EXPECT_EQ(feedback_.items[1].responseBody, "Grease the pivot");
+  EXPECT_EQ(log_.Entries().size(), 2u);
 }
 
 TEST_F(Workers, RepliesAreAppliedOnceAndSaved) {
@@ -80,16 +108,16 @@ TEST_F(Workers, RepliesAreAppliedOnceAndSaved) {
   Service::FeedbackItem other = waiting;
   other.pk = 42;
   feedback_.items = {waiting, other};
-  EXPECT_FALSE(FeedbackFetchPass(feedback_, center_, quit_));  // no replies yet
+  EXPECT_FALSE(FeedbackFetchPass(feedback_, center_, quit_, log_));  // no replies yet
 
   std::filesystem::create_directories(data_.File("feedback/replies"));
   WriteTextFile(data_.File("feedback/replies/41.xml"),
                 "<reply respondedTimeStamp=\"2026-12-06T11:00:00\">Grease the pivot</reply>");
-  EXPECT_TRUE(FeedbackFetchPass(feedback_, center_, quit_));
+  EXPECT_TRUE(FeedbackFetchPass(feedback_, center_, quit_, log_));
   EXPECT_EQ(feedback_.items[0].responseBody, "Grease the pivot");
   EXPECT_EQ(feedback_.items[1].responseBody, "");
   EXPECT_NE(ReadTextFile(feedback_.path).find(Service::Base64EncodeText("Grease the pivot")), std::string::npos);
-  EXPECT_FALSE(FeedbackFetchPass(feedback_, center_, quit_));  // same time stamp: not applied again
+  EXPECT_FALSE(FeedbackFetchPass(feedback_, center_, quit_, log_));  // same time stamp: not applied again
 }
 
 // A clock whose sleeps take no time, counted; it sets the quit flag after a number of them.

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
 #include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <thread>
 
+#include "common/platform/known_folders.h"
 #include "common/platform/process.h"
 #include "tests/support/temp_folder.h"
 
@@ -72,12 +77,58 @@ TEST(ElevatedStart, WritableFolderStartsDirectlyWithoutPkexec) {
   TempFolder folder;
   std::error_code error;
   auto process = StartElevated(
-      {QUORVANE_TEST_HELPER, {"echo", "0", "x"}, folder.Path(), folder.File("out")}, folder.Path(),
+      {QUORVANE_TEST_HELPER, {"echo", "0", "x"}, folder.Path(), folder.File("out")}, folder.Path(), {},
       error);
   ASSERT_TRUE(process) << error.message();
   EXPECT_EQ(process->Wait(), 0);
   EXPECT_EQ(ReadTextFile(folder.File("out")),
             "cwd=" + folder.Path() + "\narg=[x]\nto standard error\n");
+}
+
+TEST(ElevatedStart, TheElevatedProgramWorksInTheUsersSessionNotRoots) {
+  TempFolder folder;
+  // A stand-in for pkexec that does what it does to the environment: root's fixed one, and the
+  // caller's user id in PKEXEC_UID.
+  std::filesystem::create_directory(folder.File("bin"));
+  Quorvane::Testing::WriteTextFile(folder.File("bin/pkexec"),
+                                   "#!/bin/sh\nexec env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root USER=root "
+                                   "PKEXEC_UID=$(id -u) \"$@\"\n");
+  ASSERT_EQ(chmod(folder.File("bin/pkexec").c_str(), 0755), 0);
+  const char* path = std::getenv("PATH");
+  const std::string savedPath = path != nullptr ? path : "";
+  setenv("PATH", (folder.File("bin") + ":" + savedPath).c_str(), 1);
+
+  std::filesystem::create_directory(folder.File("run"));
+  chmod(folder.File("run").c_str(), 0700);
+  const std::map<std::string, std::string> session{{"XDG_RUNTIME_DIR", folder.File("run")},
+                                                   {"HOME", "/home/racer"},
+                                                   {"DISPLAY", ":3"},
+                                                   {"WAYLAND_DISPLAY", "wayland-1"},
+                                                   {"XAUTHORITY", "/home/racer/.Xauthority"},
+                                                   {"LANG", "de_DE.UTF-8"}};
+  const EnvironmentLookup lookup = [&](std::string_view name) -> std::optional<std::string> {
+    const auto found = session.find(std::string(name));
+    return found == session.end() ? std::nullopt : std::optional(found->second);
+  };
+  KnownFolders folders;
+  folders.localAppData = "/home/racer/.local/share";
+  const auto passed = UserSessionEnvironment(lookup, folders);
+
+  std::error_code error;
+  auto process = Process::Start(
+      ElevatedSpec({"/bin/sh", {"-c", "pwd; env | sort"}, folder.Path(), folder.File("out")}, passed), error);
+  setenv("PATH", savedPath.c_str(), 1);
+  ASSERT_TRUE(process) << error.message();
+  EXPECT_EQ(process->Wait(), 0);
+  const std::string seen = ReadTextFile(folder.File("out"));
+  EXPECT_EQ(seen.rfind(folder.Path() + "\n", 0), 0u) << seen;  // its working folder
+  for (const std::string& expected :
+       {std::string("XDG_DATA_HOME=/home/racer/.local/share\n"), "XDG_RUNTIME_DIR=" + folder.File("run") + "\n",
+        std::string("HOME=/home/racer\n"), std::string("DISPLAY=:3\n"), std::string("WAYLAND_DISPLAY=wayland-1\n"),
+        std::string("XAUTHORITY=/home/racer/.Xauthority\n"), std::string("LANG=de_DE.UTF-8\n"),
+        "PKEXEC_UID=" + std::to_string(getuid()) + "\n"}) {
+    EXPECT_NE(seen.find(expected), std::string::npos) << expected << " in\n" << seen;
+  }
 }
 
 TEST(OpenWithSystem, ExecutableTargetIsStartedDirectly) {

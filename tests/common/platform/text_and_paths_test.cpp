@@ -8,6 +8,7 @@
 #include "common/platform/guid_text.h"
 #include "common/platform/known_folders.h"
 #include "common/platform/path_text.h"
+#include "common/platform/program_start.h"
 #include "common/platform/utf16.h"
 #include "tests/support/temp_folder.h"
 
@@ -124,6 +125,13 @@ TEST(GuidText, FormatUsesUpperCaseExceptTheThirdGroup) {
   EXPECT_TRUE(std::regex_match(first, std::regex(R"(\{[0-9A-F]{8}-[0-9A-F]{4}-4[0-9a-f]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\})")))
       << first;
   EXPECT_NE(first, MakeGuidText());
+}
+
+TEST(SplitParameters, BlanksSeparateAndQuotesGroup) {
+  EXPECT_EQ(SplitParameters("  /i  \"C:\\Program Files\\x\" /qn "),
+            (std::vector<std::string>{"/i", "C:\\Program Files\\x", "/qn"}));
+  EXPECT_EQ(SplitParameters("\"\""), (std::vector<std::string>{""}));
+  EXPECT_TRUE(SplitParameters("   ").empty());
 }
 
 }  // namespace

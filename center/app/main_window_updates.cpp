@@ -1,0 +1,63 @@
+// The main window's update commands: the check and the updater's own update run on threads of
+// their own, and the status bar's progress bar shows that they work.
+#include <QProgressBar>
+
+#include "center/app/main_window.h"
+#include "center/app/status_bar.h"
+#include "center/app/window_update_view.h"
+
+namespace Quorvane::Center {
+namespace {
+
+// A finished task's thread is joined before a new one takes its place.
+template <typename Work>
+void StartTask(std::thread& task, Work work) {
+  if (task.joinable()) {
+    task.join();
+  }
+  task = std::thread(std::move(work));
+}
+
+}  // namespace
+
+Ui::ColourCycle& MainWindow::UpdateColours() {
+  static Ui::ColourCycle colours(1);
+  return colours;
+}
+
+void MainWindow::SetUpdateBarColour(Ui::Rgb colour) {
+  status_->Progress().setStyleSheet(QStringLiteral("QProgressBar { background: white; border: 1px solid #a0a0a0; }"
+                                                   "QProgressBar::chunk { background: rgb(%1, %2, %3); }")
+                                        .arg(colour.red)
+                                        .arg(colour.green)
+                                        .arg(colour.blue));
+}
+
+void MainWindow::ShowUpdateProgress(bool running) {
+  QProgressBar& bar = status_->Progress();
+  if (running) {
+    bar.setRange(0, 0);  // marquee
+    SetUpdateBarColour(Ui::kColourTable[0]);
+    bar.show();
+    updateColourTimer_.start();
+  } else {
+    updateColourTimer_.stop();
+    bar.hide();
+  }
+}
+
+void MainWindow::CheckForUpdates() {
+  if (application_.Updates().CheckRunning()) {
+    return;
+  }
+  StartTask(checkTask_, [this] { application_.Updates().CheckForUpdate(*updateView_); });
+}
+
+void MainWindow::UpdateUpdater() {
+  if (application_.Updates().UpdaterUpdateRunning()) {
+    return;
+  }
+  StartTask(updaterTask_, [this] { application_.Updates().UpdateUpdater(*updateView_, true); });
+}
+
+}  // namespace Quorvane::Center

@@ -1,0 +1,299 @@
+// The center's update check and hand-off on real files, with stand-ins for the installed updater
+// and its uupdater.sh that write down how they were started; and once end to end with the real
+// Tollwick and the stand-in service.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "center/update/update_coordinator.h"
+#include "common/platform/lock_file.h"
+#include "common/update/updates_ready_file.h"
+#include "tests/support/local_service.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+using namespace Quorvane;
+using namespace Quorvane::Center;
+using namespace std::chrono_literals;
+using Testing::ReadTextFile;
+using Testing::WriteTextFile;
+
+class RecordingUpdateView final : public UpdateView {
+ public:
+  void SetStatusText(const std::string& text) override { Record("status '" + text + "'"); }
+  void ShowProgress(bool running) override { Record(running ? "progress on" : "progress off"); }
+  bool AskToUpdate() override {
+    Record("asked");
+    return answer;
+  }
+  void CloseForUpdate() override { Record("close"); }
+  void OffersChanged() override { Record("offers"); }
+
+  std::vector<std::string> Events() {
+    std::lock_guard lock(mutex_);
+    return events_;
+  }
+  bool Saw(const std::string& event) {
+    const auto events = Events();
+    return std::find(events.begin(), events.end(), event) != events.end();
+  }
+  bool answer = false;
+
+ private:
+  void Record(std::string event) {
+    std::lock_guard lock(mutex_);
+    events_.push_back(std::move(event));
+  }
+  std::mutex mutex_;
+  std::vector<std::string> events_;
+};
+
+// A clock whose sleeps take no time; it notes whether the updater's lock was held meanwhile.
+class LockWatchingClock final : public Platform::Clock {
+ public:
+  explicit LockWatchingClock(std::string lockPath) : lockPath_(std::move(lockPath)) {}
+  TimePoint Now() override { return {}; }
+  void SleepFor(std::chrono::milliseconds) override {
+    std::error_code error;
+    lockHeldWhileSleeping = !Platform::LockFile::TryAcquire(lockPath_, error).has_value();
+  }
+  bool lockHeldWhileSleeping = false;
+
+ private:
+  std::string lockPath_;
+};
+
+void Executable(const std::string& path, const std::string& body) {
+  WriteTextFile(path, "#!/bin/sh\n" + body);
+  chmod(path.c_str(), 0755);
+}
+
+class UpdateChecks : public testing::Test {
+ protected:
+  UpdateChecks() {
+    std::filesystem::create_directories(root_.File("Quorvane/Updater"));
+    std::filesystem::create_directories(root_.File("run"));
+    chmod(root_.File("run").c_str(), 0700);
+    folders_.localAppData = root_.File("data");
+    folders_.installRoot = root_.Path();
+    // The stand-in updater writes down its arguments and where it was told the data are.
+    Executable(updater_, "echo \"$* data=$XDG_DATA_HOME\" >> '" + root_.File("updater.log") + "'\n");
+  }
+
+  UpdateCoordinator Coordinator() {
+    return UpdateCoordinator({folders_, [this](std::string_view name) -> std::optional<std::string> {
+                                if (name == "XDG_RUNTIME_DIR") return root_.File("run");
+                                return std::nullopt;
+                              },
+                              log_, clock_, [this] { return beta_; }, nullptr});
+  }
+  void Ready(const std::string& softwareId, Platform::FileVersion version, std::size_t files = 1) {
+    const std::string folder = Update::DownloadFolderOf(folders_.localAppData, softwareId);
+    std::filesystem::create_directories(folder);
+    Update::UpdateReadyRecord record{softwareId, version, {}};
+    for (std::size_t file = 0; file < files; ++file) record.files.push_back({"%s --fast", "Tollwick", folder});
+    Diagnostics::RecordingEventLog log;
+    ASSERT_TRUE(Update::WriteUpdatesReadyFile(record, folder + Update::kUpdatesReadyFileName, log));
+  }
+
+  Testing::TempFolder root_;
+  Platform::KnownFolders folders_;
+  Diagnostics::RecordingEventLog log_;
+  LockWatchingClock clock_{root_.File("run/Tollwick.Mutex.lock")};
+  bool beta_ = false;
+  std::string updater_ = root_.File("Quorvane/Updater/Tollwick");
+};
+
+TEST_F(UpdateChecks, AReadyCenterUpdateIsOfferedFirstAndAskedForOnTheNextCheck) {
+  Ready("Kestrane", {1, 4, 0, 0});
+  auto coordinator = Coordinator();
+  RecordingUpdateView first;
+  coordinator.CheckForUpdate(first);
+  EXPECT_TRUE(first.Saw("status 'Updates Found...'"));
+  EXPECT_FALSE(first.Saw("asked"));
+  EXPECT_EQ(coordinator.CenterUpdate(), (Platform::FileVersion{1, 4, 0, 0}));
+  EXPECT_FALSE(std::filesystem::exists(root_.File("updater.log")));  // nothing to ask the updater
+
+  RecordingUpdateView no;
+  coordinator.CheckForUpdate(no);
+  EXPECT_TRUE(no.Saw("asked"));
+  EXPECT_FALSE(no.Saw("close"));
+  EXPECT_FALSE(coordinator.UpdateOnExit());
+  EXPECT_TRUE(coordinator.CenterUpdate());  // still offered
+
+  RecordingUpdateView yes;
+  yes.answer = true;
+  coordinator.CheckForUpdate(yes);
+  EXPECT_TRUE(yes.Saw("close"));
+  EXPECT_TRUE(coordinator.UpdateOnExit());
+  EXPECT_FALSE(coordinator.CheckRunning());
+}
+
+TEST_F(UpdateChecks, TheCheckRunsTheUpdaterInThisUsersDataWithBetaWhenSet) {
+  auto coordinator = Coordinator();
+  RecordingUpdateView view;
+  coordinator.CheckForUpdate(view);
+  beta_ = true;
+  coordinator.CheckForUpdate(view);
+  EXPECT_EQ(ReadTextFile(root_.File("updater.log")), "/checkonly:center data=" + folders_.localAppData +
+                                                         "\n/checkonly:center /isbeta:true data=" +
+                                                         folders_.localAppData + "\n");
+  const auto events = view.Events();
+  EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 4),
+            (std::vector<std::string>{"progress on", "status 'Checking for update...'", "progress off", "status ''"}));
+  EXPECT_FALSE(coordinator.CenterUpdate());
+}
+
+TEST_F(UpdateChecks, AnUpdateTheUpdaterDownloadedMeanwhileIsOfferedAtOnce) {
+  // The stand-in updater leaves a ready file, as the real one does when it found something.
+  Executable(updater_, "mkdir -p '" + folders_.localAppData + "/Quorvane/Updater/Kestrane'\ncat > '" +
+                           folders_.localAppData + "/Quorvane/Updater/Kestrane/Quorvane.UpdatesReady.xml' <<END\n" +
+                           Update::UpdatesReadyText({"Kestrane", {3, 0, 0, 0}, {{"%s", "setup", "/x/"}}}) + "\nEND\n");
+  auto coordinator = Coordinator();
+  RecordingUpdateView view;
+  coordinator.CheckForUpdate(view);
+  EXPECT_EQ(coordinator.CenterUpdate(), (Platform::FileVersion{3, 0, 0, 0}));
+  EXPECT_TRUE(view.Saw("status 'Updates Found...'"));
+}
+
+TEST_F(UpdateChecks, TheUpdaterIsOfferedOnlyASingleNewerFile) {
+  auto coordinator = Coordinator();
+  RecordingUpdateView view;
+  Ready("Tollwick", {9, 0, 0, 0}, 2);
+  coordinator.UpdateUpdater(view, false);
+  EXPECT_FALSE(coordinator.UpdaterUpdate());
+  Ready("Tollwick", {0, 0, 0, 0});  // the stand-in has no version: 0.0.0.0, equal
+  coordinator.UpdateUpdater(view, false);
+  EXPECT_FALSE(coordinator.UpdaterUpdate());
+  Ready("Tollwick", {1, 0, 0, 0});
+  coordinator.UpdateUpdater(view, false);
+  EXPECT_EQ(coordinator.UpdaterUpdate(), (Platform::FileVersion{1, 0, 0, 0}));
+}
+
+TEST_F(UpdateChecks, UpdatingTheUpdaterRunsUupdaterUnderTheLockAndDropsTheReadyFile) {
+  Executable(root_.File("Quorvane/Updater/uupdater.sh"),
+             "echo \"$*\" > '" + root_.File("uupdater.log") + "'\n");
+  Ready("Tollwick", {1, 0, 0, 0});
+  auto coordinator = Coordinator();
+  RecordingUpdateView view;
+  coordinator.UpdateUpdater(view, true);
+  for (int wait = 0; wait < 200 && !std::filesystem::exists(root_.File("uupdater.log")); ++wait) {
+    std::this_thread::sleep_for(10ms);
+  }
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(ReadTextFile(root_.File("uupdater.log")),
+            folders_.localAppData + "/Quorvane/Updater/Tollwick Tollwick --fast\n");
+  EXPECT_TRUE(view.Saw("status 'Updating Updater Application...'"));
+  EXPECT_TRUE(clock_.lockHeldWhileSleeping);  // the 3.5 s wait ran under "Tollwick.Mutex"
+  EXPECT_FALSE(std::filesystem::exists(coordinator.UpdaterReadyFile()));
+  EXPECT_FALSE(coordinator.UpdaterUpdate());
+  EXPECT_FALSE(coordinator.UpdaterUpdateRunning());
+}
+
+TEST_F(UpdateChecks, NoUpdaterMeansNothingAndAFailedStartOrDamagedFileIsLogged) {
+  std::filesystem::remove(updater_);
+  auto coordinator = Coordinator();
+  RecordingUpdateView quiet;
+  coordinator.CheckForUpdate(quiet);
+  EXPECT_EQ(quiet.Events(), (std::vector<std::string>{"status ''", "offers", "offers"}));
+  EXPECT_TRUE(log_.Entries().empty());
+
+  WriteTextFile(updater_, "not a program");  // there, but cannot be started
+  chmod(updater_.c_str(), 0644);
+  RecordingUpdateView failed;
+  coordinator.CheckForUpdate(failed);
+  ASSERT_EQ(log_.Entries().size(), 1u);
+  EXPECT_EQ(log_.Entries()[0].type, Diagnostics::kEventWarning);
+  EXPECT_EQ(log_.Entries()[0].text.rfind("Could not execute updater with error '", 0), 0u);
+
+  std::filesystem::create_directories(Update::DownloadFolderOf(folders_.localAppData, "Kestrane"));
+  WriteTextFile(coordinator.CenterReadyFile(), "<not xml");
+  RecordingUpdateView damaged;
+  coordinator.CheckForUpdate(damaged);
+  EXPECT_EQ(log_.Entries().size(), 2u);
+  EXPECT_EQ(log_.Entries()[1].type, Diagnostics::kEventError);
+  EXPECT_FALSE(coordinator.CenterUpdate());
+  EXPECT_FALSE(coordinator.CheckRunning());
+}
+
+TEST_F(UpdateChecks, TheHandOffAsksTheUpdaterToInstallAndRestartTheCenter) {
+  beta_ = true;
+  Coordinator().HandOff();
+  for (int wait = 0; wait < 200 && !std::filesystem::exists(root_.File("updater.log")); ++wait) {
+    std::this_thread::sleep_for(10ms);
+  }
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(ReadTextFile(root_.File("updater.log")),
+            "/updateonly:center /restart:center /isbeta:true data=" + folders_.localAppData + "\n");
+}
+
+// The real updater against the stand-in service, which offers a newer center: the check leaves the
+// download ready and the ribbon's offer; accepting hands over, and the updater installs the
+// download and starts the center again.
+TEST(UpdateEndToEnd, ACheckFindsANewCenterAndTheHandOffInstallsAndRestartsIt) {
+  Testing::TempFolder data;
+  Testing::CopySampleServiceData(data.Path());
+  std::filesystem::create_directories(data.File("packages/Kestrane"));
+  WriteTextFile(data.File("packages/Kestrane/install.sh"),
+                "echo installed > \"$1/installed\"\n");  // writes where the install command says
+  Testing::TempFolder root;
+  WriteTextFile(data.File("packages.xml"),
+                "<packages><package softwareID=\"Kestrane\" beta=\"false\" major=\"2\" minor=\"0\" build=\"0\" "
+                "revision=\"0\"><file name=\"install.sh\" mimeType=\"text/x-sh\" installCommand=\"/bin/sh %s " +
+                    root.File("Quorvane/Kestrane") + "\" path=\"packages/Kestrane/install.sh\"/></package></packages>");
+  Testing::LocalServiceProcess service(data.Path());
+
+  std::filesystem::create_directories(root.File("Quorvane/Updater"));
+  std::filesystem::create_directories(root.File("Quorvane/Kestrane"));
+  std::filesystem::create_directories(root.File("run"));
+  chmod(root.File("run").c_str(), 0700);
+  std::filesystem::copy_file(QUORVANE_TOLLWICK, root.File("Quorvane/Updater/Tollwick"));
+  WriteTextFile(root.File("Quorvane/Updater/Tollwick.xml"),
+                "<updater xmlns=\"http://schemas.quorvane.example/Tollwick/2016\"><servers><server url=\"" +
+                    service.Endpoint() +
+                    "\" timeoutMs=\"0\"/></servers><packages><package softwareID=\"Kestrane\" "
+                    "softwareUpdateType=\"Application\" processName=\"Kestrane\" warningBeforeKill=\"false\" "
+                    "timeToWaitBeforeKillMs=\"0\" timeToWaitAfterKillMs=\"0\" restart=\"false\"/></packages>"
+                    "<settings/></updater>");
+  // The installed center: started again by the updater, it notes its arguments.
+  Executable(root.File("Quorvane/Kestrane/Kestrane"), "echo \"restarted $*\" > '" + root.File("restarted") + "'\n");
+
+  Platform::KnownFolders folders;
+  folders.localAppData = root.File("data");
+  folders.installRoot = root.Path();
+  Diagnostics::RecordingEventLog log;
+  Platform::SystemClock clock;
+  const std::string runtime = root.File("run");
+  const std::string syslog = root.File("none.sock");
+  UpdateCoordinator coordinator({folders,
+                                 [&](std::string_view name) -> std::optional<std::string> {
+                                   if (name == "XDG_RUNTIME_DIR") return runtime;
+                                   if (name == "QUORVANE_SYSLOG_SOCKET") return syslog;
+                                   return std::nullopt;
+                                 },
+                                 log, clock, [] { return false; }, nullptr});
+  RecordingUpdateView view;
+  coordinator.CheckForUpdate(view);
+  ASSERT_EQ(coordinator.CenterUpdate(), (Platform::FileVersion{2, 0, 0, 0})) << testing::PrintToString(view.Events());
+  EXPECT_TRUE(std::filesystem::exists(coordinator.CenterReadyFile()));
+
+  view.answer = true;
+  coordinator.CheckForUpdate(view);
+  ASSERT_TRUE(coordinator.UpdateOnExit());
+  coordinator.HandOff();
+  for (int wait = 0; wait < 1000 && !std::filesystem::exists(root.File("restarted")); ++wait) {
+    std::this_thread::sleep_for(20ms);
+  }
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(ReadTextFile(root.File("restarted")), "restarted \n");
+  EXPECT_EQ(ReadTextFile(root.File("Quorvane/Kestrane/installed")), "installed\n");
+  EXPECT_FALSE(std::filesystem::exists(coordinator.CenterReadyFile()));  // installed: nothing pending
+}
+
+}  // namespace

@@ -1,5 +1,6 @@
 #include "updater/install_and_restart.h"
 
+#include "common/platform/lock_file.h"
 #include "common/platform/program_start.h"
 
 #include <sys/stat.h>
@@ -47,10 +48,22 @@ std::string ResolveProgram(const std::string& program, const std::string& direct
 }
 
 // Starts the installer and waits for it to end; its exit code is not looked at.
-bool RunInstaller(const std::string& program, const std::vector<std::string>& arguments,
+bool RunInstaller(const UpdaterContext& context, const std::string& program, const std::vector<std::string>& arguments,
                   const std::string& directory) {
+  // One installer at a time on this machine's user: the lock is handed to the installer too, so
+  // it stays taken while the installer runs even when this updater is killed meanwhile, and the
+  // next updater waits for it instead of installing the same files at the same time.
+  std::optional<Platform::LockFile> installing;
+  if (context.installingLock) {
+    std::error_code error;
+    installing = Platform::LockFile::Acquire(*context.installingLock, error);
+  }
+  Platform::ProcessSpec spec{ResolveProgram(program, directory), arguments, directory, ""};
+  if (installing) {
+    spec.keptDescriptors = {installing->Descriptor()};
+  }
   std::error_code error;
-  auto process = Platform::Process::Start({ResolveProgram(program, directory), arguments, directory, ""}, error);
+  auto process = Platform::Process::Start(spec, error);
   if (!process) {
     return false;
   }
@@ -58,14 +71,14 @@ bool RunInstaller(const std::string& program, const std::vector<std::string>& ar
   return true;
 }
 
-void Install(const Update::ReadyFileEntry& entry) {
+void Install(const UpdaterContext& context, const Update::ReadyFileEntry& entry) {
   const std::string& command = entry.installCommand;
   auto placeholder = command.find("%s");
   if (placeholder == std::string::npos) {
     placeholder = command.find("%S");
   }
   if (placeholder == std::string::npos) {
-    if (!RunInstaller(entry.fileName, Platform::SplitParameters(command), entry.directory)) {
+    if (!RunInstaller(context, entry.fileName, Platform::SplitParameters(command), entry.directory)) {
       throw HvxException("Not able to execute installer argument command: '" + entry.fileName + " " +
                          command + "'");
     }
@@ -76,7 +89,7 @@ void Install(const Update::ReadyFileEntry& entry) {
   const auto blank = substituted.find(' ');
   const std::string program = substituted.substr(0, blank);
   const std::string parameters = blank == std::string::npos ? std::string() : substituted.substr(blank + 1);
-  if (!RunInstaller(program, Platform::SplitParameters(parameters), entry.directory)) {
+  if (!RunInstaller(context, program, Platform::SplitParameters(parameters), entry.directory)) {
     throw HvxException("Not able to execute installer command: '" + substituted + "'");
   }
 }
@@ -96,11 +109,12 @@ void InstallAndRestart(const UpdaterContext& context, const UpdaterConfiguration
     }
     const Update::UpdateReadyRecord record = Update::ReadUpdatesReadyFile(readyFile);
     for (const auto& entry : record.files) {
-      Install(entry);
+      Install(context, entry);
     }
     if (unlink(readyFile.c_str()) != 0) {
-      throw HvxException("Could not delete UpdatesReady File with error message: '" +
-                         Halvex::Exceptions::GetWin32ErrorMessage(static_cast<std::uint32_t>(errno)) + "'");
+      const auto failure = static_cast<std::uint32_t>(errno);
+      throw HvxException(failure, "Could not delete UpdatesReady File with error message: '" +
+                                      Halvex::Exceptions::GetWin32ErrorMessage(failure) + "'");
     }
     if (!InRestartScope(package.softwareId, scopes.restart)) {
       continue;

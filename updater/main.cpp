@@ -6,11 +6,13 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "common/diagnostics/event_log.h"
 #include "common/platform/clock.h"
 #include "common/platform/known_folders.h"
+#include "common/platform/lock_file.h"
 #include "common/platform/program_start.h"
 #include "updater/command_queue.h"
 #include "updater/progress_dialog.h"
@@ -25,6 +27,13 @@ bool HasDisplay(const Platform::EnvironmentLookup& environment) {
     if (auto value = environment(variable); value && !value->empty()) return true;
   }
   return false;
+}
+
+// The queue file cannot be changed (a full or failing disk): the line is not queued or not
+// taken, the queue stays as it was, and the reason goes to the event log.
+void LogQueueFailure(Diagnostics::EventLog& eventLog, const std::system_error& error) {
+  Diagnostics::WriteUpdaterEventLogEntry(eventLog, Diagnostics::kEventError,
+                                         std::string("Tollwick could not use its command queue: ") + error.what());
 }
 
 }  // namespace
@@ -45,7 +54,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   Updater::CommandQueue queue(*runtimeFolder);
-  if (!queue.Enqueue(Platform::JoinedArguments(argc, argv), eventLog)) {
+  try {
+    if (!queue.Enqueue(Platform::JoinedArguments(argc, argv), eventLog)) {
+      return 1;
+    }
+  } catch (const std::system_error& error) {
+    LogQueueFailure(eventLog, error);
     return 1;
   }
 
@@ -55,13 +69,19 @@ int main(int argc, char** argv) {
     if (invokingUser) {
       Platform::UseFilesAs(*invokingUser);  // per thread: the queue may be processed on a worker
     }
-    const Updater::UpdaterContext context{folders, eventLog, clock, progress, invokingUser};
-    return queue.ProcessAll([&](const std::string& commandLine) {
-      // On standard error, not in the event log, which only takes errors and warnings.
-      std::fprintf(stderr, "Tollwick: running the command line '%s'\n", commandLine.c_str());
-      std::fflush(stderr);
-      return Updater::RunCommandLine(context, commandLine);
-    });
+    const Updater::UpdaterContext context{folders, eventLog, clock, progress, invokingUser,
+                                          Platform::LockFilePath(*runtimeFolder, "Tollwick.installing")};
+    try {
+      return queue.ProcessAll([&](const std::string& commandLine) {
+        // On standard error, not in the event log, which only takes errors and warnings.
+        std::fprintf(stderr, "Tollwick: running the command line '%s'\n", commandLine.c_str());
+        std::fflush(stderr);
+        return Updater::RunCommandLine(context, commandLine);
+      });
+    } catch (const std::system_error& error) {
+      LogQueueFailure(eventLog, error);
+      return std::optional<int>(1);
+    }
   };
 
   std::optional<int> result;

@@ -53,6 +53,9 @@ std::optional<UpdateResponse> CallService(const UpdaterConfiguration& configurat
   return std::nullopt;
 }
 
+// The error of the system call that just failed, taken before anything else can change it.
+std::uint32_t SystemError() { return static_cast<std::uint32_t>(errno); }
+
 // Deletes an earlier download of the package and makes its folder anew.
 void ReplaceFolder(const std::string& folder) {
   std::error_code error;
@@ -60,13 +63,13 @@ void ReplaceFolder(const std::string& folder) {
   if (std::filesystem::symlink_status(withoutSeparator, error).type() != std::filesystem::file_type::not_found) {
     std::filesystem::remove_all(withoutSeparator, error);
     if (error) {
-      throw HvxException("Could not delete directory for update file");
+      throw HvxException(static_cast<std::uint32_t>(error.value()), "Could not delete directory for update file");
     }
   }
   struct stat status {};
   if (!Platform::CreateFolderChain(withoutSeparator, kMaxFolderLevels) ||
       lstat(withoutSeparator.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
-    throw HvxException("Could not create directory for update file");
+    throw HvxException(SystemError(), "Could not create directory for update file");
   }
 }
 
@@ -74,7 +77,7 @@ void WriteDownloadedFile(const std::string& path, DownloadedFile& file) {
   // The folder was made just now: the file must be new, and never a link planted there.
   Platform::UniqueFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755));
   if (!fd.Valid()) {
-    throw HvxException("Could not create file for update file");
+    throw HvxException(SystemError(), "Could not create file for update file");
   }
   // A descriptor that claims more bytes than the content holds is a failed write.
   if (file.size > file.content.size()) {
@@ -88,13 +91,15 @@ void WriteDownloadedFile(const std::string& path, DownloadedFile& file) {
       continue;
     }
     if (written <= 0) {
-      throw HvxException("Could not write file for update file");
+      // Nothing written without an error means the disk is full.
+      throw HvxException(written < 0 ? SystemError() : static_cast<std::uint32_t>(ENOSPC),
+                         "Could not write file for update file");
     }
     data += written;
     left -= static_cast<std::size_t>(written);
   }
   if (fsync(fd.Get()) != 0) {
-    throw HvxException("Could not write file for update file");
+    throw HvxException(SystemError(), "Could not write file for update file");
   }
   std::string().swap(file.content);  // the next file may be as large
 }

@@ -33,6 +33,8 @@ struct UpdaterContext {
   ProgressView& progress;
   // Set when pkexec runs the updater for a user: programs it restarts run as that user.
   std::optional<Platform::InvokingUser> invokingUser = std::nullopt;
+  // The lock every installer runs under (in the runtime folder); none: installers run unguarded.
+  std::optional<std::string> installingLock = std::nullopt;
 
   // <root>/Quorvane/Updater/Tollwick.xml
   std::string ConfigurationPath() const;

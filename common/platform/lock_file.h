@@ -22,6 +22,8 @@ class LockFile {
   LockFile(LockFile&&) noexcept = default;
   LockFile& operator=(LockFile&&) noexcept = default;
   void Release() { fd_.Reset(); }
+  // The lock's descriptor: a program started with it kept open holds the lock as long as it runs.
+  int Descriptor() const { return fd_.Get(); }
 
  private:
   explicit LockFile(UniqueFd fd) : fd_(std::move(fd)) {}

@@ -107,6 +107,10 @@ std::optional<Process> Process::Start(const ProcessSpec& spec, std::error_code& 
     result = result ? result : posix_spawn_file_actions_adddup2(settings.Actions(), output.Get(),
                                                                 STDERR_FILENO);
   }
+  // Duplicated onto themselves: the close-on-exec flag goes, for this child only.
+  for (const int kept : spec.keptDescriptors) {
+    result = result ? result : posix_spawn_file_actions_adddup2(settings.Actions(), kept, kept);
+  }
   if (!spec.workingDirectory.empty() && result == 0) {
     result = posix_spawn_file_actions_addchdir_np(settings.Actions(),
                                                   spec.workingDirectory.c_str());

@@ -22,6 +22,8 @@ struct ProcessSpec {
   std::string outputFile;              // empty: inherit; else stdout and stderr both go there
   // Variables set (or replaced) for the program; the rest of this process's environment stays.
   std::vector<std::pair<std::string, std::string>> environment;
+  // Descriptors of this process the program keeps open (every other one is closed for it).
+  std::vector<int> keptDescriptors;
 };
 
 class Process {

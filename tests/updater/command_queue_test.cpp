@@ -217,6 +217,56 @@ TEST_F(TollwickProcesses, RunForAUserItInstallsAsRootButRestartsTheCenterAsTheUs
   EXPECT_GT(files, 0u);
 }
 
+// An installer still running when its updater is killed keeps the install lock: the next run
+// waits for it to end instead of starting a second installer on the same files.
+TEST_F(TollwickProcesses, AnInstallerOutlivingAKilledUpdaterIsWaitedForByTheNextRun) {
+  const std::string downloads = root_.File("data/Quorvane/Updater/Kestrane/");
+  std::filesystem::create_directories(downloads);
+  std::filesystem::create_directories(root_.File("Quorvane/Kestrane"));
+  const std::string journal = root_.File("installs.log");
+  Testing::WriteTextFile(downloads + "setup.run", "#!/bin/sh\necho start >> '" + journal +
+                                                      "'\nsleep 2\necho end >> '" + journal + "'\n");
+  chmod((downloads + "setup.run").c_str(), 0755);
+  Diagnostics::RecordingEventLog log;
+  ASSERT_TRUE(Update::WriteUpdatesReadyFile({"Kestrane", {2, 0, 0, 0}, {{"%s", "setup.run", downloads}}},
+                                            downloads + Update::kUpdatesReadyFileName, log));
+  Testing::WriteTextFile(
+      root_.File("Quorvane/Updater/Tollwick.xml"),
+      "<updater xmlns=\"http://schemas.quorvane.example/Tollwick/2016\"><servers/><packages><package "
+      "softwareID=\"Kestrane\" softwareUpdateType=\"Application\" processName=\"Kestrane\" "
+      "warningBeforeKill=\"false\" timeToWaitBeforeKillMs=\"0\" timeToWaitAfterKillMs=\"0\" restart=\"false\"/>"
+      "</packages><settings/></updater>");
+
+  Platform::Process killed = Start("/updateonly:center");
+  for (int wait = 0; wait < 400 && !std::filesystem::exists(journal); ++wait) {
+    std::this_thread::sleep_for(10ms);
+  }
+  ASSERT_EQ(Testing::ReadTextFile(journal), "start\n");
+  killed.Signal(SIGKILL);
+  killed.Wait();
+
+  Platform::Process next = Start("/updateonly:center");
+  EXPECT_EQ(next.WaitFor(30s), 0);
+  EXPECT_EQ(Testing::ReadTextFile(journal), "start\nend\nstart\nend\n");
+  EXPECT_FALSE(std::filesystem::exists(downloads + Update::kUpdatesReadyFileName));
+}
+
+// A queue file that cannot be replaced (here a folder stands in its place) ends the run with an
+// error entry and exit code 1, never an abort, and the queue stays as it was.
+TEST_F(TollwickProcesses, AQueueThatCannotBeWrittenIsLoggedAndEndsWithOne) {
+  Configure("http://127.0.0.1:1/unreachable");
+  ASSERT_EQ(mkdir(root_.File("run/Tollwick.queue").c_str(), 0700), 0);
+  Platform::Process run = Start("/checkonly:center");
+  EXPECT_EQ(run.Wait(), 1);
+  const auto texts = log_.Texts(200ms);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].find("Tollwick could not use its command queue: cannot write the updater queue: Is a directory"),
+            std::string::npos)
+      << texts[0];
+  EXPECT_TRUE(std::filesystem::is_directory(root_.File("run/Tollwick.queue")));
+  EXPECT_TRUE(RunLines(0).empty());
+}
+
 TEST_F(TollwickProcesses, AMissingConfigurationIsLoggedAndEndsWithOne) {
   Platform::Process run = Start("no switch at all");
   EXPECT_EQ(run.Wait(), 1);

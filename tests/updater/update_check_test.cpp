@@ -185,6 +185,20 @@ TEST_F(UpdateCheck, ADescriptorClaimingMoreThanTheContentIsAFailedWrite) {
   EXPECT_NE(access((Downloads("Kestrane") + Update::kUpdatesReadyFileName).c_str(), F_OK), 0);
 }
 
+// The report carries the error of the call that failed, not whatever errno held later.
+TEST_F(UpdateCheck, AFolderThatCannotBeMadeReportsTheSystemsReason) {
+  Offer("Kestrane", kNotes);
+  std::filesystem::create_directories(folders_.localAppData + "/Quorvane");
+  WriteTextFile(folders_.localAppData + "/Quorvane/Updater", "a file where the folder belongs");
+  Testing::LocalServiceProcess service(data_.Path());
+  try {
+    Check("/checkonly:center", {service.Endpoint()});
+    ADD_FAILURE();
+  } catch (const Halvex::Exceptions::HvxException& error) {
+    EXPECT_EQ(error.ErrorCode(), static_cast<std::uint32_t>(ENOTDIR)) << error.Message();
+  }
+}
+
 // The whole request as it leaves the updater, written out by hand: the envelope, the contract's
 // namespace, and the escaped request document with its attributes in their order.
 TEST(UpdateRequest, CheckForUpdateExEnvelopeByteForByte) {

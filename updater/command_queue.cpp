@@ -5,10 +5,13 @@
 #include <vector>
 
 #include "common/platform/atomic_file.h"
+#include "common/platform/file_recovery.h"
 #include "common/platform/lock_file.h"
 
 namespace Quorvane::Updater {
 namespace {
+
+constexpr const char* kQueueFileName = "Tollwick.queue";
 
 std::vector<std::string> ReadLines(const std::string& path) {
   std::error_code error;
@@ -45,7 +48,8 @@ Platform::LockFile HoldQueue(const std::string& lockPath) {
 }  // namespace
 
 CommandQueue::CommandQueue(std::string runtimeFolder)
-    : queuePath_(runtimeFolder + "/Tollwick.queue"),
+    : runtimeFolder_(runtimeFolder),
+      queuePath_(runtimeFolder + "/" + kQueueFileName),
       queueLockPath_(Platform::LockFilePath(runtimeFolder, "Tollwick.queue")),
       processingLockPath_(Platform::LockFilePath(runtimeFolder, "Tollwick.processing")) {}
 
@@ -63,6 +67,8 @@ bool CommandQueue::Enqueue(const std::string& commandLine, Diagnostics::EventLog
     if (character == '\n' || character == '\r') character = ' ';
   }
   const Platform::LockFile lock = HoldQueue(queueLockPath_);
+  // Under the queue lock no other copy writes the queue: what a killed write left is stale.
+  Platform::RemoveStaleTemporaries(runtimeFolder_, {{kQueueFileName}, {}}, Platform::ProcessStartTime());
   std::vector<std::string> lines = ReadLines(queuePath_);
   if (lines.size() >= kMaxQueuedLines) {
     Diagnostics::WriteUpdaterEventLogEntry(

@@ -36,6 +36,7 @@ class CommandQueue {
  private:
   std::optional<std::string> TakeNext();
 
+  std::string runtimeFolder_;
   std::string queuePath_;
   std::string queueLockPath_;
   std::string processingLockPath_;

@@ -8,6 +8,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "common/diagnostics/event_log.h"
 #include "common/platform/clock.h"
@@ -71,8 +72,12 @@ int main(int argc, char** argv) {
     }
     const Updater::UpdaterContext context{folders, eventLog, clock, progress, invokingUser,
                                           Platform::LockFilePath(*runtimeFolder, "Tollwick.installing")};
+    bool downloadsCleared = false;
     try {
       return queue.ProcessAll([&](const std::string& commandLine) {
+        if (!std::exchange(downloadsCleared, true)) {
+          context.RemoveStaleDownloadTemporaries();  // the processing lock is held here
+        }
         // On standard error, not in the event log, which only takes errors and warnings.
         std::fprintf(stderr, "Tollwick: running the command line '%s'\n", commandLine.c_str());
         std::fflush(stderr);

@@ -1,5 +1,8 @@
 #include "updater/updater_context.h"
 
+#include <filesystem>
+
+#include "common/platform/file_recovery.h"
 #include "common/update/updates_ready_file.h"
 
 namespace Quorvane::Updater {
@@ -20,6 +23,17 @@ std::optional<std::string> UpdaterContext::InstallFolder(const std::string& soft
   if (softwareId == "Kestrane") return product + "Kestrane/";
   if (softwareId == "Tollwick") return product + "Updater/";
   return std::nullopt;
+}
+
+void UpdaterContext::RemoveStaleDownloadTemporaries() const {
+  std::error_code error;
+  const auto started = Platform::ProcessStartTime();
+  for (const auto& entry : std::filesystem::directory_iterator(DownloadRoot(), error)) {
+    // A link in the download root is never followed: only real folders are cleared.
+    if (entry.is_directory(error) && !entry.is_symlink(error)) {
+      Platform::RemoveStaleTemporaries(entry.path().string(), {{Update::kUpdatesReadyFileName}, {}}, started);
+    }
+  }
 }
 
 }  // namespace Quorvane::Updater

@@ -40,16 +40,23 @@ std::string CApplication::UserFolder() const {
 void CApplication::StartUp(const std::string& commandLine) {
   // The local stores, then their workers.
   const std::string folder = UserFolder();
+  // Only this running center writes there: what a killed save left is stale.
+  RemoveStaleCenterTemporaries(folder);
   feedback_.path = folder + kFeedbackFileName;
-  feedback_.userId = GetOrCreateUserId(folder);
   LoadFeedbackStore(feedback_, environment_.eventLog);
+  feedback_.userId = GetOrCreateUserId(folder, feedback_.recordedUserId, environment_.eventLog);
+  // Feedback saved before the list recorded its identifier records it at the next pass.
+  if (feedback_.recordedUserId != feedback_.userId && !feedback_.items.empty()) {
+    feedback_.saveDue = true;
+  }
   messages_.path = folder + kMessagesFileName;
   LoadMessageStore(messages_, environment_.eventLog);
   const WorkerServices workers{environment_.service, environment_.eventLog, workerClock_, quit};
   feedbackWorker_ = std::thread([this, workers] { RunFeedbackResponseWorker(feedback_, workers); });
   messageWorker_ = std::thread([this, workers] { RunMessageWorker(messages_, workers); });
 
-  settings_.StartUp(environment_.folders.programFolder + "Kestrane.xml", folder + "Kestrane.xml");
+  settings_.StartUp(environment_.folders.programFolder + kSettingsFileName, folder + kSettingsFileName,
+                    &environment_.eventLog);
   if (commandLine.find("/isbeta:true") != std::string::npos) {
     settings_.SetEnableBetaSoftware(true);
     settings_.Save();

@@ -5,19 +5,16 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <sstream>
 
 #include "common/platform/atomic_file.h"
+#include "common/platform/file_recovery.h"
 #include "common/platform/path_text.h"
 #include "common/service/xml_text.h"
 
 namespace Quorvane::Center {
 namespace {
-
-bool FileExists(const std::string& path) {
-  struct stat status {};
-  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
-}
 
 struct BooleanSetting {
   const char* name;
@@ -37,19 +34,17 @@ constexpr BooleanSetting kBooleans[] = {
 // instruction) is saved from the normal reading instead.
 class SettingsDocument {
  public:
-  bool Load(const std::string& path) {
-    std::error_code error;
-    auto text = FileExists(path) ? Platform::ReadWholeFile(path, error) : std::nullopt;
-    if (!text) {
+  // Reads a document from its text; false (with the reader's reason) when it has no root element.
+  bool Parse(std::string text, std::string& reason) {
+    original_ = std::move(text);
+    const auto result = decoded_.load_buffer(original_.data(), original_.size());
+    if (!result || !decoded_.document_element()) {
+      reason = result ? "no root element" : result.description();
       return false;
     }
-    original_ = std::move(*text);
-    if (!decoded_.load_buffer(original_.data(), original_.size()) || !decoded_.document_element()) {
-      return false;
-    }
-    const auto result = raw_.load_buffer(original_.data(), original_.size(), kRawParse);
-    rawLoaded_ = result && raw_.document_element();
-    encoding_ = result.encoding;
+    const auto raw = raw_.load_buffer(original_.data(), original_.size(), kRawParse);
+    rawLoaded_ = raw && raw_.document_element();
+    encoding_ = raw.encoding;
     return true;
   }
 
@@ -68,18 +63,19 @@ class SettingsDocument {
     element.text().set(escaped.c_str());
   }
 
-  bool Save(const std::string& path) const {
+  // The document as it is saved.
+  std::string Text() const {
     std::ostringstream text;
     if (!rawLoaded_) {
       decoded_.save(text, "", pugi::format_raw, encoding_);
-      return !Platform::WriteFileAtomically(path, text.str());
+      return text.str();
     }
     std::string spliced;
     if (SpliceRoot(spliced)) {
-      return !Platform::WriteFileAtomically(path, spliced);
+      return spliced;
     }
     raw_.save(text, "", kRawFormat | pugi::format_no_declaration, encoding_);
-    return !Platform::WriteFileAtomically(path, text.str());
+    return text.str();
   }
 
  private:
@@ -148,10 +144,10 @@ bool ReadSettingsBoolean(const std::string& text) {
   return lower != "false";
 }
 
-void CenterSettings::Load(const std::string& path) {
+bool CenterSettings::LoadText(std::string text, std::optional<std::string>& completed, std::string& reason) {
   SettingsDocument file;
-  if (!file.Load(path)) {
-    return;
+  if (!file.Parse(std::move(text), reason)) {
+    return false;
   }
   pugi::xml_document& document = file.Target();
   std::lock_guard lock(mutex_);
@@ -173,15 +169,15 @@ void CenterSettings::Load(const std::string& path) {
     settings.append_child(setting.name).text().set("false");
     appended = true;
   }
-  if (appended) {
-    file.Save(currentPath_);
-  }
+  completed = appended ? std::optional<std::string>(file.Text()) : std::nullopt;
+  return true;
 }
 
-void CenterSettings::Save(const std::string& path) {
+std::optional<std::string> CenterSettings::SavedText(std::string text) const {
   SettingsDocument file;
-  if (!file.Load(path)) {
-    return;
+  std::string reason;
+  if (!file.Parse(std::move(text), reason)) {
+    return std::nullopt;
   }
   pugi::xml_document& document = file.Target();
   std::lock_guard lock(mutex_);
@@ -193,29 +189,133 @@ void CenterSettings::Save(const std::string& path) {
       element.text().set(values_.*setting.field ? "true" : "false");
     }
   }
-  // A folder the user may not write (the program folder) fails quietly.
-  file.Save(currentPath_);
+  return file.Text();
 }
 
-void CenterSettings::StartUp(const std::string& programFile, const std::string& userFile) {
+CenterSettings::FileState CenterSettings::Load(const std::string& path, std::string& reason) {
+  const auto text = ReadSettingsFile(path, reason);
+  if (!text) {
+    return reason.empty() ? FileState::Missing : FileState::Damaged;
+  }
+  std::optional<std::string> completed;
+  if (!LoadText(*text, completed, reason)) {
+    return FileState::Damaged;
+  }
+  if (completed) {
+    Write(*completed);
+  }
+  return FileState::Read;
+}
+
+void CenterSettings::Load(const std::string& path) {
+  std::string reason;
+  Load(path, reason);
+}
+
+bool CenterSettings::Save(const std::string& path) {
+  std::string reason;
+  auto text = ReadSettingsFile(path, reason);
+  if (!text) {
+    if (reason.empty() || !KeepDamaged(path, reason)) {
+      return false;  // no file to change, or one that could not be kept aside
+    }
+    // The damaged file was kept: the save starts again from the program folder's settings.
+    text = ReadSettingsFile(ProgramPath(), reason);
+    if (!text) {
+      return false;
+    }
+  }
+  auto saved = SavedText(*text);
+  if (!saved) {
+    // The file changed into something unreadable since it was read: keep it before writing.
+    reason = "it is no settings document";
+    if (!KeepDamaged(path, reason) || !(text = ReadSettingsFile(ProgramPath(), reason)) ||
+        !(saved = SavedText(*text))) {
+      return false;
+    }
+  }
+  return Write(*saved);
+}
+
+void CenterSettings::StartUp(const std::string& programFile, const std::string& userFile,
+                             Diagnostics::EventLog* eventLog) {
   {
     std::lock_guard lock(mutex_);
+    eventLog_ = eventLog;
+    programPath_ = programFile;
     currentPath_ = programFile;
   }
-  Load(programFile);
+  std::string reason;
+  if (Load(programFile, reason) == FileState::Damaged) {
+    Warn("The program's settings " + programFile + " could not be read (" + reason + "); the defaults are used.");
+  }
   {
     std::lock_guard lock(mutex_);
     currentPath_ = userFile;
   }
-  if (FileExists(userFile)) {
-    Load(userFile);
+  const FileState user = Load(userFile, reason);
+  if (user == FileState::Read || (user == FileState::Damaged && !KeepDamaged(userFile, reason))) {
     return;
   }
-  std::error_code error;
-  if (const auto text = Platform::ReadWholeFile(programFile, error);
-      text && Platform::EnsureFolderPath(userFile)) {
-    Platform::WriteFileAtomically(userFile, *text);
+  if (const auto text = ReadSettingsFile(programFile, reason); text && Platform::EnsureFolderPath(userFile)) {
+    Write(*text);
   }
+}
+
+std::optional<std::string> CenterSettings::ReadSettingsFile(const std::string& path, std::string& reason) {
+  reason.clear();
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0 && errno == ENOENT) {
+    return std::nullopt;
+  }
+  std::error_code error;
+  auto text = S_ISREG(status.st_mode) ? Platform::ReadWholeFile(path, error) : std::nullopt;
+  if (!text) {
+    reason = error ? error.message() : "it is no file";
+    return std::nullopt;
+  }
+  SettingsDocument check;
+  if (!check.Parse(*text, reason)) {
+    return std::nullopt;
+  }
+  return text;
+}
+
+bool CenterSettings::KeepDamaged(const std::string& path, const std::string& reason) {
+  std::string movedTo;
+  if (const auto error = Platform::MoveAsideDamaged(path, movedTo)) {
+    Warn("The settings file " + path + " could not be read (" + reason + ") nor kept aside (" + error.message() +
+         "); it is left as it is and the settings are not saved.");
+    return false;
+  }
+  Warn("The settings file " + path + " could not be read (" + reason + "); it was kept as " + movedTo +
+       " and the settings start again from " + ProgramPath() + ".");
+  return true;
+}
+
+bool CenterSettings::Write(const std::string& text) {
+  const std::string path = CurrentPath();
+  if (const auto error = Platform::WriteFileAtomically(path, text)) {
+    Warn("The settings could not be saved to " + path + " (" + error.message() + ").");
+    return false;
+  }
+  return true;
+}
+
+void CenterSettings::Warn(const std::string& text) const {
+  Diagnostics::EventLog* eventLog = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    eventLog = eventLog_;
+  }
+  if (eventLog != nullptr) {
+    Diagnostics::WriteEventLogEntry(*eventLog, Diagnostics::kCenterSource, Diagnostics::kEventWarning, text);
+  }
+}
+
+std::string CenterSettings::ProgramPath() const {
+  std::lock_guard lock(mutex_);
+  return programPath_;
 }
 
 SettingsValues CenterSettings::Values() const {

@@ -91,7 +91,8 @@ void MainWindow::OpenMessages() {
 }
 
 void MainWindow::OpenFeedback() {
-  FeedbackListDialog dialog(application_.Feedback(), application_.Environment().service, this);
+  FeedbackListDialog dialog(application_.Feedback(), application_.Environment().service,
+                            application_.Environment().eventLog, this);
   dialog.exec();
 }
 

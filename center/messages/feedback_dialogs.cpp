@@ -31,10 +31,12 @@ QString Caption(std::string_view caption) {
 
 }  // namespace
 
-FeedbackListDialog::FeedbackListDialog(FeedbackStore& store, const CenterService& service, QWidget* owner)
+FeedbackListDialog::FeedbackListDialog(FeedbackStore& store, const CenterService& service,
+                                       Diagnostics::EventLog& eventLog, QWidget* owner)
     : QDialog(owner),
       store_(store),
       service_(service),
+      eventLog_(eventLog),
       owner_(owner),
       list_(FixedColumnList({QStringLiteral("Title"), QStringLiteral("Created"), QStringLiteral("Has Response")},
                             {450, 150, 100})),
@@ -82,15 +84,17 @@ void FeedbackListDialog::Fill() {
 }
 
 void FeedbackListDialog::WriteNew() {
-  NewFeedbackDialog dialog(store_, service_, owner_ != nullptr ? owner_ : this);
+  NewFeedbackDialog dialog(store_, service_, eventLog_, owner_ != nullptr ? owner_ : this);
   dialog.exec();
   Fill();
 }
 
-NewFeedbackDialog::NewFeedbackDialog(FeedbackStore& store, const CenterService& service, QWidget* parent)
+NewFeedbackDialog::NewFeedbackDialog(FeedbackStore& store, const CenterService& service,
+                                     Diagnostics::EventLog& eventLog, QWidget* parent)
     : QDialog(parent),
       store_(store),
       service_(service),
+      eventLog_(eventLog),
       title_(new QLineEdit),
       body_(new QPlainTextEdit),
       sending_(new QLabel),
@@ -160,7 +164,7 @@ void NewFeedbackDialog::Send() {
   SetSending(true);
   QPointer<NewFeedbackDialog> dialog(this);
   registration_ = std::thread([this, dialog, item = MakeFeedback(title, body, LocalNow())] {
-    const bool registered = RegisterNewFeedback(store_, service_, item);
+    const bool registered = RegisterNewFeedback(store_, service_, eventLog_, item);
     QMetaObject::invokeMethod(
         dialog, [dialog, registered] { if (dialog) dialog->Registered(registered); }, Qt::QueuedConnection);
   });

@@ -23,7 +23,8 @@ class FeedbackListDialog final : public QDialog {
 
  public:
   // New feedback dialogs open over `owner` (the main window).
-  FeedbackListDialog(FeedbackStore& store, const CenterService& service, QWidget* owner);
+  FeedbackListDialog(FeedbackStore& store, const CenterService& service, Diagnostics::EventLog& eventLog,
+                     QWidget* owner);
 
   QTreeWidget& List() { return *list_; }
   QLineEdit& Title() { return *title_; }
@@ -37,6 +38,7 @@ class FeedbackListDialog final : public QDialog {
 
   FeedbackStore& store_;
   const CenterService& service_;
+  Diagnostics::EventLog& eventLog_;
   QWidget* owner_;
   QTreeWidget* list_;
   QLineEdit* title_;
@@ -48,7 +50,8 @@ class NewFeedbackDialog final : public QDialog {
   Q_OBJECT
 
  public:
-  NewFeedbackDialog(FeedbackStore& store, const CenterService& service, QWidget* parent);
+  NewFeedbackDialog(FeedbackStore& store, const CenterService& service, Diagnostics::EventLog& eventLog,
+                    QWidget* parent);
   // Waits for a registration still under way.
   ~NewFeedbackDialog() override;
 
@@ -68,6 +71,7 @@ class NewFeedbackDialog final : public QDialog {
 
   FeedbackStore& store_;
   const CenterService& service_;
+  Diagnostics::EventLog& eventLog_;
   QLineEdit* title_;
   QPlainTextEdit* body_;
   QLabel* sending_;

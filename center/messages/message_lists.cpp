@@ -67,7 +67,8 @@ Service::CalendarTime LocalNow() {
   return local;
 }
 
-bool RegisterNewFeedback(FeedbackStore& store, const CenterService& service, Service::FeedbackItem item) {
+bool RegisterNewFeedback(FeedbackStore& store, const CenterService& service, Diagnostics::EventLog& eventLog,
+                         Service::FeedbackItem item) {
   if (!RegisterFeedback(service, item, store.userId) || item.pk <= 0) {
     return false;
   }
@@ -75,7 +76,7 @@ bool RegisterNewFeedback(FeedbackStore& store, const CenterService& service, Ser
     std::lock_guard lock(store.lock);
     store.items.push_back(std::move(item));
   }
-  SaveFeedbackStore(store);
+  SaveFeedbackStore(store, eventLog);  // a failure is logged, and saved again at the next pass
   return true;
 }
 

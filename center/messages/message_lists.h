@@ -50,6 +50,7 @@ Service::CalendarTime LocalNow();
 
 // Registers the feedback with the service; a feedback the service gave a key above 0 is kept and
 // the store saved. False when it was not registered (nothing is kept then).
-bool RegisterNewFeedback(FeedbackStore& store, const CenterService& service, Service::FeedbackItem item);
+bool RegisterNewFeedback(FeedbackStore& store, const CenterService& service, Diagnostics::EventLog& eventLog,
+                         Service::FeedbackItem item);
 
 }  // namespace Quorvane::Center

@@ -52,7 +52,10 @@ bool Decode(Diagnostics::EventLog& eventLog, const std::string& what, Work work)
 
 }  // namespace
 
-bool MessageFetchPass(MessageStore& store, const CenterService& service, Diagnostics::EventLog& eventLog) {
+namespace {
+
+// Takes the service's messages into the store; true when the list changed.
+bool MergeServiceMessages(MessageStore& store, const CenterService& service, Diagnostics::EventLog& eventLog) {
   const auto answer = RetrieveMessagesToUsers(service);
   if (!answer) {
     return false;
@@ -88,14 +91,12 @@ bool MessageFetchPass(MessageStore& store, const CenterService& service, Diagnos
     store.items.push_back(std::move(received));
     changed = true;
   }
-  if (changed) {
-    SaveMessageStore(store);
-  }
   return changed;
 }
 
-bool FeedbackFetchPass(FeedbackStore& store, const CenterService& service, const std::atomic<bool>& quit,
-                       Diagnostics::EventLog& eventLog) {
+// Takes the service's replies into the stored feedback; true when a reply changed.
+bool MergeFeedbackReplies(FeedbackStore& store, const CenterService& service, const std::atomic<bool>& quit,
+                          Diagnostics::EventLog& eventLog) {
   std::vector<Service::FeedbackItem> items;
   {
     std::lock_guard lock(store.lock);
@@ -133,8 +134,24 @@ bool FeedbackFetchPass(FeedbackStore& store, const CenterService& service, const
       changed = true;
     }
   }
-  if (changed) {
-    SaveFeedbackStore(store);
+  return changed;
+}
+
+}  // namespace
+
+bool MessageFetchPass(MessageStore& store, const CenterService& service, Diagnostics::EventLog& eventLog) {
+  const bool changed = MergeServiceMessages(store, service, eventLog);
+  if (changed || store.saveDue) {
+    SaveMessageStore(store, eventLog);
+  }
+  return changed;
+}
+
+bool FeedbackFetchPass(FeedbackStore& store, const CenterService& service, const std::atomic<bool>& quit,
+                       Diagnostics::EventLog& eventLog) {
+  const bool changed = MergeFeedbackReplies(store, service, quit, eventLog);
+  if (changed || store.saveDue) {
+    SaveFeedbackStore(store, eventLog);
   }
   return changed;
 }

@@ -24,6 +24,9 @@ std::error_code WriteAll(int fd, std::string_view content) {
       }
       return LastError();
     }
+    if (written == 0) {
+      return std::make_error_code(std::errc::no_space_on_device);  // no progress, no error: a full disk
+    }
     content.remove_prefix(static_cast<std::size_t>(written));
   }
   return {};
@@ -34,6 +37,8 @@ mode_t ModeForNewFile() {
   umask(mask);
   return 0666 & ~mask;
 }
+
+}  // namespace
 
 std::error_code SyncFolderOf(const std::string& path) {
   std::string folder = DirectoryOfPath(path);
@@ -46,6 +51,8 @@ std::error_code SyncFolderOf(const std::string& path) {
   }
   return {};
 }
+
+namespace {
 
 std::error_code WriteTemporary(int fd, const std::string& path, std::string_view content) {
   struct stat existing {};

@@ -22,6 +22,9 @@ struct AtomicWriteOptions {
 std::error_code WriteFileAtomically(const std::string& path, std::string_view content,
                                     const AtomicWriteOptions& options = {});
 
+// Syncs the folder that holds the path, so a name just made or changed there survives a power cut.
+std::error_code SyncFolderOf(const std::string& path);
+
 // The whole content of a file; empty optional (and the error set) when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path, std::error_code& error);
 

@@ -2,6 +2,9 @@
 // Tollwick processes for ordering, concurrency and a processing copy that is killed.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -265,6 +268,27 @@ TEST_F(TollwickProcesses, AQueueThatCannotBeWrittenIsLoggedAndEndsWithOne) {
       << texts[0];
   EXPECT_TRUE(std::filesystem::is_directory(root_.File("run/Tollwick.queue")));
   EXPECT_TRUE(RunLines(0).empty());
+}
+
+// What killed writes of the queue and of ready files left is cleared by the next run; a
+// temporary changed after the run started (a write under way) is not.
+TEST_F(TollwickProcesses, TemporariesOfKilledWritesAreClearedByTheNextRun) {
+  Configure("http://127.0.0.1:1/unreachable");
+  const std::string downloads = root_.File("data/Quorvane/Updater/Kestrane/");
+  std::filesystem::create_directories(downloads);
+  const std::vector<std::string> stale = {root_.File("run/.Tollwick.queue.k1LLed"),
+                                          downloads + "." + Update::kUpdatesReadyFileName + ".k1LLed"};
+  for (const auto& path : stale) {
+    Testing::WriteTextFile(path, "cut short");
+    const timespec longAgo[2] = {{1000000000, 0}, {1000000000, 0}};
+    utimensat(AT_FDCWD, path.c_str(), longAgo, 0);
+  }
+  const std::string underWay = root_.File("run/.Tollwick.queue.UnDerW");
+  Platform::Process run = Start("/checkonly:center");
+  Testing::WriteTextFile(underWay, "written after the run started");
+  EXPECT_EQ(run.Wait(), 0);
+  for (const auto& path : stale) EXPECT_FALSE(std::filesystem::exists(path)) << path;
+  EXPECT_TRUE(std::filesystem::exists(underWay));
 }
 
 TEST_F(TollwickProcesses, AMissingConfigurationIsLoggedAndEndsWithOne) {

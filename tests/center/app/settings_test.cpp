@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "center/app/center_settings.h"
+#include "common/diagnostics/event_log.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -110,6 +114,78 @@ TEST(Settings, MissingAndBrokenFilesChangeNothing) {
   EXPECT_TRUE(settings.Values().topMostWindow);
   settings.Save(folder.File("absent.xml"));
   EXPECT_FALSE(std::filesystem::exists(folder.File("absent.xml")));
+}
+
+// The files of the folder whose names begin with the prefix.
+std::vector<std::string> FilesStartingWith(const std::string& folder, const std::string& prefix) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(prefix, 0) == 0) names.push_back(name);
+  }
+  return names;
+}
+
+std::vector<std::string> Warnings(const Diagnostics::RecordingEventLog& log) {
+  std::vector<std::string> texts;
+  for (const auto& entry : log.Entries()) {
+    EXPECT_EQ(entry.type, Diagnostics::kEventWarning);
+    texts.push_back(entry.text);
+  }
+  return texts;
+}
+
+// A damaged user's file is kept beside the new one, never lost and never left to block saves.
+TEST(Settings, ADamagedUserFileIsKeptAsideAndTheProgramFileTakesItsPlace) {
+  Testing::TempFolder folder;
+  WriteTextFile(folder.File("program.xml"), SettingsFile("false"));
+  WriteTextFile(folder.File("user.xml"), "<settings><TopMostWindow>true</TopMost");
+  Diagnostics::RecordingEventLog log;
+  CenterSettings settings;
+  settings.StartUp(folder.File("program.xml"), folder.File("user.xml"), &log);
+  const auto kept = FilesStartingWith(folder.Path(), "user.xml.damaged-");
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(ReadTextFile(folder.File(kept[0])), "<settings><TopMostWindow>true</TopMost");
+  EXPECT_EQ(ReadTextFile(folder.File("user.xml")), SettingsFile("false"));
+  const auto warnings = Warnings(log);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find(folder.File("user.xml") + " could not be read ("), std::string::npos) << warnings[0];
+  EXPECT_NE(warnings[0].find("kept as " + folder.File(kept[0])), std::string::npos) << warnings[0];
+
+  settings.SetTopMostWindow(true);
+  EXPECT_TRUE(settings.Save());
+  EXPECT_NE(ReadTextFile(folder.File("user.xml")).find("<TopMostWindow>true</TopMostWindow>"), std::string::npos);
+
+  // Damaged again while the center runs: the next save keeps it too, and still saves.
+  WriteTextFile(folder.File("user.xml"), "not xml at all");
+  settings.SetEnableBetaSoftware(true);
+  EXPECT_TRUE(settings.Save());
+  EXPECT_EQ(FilesStartingWith(folder.Path(), "user.xml.damaged-").size(), 2u);
+  const std::string saved = ReadTextFile(folder.File("user.xml"));
+  EXPECT_NE(saved.find("<EnableBetaSoftware>true</EnableBetaSoftware>"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<TopMostWindow>true</TopMostWindow>"), std::string::npos) << saved;
+}
+
+TEST(Settings, AFailedSaveIsAWarningWithTheSystemsReasonAndTheNextSaveWritesEverything) {
+  Testing::TempFolder folder;
+  WriteTextFile(folder.File("user.xml"), SettingsFile("false"));
+  Diagnostics::RecordingEventLog log;
+  CenterSettings settings;
+  settings.StartUp(folder.File("absent.xml"), folder.File("user.xml"), &log);
+  settings.SetTopMostWindow(true);
+  {
+    Testing::FileSizeLimit fullDisk;
+    EXPECT_FALSE(settings.Save());
+  }
+  EXPECT_EQ(ReadTextFile(folder.File("user.xml")), SettingsFile("false"));
+  EXPECT_EQ(Warnings(log), std::vector<std::string>{"The settings could not be saved to " + folder.File("user.xml") +
+                                                    " (File too large)."});
+  settings.SetSecureCrashRecovery(true);
+  EXPECT_TRUE(settings.Save());
+  const std::string saved = ReadTextFile(folder.File("user.xml"));
+  EXPECT_NE(saved.find("<TopMostWindow>true</TopMostWindow>"), std::string::npos);
+  EXPECT_NE(saved.find("<SecureCrashRecovery>true</SecureCrashRecovery>"), std::string::npos);
+  EXPECT_TRUE(FilesStartingWith(folder.Path(), ".user.xml.").empty());  // no temporary left behind
 }
 
 }  // namespace

@@ -83,9 +83,9 @@ TEST_F(Dialogs, TheMessagesListShowsTheStoreAndAClickShowsTheBody) {
 
 TEST_F(Dialogs, HasResponseTurnsYesOnceAReplyArrived) {
   Service::FeedbackItem sent = MakeFeedback("Squeaky pedal", "It squeaks", LocalNow());
-  ASSERT_TRUE(RegisterNewFeedback(feedback_, center_, sent));
+  ASSERT_TRUE(RegisterNewFeedback(feedback_, center_, log_, sent));
   {
-    FeedbackListDialog before(feedback_, center_, nullptr);
+    FeedbackListDialog before(feedback_, center_, log_, nullptr);
     ASSERT_EQ(before.List().topLevelItemCount(), 1);
     EXPECT_EQ(before.List().topLevelItem(0)->text(2), "no");
   }
@@ -95,7 +95,7 @@ TEST_F(Dialogs, HasResponseTurnsYesOnceAReplyArrived) {
                          "<reply respondedTimeStamp=\"2026-12-06T11:00:00\">Grease the pivot</reply>");
   std::atomic<bool> quit{false};
   ASSERT_TRUE(FeedbackFetchPass(feedback_, center_, quit, log_));
-  FeedbackListDialog after(feedback_, center_, nullptr);
+  FeedbackListDialog after(feedback_, center_, log_, nullptr);
   EXPECT_EQ(after.List().topLevelItem(0)->text(2), "yes");
   after.show();
   QTest::mouseClick(after.List().viewport(), Qt::LeftButton, {},
@@ -105,7 +105,7 @@ TEST_F(Dialogs, HasResponseTurnsYesOnceAReplyArrived) {
 }
 
 TEST_F(Dialogs, ANewFeedbackNeedsTitleAndBodyAndIsKeptOnceRegistered) {
-  NewFeedbackDialog dialog(feedback_, center_, nullptr);
+  NewFeedbackDialog dialog(feedback_, center_, log_, nullptr);
   dialog.show();
   EXPECT_EQ(dialog.Title().maxLength(), 255);
   EXPECT_EQ(Send(dialog), (std::vector<std::string>{"Warning!: Title must be set"}));
@@ -124,7 +124,7 @@ TEST_F(Dialogs, ANewFeedbackNeedsTitleAndBodyAndIsKeptOnceRegistered) {
 
 TEST_F(Dialogs, AFailedRegistrationSaysSoAndKeepsWhatTheUserWrote) {
   service_.Behave("RegisterUserFeedback=fault");
-  NewFeedbackDialog dialog(feedback_, center_, nullptr);
+  NewFeedbackDialog dialog(feedback_, center_, log_, nullptr);
   dialog.show();
   dialog.Title().setText("Brake too soft");
   dialog.Body().setPlainText("Below 20 % it does nothing.");
@@ -138,7 +138,7 @@ TEST_F(Dialogs, AFailedRegistrationSaysSoAndKeepsWhatTheUserWrote) {
 
   // A key of 0 from the service is no registration either.
   service_.Behave("RegisterUserFeedback=empty");
-  EXPECT_FALSE(RegisterNewFeedback(feedback_, center_, MakeFeedback("t", "b", LocalNow())));
+  EXPECT_FALSE(RegisterNewFeedback(feedback_, center_, log_, MakeFeedback("t", "b", LocalNow())));
   EXPECT_TRUE(feedback_.items.empty());
 }
 

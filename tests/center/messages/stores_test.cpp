@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <thread>
 
@@ -7,6 +11,7 @@
 
 #include "center/messages/local_stores.h"
 #include "common/service/field_encoding.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -15,6 +20,18 @@ using namespace Quorvane;
 using namespace Quorvane::Center;
 using Testing::ReadTextFile;
 using Testing::WriteTextFile;
+
+Diagnostics::RecordingEventLog log_;  // where saves that are expected to succeed report
+
+// The files of the folder whose names begin with the prefix.
+std::vector<std::string> FilesStartingWith(const std::string& folder, const std::string& prefix) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(prefix, 0) == 0) names.push_back(name);
+  }
+  return names;
+}
 
 Service::MessageItem Message(std::int64_t pk, const std::string& title, const std::string& body) {
   Service::MessageItem item;
@@ -31,7 +48,7 @@ TEST(MessageStoreFile, RoundTripKeepsLargeKeysLineBreaksAndMarkup) {
   store.path = folder.File("Quorvane/Kestrane/") + kMessagesFileName;
   store.items = {Message(5000000000, "Clutch <bite> & point\r\nsecond line", "line one\r\nline <two> & \"three\""),
                  Message(-3, "", "")};
-  ASSERT_TRUE(SaveMessageStore(store));
+  ASSERT_TRUE(SaveMessageStore(store, log_));
   const std::string text = ReadTextFile(store.path);
   EXPECT_EQ(text.rfind("<?xml version='1.0' encoding='utf-8'?><items><item><pk>5000000000</pk>", 0), 0u);
   // Bodies are Base64 of UTF-16LE; titles plain character data.
@@ -61,7 +78,7 @@ TEST(FeedbackStoreFile, AFeedbackWithoutReplyKeepsItsZeroTimeAndEmptyReply) {
   item.body = "Since firmware 3.2 \xF0\x9F\x8F\x81";
   item.created = Service::ParseTimeStamp("2026-12-01T08:00:00");
   store.items = {item};
-  ASSERT_TRUE(SaveFeedbackStore(store));
+  ASSERT_TRUE(SaveFeedbackStore(store, log_));
   const std::string text = ReadTextFile(store.path);
   EXPECT_NE(text.find("<respondedTimeStamp>1900-01-00T00:00:00</respondedTimeStamp><responseBody></responseBody>"),
             std::string::npos);
@@ -98,36 +115,175 @@ TEST(StoreFiles, DamagedItemsAreSkippedWithAWarningAndTheRestLoads) {
   EXPECT_NE(entries[0].text.find("item 2: CryptStringToBinary failed"), std::string::npos);
 }
 
-TEST(StoreFiles, MissingOrBrokenFilesGiveEmptyListsAndAnEmptyDocumentToo) {
+TEST(StoreFiles, MissingFilesAndEmptyDocumentsGiveEmptyListsQuietly) {
   Testing::TempFolder folder;
-  WriteTextFile(folder.File("broken.xml"), "<items><item>");
   WriteTextFile(folder.File("empty.xml"), "<items/>");
-  for (const char* name : {"absent.xml", "broken.xml", "empty.xml"}) {
+  for (const char* name : {"absent.xml", "empty.xml"}) {
     FeedbackStore store;
     store.path = folder.File(name);
     Diagnostics::RecordingEventLog log;
     LoadFeedbackStore(store, log);
     EXPECT_TRUE(store.items.empty()) << name;
+    EXPECT_TRUE(log.Entries().empty()) << name;
   }
+}
+
+// Messages kept only on this machine must survive a damaged file: it is kept, not overwritten.
+TEST(StoreFiles, AnUnreadableFileIsKeptAsideWithAWarningAndTheListStartsEmpty) {
+  Testing::TempFolder folder;
+  for (const std::string damaged : {"<items><item>", "", "<feedback/>"}) {
+    std::filesystem::remove_all(folder.File("data"));
+    std::filesystem::create_directories(folder.File("data"));
+    MessageStore store;
+    store.path = folder.File("data/") + kMessagesFileName;
+    WriteTextFile(store.path, damaged);
+    Diagnostics::RecordingEventLog log;
+    LoadMessageStore(store, log);
+    EXPECT_TRUE(store.items.empty());
+    const auto kept = FilesStartingWith(folder.File("data"), std::string(kMessagesFileName) + ".damaged-");
+    ASSERT_EQ(kept.size(), 1u) << damaged;
+    EXPECT_EQ(ReadTextFile(folder.File("data/" + kept[0])), damaged);
+    const auto entries = log.Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].type, Diagnostics::kEventWarning);
+    EXPECT_EQ(entries[0].text.rfind(store.path + " could not be read (", 0), 0u) << entries[0].text;
+    EXPECT_NE(entries[0].text.find("kept as " + folder.File("data/" + kept[0]) + " and the messages start empty."),
+              std::string::npos)
+        << entries[0].text;
+
+    store.items = {Message(1, "new", "")};
+    ASSERT_TRUE(SaveMessageStore(store, log));
+    EXPECT_EQ(ReadTextFile(folder.File("data/" + kept[0])), damaged);
+  }
+}
+
+TEST(StoreFiles, AFailedSaveWarnsWithTheSystemsReasonKeepsTheOldFileAndIsDueAgain) {
+  Testing::TempFolder folder;
+  MessageStore store;
+  store.path = folder.File(kMessagesFileName);
+  store.items = {Message(1, "first", "")};
+  ASSERT_TRUE(SaveMessageStore(store, log_));
+  const std::string before = ReadTextFile(store.path);
+  store.items.push_back(Message(2, "second", "a body long enough to need more than a few bytes"));
+  Diagnostics::RecordingEventLog log;
+  {
+    Testing::FileSizeLimit fullDisk(before.size() + 10);
+    EXPECT_FALSE(SaveMessageStore(store, log));
+  }
+  EXPECT_TRUE(store.saveDue);
+  EXPECT_EQ(ReadTextFile(store.path), before);
+  const auto entries = log.Entries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].type, Diagnostics::kEventWarning);
+  EXPECT_EQ(entries[0].text, store.path + " could not be saved (File too large); it is saved again later.");
+  EXPECT_TRUE(FilesStartingWith(folder.Path(), ".").empty());  // the temporary file went too
+  ASSERT_TRUE(SaveMessageStore(store, log));
+  EXPECT_FALSE(store.saveDue);
+}
+
+TEST(FeedbackStoreFile, TheUserIdentifierIsRecordedWithTheList) {
+  Testing::TempFolder folder;
+  FeedbackStore store;
+  store.path = folder.File(kFeedbackFileName);
+  store.userId = "{0F8FAD5B-D9CB-469F-A165-70867728950E}";
+  ASSERT_TRUE(SaveFeedbackStore(store, log_));
+  FeedbackStore loaded;
+  loaded.path = store.path;
+  LoadFeedbackStore(loaded, log_);
+  EXPECT_EQ(loaded.recordedUserId, store.userId);
 }
 
 TEST(UserId, MadeOnceAsSeventySixBytesAndReadBackAfterwards) {
   Testing::TempFolder folder;
   const std::string userFolder = folder.File("Quorvane/Kestrane/");
-  const std::string id = GetOrCreateUserId(userFolder);
+  Diagnostics::RecordingEventLog log;
+  const std::string id = GetOrCreateUserId(userFolder, "", log);
   ASSERT_EQ(id.size(), 38u);
   EXPECT_EQ(ReadTextFile(userFolder + kUserIdFileName).size(), 76u);
-  EXPECT_EQ(GetOrCreateUserId(userFolder), id);
+  EXPECT_EQ(GetOrCreateUserId(userFolder, "", log), id);
+  EXPECT_EQ(GetOrCreateUserId(userFolder, "{0F8FAD5B-D9CB-469F-A165-70867728950E}", log), id);  // the file decides
   EXPECT_FALSE(std::filesystem::exists(userFolder + kUserIdFileName + std::string(".new")));
+  EXPECT_TRUE(log.Entries().empty());
 }
 
-TEST(UserId, AFileOfAnyOtherSizeIsLeftAlone) {
+// A damaged identifier must not become a placeholder for good: the feedback list's identifier
+// takes its place when it has one (so earlier feedback keeps its replies), else a new one.
+TEST(UserId, ADamagedFileIsKeptAsideAndReplacedByTheRecordedOrANewIdentifier) {
   Testing::TempFolder folder;
-  const std::string path = folder.File(kUserIdFileName);
+  const std::string recorded = "{0F8FAD5B-D9CB-469F-A165-70867728950E}";
   const std::string seventySeven = std::string(76, 'A') + "\n";
-  WriteTextFile(path, seventySeven);
-  EXPECT_EQ(GetOrCreateUserId(folder.Path() + "/"), kNoUserId);
-  EXPECT_EQ(ReadTextFile(path), seventySeven);
+  for (const std::string& fromFeedback : {recorded, std::string(), std::string("not an identifier")}) {
+    std::filesystem::remove_all(folder.File("u"));
+    std::filesystem::create_directories(folder.File("u"));
+    WriteTextFile(folder.File("u/") + kUserIdFileName, seventySeven);
+    Diagnostics::RecordingEventLog log;
+    const std::string id = GetOrCreateUserId(folder.File("u/"), fromFeedback, log);
+    if (fromFeedback == recorded) {
+      EXPECT_EQ(id, recorded);
+    } else {
+      EXPECT_EQ(id.size(), 38u);
+      EXPECT_NE(id, recorded);
+    }
+    EXPECT_EQ(GetOrCreateUserId(folder.File("u/"), "", log), id);
+    const auto kept = FilesStartingWith(folder.File("u"), std::string(kUserIdFileName) + ".damaged-");
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(ReadTextFile(folder.File("u/" + kept[0])), seventySeven);
+    const auto entries = log.Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_NE(entries[0].text.find("could not be read (it holds 77 bytes, not 76); it was kept as"), std::string::npos)
+        << entries[0].text;
+  }
+}
+
+TEST(UserId, AnIdentifierThatCannotBeWrittenIsStillUsedAndWrittenAtTheNextStart) {
+  Testing::TempFolder folder;
+  Diagnostics::RecordingEventLog log;
+  std::string id;
+  {
+    Testing::FileSizeLimit fullDisk;
+    id = GetOrCreateUserId(folder.Path() + "/", "", log);
+  }
+  EXPECT_EQ(id.size(), 38u);
+  EXPECT_FALSE(std::filesystem::exists(folder.File(kUserIdFileName)));
+  const auto entries = log.Entries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_NE(entries[0].text.find("could not be saved (File too large)"), std::string::npos) << entries[0].text;
+  // The feedback list saved with it hands it back at the next start.
+  EXPECT_EQ(GetOrCreateUserId(folder.Path() + "/", id, log), id);
+  EXPECT_EQ(ReadTextFile(folder.File(kUserIdFileName)).size(), 76u);
+}
+
+// What killed saves left is cleared; nothing else is touched, and links are never followed.
+TEST(StaleTemporaries, OnlyOurOwnOldTemporariesAreRemoved) {
+  Testing::TempFolder folder;
+  Testing::TempFolder elsewhere;
+  const auto old = [](const std::string& path) {
+    const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+    utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+  };
+  const std::vector<std::string> stale = {".Quorvane.Messages.xml.a1B2c3", ".Quorvane.UserFeedback.xml.XyZ789",
+                                          ".Kestrane.xml.Q9w8E7", "Quorvane.UserId.txt.new",
+                                          ".Quorvane.UserId.txt.new.abcdef"};
+  const std::vector<std::string> kept = {".Quorvane.Messages.xml.short", ".Quorvane.Messages.xml.a1B2c3d",
+                                         ".Other.xml.a1B2c3", "Quorvane.Messages.xml", ".Quorvane.Messages.xml.NEW123"};
+  for (const auto& name : stale) {
+    WriteTextFile(folder.File(name), "left by a killed save");
+    old(folder.File(name));
+  }
+  for (const auto& name : kept) {
+    WriteTextFile(folder.File(name), "ours to keep");
+    if (name != ".Quorvane.Messages.xml.NEW123") old(folder.File(name));  // that one: a save under way
+  }
+  WriteTextFile(elsewhere.File("target"), "not ours");
+  old(elsewhere.File("target"));
+  ASSERT_EQ(symlink(elsewhere.File("target").c_str(), folder.File(".Quorvane.Messages.xml.LINK00").c_str()), 0);
+  old(folder.File(".Quorvane.Messages.xml.LINK00"));
+
+  RemoveStaleCenterTemporaries(folder.Path() + "/");
+  for (const auto& name : stale) EXPECT_FALSE(std::filesystem::exists(folder.File(name))) << name;
+  for (const auto& name : kept) EXPECT_TRUE(std::filesystem::exists(folder.File(name))) << name;
+  EXPECT_TRUE(std::filesystem::is_symlink(folder.File(".Quorvane.Messages.xml.LINK00")));
+  EXPECT_EQ(ReadTextFile(elsewhere.File("target")), "not ours");
 }
 
 // A worker's save and the dialog's save of a new feedback race: the file must end with the
@@ -140,7 +296,7 @@ TEST(StoreFiles, AnOlderListNeverOverwritesANewerSave) {
     // The worker saves over and over, so that one of its saves is under way at any moment.
     std::atomic<bool> stop{false};
     std::thread worker([&] {
-      while (!stop) SaveFeedbackStore(store);
+      while (!stop) SaveFeedbackStore(store, log_);
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
     {
@@ -150,10 +306,10 @@ TEST(StoreFiles, AnOlderListNeverOverwritesANewerSave) {
       store.items.push_back(item);
     }
     stop = true;
-    SaveFeedbackStore(store);
+    SaveFeedbackStore(store, log_);
     worker.join();
     std::vector<std::string> skipped;
-    ASSERT_EQ(ParseFeedbackDocument(ReadTextFile(store.path), skipped).size(), static_cast<std::size_t>(round + 1))
+    ASSERT_EQ(ParseFeedbackDocument(ReadTextFile(store.path), skipped).value_or(std::vector<Service::FeedbackItem>{}).size(), static_cast<std::size_t>(round + 1))
         << "round " << round;
   }
 }

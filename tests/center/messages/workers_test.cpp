@@ -7,6 +7,7 @@
 #include "center/messages/message_workers.h"
 #include "common/diagnostics/hvx_exception.h"
 #include "common/service/field_encoding.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/local_service.h"
 #include "tests/support/temp_folder.h"
 
@@ -59,6 +60,25 @@ TEST_F(Workers, MessagesAreMergedAndTheFileRewrittenOnlyWhenSomethingChanged) {
   ASSERT_EQ(messages_.items.size(), 2u);  // replaced in place, not appended
   EXPECT_EQ(Service::FormatTimeStamp(messages_.items[0].created), "2026-12-06T10:00:00");
   EXPECT_NE(ReadTextFile(messages_.path), saved);
+}
+
+// A pass that finds nothing new still saves a list whose last save failed, even with the
+// service unreachable; the failure was a warning with the system's reason.
+TEST_F(Workers, AListWhoseSaveFailedIsSavedAgainByTheNextPass) {
+  {
+    Testing::FileSizeLimit fullDisk;
+    EXPECT_TRUE(MessageFetchPass(messages_, center_, log_));
+  }
+  EXPECT_FALSE(std::filesystem::exists(messages_.path));
+  ASSERT_EQ(log_.Entries().size(), 1u);
+  EXPECT_EQ(log_.Entries()[0].text, messages_.path + " could not be saved (File too large); it is saved again later.");
+
+  service_.Behave("GetQuorvaneMessageToUsers=fault");
+  EXPECT_FALSE(MessageFetchPass(messages_, center_, log_));
+  std::vector<std::string> skipped;
+  EXPECT_EQ(ParseMessagesDocument(ReadTextFile(messages_.path), skipped).value_or(std::vector<Service::MessageItem>{}).size(),
+            2u);
+  EXPECT_FALSE(messages_.saveDue);
 }
 
 TEST_F(Workers, MessagesStayWhenTheServiceNoLongerSendsThemAndFailuresAreNothing) {

@@ -27,11 +27,11 @@ std::optional<std::string> UpdaterContext::InstallFolder(const std::string& soft
 
 void UpdaterContext::RemoveStaleDownloadTemporaries() const {
   std::error_code error;
-  const auto started = Platform::ProcessStartTime();
+  const auto staleBefore = Platform::TemporariesStaleBefore();
   for (const auto& entry : std::filesystem::directory_iterator(DownloadRoot(), error)) {
     // A link in the download root is never followed: only real folders are cleared.
     if (entry.is_directory(error) && !entry.is_symlink(error)) {
-      Platform::RemoveStaleTemporaries(entry.path().string(), {{Update::kUpdatesReadyFileName}, {}}, started);
+      Platform::RemoveStaleTemporaries(entry.path().string(), {{Update::kUpdatesReadyFileName}, {}}, staleBefore);
     }
   }
 }

@@ -333,7 +333,7 @@ void RemoveStaleCenterTemporaries(const std::string& folder) {
   const std::string userIdTemporary = std::string(kUserIdFileName) + ".new";
   Platform::RemoveStaleTemporaries(
       folder, {{kMessagesFileName, kFeedbackFileName, kSettingsFileName, userIdTemporary}, {userIdTemporary}},
-      Platform::ProcessStartTime());
+      Platform::TemporariesStaleBefore());
 }
 
 }  // namespace Quorvane::Center

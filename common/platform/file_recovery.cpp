@@ -120,4 +120,8 @@ std::chrono::system_clock::time_point ProcessStartTime() {
   return now - std::chrono::duration_cast<std::chrono::system_clock::duration>(nowSinceBoot - startSinceBoot);
 }
 
+std::chrono::system_clock::time_point TemporariesStaleBefore() {
+  return ProcessStartTime() - std::chrono::seconds(1);
+}
+
 }  // namespace Quorvane::Platform

@@ -29,4 +29,8 @@ std::size_t RemoveStaleTemporaries(const std::string& folder, const TemporaryNam
 // changed before then belongs to no save of ours still under way.
 std::chrono::system_clock::time_point ProcessStartTime();
 
+// The time before which a temporary of ours is stale: the process start less a second, as file
+// times lag the clock by a few milliseconds.
+std::chrono::system_clock::time_point TemporariesStaleBefore();
+
 }  // namespace Quorvane::Platform

@@ -1,18 +1,17 @@
 // The center's own files from arbitrary bytes: the message and feedback stores, and the
-// settings file (loaded from a scratch file, saved back over it). What one reading accepts must
+// settings file (loaded and saved as text). What one reading accepts must
 // come back unchanged from writing it and reading it again.
 #include <pugixml.hpp>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "center/app/center_settings.h"
 #include "center/messages/local_stores.h"
-#include "common/platform/atomic_file.h"
 
 namespace {
 
@@ -36,11 +35,16 @@ bool Same(const Service::FeedbackItem& left, const Service::FeedbackItem& right)
 template <typename Item, typename Build, typename Parse>
 void CheckRoundTrip(std::string_view text, Build build, Parse parse) {
   std::vector<std::string> skipped;
-  const std::vector<Item> first = parse(text, skipped);
-  const std::vector<Item> second = parse(build(first), skipped);
-  if (first.size() != second.size()) {
+  const auto read = parse(text, skipped);
+  if (!read) {
+    return;
+  }
+  const std::vector<Item>& first = *read;
+  const auto again = parse(build(first), skipped);
+  if (!again || first.size() != again->size()) {
     std::abort();
   }
+  const std::vector<Item>& second = *again;
   for (std::size_t index = 0; index < first.size(); ++index) {
     if (!Same(first[index], second[index])) {
       std::abort();
@@ -69,35 +73,38 @@ bool ShapedLikeSettings(const pugi::xml_document& document) {
 }
 
 // A settings file that loaded still loads after a save, and every element the save could write
-// reads back as saved.
-void CheckSettingsRoundTrip(const std::string& path) {
-  pugi::xml_document before;
-  const bool loadable = before.load_file(path.c_str()) && before.document_element();
+// reads back as saved. On texts: writing files would only cost time.
+void CheckSettingsRoundTrip(std::string_view text) {
   const unsigned everyNode = pugi::parse_default | pugi::parse_pi | pugi::parse_comments;
   pugi::xml_document shape;
-  if (!shape.load_file(path.c_str(), everyNode) || !ShapedLikeSettings(shape)) {
+  if (!shape.load_buffer(text.data(), text.size(), everyNode) || !ShapedLikeSettings(shape)) {
     return;
   }
   Center::CenterSettings settings;
-  settings.StartUp(path, path);
-  settings.SetTopMostWindow(!settings.Values().topMostWindow);
-  settings.Save();
-  pugi::xml_document after;
-  if (!after.load_file(path.c_str())) {
-    if (loadable) std::abort();
+  std::optional<std::string> completed;
+  std::string reason;
+  if (!settings.LoadText(std::string(text), completed, reason)) {
     return;
   }
+  settings.SetTopMostWindow(!settings.Values().topMostWindow);
+  const auto saved = settings.SavedText(completed.value_or(std::string(text)));
+  pugi::xml_document after;
+  if (!saved || !after.load_buffer(saved->data(), saved->size())) {
+    std::abort();  // a document that loaded must still load after a save
+  }
   Center::CenterSettings reloaded;
-  reloaded.Load(path);
-  const auto saved = settings.Values();
+  if (!reloaded.LoadText(*saved, completed, reason)) {
+    std::abort();
+  }
+  const auto written = settings.Values();
   const auto read = reloaded.Values();
   const auto present = [&](const char* name) {
     return static_cast<bool>(after.select_node((std::string("/settings/") + name).c_str()));
   };
-  if ((present("WebServicesUrl") && read.webServicesUrl != saved.webServicesUrl) ||
-      (present("TopMostWindow") && read.topMostWindow != saved.topMostWindow) ||
-      (present("EnableBetaSoftware") && read.enableBetaSoftware != saved.enableBetaSoftware) ||
-      (present("SecureCrashRecovery") && read.secureCrashRecovery != saved.secureCrashRecovery)) {
+  if ((present("WebServicesUrl") && read.webServicesUrl != written.webServicesUrl) ||
+      (present("TopMostWindow") && read.topMostWindow != written.topMostWindow) ||
+      (present("EnableBetaSoftware") && read.enableBetaSoftware != written.enableBetaSoftware) ||
+      (present("SecureCrashRecovery") && read.secureCrashRecovery != written.secureCrashRecovery)) {
     std::abort();
   }
 }
@@ -107,11 +114,12 @@ void CheckSettingsRoundTrip(const std::string& path) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   CheckRoundTrip<Service::MessageItem>(text, Center::MessagesDocument, Center::ParseMessagesDocument);
-  CheckRoundTrip<Service::FeedbackItem>(text, Center::FeedbackDocument, Center::ParseFeedbackDocument);
+  CheckRoundTrip<Service::FeedbackItem>(
+      text, [](const std::vector<Service::FeedbackItem>& items) { return Center::FeedbackDocument(items); },
+      [](std::string_view document, std::vector<std::string>& skipped) {
+        return Center::ParseFeedbackDocument(document, skipped);
+      });
 
-  static const std::string path = "/tmp/quorvane-fuzz-settings-" + std::to_string(getpid()) + ".xml";
-  if (!Platform::WriteFileAtomically(path, text)) {
-    CheckSettingsRoundTrip(path);
-  }
+  CheckSettingsRoundTrip(text);
   return 0;
 }

@@ -16,23 +16,7 @@ constexpr const char* kQueueFileName = "Tollwick.queue";
 std::vector<std::string> ReadLines(const std::string& path) {
   std::error_code error;
   const auto content = Platform::ReadWholeFile(path, error);
-  std::vector<std::string> lines;
-  if (!content) {
-    return lines;
-  }
-  std::istringstream stream(*content);
-  for (std::string line; std::getline(stream, line);) {
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-std::string JoinLines(const std::vector<std::string>& lines) {
-  std::string content;
-  for (const auto& line : lines) {
-    content += line + "\n";
-  }
-  return content;
+  return content ? ParseQueueText(*content) : std::vector<std::string>{};
 }
 
 // Holds the queue lock for one change of the queue file.
@@ -46,6 +30,23 @@ Platform::LockFile HoldQueue(const std::string& lockPath) {
 }
 
 }  // namespace
+
+std::vector<std::string> ParseQueueText(std::string_view text) {
+  std::vector<std::string> lines;
+  std::istringstream stream{std::string(text)};
+  for (std::string line; std::getline(stream, line);) {
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string QueueText(const std::vector<std::string>& lines) {
+  std::string content;
+  for (const auto& line : lines) {
+    content += line + "\n";
+  }
+  return content;
+}
 
 CommandQueue::CommandQueue(std::string runtimeFolder)
     : runtimeFolder_(runtimeFolder),
@@ -78,7 +79,7 @@ bool CommandQueue::Enqueue(const std::string& commandLine, Diagnostics::EventLog
     return false;
   }
   lines.push_back(line);
-  if (auto error = Platform::WriteFileAtomically(queuePath_, JoinLines(lines))) {
+  if (auto error = Platform::WriteFileAtomically(queuePath_, QueueText(lines))) {
     throw std::system_error(error, "cannot write the updater queue");
   }
   return true;
@@ -92,7 +93,7 @@ std::optional<std::string> CommandQueue::TakeNext() {
   }
   std::string next = std::move(lines.front());
   lines.erase(lines.begin());
-  if (auto error = Platform::WriteFileAtomically(queuePath_, JoinLines(lines))) {
+  if (auto error = Platform::WriteFileAtomically(queuePath_, QueueText(lines))) {
     throw std::system_error(error, "cannot write the updater queue");
   }
   return next;

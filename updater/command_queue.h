@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "common/diagnostics/event_log.h"
 
@@ -14,6 +16,10 @@ namespace Quorvane::Updater {
 
 inline constexpr std::size_t kMaxCommandLineLength = 259;
 inline constexpr std::size_t kMaxQueuedLines = 260;
+
+// The queue file's text: one command line per line, each ended by a line feed.
+std::vector<std::string> ParseQueueText(std::string_view text);
+std::string QueueText(const std::vector<std::string>& lines);
 
 class CommandQueue {
  public:

@@ -258,10 +258,7 @@ bool SaveFeedbackStore(FeedbackStore& store, Diagnostics::EventLog& eventLog) {
                    [](const FeedbackStore& saved) { return FeedbackDocument(saved.items, saved.userId); });
 }
 
-namespace {
-
-// The identifier a file holds, or nothing (and the reason) when it holds none.
-std::optional<std::string> IdentifierIn(const std::string& content, std::string& reason) {
+std::optional<std::string> UserIdFromFileBytes(const std::string& content, std::string& reason) {
   if (content.size() != kUserIdBytes) {
     reason = "it holds " + std::to_string(content.size()) + " bytes, not " + std::to_string(kUserIdBytes);
     return std::nullopt;
@@ -272,6 +269,8 @@ std::optional<std::string> IdentifierIn(const std::string& content, std::string&
   }
   return text;
 }
+
+namespace {
 
 // A recorded identifier is taken only when it has the shape of one we made.
 bool UsableIdentifier(const std::string& id) {
@@ -288,7 +287,7 @@ std::string GetOrCreateUserId(const std::string& folder, const std::string& reco
   std::error_code error;
   std::string reason;
   if (const auto content = Platform::ReadWholeFile(path, error)) {
-    if (auto id = IdentifierIn(*content, reason)) {
+    if (auto id = UserIdFromFileBytes(*content, reason)) {
       return *id;
     }
   } else if (error != std::errc::no_such_file_or_directory) {
@@ -318,7 +317,7 @@ std::string GetOrCreateUserId(const std::string& folder, const std::string& reco
   if (error == std::errc::file_exists) {
     // Another start made it first: use theirs.
     const auto content = Platform::ReadWholeFile(path, error);
-    return content ? IdentifierIn(*content, reason).value_or(kNoUserId) : kNoUserId;
+    return content ? UserIdFromFileBytes(*content, reason).value_or(kNoUserId) : kNoUserId;
   }
   if (!error) {
     error = Platform::SyncFolderOf(path);

@@ -65,6 +65,9 @@ std::optional<std::vector<Service::FeedbackItem>> ParseFeedbackDocument(std::str
                                                                         std::vector<std::string>& skipped,
                                                                         std::string* userId = nullptr);
 
+// The identifier a user id file's bytes hold; empty (and the reason) when they hold none.
+std::optional<std::string> UserIdFromFileBytes(const std::string& content, std::string& reason);
+
 // The identifier stored in the folder's user id file (exactly 76 bytes of UTF-16LE), made and
 // stored on first use: the one the feedback store recorded when there is one, else a new one.
 // A file that cannot be read or is not an identifier is kept aside as "NAME.damaged-<time>"

@@ -3,7 +3,7 @@
 # per target: executions, edges covered when the seeds were loaded and at the end, and the
 # corpus size. Fails when a target finds a crash.
 # Usage: scripts/fuzz.sh [seconds per target, default 20] [build folder]
-#   scripts/fuzz.sh 600   the long run: ten minutes per target
+#   scripts/fuzz.sh 600   the long run: ten minutes or ten million executions per target
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-20}"
@@ -21,7 +21,7 @@ for target in "$build"/fuzz/fuzz_*; do
   log="$build/$name.log"
   echo "fuzz: $name for ${seconds}s"
   status=0
-  "$target" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$build/$name-" "$work" \
+  "$target" -max_total_time="$seconds" -runs=10000000 -print_final_stats=1 -artifact_prefix="$build/$name-" "$work" \
     > "$log" 2>&1 || status=$?
   # libFuzzer reports "#N INITED cov: E ..." once the seeds ran and "#N DONE cov: E ..." at the end.
   start_edges="$(awk '/INITED +cov:/ { for (i = 1; i <= NF; i++) if ($i == "cov:") print $(i + 1) }' "$log" | head -n 1)"

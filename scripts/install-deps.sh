@@ -20,6 +20,8 @@ packages=(
   xvfb xauth imagemagick xdotool
   # a private session bus with a stand-in tray, for the tray icon test
   dbus-daemon python3-dbus python3-gi
+  # the Debian package: its checker, and the validators of what it installs for the desktop
+  lintian desktop-file-utils appstream
 )
 
 missing=()

@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
   QApplication toolkit(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setApplicationName(QStringLiteral("Kestrane"));
-  QApplication::setDesktopFileName(QStringLiteral("kestrane"));
+  QApplication::setDesktopFileName(QStringLiteral("example.quorvane.Kestrane"));
   Center::QtUserNotifier notifier;
   return Guarded(commandLine, eventLog, notifier, &notifier);
 }

@@ -41,6 +41,11 @@ std::string UpdateCoordinator::UpdaterFolder() const { return services_.folders.
 
 std::string UpdateCoordinator::UpdaterProgram() const { return UpdaterFolder() + "Tollwick"; }
 
+std::string UpdateCoordinator::ElevatedLauncher() const {
+  const std::string launcher = UpdaterFolder() + "quorvane-elevated";
+  return Exists(launcher) ? launcher : std::string();
+}
+
 std::string UpdateCoordinator::CenterReadyFile() const {
   return Update::UpdatesReadyFileOf(services_.folders.localAppData, "Kestrane");
 }
@@ -218,7 +223,7 @@ void UpdateCoordinator::UpdateUpdater(UpdateView& view, bool perform) {
     view.SetStatusText(kUpdatingUpdater);
     std::error_code error;
     const auto passed = Platform::UserSessionEnvironment(services_.environment, services_.folders);
-    if (!Platform::StartElevated(spec, UpdaterFolder(), passed, error)) {
+    if (!Platform::StartElevated(spec, UpdaterFolder(), passed, error, ElevatedLauncher())) {
       LogWarning("Could not execute updater updater with error '" + ErrorText(error) + "'");
     } else {
       view.ShowProgress(true);
@@ -247,7 +252,7 @@ void UpdateCoordinator::HandOff() {
   const auto passed = Platform::UserSessionEnvironment(services_.environment, services_.folders);
   spec.environment = passed;
   std::error_code error;
-  if (!Platform::StartElevated(spec, UpdaterFolder(), passed, error)) {
+  if (!Platform::StartElevated(spec, UpdaterFolder(), passed, error, ElevatedLauncher())) {
     LogWarning("Could not execute updater with error '" + ErrorText(error) + "'");
   }
 }

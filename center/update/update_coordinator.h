@@ -73,6 +73,9 @@ class UpdateCoordinator {
   // Where the updater and its files are.
   std::string UpdaterFolder() const;   // <install root>/Quorvane/Updater/
   std::string UpdaterProgram() const;  // ... /Tollwick
+  // The script pkexec runs for the updater when it is installed (its polkit action names what is
+  // updated); empty when it is not, and pkexec runs env.
+  std::string ElevatedLauncher() const;
   std::string CenterReadyFile() const;
   std::string UpdaterReadyFile() const;
   std::string UpdaterDownloadFolder() const;  // without its trailing separator

@@ -228,10 +228,10 @@ std::error_code OpenWithSystem(const std::string& target, const std::string& wor
   return error;
 }
 
-ProcessSpec ElevatedSpec(const ProcessSpec& spec, const PassedEnvironment& passed) {
+ProcessSpec ElevatedSpec(const ProcessSpec& spec, const PassedEnvironment& passed, const std::string& launcher) {
   ProcessSpec elevated;
   elevated.program = "pkexec";
-  elevated.arguments = {"/usr/bin/env"};
+  elevated.arguments = {launcher.empty() ? std::string("/usr/bin/env") : launcher};
   if (!spec.workingDirectory.empty()) {
     elevated.arguments.push_back("--chdir=" + spec.workingDirectory);
   }
@@ -245,11 +245,12 @@ ProcessSpec ElevatedSpec(const ProcessSpec& spec, const PassedEnvironment& passe
 }
 
 std::optional<Process> StartElevated(const ProcessSpec& spec, const std::string& folderToWrite,
-                                     const PassedEnvironment& passed, std::error_code& error) {
+                                     const PassedEnvironment& passed, std::error_code& error,
+                                     const std::string& launcher) {
   if (access(folderToWrite.c_str(), W_OK) == 0) {
     return Process::Start(spec, error);
   }
-  return Process::Start(ElevatedSpec(spec, passed), error);
+  return Process::Start(ElevatedSpec(spec, passed, launcher), error);
 }
 
 std::optional<InvokingUser> ElevatedFor(const std::function<std::optional<std::string>(std::string_view)>& environment) {

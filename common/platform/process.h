@@ -62,14 +62,16 @@ std::error_code OpenWithSystem(const std::string& target, const std::string& wor
 // root's environment, so these are handed to it explicitly.
 using PassedEnvironment = std::vector<std::pair<std::string, std::string>>;
 
-// The program started through pkexec, with the passed variables set for it (through env, which
-// also sets the working directory there).
-ProcessSpec ElevatedSpec(const ProcessSpec& spec, const PassedEnvironment& passed);
+// The program started through pkexec, with the passed variables set for it. pkexec runs the
+// launcher when one is given (a script whose polkit action tells the user what the rights are
+// for; it takes env's arguments), else env itself; both set the working directory too.
+ProcessSpec ElevatedSpec(const ProcessSpec& spec, const PassedEnvironment& passed, const std::string& launcher = {});
 
 // Starts the program with administrator rights through pkexec when the user cannot write the
 // given folder, directly when they can (a per-user install needs no elevation).
 std::optional<Process> StartElevated(const ProcessSpec& spec, const std::string& folderToWrite,
-                                     const PassedEnvironment& passed, std::error_code& error);
+                                     const PassedEnvironment& passed, std::error_code& error,
+                                     const std::string& launcher = {});
 
 // The user pkexec ran this process for (PKEXEC_UID), when it runs as root for one.
 struct InvokingUser {

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Installs the Debian package the way a user does and checks it: the files for udev, the desktop,
+# AppStream and polkit are where the system reads them, the installed center runs on the demo
+# set, the installed updater checks for updates against the stand-in service, and a purge leaves
+# nothing behind. Needs root (apt-get) and the stand-in from a test build.
+# Usage: tests/package/package_test.sh PACKAGE.deb STAND_IN_PROGRAM
+set -euo pipefail
+deb="$(realpath "$1")"
+stand_in="$(realpath "$2")"
+source_root="$(cd "$(dirname "$0")/../.." && pwd)"
+[ "$(id -u)" -eq 0 ] || { echo "package test: needs root" >&2; exit 2; }
+
+fail() { echo "package test: FAILED: $*" >&2; exit 1; }
+work="$(mktemp -d)"
+service_pid=""
+cleanup() {
+  [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+if dpkg-query -W quorvane >/dev/null 2>&1; then
+  apt-get purge -y quorvane >/dev/null
+fi
+DEBIAN_FRONTEND=noninteractive apt-get install -y "$deb" >"$work/install.log" 2>&1 ||
+  { cat "$work/install.log"; fail "apt-get install"; }
+echo "package test: installed $(dpkg-query -W -f='${Package} ${Version}' quorvane)"
+
+# Where the system reads them, and valid for the tools that read them.
+for file in /usr/lib/udev/rules.d/60-quorvane.rules \
+            /usr/share/applications/example.quorvane.Kestrane.desktop \
+            /usr/share/icons/hicolor/scalable/apps/example.quorvane.Kestrane.svg \
+            /usr/share/metainfo/example.quorvane.Kestrane.metainfo.xml \
+            /usr/share/polkit-1/actions/example.quorvane.updater.policy \
+            /opt/Quorvane/Kestrane/Kestrane /opt/Quorvane/Updater/Tollwick \
+            /opt/Quorvane/Updater/quorvane-elevated; do
+  [ -f "$file" ] || fail "$file is missing"
+done
+desktop-file-validate /usr/share/applications/example.quorvane.Kestrane.desktop || fail "desktop entry"
+grep -qx 'Exec=/opt/Quorvane/Kestrane/Kestrane' /usr/share/applications/example.quorvane.Kestrane.desktop ||
+  fail "the desktop entry does not start the installed center"
+appstreamcli validate --no-net /usr/share/metainfo/example.quorvane.Kestrane.metainfo.xml || fail "metainfo"
+xmllint --noout /usr/share/polkit-1/actions/example.quorvane.updater.policy || fail "polkit action"
+grep -q '<annotate key="org.freedesktop.policykit.exec.path">/opt/Quorvane/Updater/quorvane-elevated</annotate>' \
+  /usr/share/polkit-1/actions/example.quorvane.updater.policy || fail "the polkit action names another program"
+version="$(dpkg-query -W -f='${Version}' quorvane)"
+grep -q "<release version=\"$version\"" /usr/share/metainfo/example.quorvane.Kestrane.metainfo.xml ||
+  fail "the metainfo names another version than $version"
+
+# A user's session for the programs.
+mkdir -p "$work/data" "$work/run"
+chmod 700 "$work/run"
+export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" DISPLAY="" WAYLAND_DISPLAY=""
+
+# The installed center on the simulated demo set: still running after two seconds.
+status=0
+QUORVANE_SIMULATED_DEVICES=/opt/Quorvane/Kestrane/simulated/demo.xml \
+  timeout 2 /opt/Quorvane/Kestrane/Kestrane --headless >"$work/center.log" 2>&1 || status=$?
+[ "$status" -eq 124 ] || { cat "$work/center.log"; fail "the installed center ended with $status within two seconds"; }
+[ -f "$work/data/Quorvane/Kestrane/Kestrane.xml" ] || fail "the center made no settings for the user"
+echo "package test: the installed center ran on the demo set"
+
+# The installed updater against the stand-in, which offers a newer center.
+cp -r "$source_root/packaging/local-service" "$work/service-data"
+mkdir -p "$work/service-data/packages/Kestrane"
+printf '#!/bin/sh\necho installed\n' > "$work/service-data/packages/Kestrane/setup.run"
+sed -i 's|</packages>|  <package softwareID="Kestrane" beta="false" major="9" minor="0" build="0" revision="0">\n    <file name="setup.run" mimeType="application/x-sh" installCommand="%s" path="packages/Kestrane/setup.run"/>\n  </package>\n</packages>|' \
+  "$work/service-data/packages.xml"
+"$stand_in" --data "$work/service-data" >"$work/service.port" 2>"$work/service.log" &
+service_pid=$!
+for _ in $(seq 100); do [ -s "$work/service.port" ] && break; sleep 0.05; done
+endpoint="http://127.0.0.1:$(head -n 1 "$work/service.port")/Services/DefaultService.svc"
+cp /opt/Quorvane/Updater/Tollwick.xml "$work/Tollwick.xml.shipped"
+sed -i "s|<server url=\"[^\"]*\"|<server url=\"$endpoint\"|" /opt/Quorvane/Updater/Tollwick.xml
+status=0
+/opt/Quorvane/Updater/Tollwick /checkonly:center >"$work/updater.log" 2>&1 || status=$?
+cp "$work/Tollwick.xml.shipped" /opt/Quorvane/Updater/Tollwick.xml
+[ "$status" -eq 0 ] || { cat "$work/updater.log" "$work/service.log"; fail "the installed updater ended with $status"; }
+ready="$work/data/Quorvane/Updater/Kestrane/Quorvane.UpdatesReady.xml"
+if [ ! -f "$ready" ] || ! grep -q 'setup.run' "$ready"; then
+  cat "$work/updater.log" "$work/service.log"
+  fail "the updater downloaded no new center"
+fi
+echo "package test: the installed updater found and downloaded the new center"
+
+# A purge leaves nothing of the package.
+dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|' > "$work/contents"
+DEBIAN_FRONTEND=noninteractive apt-get purge -y quorvane >"$work/purge.log" 2>&1 || { cat "$work/purge.log"; fail "purge"; }
+! dpkg-query -W -f='${Status}' quorvane 2>/dev/null | grep -q installed || fail "still installed"
+left=0
+while read -r path; do
+  case "$path" in */) continue ;; esac  # folders such as /usr/share are shared
+  if [ -e "$path" ] || [ -L "$path" ]; then echo "left behind: $path" >&2; left=1; fi
+done < "$work/contents"
+for folder in /opt/Quorvane /usr/share/doc/quorvane; do
+  [ ! -e "$folder" ] || { find "$folder" >&2; left=1; }
+done
+[ "$left" -eq 0 ] || fail "files were left behind"
+echo "package test: purged, nothing left"

@@ -198,8 +198,11 @@ class Calibrating : public CenterWithWindow<Platform::ManualClock> {
     std::vector<std::pair<int, std::uint32_t>> commands;
     for (const auto& report : recording_.Sent()) {
       if (report.size() >= 6 && report[0] == 0x10) {
-        commands.emplace_back(report[1], static_cast<std::uint32_t>(report[2] | report[3] << 8 | report[4] << 16 |
-                                                                   static_cast<std::uint32_t>(report[5]) << 24));
+        std::uint32_t parameter = 0;
+        for (std::size_t byte = 0; byte < 4; ++byte) {
+          parameter |= static_cast<std::uint32_t>(report[2 + byte]) << (8 * byte);
+        }
+        commands.emplace_back(report[1], parameter);
       }
     }
     return commands;

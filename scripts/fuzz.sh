@@ -2,12 +2,15 @@
 # Builds the fuzz targets with clang and runs each for a while on its seed corpus, then prints
 # per target: executions, edges covered when the seeds were loaded and at the end, and the
 # corpus size. Fails when a target finds a crash.
-# Usage: scripts/fuzz.sh [seconds per target, default 20] [build folder]
+# Usage: scripts/fuzz.sh [seconds per target, default 20] [build folder] [target names...]
 #   scripts/fuzz.sh 600   the long run: ten minutes or ten million executions per target
+#   scripts/fuzz.sh 600 build-fuzz utf16 base64   the long run of two targets only
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-20}"
 build="${2:-build-fuzz}"
+shift $(($# < 2 ? $# : 2))
+only=("$@")
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_FUZZ=ON \
   -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 cmake --build "$build"
@@ -15,6 +18,9 @@ failed=0
 printf '%-30s %14s %10s %10s %8s\n' target executions edges-start edges-end corpus > "$build/fuzz-summary.txt"
 for target in "$build"/fuzz/fuzz_*; do
   name="$(basename "$target")"
+  if [ "${#only[@]}" -gt 0 ] && [[ " ${only[*]} " != *" ${name#fuzz_} "* ]]; then
+    continue
+  fi
   corpus="fuzz/corpus/${name#fuzz_}"
   work="$(mktemp -d)"
   [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/

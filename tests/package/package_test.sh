@@ -41,6 +41,11 @@ grep -qx 'Exec=/opt/Quorvane/Kestrane/Kestrane' /usr/share/applications/example.
   fail "the desktop entry does not start the installed center"
 appstreamcli validate --no-net /usr/share/metainfo/example.quorvane.Kestrane.metainfo.xml || fail "metainfo"
 xmllint --noout /usr/share/polkit-1/actions/example.quorvane.updater.policy || fail "polkit action"
+# Each elevated start asks: a kept authorisation would let any process of the user start the
+# updater as root, without a prompt, for minutes after an update.
+defaults="$(xmllint --xpath '//action[@id="example.quorvane.updater"]/defaults/*/text()' \
+  /usr/share/polkit-1/actions/example.quorvane.updater.policy | sort -u)"
+[ "$defaults" = auth_admin ] || fail "the polkit action does not ask for the password each time ($defaults)"
 grep -q '<annotate key="org.freedesktop.policykit.exec.path">/opt/Quorvane/Updater/quorvane-elevated</annotate>' \
   /usr/share/polkit-1/actions/example.quorvane.updater.policy || fail "the polkit action names another program"
 version="$(dpkg-query -W -f='${Version}' quorvane)"
@@ -86,7 +91,7 @@ echo "package test: the installed updater found and downloaded the new center"
 # A purge leaves nothing of the package.
 dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|' > "$work/contents"
 DEBIAN_FRONTEND=noninteractive apt-get purge -y quorvane >"$work/purge.log" 2>&1 || { cat "$work/purge.log"; fail "purge"; }
-! dpkg-query -W -f='${Status}' quorvane 2>/dev/null | grep -q installed || fail "still installed"
+! dpkg-query -W -f='${Status}' quorvane 2>/dev/null | grep -qx 'install ok installed' || fail "still installed"
 left=0
 while read -r path; do
   case "$path" in */) continue ;; esac  # folders such as /usr/share are shared

@@ -10,8 +10,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "center/app/application.h"
@@ -47,10 +45,6 @@ double Milliseconds(Clock::duration duration) { return std::chrono::duration<dou
 
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-  std::ifstream file(std::string(QUORVANE_SIMULATED_DIR) + "/single-brake.xml");
-  std::stringstream text;
-  text << file.rdbuf();
-
   Testing::TempFolder data;
   Testing::CopySampleServiceData(data.Path());
   Testing::LocalServiceProcess service(data.Path());
@@ -58,7 +52,8 @@ int main(int argc, char** argv) {
   Platform::KnownFolders folders{root.File("data"), root.Path() + "/", std::string(QUORVANE_SCRIPT_FOLDER) + "/",
                                  root.Path()};
   Platform::SystemClock clock;
-  Device::SimulatedBackend backend(Device::SimulatedBackend::ParseDescription(text.str()), clock);
+  Device::SimulatedBackend backend(
+      Device::SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/single-brake.xml"), clock);
   Firmware::SimulatedSerialPortMap ports;
   Firmware::SimulatedBootloaderHost host(backend, ports);
   Diagnostics::RecordingEventLog log;

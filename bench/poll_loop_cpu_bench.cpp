@@ -8,8 +8,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "center/app/application.h"
@@ -52,10 +50,8 @@ int main(int argc, char** argv) {
   stop = true;
   idle.join();
 
-  std::ifstream file(std::string(QUORVANE_SIMULATED_DIR) + "/quad-buttons.xml");
-  std::stringstream text;
-  text << file.rdbuf();
-  const auto quad = Device::SimulatedBackend::ParseDescription(text.str()).at(0);
+  const auto quad =
+      Device::SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/quad-buttons.xml").at(0);
   std::vector<Device::SimulatedController> controllers(4, quad);
   for (std::size_t index = 0; index < controllers.size(); ++index) {
     controllers[index].path = "sim/quad-" + std::to_string(index);

@@ -4,9 +4,6 @@
 // report requests (decoding and block copies only).
 #include <benchmark/benchmark.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "center/device/device_discovery.h"
 #include "center/device/live_data.h"
 #include "center/device/simulated_backend.h"
@@ -22,10 +19,8 @@ struct FourQuads {
   DeviceList list;
 
   FourQuads() {
-    std::ifstream file(std::string(QUORVANE_SIMULATED_DIR) + "/quad-buttons.xml");
-    std::stringstream text;
-    text << file.rdbuf();
-    const SimulatedController quad = SimulatedBackend::ParseDescription(text.str()).at(0);
+    const SimulatedController quad =
+        SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/quad-buttons.xml").at(0);
     std::vector<SimulatedController> controllers(4, quad);
     for (std::size_t index = 0; index < controllers.size(); ++index) {
       controllers[index].path = "sim/quad-" + std::to_string(index);

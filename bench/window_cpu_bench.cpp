@@ -14,8 +14,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "center/app/application.h"
 #include "center/app/live_value_buffer.h"
@@ -48,10 +46,8 @@ double CoreShareOver(std::chrono::seconds phase) {
 }
 
 std::vector<Device::SimulatedController> FourQuads() {
-  std::ifstream file(std::string(QUORVANE_SIMULATED_DIR) + "/quad-buttons.xml");
-  std::stringstream text;
-  text << file.rdbuf();
-  const auto quad = Device::SimulatedBackend::ParseDescription(text.str()).at(0);
+  const auto quad =
+      Device::SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/quad-buttons.xml").at(0);
   std::vector<Device::SimulatedController> controllers(4, quad);
   for (std::size_t index = 0; index < controllers.size(); ++index) {
     controllers[index].path = "sim/quad-" + std::to_string(index);

@@ -15,8 +15,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "center/app/application.h"
@@ -59,10 +57,7 @@ double Median(std::vector<double> values) {
 }
 
 std::vector<Device::SimulatedController> Demo() {
-  std::ifstream file(std::string(QUORVANE_SIMULATED_DIR) + "/demo.xml");
-  std::stringstream text;
-  text << file.rdbuf();
-  return Device::SimulatedBackend::ParseDescription(text.str());
+  return Device::SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/demo.xml");
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "common/ui/progress_bar_style.h"
+
 namespace Quorvane::Updater {
 namespace {
 
@@ -14,14 +16,6 @@ namespace {
 Ui::ColourCycle& ProcessColourCycle() {
   static Ui::ColourCycle cycle(1);
   return cycle;
-}
-
-QString StyleFor(Ui::Rgb colour) {
-  return QStringLiteral("QProgressBar { background: white; border: 1px solid #a0a0a0; }"
-                        "QProgressBar::chunk { background: rgb(%1, %2, %3); }")
-      .arg(colour.red)
-      .arg(colour.green)
-      .arg(colour.blue);
 }
 
 }  // namespace
@@ -70,7 +64,7 @@ void ProgressDialog::hideEvent(QHideEvent* event) {
 
 void ProgressDialog::SetBarColour(Ui::Rgb colour) {
   barColour_ = colour;
-  bar_->setStyleSheet(StyleFor(colour));
+  bar_->setStyleSheet(Ui::ProgressBarStyle(colour));
 }
 
 void QtProgressView::Show(const std::string& text) {

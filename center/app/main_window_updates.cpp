@@ -5,6 +5,7 @@
 #include "center/app/main_window.h"
 #include "center/app/status_bar.h"
 #include "center/app/window_update_view.h"
+#include "common/ui/progress_bar_style.h"
 
 namespace Quorvane::Center {
 namespace {
@@ -26,11 +27,7 @@ Ui::ColourCycle& MainWindow::UpdateColours() {
 }
 
 void MainWindow::SetUpdateBarColour(Ui::Rgb colour) {
-  status_->Progress().setStyleSheet(QStringLiteral("QProgressBar { background: white; border: 1px solid #a0a0a0; }"
-                                                   "QProgressBar::chunk { background: rgb(%1, %2, %3); }")
-                                        .arg(colour.red)
-                                        .arg(colour.green)
-                                        .arg(colour.blue));
+  status_->Progress().setStyleSheet(Ui::ProgressBarStyle(colour));
 }
 
 void MainWindow::ShowUpdateProgress(bool running) {

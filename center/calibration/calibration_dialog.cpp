@@ -15,6 +15,8 @@
 
 #include <algorithm>
 
+#include "common/ui/progress_bar_style.h"
+
 namespace Quorvane::Calibration {
 
 CalibrationDialog::CalibrationDialog(CalibrationDialogServices services, QWidget* parent)
@@ -64,15 +66,7 @@ CalibrationDialog::CalibrationDialog(CalibrationDialogServices services, QWidget
   auto* progressGroup = new QGroupBox(QStringLiteral("Progress"));
   auto* progressLayout = new QVBoxLayout(progressGroup);
   progressLayout->addWidget(caption_);
-  auto* frame = new QFrame;
-  frame->setFrameShape(QFrame::StyledPanel);
-  auto* frameLayout = new QVBoxLayout(frame);
-  frameLayout->setContentsMargins(2, 2, 2, 2);
-  progress_->setTextVisible(false);
-  progress_->setRange(0, 100);
-  progress_->setValue(0);
-  frameLayout->addWidget(progress_);
-  progressLayout->addWidget(frame);
+  progressLayout->addWidget(Ui::FramedProgressBar(progress_));
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
@@ -202,11 +196,7 @@ void CalibrationDialog::AdvanceWait() {
 
 void CalibrationDialog::SetBarColour(Ui::Rgb colour) {
   barColour_ = colour;
-  progress_->setStyleSheet(QStringLiteral("QProgressBar { background: white; border: 1px solid #a0a0a0; }"
-                                          "QProgressBar::chunk { background: rgb(%1, %2, %3); }")
-                               .arg(colour.red)
-                               .arg(colour.green)
-                               .arg(colour.blue));
+  progress_->setStyleSheet(Ui::ProgressBarStyle(colour));
 }
 
 void CalibrationDialog::reject() {

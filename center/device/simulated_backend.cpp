@@ -8,6 +8,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "common/platform/atomic_file.h"
+
 namespace Quorvane::Device {
 namespace {
 
@@ -265,22 +267,19 @@ std::vector<SimulatedController> SimulatedBackend::ParseDescription(std::string_
 
 std::unique_ptr<SimulatedBackend> SimulatedBackend::FromFile(const std::string& path,
                                                              Platform::Clock& clock) {
-  pugi::xml_document probe;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    throw std::runtime_error("cannot read the controller description " + path + ": " +
-                             std::strerror(errno));
+  return std::make_unique<SimulatedBackend>(ReadDescriptionFile(path), clock);
+}
+
+std::vector<SimulatedController> SimulatedBackend::ReadDescriptionFile(const std::string& path) {
+  std::error_code error;
+  const auto text = Platform::ReadWholeFile(path, error);
+  if (!text) {
+    throw std::runtime_error("cannot read the controller description " + path + ": " + error.message());
   }
-  std::string text;
-  char chunk[65536];
-  for (std::size_t count; (count = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
-    text.append(chunk, count);
-  }
-  std::fclose(file);
   try {
-    return std::make_unique<SimulatedBackend>(ParseDescription(text), clock);
-  } catch (const std::runtime_error& error) {
-    throw std::runtime_error(path + ": " + error.what());
+    return ParseDescription(*text);
+  } catch (const std::runtime_error& failure) {
+    throw std::runtime_error(path + ": " + failure.what());
   }
 }
 

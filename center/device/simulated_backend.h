@@ -78,8 +78,9 @@ struct SimulatedController {
 class SimulatedBackend final : public HidBackend {
  public:
   SimulatedBackend(std::vector<SimulatedController> controllers, Platform::Clock& clock);
-  // Reads a description file; throws std::runtime_error naming the fault for a bad file.
+  // Read a description file; throw std::runtime_error naming the file and the fault for a bad one.
   static std::unique_ptr<SimulatedBackend> FromFile(const std::string& path, Platform::Clock& clock);
+  static std::vector<SimulatedController> ReadDescriptionFile(const std::string& path);
   static std::vector<SimulatedController> ParseDescription(std::string_view text);
 
   Enumeration Enumerate() override;

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "center/firmware/dialog_firmware_view.h"
+#include "common/ui/progress_bar_style.h"
 
 namespace Quorvane::Firmware {
 namespace {
@@ -39,15 +40,7 @@ FirmwareProgressDialog::FirmwareProgressDialog(const QString& title, const QStri
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
   auto* group = new QGroupBox(QStringLiteral("Progress..."));
   auto* groupLayout = new QVBoxLayout(group);
-  auto* frame = new QFrame;
-  frame->setFrameShape(QFrame::StyledPanel);
-  auto* frameLayout = new QVBoxLayout(frame);
-  frameLayout->setContentsMargins(2, 2, 2, 2);
-  progress_->setTextVisible(false);
-  progress_->setRange(0, 100);
-  progress_->setValue(0);
-  frameLayout->addWidget(progress_);
-  groupLayout->addWidget(frame);
+  groupLayout->addWidget(Ui::FramedProgressBar(progress_));
   status_->setObjectName(QStringLiteral("Status"));
   status_->setWordWrap(true);
   groupLayout->addWidget(status_);
@@ -90,15 +83,10 @@ void FirmwareProgressDialog::SetBarColour(Ui::Rgb colour, const char* background
   barColour_ = colour;
   if (colours_ == nullptr) {
     // The update dialog's bar keeps the default colour on its grey background.
-    progress_->setStyleSheet(QStringLiteral("QProgressBar { background: %1; border: 1px solid #a0a0a0; }").arg(QLatin1String(background)));
+    progress_->setStyleSheet(Ui::ProgressBarStyle(QLatin1String(background)));
     return;
   }
-  progress_->setStyleSheet(QStringLiteral("QProgressBar { background: %1; border: 1px solid #a0a0a0; }"
-                                          "QProgressBar::chunk { background: rgb(%2, %3, %4); }")
-                               .arg(QLatin1String(background))
-                               .arg(colour.red)
-                               .arg(colour.green)
-                               .arg(colour.blue));
+  progress_->setStyleSheet(Ui::ProgressBarStyle(colour, QLatin1String(background)));
 }
 
 void FirmwareProgressDialog::SetStatus(const std::string& text) { status_->setText(QString::fromStdString(text)); }

@@ -6,8 +6,6 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "center/app/application.h"
@@ -24,10 +22,7 @@ using namespace Quorvane::Center;
 using namespace std::chrono_literals;
 
 std::vector<Device::SimulatedController> Shipped(const std::string& name) {
-  std::ifstream file(std::string(QUORVANE_SIMULATED_DIR) + "/" + name);
-  std::stringstream text;
-  text << file.rdbuf();
-  return Device::SimulatedBackend::ParseDescription(text.str());
+  return Device::SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/" + name);
 }
 
 class RecordingView final : public CenterView {

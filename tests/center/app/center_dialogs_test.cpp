@@ -16,9 +16,7 @@
 #include <QTimer>
 
 #include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 
 #include "center/app/application.h"
 #include "center/app/device_list_model.h"
@@ -42,10 +40,7 @@ using namespace Quorvane::Center;
 using namespace std::chrono_literals;
 
 std::vector<Device::SimulatedController> SingleBrake() {
-  std::ifstream file(std::string(QUORVANE_SIMULATED_DIR) + "/single-brake.xml");
-  std::stringstream text;
-  text << file.rdbuf();
-  return Device::SimulatedBackend::ParseDescription(text.str());
+  return Device::SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/single-brake.xml");
 }
 
 // The simulated backend, with every output report kept.

@@ -10,8 +10,6 @@
 #include <QTimer>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "center/app/application.h"
 #include "center/app/device_list_model.h"
@@ -32,10 +30,7 @@ using namespace Quorvane::Center;
 using namespace std::chrono_literals;
 
 std::vector<Device::SimulatedController> Demo() {
-  std::ifstream file(std::string(QUORVANE_SIMULATED_DIR) + "/demo.xml");
-  std::stringstream text;
-  text << file.rdbuf();
-  return Device::SimulatedBackend::ParseDescription(text.str());
+  return Device::SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/demo.xml");
 }
 
 // A window that records the commands it hands to other parts of the center.

@@ -6,9 +6,6 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "center/app/center_texts.h"
 #include "center/app/display_check.h"
 #include "center/app/list_display.h"
@@ -114,11 +111,9 @@ TEST(GalleryRule, AnItemRunsOnlyWhenReportedTwiceInARow) {
 }
 
 std::vector<Device::QuorvaneDevice> DemoRows() {
-  std::ifstream file(std::string(QUORVANE_SIMULATED_DIR) + "/demo.xml");
-  std::stringstream text;
-  text << file.rdbuf();
   Platform::ManualClock clock;
-  Device::SimulatedBackend backend(Device::SimulatedBackend::ParseDescription(text.str()), clock);
+  Device::SimulatedBackend backend(
+      Device::SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/demo.xml"), clock);
   Diagnostics::RecordingEventLog log;
   Diagnostics::RecordingUserNotifier notifier;
   Device::DiscoveryServices services{backend, clock, log, notifier, {}, {}};

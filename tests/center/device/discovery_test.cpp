@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cwchar>
-#include <fstream>
-#include <sstream>
 
 #include "center/device/device_discovery.h"
 #include "center/device/hidapi_backend.h"
@@ -18,10 +16,7 @@ using namespace Quorvane::Device;
 using namespace std::chrono_literals;
 
 std::vector<SimulatedController> Shipped(const std::string& name) {
-  std::ifstream file(std::string(QUORVANE_SIMULATED_DIR) + "/" + name);
-  std::stringstream text;
-  text << file.rdbuf();
-  return SimulatedBackend::ParseDescription(text.str());
+  return SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/" + name);
 }
 
 std::vector<SimulatedController> Shipped(std::initializer_list<const char*> names) {

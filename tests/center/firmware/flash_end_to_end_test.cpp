@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "center/firmware/firmware_job.h"
@@ -20,10 +18,7 @@ using namespace Quorvane::Firmware;
 using namespace std::chrono_literals;
 
 std::vector<Device::SimulatedController> SingleBrake() {
-  std::ifstream file(std::string(QUORVANE_SIMULATED_DIR) + "/single-brake.xml");
-  std::stringstream text;
-  text << file.rdbuf();
-  return Device::SimulatedBackend::ParseDescription(text.str());
+  return Device::SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/single-brake.xml");
 }
 
 class RealFlash : public testing::Test {

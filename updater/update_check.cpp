@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "common/diagnostics/hvx_exception.h"
+#include "common/platform/atomic_file.h"
 #include "common/platform/path_text.h"
 #include "common/platform/unique_fd.h"
 #include "common/service/base64.h"
@@ -83,20 +84,8 @@ void WriteDownloadedFile(const std::string& path, DownloadedFile& file) {
   if (file.size > file.content.size()) {
     throw HvxException("Could not write file for update file");
   }
-  const char* data = file.content.data();
-  std::size_t left = file.size;
-  while (left > 0) {
-    const ssize_t written = write(fd.Get(), data, left);
-    if (written < 0 && errno == EINTR) {
-      continue;
-    }
-    if (written <= 0) {
-      // Nothing written without an error means the disk is full.
-      throw HvxException(written < 0 ? SystemError() : static_cast<std::uint32_t>(ENOSPC),
-                         "Could not write file for update file");
-    }
-    data += written;
-    left -= static_cast<std::size_t>(written);
+  if (const auto error = Platform::WriteAll(fd.Get(), std::string_view(file.content).substr(0, file.size))) {
+    throw HvxException(static_cast<std::uint32_t>(error.value()), "Could not write file for update file");
   }
   if (fsync(fd.Get()) != 0) {
     throw HvxException(SystemError(), "Could not write file for update file");

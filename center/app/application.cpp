@@ -96,7 +96,6 @@ void CApplication::StartLookup(std::shared_ptr<Device::FirmwareLookup> lookup, s
 }
 
 void CApplication::FirmwaresArrived() {
-  updateFirmwareEnabled = true;
   {
     // A list with a newer firmware than the controller runs makes it the row's pending one.
     std::lock_guard lock(devices_.listLock);
@@ -129,10 +128,7 @@ void CApplication::Refresh(CenterView& view) {
     const bool changed = Device::RetrieveQuorvaneDevices(devices_, services);
     permissionHintLogged_ = services.permissionHintLogged;
     if (changed) {
-      {
-        std::lock_guard lock(devices_.listLock);
-        selectedRow_.reset();
-      }
+      ClearSelection();
       view.DeviceListChanged();
       view.RefreshRibbon(RibbonSelection::None);
     }
@@ -142,7 +138,7 @@ void CApplication::Refresh(CenterView& view) {
   } catch (...) {
     LogEntry(environment_.eventLog, Diagnostics::kEventWarning, "Unknown exception in RetrieveQuorvaneDevices.");
   }
-  noRowSelected = true;
+  // An unchanged list keeps its selection: the window still shows it and its commands.
 }
 
 void CApplication::PollPass() {
@@ -214,7 +210,6 @@ void CApplication::RequestRefresh() {
   refreshTextShowing = true;
   busy = false;
   refreshRequested = true;
-  noRowSelected = true;
   view_.load()->RefreshRibbon(RibbonSelection::None);
 }
 

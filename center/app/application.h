@@ -129,7 +129,6 @@ class CApplication {
   std::atomic<bool> noRowSelected{true};
   std::atomic<bool> busy{false};
   std::atomic<bool> runUpdaterOnExit{false};
-  std::atomic<bool> updateFirmwareEnabled{false};
 
  private:
   Device::DiscoveryServices DiscoveryServicesFor(CenterView& view);

@@ -1,10 +1,7 @@
 // The center's commands and the row selection the ribbon follows.
-#include <cstdio>
-
 #include "center/app/application.h"
 #include "center/device/live_data.h"
 #include "common/diagnostics/error_report.h"
-#include "common/update/updates_ready_file.h"
 
 namespace Quorvane::Center {
 
@@ -78,10 +75,6 @@ void CApplication::SetEnableBetaSoftware(bool on) {
   settings_.SetEnableBetaSoftware(on);
   settings_.Save();
   // Downloads fetched for the other setting are not what the user now asks for.
-  const std::string& data = environment_.folders.localAppData;
-  for (const char* softwareId : {"Kestrane", "Tollwick"}) {
-    std::remove(Update::UpdatesReadyFileOf(data, softwareId).c_str());
-  }
   updates_.ForgetOffers();
   {
     std::lock_guard lock(devices_.listLock);

@@ -67,7 +67,7 @@ MainWindow::MainWindow(CApplication& application, LiveValueBuffer& liveValues, P
   updateColourTimer_.setInterval(1000);
   connect(&updateColourTimer_, &QTimer::timeout, this, [this] { SetUpdateBarColour(UpdateColours().Next()); });
 
-  application_.noRowSelected = true;
+  application_.ClearSelection();
   RefreshRibbon(RibbonSelection::None);
 }
 

@@ -63,7 +63,6 @@ void MainWindow::OpenFirmwareUpdate() {
   Firmware::FirmwareJob job;
   job.controller = *row;
   job.version = row->pendingFirmware.version;
-  job.image = row->pendingFirmware.image;
   job.entry = row->pendingFirmware.entry;
   const Firmware::FirmwareServices services = application_.FirmwareServicesFor();
   Firmware::FirmwareDialog dialog(Firmware::FirmwareDialog::Kind::Update,

@@ -21,7 +21,6 @@ inline constexpr std::size_t kChannelNameCount = kAxisSlots + kButtonSlots;
 // version the controller runs. Its image is fetched when the update starts.
 struct PendingFirmware {
   std::array<std::uint32_t, 4> version{};  // major, minor, build, revision
-  std::string image;
   std::optional<Service::FirmwareEntry> entry;
 };
 

@@ -71,9 +71,12 @@ std::optional<Platform::FileVersion> UpdateCoordinator::UpdaterUpdate() const {
 }
 
 void UpdateCoordinator::ForgetOffers() {
+  std::remove(CenterReadyFile().c_str());
+  std::remove(UpdaterReadyFile().c_str());
   std::lock_guard lock(offersLock_);
   centerUpdate_.reset();
   updaterUpdate_.reset();
+  updateAlreadyFound_ = false;
 }
 
 void UpdateCoordinator::LogWarning(const std::string& text) {
@@ -120,18 +123,7 @@ void UpdateCoordinator::RunUpdaterCheck(UpdateView& view) {
   }
   view.ShowProgress(false);
   view.SetStatusText("");
-
-  if (Exists(UpdaterReadyFile())) {
-    try {
-      const auto record = Update::ReadUpdatesReadyFile(UpdaterReadyFile());
-      if (record.files.size() == 1 && record.version > Platform::ReadFileVersion(UpdaterProgram())) {
-        view.SetStatusText(kUpdatesFound);
-      }
-    } catch (const Halvex::Exceptions::HvxException& failure) {
-      Diagnostics::WriteEventLogEntry(services_.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError,
-                                      failure.ToString());
-    }
-  }
+  // An updater download found by the check is taken up by the closing UpdateUpdater pass.
   if (Exists(CenterReadyFile())) {
     TakeCenterOffer(view);
   }

@@ -67,7 +67,7 @@ class UpdateCoordinator {
   bool UpdateOnExit() const { return updateOnExit_; }
   std::optional<Platform::FileVersion> CenterUpdate() const;
   std::optional<Platform::FileVersion> UpdaterUpdate() const;
-  // The beta setting changed: the offers made for the other setting go.
+  // The beta setting changed: the downloads and offers made for the other setting go.
   void ForgetOffers();
 
   // Where the updater and its files are.
@@ -90,7 +90,7 @@ class UpdateCoordinator {
   std::atomic<bool> checkRunning_{false};
   std::atomic<bool> updaterUpdateRunning_{false};
   std::atomic<bool> updateOnExit_{false};
-  bool updateAlreadyFound_ = false;  // a check saw the center's ready file (check thread only)
+  std::atomic<bool> updateAlreadyFound_{false};  // a check saw the center's ready file
   mutable std::mutex offersLock_;
   std::optional<Platform::FileVersion> centerUpdate_;
   std::optional<Platform::FileVersion> updaterUpdate_;

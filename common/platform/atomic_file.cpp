@@ -15,6 +15,8 @@ namespace {
 
 std::error_code LastError() { return {errno, std::generic_category()}; }
 
+}  // namespace
+
 std::error_code WriteAll(int fd, std::string_view content) {
   while (!content.empty()) {
     const ssize_t written = write(fd, content.data(), content.size());
@@ -31,6 +33,8 @@ std::error_code WriteAll(int fd, std::string_view content) {
   }
   return {};
 }
+
+namespace {
 
 mode_t ModeForNewFile() {
   const mode_t mask = umask(0);

@@ -22,6 +22,10 @@ struct AtomicWriteOptions {
 std::error_code WriteFileAtomically(const std::string& path, std::string_view content,
                                     const AtomicWriteOptions& options = {});
 
+// Writes all of the content to the descriptor, going on after short writes and interruptions. A
+// write that makes no progress without an error is a full disk (ENOSPC).
+std::error_code WriteAll(int fd, std::string_view content);
+
 // Syncs the folder that holds the path, so a name just made or changed there survives a power cut.
 std::error_code SyncFolderOf(const std::string& path);
 

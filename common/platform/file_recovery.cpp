@@ -72,10 +72,13 @@ std::size_t RemoveStaleTemporaries(const std::string& folder, const TemporaryNam
   if (!folderFd.Valid()) {
     return 0;
   }
-  DIR* listing = fdopendir(dup(folderFd.Get()));
+  // The listing owns a descriptor of its own; it stays ours until fdopendir takes it.
+  UniqueFd listingFd(dup(folderFd.Get()));
+  DIR* listing = listingFd.Valid() ? fdopendir(listingFd.Get()) : nullptr;
   if (listing == nullptr) {
     return 0;
   }
+  listingFd.Release();
   std::vector<std::string> stale;
   while (const dirent* entry = readdir(listing)) {
     const std::string name = entry->d_name;

@@ -128,6 +128,11 @@ int main(int argc, char** argv) {
     for (const std::string kind : {"enospc", "eio", "short", "kill"}) {
       folder = FreshFolder(work, scenario);
       const long points = RunDriver(driver, preload, scenario, folder, kind, 0).calls;
+      if (points == 0) {
+        // A save without a single call to fail means the library was not loaded: nothing was tried.
+        std::fprintf(stderr, "fault_walk: %s makes no %s call to fail\n", scenario.name.c_str(), kind.c_str());
+        return 1;
+      }
       for (long at = 1; at <= points; ++at) {
         folder = FreshFolder(work, scenario);
         const RunResult run = RunDriver(driver, preload, scenario, folder, kind, at);

@@ -50,4 +50,15 @@ std::string ReadTextFile(const std::string& path) {
   return content.str();
 }
 
+std::vector<std::string> FilesStartingWith(const std::string& folder, const std::string& prefix) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    std::string name = entry.path().filename().string();
+    if (name.rfind(prefix, 0) == 0) {
+      names.push_back(std::move(name));
+    }
+  }
+  return names;
+}
+
 }  // namespace Quorvane::Testing

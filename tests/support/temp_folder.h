@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace Quorvane::Testing {
 
@@ -25,5 +26,7 @@ class TempFolder {
 void WriteTextFile(const std::string& path, const std::string& content);
 // The file's content, or "<missing>" when it cannot be read.
 std::string ReadTextFile(const std::string& path);
+// The names of the folder's entries that begin with the prefix.
+std::vector<std::string> FilesStartingWith(const std::string& folder, const std::string& prefix);
 
 }  // namespace Quorvane::Testing

@@ -288,6 +288,19 @@ TEST_F(Center, TheSelectedRowDecidesTheRibbonAndARefreshForgetsIt) {
   EXPECT_TRUE(application_->noRowSelected);
 }
 
+TEST_F(Center, AnotherDevicesArrivalKeepsTheSelectedRowAndItsCommands) {
+  application_->StartUp("");
+  application_->AttachView(view_);
+  application_->PollPass();
+  ASSERT_EQ(application_->SelectRow(1), RibbonSelection::Row);
+  const std::string selected = application_->SelectedRow()->channelName;
+  application_->OnDeviceChange(DeviceChange::Arrival);  // a keyboard, say: the list stays as it is
+  application_->PollPass();
+  ASSERT_TRUE(application_->SelectedRow());
+  EXPECT_EQ(application_->SelectedRow()->channelName, selected);
+  EXPECT_FALSE(application_->noRowSelected);
+}
+
 TEST_F(Center, TogglesSaveTheSettingsAndListenersHearOfArrivalsEvenWhileBusy) {
   application_->StartUp("");
   EXPECT_TRUE(application_->ToggleTopMostWindow());

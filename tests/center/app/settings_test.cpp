@@ -13,6 +13,7 @@ namespace {
 
 using namespace Quorvane;
 using Center::CenterSettings;
+using Testing::FilesStartingWith;
 using Testing::ReadTextFile;
 using Testing::WriteTextFile;
 
@@ -114,16 +115,6 @@ TEST(Settings, MissingAndBrokenFilesChangeNothing) {
   EXPECT_TRUE(settings.Values().topMostWindow);
   settings.Save(folder.File("absent.xml"));
   EXPECT_FALSE(std::filesystem::exists(folder.File("absent.xml")));
-}
-
-// The files of the folder whose names begin with the prefix.
-std::vector<std::string> FilesStartingWith(const std::string& folder, const std::string& prefix) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind(prefix, 0) == 0) names.push_back(name);
-  }
-  return names;
 }
 
 std::vector<std::string> Warnings(const Diagnostics::RecordingEventLog& log) {

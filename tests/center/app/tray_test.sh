@@ -51,8 +51,9 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [ -n "$window" ] || { echo "tray test: no window" >&2; exit 1; }
-xdotool windowclose "$window" 2>/dev/null || true
+/usr/bin/python3 "$here/close_window.py" "$window"
 sleep 1
+xdotool getwindowname "$window" >/dev/null 2>&1 || { echo "tray test: closing destroyed the window" >&2; exit 1; }
 if xdotool search --onlyvisible --name '^Kestrane \|' >/dev/null 2>&1; then
   echo "tray test: closing the window did not hide it into the tray" >&2
   exit 1

@@ -18,20 +18,11 @@ namespace {
 
 using namespace Quorvane;
 using namespace Quorvane::Center;
+using Testing::FilesStartingWith;
 using Testing::ReadTextFile;
 using Testing::WriteTextFile;
 
 Diagnostics::RecordingEventLog log_;  // where saves that are expected to succeed report
-
-// The files of the folder whose names begin with the prefix.
-std::vector<std::string> FilesStartingWith(const std::string& folder, const std::string& prefix) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind(prefix, 0) == 0) names.push_back(name);
-  }
-  return names;
-}
 
 Service::MessageItem Message(std::int64_t pk, const std::string& title, const std::string& body) {
   Service::MessageItem item;

@@ -12,7 +12,7 @@ packages=(
   # an independent SOAP client that checks the published WSDL against the stand-in service
   python3 python3-zeep
   # libraries
-  libhidapi-dev libudev-dev libcurl4-openssl-dev libpugixml-dev libcpp-httplib-dev
+  libhidapi-dev libudev-dev libcurl4-openssl-dev libpugixml-dev libcpp-httplib-dev libsodium-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-wayland fonts-dejavu-core
   # flashing tools called by the scripts, and what the tests drive them with
   avrdude bossa-cli
@@ -22,6 +22,9 @@ packages=(
   dbus-daemon python3-dbus python3-gi
   # the Debian package: its checker, and the validators of what it installs for the desktop
   lintian desktop-file-utils appstream
+  # signed updates: the publisher's signing tool; the root update path tested with the real
+  # pkexec and polkitd on a system bus
+  minisign pkexec polkitd dbus-daemon
 )
 
 missing=()

@@ -1,8 +1,5 @@
 #include "updater/install_and_restart.h"
 
-#include "common/platform/lock_file.h"
-#include "common/platform/program_start.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,7 +8,10 @@
 
 #include "common/diagnostics/hvx_exception.h"
 #include "common/diagnostics/system_error_text.h"
+#include "common/platform/lock_file.h"
 #include "common/platform/process.h"
+#include "common/platform/program_start.h"
+#include "common/update/update_installation.h"
 #include "common/update/updates_ready_file.h"
 
 namespace Quorvane::Updater {
@@ -47,60 +47,89 @@ std::string ResolveProgram(const std::string& program, const std::string& direct
   return program;
 }
 
-// Starts the installer and waits for it to end; its exit code is not looked at.
-bool RunInstaller(const UpdaterContext& context, const std::string& program, const std::vector<std::string>& arguments,
-                  const std::string& directory) {
-  // One installer at a time on this machine's user: the lock is handed to the installer too, so
-  // it stays taken while the installer runs even when this updater is killed meanwhile, and the
-  // next updater waits for it instead of installing the same files at the same time.
-  std::optional<Platform::LockFile> installing;
-  if (context.installingLock) {
-    std::error_code error;
-    installing = Platform::LockFile::Acquire(*context.installingLock, error);
-  }
-  Platform::ProcessSpec spec{ResolveProgram(program, directory), arguments, directory, ""};
-  if (installing) {
-    spec.keptDescriptors = {installing->Descriptor()};
-  }
-  std::error_code error;
-  auto process = Platform::Process::Start(spec, error);
-  if (!process) {
-    return false;
-  }
-  process->Wait();
-  return true;
-}
+// The package's install command as a program with its arguments, and the Part's text for an
+// installer that cannot be started.
+struct InstallCommand {
+  Platform::ProcessSpec spec;
+  std::string notStartedText;
+};
 
-void Install(const UpdaterContext& context, const Update::ReadyFileEntry& entry) {
+InstallCommand CommandOf(const Update::ReadyFileEntry& entry) {
   const std::string& command = entry.installCommand;
   auto placeholder = command.find("%s");
   if (placeholder == std::string::npos) {
     placeholder = command.find("%S");
   }
   if (placeholder == std::string::npos) {
-    if (!RunInstaller(context, entry.fileName, Platform::SplitParameters(command), entry.directory)) {
-      throw HvxException("Not able to execute installer argument command: '" + entry.fileName + " " +
-                         command + "'");
-    }
-    return;
+    return {{ResolveProgram(entry.fileName, entry.directory), Platform::SplitParameters(command), entry.directory, ""},
+            "Not able to execute installer argument command: '" + entry.fileName + " " + command + "'"};
   }
   std::string substituted = command;
   substituted.replace(placeholder, 2, entry.fileName);
   const auto blank = substituted.find(' ');
   const std::string program = substituted.substr(0, blank);
   const std::string parameters = blank == std::string::npos ? std::string() : substituted.substr(blank + 1);
-  if (!RunInstaller(context, program, Platform::SplitParameters(parameters), entry.directory)) {
-    throw HvxException("Not able to execute installer command: '" + substituted + "'");
+  return {{ResolveProgram(program, entry.directory), Platform::SplitParameters(parameters), entry.directory, ""},
+          "Not able to execute installer command: '" + substituted + "'"};
+}
+
+// Installs one downloaded file; false (reported) when it was not installed.
+bool Install(const UpdaterContext& context, const std::string& softwareId, const std::string& installFolder,
+             const Update::ReadyFileEntry& entry) {
+  // One installer at a time on this machine's user: the lock is handed to an installer that runs
+  // as the user, so it stays taken even when this updater is killed meanwhile.
+  std::optional<Platform::LockFile> installing;
+  if (context.installingLock) {
+    std::error_code error;
+    installing = Platform::LockFile::Acquire(*context.installingLock, error);
+  }
+  InstallCommand command = CommandOf(entry);
+  if (installing) {
+    command.spec.keptDescriptors = {installing->Descriptor()};
+  }
+  const std::string file = entry.directory + entry.fileName;
+  const auto result =
+      Update::InstallSignedUpdate({file, context.folders.installRoot, installFolder, std::move(command.spec)});
+  if (result.outcome == Update::InstallOutcome::Installed) {
+    return true;
+  }
+  if (result.outcome == Update::InstallOutcome::NotStarted && access(installFolder.c_str(), W_OK) == 0) {
+    throw HvxException(command.notStartedText);
+  }
+  const std::string text = Update::DescribeInstallResult(softwareId, file, result);
+  // A refusal is the administrator's decision, not a fault of the program.
+  const bool refused = result.outcome == Update::InstallOutcome::NotAuthorised;
+  Diagnostics::WriteUpdaterEventLogEntry(context.eventLog, refused ? Diagnostics::kEventWarning : Diagnostics::kEventError,
+                                         text);
+  context.progress.Tell(text.substr(0, text.find('\n')));
+  return false;
+}
+
+void Restart(const UpdaterContext& context, const std::string& softwareId, const std::string& installFolder,
+             bool beta) {
+  context.clock.SleepFor(1500ms);
+  std::vector<std::string> arguments;
+  if (beta) {
+    arguments.push_back("/isbeta:true");
+  }
+  // The program runs in this user's session, as this updater does; it outlives the updater.
+  Platform::ProcessSpec restart{installFolder + softwareId, arguments, installFolder, ""};
+  restart.environment = {{"PWD", installFolder}};
+  restart.newSession = true;
+  std::error_code error;
+  if (!Platform::Process::Start(restart, error)) {
+    throw HvxException(softwareId == "Orlimar" ? "Not able to restart admin" : "Not able to restart center");
   }
 }
 
 }  // namespace
 
-void InstallAndRestart(const UpdaterContext& context, const UpdaterConfiguration& configuration,
+bool InstallAndRestart(const UpdaterContext& context, const UpdaterConfiguration& configuration,
                        const UpdateScopes& scopes) {
   for (const auto& package : configuration.Packages()) {
     // A package without an install folder of its own is not one of ours to install.
-    if (!InUpdateScope(package.softwareId, scopes.update) || !context.InstallFolder(package.softwareId)) {
+    const auto installFolder = context.InstallFolder(package.softwareId);
+    if (!InUpdateScope(package.softwareId, scopes.update) || !installFolder) {
       continue;
     }
     const std::string readyFile = context.DownloadFolder(package.softwareId) + Update::kUpdatesReadyFileName;
@@ -108,34 +137,28 @@ void InstallAndRestart(const UpdaterContext& context, const UpdaterConfiguration
       continue;  // nothing pending
     }
     const Update::UpdateReadyRecord record = Update::ReadUpdatesReadyFile(readyFile);
+    bool installed = true;
     for (const auto& entry : record.files) {
-      Install(context, entry);
+      if (!Install(context, package.softwareId, *installFolder, entry)) {
+        installed = false;
+        break;
+      }
     }
-    if (unlink(readyFile.c_str()) != 0) {
+    // Only an update that installed is forgotten; anything else is offered again.
+    if (installed && unlink(readyFile.c_str()) != 0) {
       const auto failure = static_cast<std::uint32_t>(errno);
       throw HvxException(failure, "Could not delete UpdatesReady File with error message: '" +
                                       Halvex::Exceptions::GetWin32ErrorMessage(failure) + "'");
     }
-    if (!InRestartScope(package.softwareId, scopes.restart)) {
-      continue;
+    // The program that closed for its update comes back either way: updated, or as it was.
+    if (InRestartScope(package.softwareId, scopes.restart)) {
+      Restart(context, package.softwareId, *installFolder, scopes.beta);
     }
-    const std::string installFolder = *context.InstallFolder(package.softwareId);
-    context.clock.SleepFor(1500ms);
-    std::error_code error;
-    std::vector<std::string> arguments;
-    if (scopes.beta) {
-      arguments.push_back("/isbeta:true");
-    }
-    Platform::ProcessSpec restart{installFolder + package.softwareId, arguments, installFolder, ""};
-    // Never as root: the program is the user's, whoever installed it.
-    if (context.invokingUser) {
-      restart = Platform::AsUser(restart, *context.invokingUser);
-    }
-    if (!Platform::Process::Start(restart, error)) {
-      throw HvxException(package.softwareId == "Orlimar" ? "Not able to restart admin"
-                                                         : "Not able to restart center");
+    if (!installed) {
+      return false;
     }
   }
+  return true;
 }
 
 }  // namespace Quorvane::Updater

@@ -12,9 +12,11 @@
 
 namespace Quorvane::Updater {
 
-// Runs each pending package's installers, deletes its ready file and restarts it when asked.
-// Raises HvxException with the texts of the failing step.
-void InstallAndRestart(const UpdaterContext& context, const UpdaterConfiguration& configuration,
+// Installs each pending package's signed downloads, deletes its ready file and restarts it when
+// asked. An update that is refused (its signature, the administrator) or whose installer fails is
+// logged, told to the user and kept for the next attempt; the program is restarted all the same,
+// and false returned. Raises HvxException with the texts of a step that could not be done.
+bool InstallAndRestart(const UpdaterContext& context, const UpdaterConfiguration& configuration,
                        const UpdateScopes& scopes);
 
 }  // namespace Quorvane::Updater

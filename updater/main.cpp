@@ -41,12 +41,6 @@ void LogQueueFailure(Diagnostics::EventLog& eventLog, const std::system_error& e
 
 int main(int argc, char** argv) {
   const auto environment = Platform::ProcessEnvironment();
-  // Started through pkexec for a user: the queue, the locks and the downloads are theirs, so the
-  // files made here must be theirs too; installers still run as root.
-  const auto invokingUser = Platform::ElevatedFor(environment);
-  if (invokingUser) {
-    Platform::UseFilesAs(*invokingUser);
-  }
   Diagnostics::SyslogEventLog eventLog(environment(Diagnostics::kSyslogSocketVariable).value_or(""));
   const auto runtimeFolder = Platform::RuntimeFolder(environment);
   if (!runtimeFolder) {
@@ -67,10 +61,7 @@ int main(int argc, char** argv) {
   Platform::SystemClock clock;
   const Platform::KnownFolders folders = Platform::DiscoverKnownFolders();
   const auto processQueue = [&](Updater::ProgressView& progress) {
-    if (invokingUser) {
-      Platform::UseFilesAs(*invokingUser);  // per thread: the queue may be processed on a worker
-    }
-    const Updater::UpdaterContext context{folders, eventLog, clock, progress, invokingUser,
+    const Updater::UpdaterContext context{folders, eventLog, clock, progress,
                                           Platform::LockFilePath(*runtimeFolder, "Tollwick.installing")};
     bool downloadsCleared = false;
     try {

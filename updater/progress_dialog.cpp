@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -84,6 +85,17 @@ void QtProgressView::Close() {
       [this] {
         delete dialog_;
         dialog_ = nullptr;
+      },
+      Qt::BlockingQueuedConnection);
+}
+
+void QtProgressView::Tell(const std::string& text) {
+  QMetaObject::invokeMethod(
+      qApp,
+      [this, text] {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tollwick"), QString::fromStdString(text), QMessageBox::Ok,
+                        dialog_);
+        box.exec();
       },
       Qt::BlockingQueuedConnection);
 }

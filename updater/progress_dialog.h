@@ -42,6 +42,8 @@ class QtProgressView final : public ProgressView {
  public:
   void Show(const std::string& text) override;
   void Close() override;
+  // A warning box, over the progress dialog while it is up.
+  void Tell(const std::string& text) override;
 
  private:
   ProgressDialog* dialog_ = nullptr;  // owned by the GUI thread

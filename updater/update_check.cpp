@@ -16,6 +16,8 @@
 #include "common/service/base64.h"
 #include "common/service/service_call.h"
 #include "common/service/xml_document.h"
+#include "common/signing/update_signature.h"
+#include "common/update/update_installation.h"
 #include "common/update/updates_ready_file.h"
 
 namespace Quorvane::Updater {
@@ -38,8 +40,10 @@ bool InCheckScope(const std::string& softwareId, std::uint32_t scope) {
   return true;
 }
 
-// Asks each configured server in turn; the first that answers decides.
-std::optional<UpdateResponse> CallService(const UpdaterConfiguration& configuration,
+// Asks each configured server in turn; the first that answers decides. A server whose
+// certificate fails verification counts as not answering, but says why in the event log: else
+// an administrator could never learn why no update arrives.
+std::optional<UpdateResponse> CallService(const UpdaterContext& context, const UpdaterConfiguration& configuration,
                                           const std::string& request, bool beta) {
   const Service::CallSettings settings{
       static_cast<std::size_t>(std::max(0, configuration.HeapSizeMb())) * 1048576u,
@@ -47,8 +51,15 @@ std::optional<UpdateResponse> CallService(const UpdaterConfiguration& configurat
   const std::vector<Service::ServiceValue> inputs{request, beta};
   for (const auto& server : configuration.Servers()) {
     Service::ServiceResult result;
-    if (Service::ServiceCall(server.url, settings, Service::Operation::CheckForUpdateEx, inputs, result)) {
+    Service::CallFailure failure;
+    if (Service::ServiceCall(server.url, settings, Service::Operation::CheckForUpdateEx, inputs, result, &failure)) {
       return ParseUpdateResponse(result.strings);
+    }
+    if (failure.certificate) {
+      Diagnostics::WriteUpdaterEventLogEntry(context.eventLog, Diagnostics::kEventWarning,
+                                             "The update service at '" + server.url +
+                                                 "' was not used: its certificate failed verification (" +
+                                                 failure.reason + ")");
     }
   }
   return std::nullopt;
@@ -91,6 +102,28 @@ void WriteDownloadedFile(const std::string& path, DownloadedFile& file) {
     throw HvxException(SystemError(), "Could not write file for update file");
   }
   std::string().swap(file.content);  // the next file may be as large
+}
+
+// Every downloaded file must verify against its signature and the updater's key; a download with
+// one that does not is refused whole, with the file and the reason in the event log.
+bool AllSigned(const UpdaterContext& context, const Update::UpdateReadyRecord& record) {
+  const std::string key = Update::UpdateKeyPath(context.folders.installRoot);
+  for (const auto& entry : record.files) {
+    if (auto failure = Signing::VerifyFileSignature(entry.directory + entry.fileName, key)) {
+      Diagnostics::WriteUpdaterEventLogEntry(
+          context.eventLog, Diagnostics::kEventError,
+          "The update of " + record.softwareId + " was not downloaded: the file '" + entry.directory +
+              entry.fileName + "' is refused because " + *failure + ".");
+      return false;
+    }
+  }
+  return true;
+}
+
+// What a refused download left is not kept for anyone to install by hand.
+void RemoveDownloads(const std::string& folder) {
+  std::error_code error;
+  std::filesystem::remove_all(folder.substr(0, folder.size() - 1), error);
 }
 
 }  // namespace
@@ -172,7 +205,7 @@ void CheckAndDownload(const UpdaterContext& context, const UpdaterConfiguration&
       continue;
     }
     const Platform::FileVersion installed = Platform::ReadFileVersion(*installFolder + package.processName);
-    auto response = CallService(configuration, BuildCheckForUpdateRequest(package, installed), scopes.beta);
+    auto response = CallService(context, configuration, BuildCheckForUpdateRequest(package, installed), scopes.beta);
     if (!response || response->files.empty()) {
       continue;
     }
@@ -191,7 +224,17 @@ void CheckAndDownload(const UpdaterContext& context, const UpdaterConfiguration&
     record.version = response->version;
     for (auto& file : response->files) {
       WriteDownloadedFile(folder + file.fileName, file);
-      record.files.push_back({file.installCommand, file.fileName, folder});
+      // Signatures lie beside the files they sign; only the files are installed.
+      if (!Signing::IsSignatureName(file.fileName)) {
+        record.files.push_back({file.installCommand, file.fileName, folder});
+      }
+    }
+    if (!AllSigned(context, record)) {
+      RemoveDownloads(folder);
+      continue;
+    }
+    if (record.files.empty()) {
+      continue;
     }
     Update::WriteUpdatesReadyFile(record, folder + Update::kUpdatesReadyFileName, context.eventLog);
   }

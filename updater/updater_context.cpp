@@ -1,11 +1,17 @@
 #include "updater/updater_context.h"
 
+#include <cstdio>
 #include <filesystem>
 
 #include "common/platform/file_recovery.h"
 #include "common/update/updates_ready_file.h"
 
 namespace Quorvane::Updater {
+
+void NoProgressView::Tell(const std::string& text) {
+  std::fprintf(stderr, "Tollwick: %s\n", text.c_str());
+  std::fflush(stderr);
+}
 
 std::string UpdaterContext::ConfigurationPath() const {
   return folders.installRoot + "/Quorvane/Updater/Tollwick.xml";

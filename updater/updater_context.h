@@ -8,22 +8,26 @@
 #include "common/diagnostics/event_log.h"
 #include "common/platform/clock.h"
 #include "common/platform/known_folders.h"
-#include "common/platform/process.h"
 
 namespace Quorvane::Updater {
 
-// The progress dialog of an update, shown by whoever owns the display.
+// The progress dialog of an update, shown by whoever owns the display, and what the user must be
+// told when an update was not installed.
 class ProgressView {
  public:
   virtual ~ProgressView() = default;
   virtual void Show(const std::string& text) = 0;
   virtual void Close() = 0;
+  // Returns when the user has seen it.
+  virtual void Tell(const std::string& text) = 0;
 };
 
+// Without a display: the user reads what they must know on standard error.
 class NoProgressView final : public ProgressView {
  public:
   void Show(const std::string&) override {}
   void Close() override {}
+  void Tell(const std::string& text) override;
 };
 
 struct UpdaterContext {
@@ -31,8 +35,6 @@ struct UpdaterContext {
   Diagnostics::EventLog& eventLog;
   Platform::Clock& clock;
   ProgressView& progress;
-  // Set when pkexec runs the updater for a user: programs it restarts run as that user.
-  std::optional<Platform::InvokingUser> invokingUser = std::nullopt;
   // The lock every installer runs under (in the runtime folder); none: installers run unguarded.
   std::optional<std::string> installingLock = std::nullopt;
 

@@ -54,7 +54,9 @@ int Run(const UpdaterContext& context, const std::string& commandLine) {
   if (scopes.update != 0) {
     // The program that asked for the update is closing meanwhile.
     context.clock.SleepFor(1500ms);
-    InstallAndRestart(context, configuration, scopes);
+    if (!InstallAndRestart(context, configuration, scopes)) {
+      return 1;
+    }
   }
   return 0;
 }

@@ -67,7 +67,7 @@ int RunCenter(const Center::CenterCommandLine& commandLine, Diagnostics::EventLo
   Firmware::UdevSerialPortMap systemPorts;
   Firmware::SerialPortMap& ports = simulated != nullptr ? static_cast<Firmware::SerialPortMap&>(simulatedPorts)
                                                         : static_cast<Firmware::SerialPortMap&>(systemPorts);
-  Center::CApplication application({Platform::DiscoverKnownFolders(), Center::CenterService::FromEnvironment(environment),
+  Center::CApplication application({Platform::DiscoverKnownFolders(), Center::CenterService::FromEnvironment(environment, &eventLog),
                                     *backend, eventLog, notifier, clock, &ports});
   application.StartUp(commandLine.rest);
 

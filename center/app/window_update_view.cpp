@@ -57,4 +57,17 @@ void WindowUpdateView::OffersChanged() {
   QMetaObject::invokeMethod(window, [window] { window->RefreshGalleries(); }, Qt::QueuedConnection);
 }
 
+void WindowUpdateView::TellUser(const std::string& text) {
+  MainWindow* window = window_;
+  auto closed = closed_;
+  QMetaObject::invokeMethod(
+      window,
+      [window, closed, text] {
+        if (!closed->load()) {
+          QMessageBox::warning(window, QStringLiteral("Warning!"), QString::fromStdString(text));
+        }
+      },
+      Qt::QueuedConnection);
+}
+
 }  // namespace Quorvane::Center

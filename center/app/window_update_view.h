@@ -21,6 +21,7 @@ class WindowUpdateView final : public UpdateView {
   bool AskToUpdate() override;
   void CloseForUpdate() override;
   void OffersChanged() override;
+  void TellUser(const std::string& text) override;
 
   // The window is closing: questions are answered No, and nobody waits for the window.
   void Close() { closed_->store(true); }

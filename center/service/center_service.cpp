@@ -13,7 +13,15 @@ using Service::Operation;
 std::optional<Service::ServiceResult> Call(const CenterService& service, Operation operation,
                                            std::vector<Service::ServiceValue> inputs) {
   Service::ServiceResult result;
-  if (!Service::ServiceCall(service.endpoint, service.settings, operation, inputs, result)) {
+  Service::CallFailure failure;
+  if (!Service::ServiceCall(service.endpoint, service.settings, operation, inputs, result, &failure)) {
+    // Counts as no answer, as ever; but an untrusted server says why, or nobody could tell.
+    if (failure.certificate && service.eventLog != nullptr) {
+      Diagnostics::WriteEventLogEntry(*service.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventWarning,
+                                      "The service at '" + service.endpoint +
+                                          "' was not used: its certificate failed verification (" + failure.reason +
+                                          ")");
+    }
     return std::nullopt;
   }
   return result;
@@ -33,8 +41,10 @@ std::string FeedbackRequest(const Service::FeedbackItem& item, const std::string
 
 }  // namespace
 
-CenterService CenterService::FromEnvironment(const Platform::EnvironmentLookup& environment) {
+CenterService CenterService::FromEnvironment(const Platform::EnvironmentLookup& environment,
+                                             Diagnostics::EventLog* eventLog) {
   CenterService service;
+  service.eventLog = eventLog;
   const auto endpoint = environment(kServiceEndpointVariable);
   service.endpoint = endpoint && !endpoint->empty() ? *endpoint : std::string(Service::kDefaultEndpoint);
   return service;

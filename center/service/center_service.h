@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "common/diagnostics/event_log.h"
 #include "common/platform/known_folders.h"
 #include "common/service/records.h"
 #include "common/service/service_call.h"
@@ -19,9 +20,12 @@ inline constexpr const char* kServiceEndpointVariable = "QUORVANE_SERVICE_ENDPOI
 struct CenterService {
   std::string endpoint;
   Service::CallSettings settings{1048576, std::chrono::milliseconds(300000)};
+  // Where a server whose certificate fails verification is reported (as a warning); none: nowhere.
+  Diagnostics::EventLog* eventLog = nullptr;
 
   // The compiled default endpoint, or QUORVANE_SERVICE_ENDPOINT when it is set.
-  static CenterService FromEnvironment(const Platform::EnvironmentLookup& environment);
+  static CenterService FromEnvironment(const Platform::EnvironmentLookup& environment,
+                                       Diagnostics::EventLog* eventLog = nullptr);
 };
 
 // The message list document; empty optional when no (or an empty) answer came.

@@ -10,6 +10,7 @@
 #include "common/platform/lock_file.h"
 #include "common/platform/process.h"
 #include "common/platform/program_start.h"
+#include "common/update/update_installation.h"
 #include "common/update/updates_ready_file.h"
 
 namespace Quorvane::Center {
@@ -40,11 +41,6 @@ std::string ErrorText(const std::error_code& error) {
 std::string UpdateCoordinator::UpdaterFolder() const { return services_.folders.installRoot + "/Quorvane/Updater/"; }
 
 std::string UpdateCoordinator::UpdaterProgram() const { return UpdaterFolder() + "Tollwick"; }
-
-std::string UpdateCoordinator::ElevatedLauncher() const {
-  const std::string launcher = UpdaterFolder() + "quorvane-elevated";
-  return Exists(launcher) ? launcher : std::string();
-}
 
 std::string UpdateCoordinator::CenterReadyFile() const {
   return Update::UpdatesReadyFileOf(services_.folders.localAppData, "Kestrane");
@@ -79,6 +75,15 @@ void UpdateCoordinator::ForgetOffers() {
   updateAlreadyFound_ = false;
 }
 
+Platform::ProcessSpec::Environment UpdateCoordinator::UpdaterEnvironment() const {
+  // The updater must look where this center keeps its files and locks.
+  Platform::ProcessSpec::Environment environment{{"XDG_DATA_HOME", services_.folders.localAppData}};
+  if (const auto runtime = Platform::RuntimeFolder(services_.environment)) {
+    environment.emplace_back("XDG_RUNTIME_DIR", *runtime);
+  }
+  return environment;
+}
+
 void UpdateCoordinator::LogWarning(const std::string& text) {
   Diagnostics::WriteEventLogEntry(services_.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventWarning, text);
 }
@@ -106,8 +111,7 @@ void UpdateCoordinator::RunUpdaterCheck(UpdateView& view) {
   if (services_.betaSoftware()) {
     spec.arguments.push_back("/isbeta:true");
   }
-  // The updater must look where this center keeps its files.
-  spec.environment = Platform::UserSessionEnvironment(services_.environment, services_.folders);
+  spec.environment = UpdaterEnvironment();
   std::error_code error;
   auto updater = Platform::Process::Start(spec, error);
   if (!updater) {
@@ -202,49 +206,62 @@ void UpdateCoordinator::UpdateUpdater(UpdateView& view, bool perform) {
     updaterUpdate_ = record.version;
   }
   view.SetStatusText(kUpdatesFound);
-  const std::string uupdater = UpdaterFolder() + "uupdater.sh";
-  if (perform && Exists(uupdater)) {
-    std::string command = record.files[0].installCommand;
-    if (const auto placeholder = command.find("%s"); placeholder != std::string::npos) {
-      command.replace(placeholder, 2, record.files[0].fileName);
-    }
-    Platform::ProcessSpec spec{"/bin/sh", {uupdater, UpdaterDownloadFolder()}, UpdaterFolder(), "/dev/null"};
-    for (auto& argument : Platform::SplitParameters(command)) {
-      spec.arguments.push_back(std::move(argument));
-    }
-    view.SetStatusText(kUpdatingUpdater);
-    std::error_code error;
-    const auto passed = Platform::UserSessionEnvironment(services_.environment, services_.folders);
-    if (!Platform::StartElevated(spec, UpdaterFolder(), passed, error, ElevatedLauncher())) {
-      LogWarning("Could not execute updater updater with error '" + ErrorText(error) + "'");
-    } else {
-      view.ShowProgress(true);
-      services_.clock.SleepFor(3500ms);
-      view.ShowProgress(false);
-      std::remove(UpdaterReadyFile().c_str());
-      {
-        std::lock_guard lock(offersLock_);
-        updaterUpdate_.reset();
-      }
-      view.SetStatusText("");
-    }
+  if (perform) {
+    InstallUpdater(view, record.files[0]);
   }
   finish();
+}
+
+void UpdateCoordinator::InstallUpdater(UpdateView& view, const Update::ReadyFileEntry& entry) {
+  const std::string uupdater = UpdaterFolder() + "uupdater.sh";
+  if (!Exists(uupdater)) {
+    return;
+  }
+  std::string command = entry.installCommand;
+  if (const auto placeholder = command.find("%s"); placeholder != std::string::npos) {
+    command.replace(placeholder, 2, entry.fileName);
+  }
+  // For an updater folder this user can write: the script installs the download as the user.
+  Platform::ProcessSpec script{"/bin/sh", {uupdater, UpdaterDownloadFolder()}, UpdaterFolder(), ""};
+  for (auto& argument : Platform::SplitParameters(command)) {
+    script.arguments.push_back(std::move(argument));
+  }
+  view.SetStatusText(kUpdatingUpdater);
+  view.ShowProgress(true);
+  const std::string file = entry.directory + entry.fileName;
+  const auto result =
+      Update::InstallSignedUpdate({file, services_.folders.installRoot, UpdaterFolder(), std::move(script)});
+  view.ShowProgress(false);
+  view.SetStatusText("");
+  if (result.outcome == Update::InstallOutcome::Installed) {
+    std::remove(UpdaterReadyFile().c_str());
+    std::lock_guard lock(offersLock_);
+    updaterUpdate_.reset();
+    return;
+  }
+  // Not installed: the download and the offer stay for another try, and the user learns why.
+  const std::string text = Update::DescribeInstallResult("Tollwick", file, result);
+  Diagnostics::WriteEventLogEntry(services_.eventLog, Diagnostics::kCenterSource,
+                                  result.outcome == Update::InstallOutcome::NotAuthorised ? Diagnostics::kEventWarning
+                                                                                         : Diagnostics::kEventError,
+                                  text);
+  view.TellUser(text.substr(0, text.find('\n')));
 }
 
 void UpdateCoordinator::HandOff() {
   if (!Exists(UpdaterProgram())) {
     return;
   }
+  // The updater runs as this user and outlives the center: it asks for the administrator's rights
+  // itself where the install needs them, waits for the install, and starts the center again.
   Platform::ProcessSpec spec{UpdaterProgram(), {"/updateonly:center", "/restart:center"}, UpdaterFolder(), "/dev/null"};
   if (services_.betaSoftware()) {
     spec.arguments.push_back("/isbeta:true");
   }
-  // Elevated or not, the updater works on this user's files and shows itself on their display.
-  const auto passed = Platform::UserSessionEnvironment(services_.environment, services_.folders);
-  spec.environment = passed;
+  spec.environment = UpdaterEnvironment();
+  spec.newSession = true;
   std::error_code error;
-  if (!Platform::StartElevated(spec, UpdaterFolder(), passed, error, ElevatedLauncher())) {
+  if (!Platform::Process::Start(spec, error)) {
     LogWarning("Could not execute updater with error '" + ErrorText(error) + "'");
   }
 }

@@ -1,7 +1,7 @@
 // The center's side of updating: it asks the installed updater to check (and waits for it), reads
 // the updates-ready files the updater leaves, offers "Update to v..." for the center and the
-// updater, installs a new updater through uupdater.sh, and at exit hands the center's own update
-// to the updater.
+// updater, installs a new updater (signed, and through the install helper where the folder is
+// not the user's), and at exit hands the center's own update to the updater.
 #pragma once
 
 #include <atomic>
@@ -15,6 +15,8 @@
 #include "common/platform/clock.h"
 #include "common/platform/file_version.h"
 #include "common/platform/known_folders.h"
+#include "common/platform/process.h"
+#include "common/update/updates_ready_file.h"
 
 namespace Quorvane::Center {
 
@@ -36,6 +38,8 @@ class UpdateView {
   virtual void CloseForUpdate() = 0;
   // The offers changed: the ribbon shows them.
   virtual void OffersChanged() = 0;
+  // Something the user must know (an update that was not installed); does not wait for them.
+  virtual void TellUser(const std::string& text) = 0;
 };
 
 struct UpdateServices {
@@ -73,9 +77,6 @@ class UpdateCoordinator {
   // Where the updater and its files are.
   std::string UpdaterFolder() const;   // <install root>/Quorvane/Updater/
   std::string UpdaterProgram() const;  // ... /Tollwick
-  // The script pkexec runs for the updater when it is installed (its polkit action names what is
-  // updated); empty when it is not, and pkexec runs env.
-  std::string ElevatedLauncher() const;
   std::string CenterReadyFile() const;
   std::string UpdaterReadyFile() const;
   std::string UpdaterDownloadFolder() const;  // without its trailing separator
@@ -84,6 +85,9 @@ class UpdateCoordinator {
   // The center's ready file read into the offer; false (logged) when it cannot be read.
   bool TakeCenterOffer(UpdateView& view);
   void RunUpdaterCheck(UpdateView& view);
+  // Installs the downloaded updater and waits for it; the offer goes only when it installed.
+  void InstallUpdater(UpdateView& view, const Update::ReadyFileEntry& entry);
+  Platform::ProcessSpec::Environment UpdaterEnvironment() const;
   void LogWarning(const std::string& text);
 
   UpdateServices services_;

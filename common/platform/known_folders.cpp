@@ -110,19 +110,4 @@ std::optional<std::string> RuntimeFolder(const EnvironmentLookup& environment) {
   return folder;
 }
 
-std::vector<std::pair<std::string, std::string>> UserSessionEnvironment(const EnvironmentLookup& environment,
-                                                                        const KnownFolders& folders) {
-  std::vector<std::pair<std::string, std::string>> passed{{"XDG_DATA_HOME", folders.localAppData}};
-  if (const auto runtime = RuntimeFolder(environment)) {
-    passed.emplace_back("XDG_RUNTIME_DIR", *runtime);
-  }
-  for (const char* name : {"HOME", "DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "DBUS_SESSION_BUS_ADDRESS", "LANG",
-                           "QUORVANE_SYSLOG_SOCKET"}) {
-    if (const auto value = environment(name); value && !value->empty()) {
-      passed.emplace_back(name, *value);
-    }
-  }
-  return passed;
-}
-
 }  // namespace Quorvane::Platform

@@ -43,10 +43,4 @@ std::string InstallRootOf(const std::string& executablePath);
 // another user or is open to others, since a planted folder could steal the locks.
 std::optional<std::string> RuntimeFolder(const EnvironmentLookup& environment);
 
-// What a program started with administrator rights must keep of this user's session (pkexec
-// gives it root's): the data and runtime folders, the home folder, the display and its
-// credentials, the session bus and the language. Only variables that have a value are listed.
-std::vector<std::pair<std::string, std::string>> UserSessionEnvironment(const EnvironmentLookup& environment,
-                                                                        const KnownFolders& folders);
-
 }  // namespace Quorvane::Platform

@@ -5,8 +5,6 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <pwd.h>
-#include <sys/fsuid.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,7 +23,7 @@ std::error_code Error(int code) { return {code, std::generic_category()}; }
 // posix_spawn's C structures, released on every path.
 class SpawnSettings {
  public:
-  SpawnSettings() {
+  explicit SpawnSettings(bool newSession) {
     posix_spawn_file_actions_init(&actions_);
     posix_spawnattr_init(&attributes_);
     // The child starts with no blocked signals and default handlers, whatever this process set.
@@ -35,7 +33,9 @@ class SpawnSettings {
     sigfillset(&all);
     posix_spawnattr_setsigmask(&attributes_, &none);
     posix_spawnattr_setsigdefault(&attributes_, &all);
-    posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    const short sessionFlag = newSession ? POSIX_SPAWN_SETSID : 0;
+    posix_spawnattr_setflags(&attributes_,
+                             static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | sessionFlag));
   }
   SpawnSettings(const SpawnSettings&) = delete;
   SpawnSettings& operator=(const SpawnSettings&) = delete;
@@ -90,7 +90,7 @@ std::vector<std::string> EnvironmentWith(const std::vector<std::pair<std::string
 }  // namespace
 
 std::optional<Process> Process::Start(const ProcessSpec& spec, std::error_code& error) {
-  SpawnSettings settings;
+  SpawnSettings settings(spec.newSession);
   int result = posix_spawn_file_actions_addopen(settings.Actions(), STDIN_FILENO, "/dev/null",
                                                 O_RDONLY, 0);
   UniqueFd output;
@@ -105,6 +105,11 @@ std::optional<Process> Process::Start(const ProcessSpec& spec, std::error_code& 
     result = result ? result : posix_spawn_file_actions_adddup2(settings.Actions(), output.Get(),
                                                                 STDOUT_FILENO);
     result = result ? result : posix_spawn_file_actions_adddup2(settings.Actions(), output.Get(),
+                                                                STDERR_FILENO);
+  } else if (spec.outputDescriptor >= 0) {
+    result = result ? result : posix_spawn_file_actions_adddup2(settings.Actions(), spec.outputDescriptor,
+                                                                STDOUT_FILENO);
+    result = result ? result : posix_spawn_file_actions_adddup2(settings.Actions(), spec.outputDescriptor,
                                                                 STDERR_FILENO);
   }
   // Duplicated onto themselves: the close-on-exec flag goes, for this child only.
@@ -226,60 +231,6 @@ std::error_code OpenWithSystem(const std::string& target, const std::string& wor
   std::error_code error;
   Process::Start(spec, error);
   return error;
-}
-
-ProcessSpec ElevatedSpec(const ProcessSpec& spec, const PassedEnvironment& passed, const std::string& launcher) {
-  ProcessSpec elevated;
-  elevated.program = "pkexec";
-  elevated.arguments = {launcher.empty() ? std::string("/usr/bin/env") : launcher};
-  if (!spec.workingDirectory.empty()) {
-    elevated.arguments.push_back("--chdir=" + spec.workingDirectory);
-  }
-  for (const auto& [name, value] : passed) {
-    elevated.arguments.push_back(name + "=" + value);
-  }
-  elevated.arguments.push_back(spec.program);
-  elevated.arguments.insert(elevated.arguments.end(), spec.arguments.begin(), spec.arguments.end());
-  elevated.outputFile = spec.outputFile;
-  return elevated;
-}
-
-std::optional<Process> StartElevated(const ProcessSpec& spec, const std::string& folderToWrite,
-                                     const PassedEnvironment& passed, std::error_code& error,
-                                     const std::string& launcher) {
-  if (access(folderToWrite.c_str(), W_OK) == 0) {
-    return Process::Start(spec, error);
-  }
-  return Process::Start(ElevatedSpec(spec, passed, launcher), error);
-}
-
-std::optional<InvokingUser> ElevatedFor(const std::function<std::optional<std::string>(std::string_view)>& environment) {
-  const auto invoker = environment("PKEXEC_UID");
-  if (getuid() != 0 || !invoker || invoker->empty()) {
-    return std::nullopt;
-  }
-  char* end = nullptr;
-  const unsigned long uid = std::strtoul(invoker->c_str(), &end, 10);
-  if (*end != '\0' || uid == 0) {
-    return std::nullopt;
-  }
-  const passwd* entry = getpwuid(static_cast<uid_t>(uid));
-  return InvokingUser{static_cast<uid_t>(uid), entry != nullptr ? entry->pw_gid : static_cast<gid_t>(uid)};
-}
-
-void UseFilesAs(const InvokingUser& user) {
-  // Per thread, and reset to root's by every program started: only file access changes.
-  setfsgid(user.gid);
-  setfsuid(user.uid);
-}
-
-ProcessSpec AsUser(const ProcessSpec& spec, const InvokingUser& user) {
-  ProcessSpec dropped = spec;
-  dropped.program = "setpriv";
-  dropped.arguments = {"--reuid=" + std::to_string(user.uid), "--regid=" + std::to_string(user.gid), "--init-groups",
-                       "--", spec.program};
-  dropped.arguments.insert(dropped.arguments.end(), spec.arguments.begin(), spec.arguments.end());
-  return dropped;
 }
 
 }  // namespace Quorvane::Platform

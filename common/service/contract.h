@@ -20,7 +20,7 @@ inline constexpr std::string_view kArraysNamespace =
     "http://schemas.microsoft.com/2003/10/Serialization/Arrays";
 // The maker's service, the center's endpoint unless QUORVANE_SERVICE_ENDPOINT names another.
 inline constexpr std::string_view kDefaultEndpoint =
-    "http://services.quorvane.example/Services/DefaultService.svc";
+    "https://services.quorvane.example/Services/DefaultService.svc";
 inline constexpr std::string_view kSoapEnvelopeNamespace =
     "http://schemas.xmlsoap.org/soap/envelope/";
 inline constexpr std::string_view kSchemaInstanceNamespace =

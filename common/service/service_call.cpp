@@ -58,6 +58,19 @@ std::size_t ReceiveHeader(char* data, std::size_t size, std::size_t count, void*
   return size * count;
 }
 
+bool IsCertificateFailure(CURLcode code) {
+  switch (code) {
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+      return true;
+    default:
+      return false;
+  }
+}
+
 int CheckCancel(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   const auto* cancel = static_cast<const std::atomic<bool>*>(context);
   return cancel->load() ? 1 : 0;
@@ -66,7 +79,7 @@ int CheckCancel(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 }  // namespace
 
 bool ServiceCall(std::string_view endpoint, const CallSettings& settings, Operation operation,
-                 std::span<const ServiceValue> inputs, ServiceResult& result) {
+                 std::span<const ServiceValue> inputs, ServiceResult& result, CallFailure* failure) {
   if (endpoint.empty() || endpoint.size() >= kMaxEndpointLength) {
     return false;
   }
@@ -128,7 +141,15 @@ bool ServiceCall(std::string_view endpoint, const CallSettings& settings, Operat
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
 
-  if (curl_easy_perform(handle) != CURLE_OK || answer.tooLarge) {
+  char errorText[CURL_ERROR_SIZE] = {};
+  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);
+
+  const CURLcode transfer = curl_easy_perform(handle);
+  if (transfer != CURLE_OK || answer.tooLarge) {
+    if (failure != nullptr) {
+      failure->certificate = IsCertificateFailure(transfer);
+      failure->reason = errorText[0] != '\0' ? errorText : curl_easy_strerror(transfer);
+    }
     return false;
   }
   long status = 0;

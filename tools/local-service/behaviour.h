@@ -24,13 +24,16 @@ struct Behaviour {
     Status,     // answer with HTTP `status` and no envelope
     Nil,        // a nil result
     Empty,      // an empty result
+    Unsigned,   // update files come without their signatures
+    Tampered,   // update files come changed after they were signed
   };
   Kind kind = Kind::Normal;
   std::chrono::milliseconds delay{0};
   int status = 0;
 };
 
-// "normal", "slow:MS", "fault", "fault200", "badbase64", "drop", "status:CODE", "nil", "empty"
+// "normal", "slow:MS", "fault", "fault200", "badbase64", "drop", "status:CODE", "nil", "empty",
+// "unsigned", "tampered"
 std::optional<Behaviour> ParseBehaviour(std::string_view text);
 
 // The behaviour of each operation, changed at start and at run time; safe across threads.

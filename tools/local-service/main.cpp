@@ -1,11 +1,12 @@
 // quorvane-local-service: a stand-in for the maker's web service on a loopback port.
 //
-//   quorvane-local-service --data FOLDER [--port N] [--behave Operation=behaviour]...
+//   quorvane-local-service --data FOLDER [--port N] [--sign-with KEY] [--behave Operation=behaviour]...
 //
 // Port 0 (the default) picks a free port. The port is printed on stdout as the first line
 // once the service accepts calls. Each call is logged on stderr. SIGTERM or SIGINT end it.
 // Behaviours (see behaviour.h) can also be changed while it runs: POST /control with lines
-// "Operation=behaviour". GET /files/PATH serves the data folder's files unchanged.
+// "Operation=behaviour". GET /files/PATH serves the data folder's files unchanged. --sign-with
+// names a minisign secret key (made with -W, no password) that signs the update files offered.
 #include <httplib.h>
 #include <signal.h>
 
@@ -36,6 +37,7 @@ struct Options {
   std::string dataFolder;
   int port = 0;
   std::vector<std::string> behaviours;
+  std::string signingKey;
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -49,6 +51,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.dataFolder = value;
     } else if (argument == "--port") {
       options.port = std::atoi(value.c_str());
+    } else if (argument == "--sign-with") {
+      options.signingKey = value;
     } else if (argument == "--behave") {
       options.behaviours.push_back(value);
     } else {
@@ -133,7 +137,10 @@ void Answer(const httplib::Request& request, httplib::Response& response,
   try {
     Service::ServiceResult result;
     if (behaviour.kind != Kind::Nil && behaviour.kind != Kind::Empty) {
-      result = service.Answer(*parsed);
+      using LocalService::Signatures;
+      result = service.Answer(*parsed, behaviour.kind == Kind::Unsigned   ? Signatures::LeftOut
+                                       : behaviour.kind == Kind::Tampered ? Signatures::Mismatched
+                                                                          : Signatures::Sent);
     }
     if (behaviour.kind == Kind::BadBase64) {
       SpoilBase64(result);
@@ -153,7 +160,7 @@ void Answer(const httplib::Request& request, httplib::Response& response,
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
-    std::cerr << "usage: quorvane-local-service --data FOLDER [--port N] "
+    std::cerr << "usage: quorvane-local-service --data FOLDER [--port N] [--sign-with KEY] "
                  "[--behave Operation=behaviour]...\n";
     return 2;
   }
@@ -164,7 +171,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  LocalService::StandInService service(options.dataFolder, std::string(Service::kAccessToken));
+  LocalService::StandInService service(options.dataFolder, std::string(Service::kAccessToken), options.signingKey);
 
   // Termination signals are taken by a thread of their own, which stops the server cleanly.
   const Platform::StopSignals stopSignals;

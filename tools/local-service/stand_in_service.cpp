@@ -2,11 +2,14 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include <pugixml.hpp>
 
 #include "common/diagnostics/hvx_exception.h"
 #include "common/platform/atomic_file.h"
 #include "common/platform/path_text.h"
+#include "common/platform/process.h"
 #include "common/service/base64.h"
 #include "common/service/field_encoding.h"
 #include "common/service/payload_documents.h"
@@ -66,22 +69,22 @@ FileStamp StampOf(const std::string& path) {
 
 }  // namespace
 
-StandInService::StandInService(std::string dataFolder, std::string accessToken)
-    : dataFolder_(std::move(dataFolder)), accessToken_(std::move(accessToken)) {
+StandInService::StandInService(std::string dataFolder, std::string accessToken, std::string signingKey)
+    : dataFolder_(std::move(dataFolder)), accessToken_(std::move(accessToken)), signingKey_(std::move(signingKey)) {
   if (!dataFolder_.empty() && dataFolder_.back() != '/') {
     dataFolder_ += '/';
   }
 }
 
-ServiceResult StandInService::Answer(const Service::ServiceRequest& request) {
+ServiceResult StandInService::Answer(const Service::ServiceRequest& request, Signatures signatures) {
   using Service::Operation;
   const auto text = [&](std::size_t index) -> const std::string& {
     return std::get<std::string>(request.inputs.at(index));
   };
   const auto flag = [&](std::size_t index) { return std::get<bool>(request.inputs.at(index)); };
   switch (request.operation) {
-    case Operation::CheckForUpdate: return CheckForUpdate(text(0), false);
-    case Operation::CheckForUpdateEx: return CheckForUpdate(text(0), flag(1));
+    case Operation::CheckForUpdate: return CheckForUpdate(text(0), false, signatures);
+    case Operation::CheckForUpdateEx: return CheckForUpdate(text(0), flag(1), signatures);
     case Operation::DownloadFirmware: return DownloadFirmware(text(0));
     case Operation::EnumerateFirmwares: return EnumerateCatalogue("firmware", text(0), flag(1));
     case Operation::EnumerateBootloaders: return EnumerateCatalogue("bootloader", text(0), flag(1));
@@ -151,7 +154,7 @@ ServiceResult StandInService::DownloadFirmware(const std::string& payload) {
   return result;
 }
 
-ServiceResult StandInService::CheckForUpdate(const std::string& payload, bool beta) {
+ServiceResult StandInService::CheckForUpdate(const std::string& payload, bool beta, Signatures signatures) {
   pugi::xml_document request;
   if (!Service::LoadXmlText(request, payload)) {
     throw ServiceFault("the update request does not load");
@@ -193,24 +196,69 @@ ServiceResult StandInService::CheckForUpdate(const std::string& payload, bool be
   if (!newer) {
     return result;
   }
+  const auto append = [&](const std::string& name, std::size_t size, const pugi::xml_node& file, std::string content) {
+    pugi::xml_document descriptor;
+    auto element = descriptor.append_child("file");
+    element.append_attribute("fileName").set_value(name.c_str());
+    element.append_attribute("size").set_value(static_cast<unsigned long long>(size));
+    element.append_attribute("mimeType").set_value(file ? file.attribute("mimeType").value() : "text/plain");
+    element.append_attribute("installCommand").set_value(file ? file.attribute("installCommand").value() : "");
+    result.strings.push_back(Service::SerializeXml(descriptor));
+    result.strings.push_back(std::move(content));
+  };
   for (auto file : best.children("file")) {
     const std::string path = file.attribute("path").value();
     if (!IsPlainRelativePath(path)) {
       throw ServiceFault("package file path leaves the data folder");
     }
-    EncodedFile content = Encoded(dataFolder_ + path);
-    pugi::xml_document descriptor;
-    auto element = descriptor.append_child("file");
-    element.append_attribute("fileName").set_value(file.attribute("name").value());
+    const std::string fullPath = dataFolder_ + path;
+    EncodedFile content = Encoded(fullPath);
+    if (signatures == Signatures::Mismatched && !content.base64.empty()) {
+      // Another first character of valid Base64: the bytes differ from the ones signed.
+      content.base64[0] = content.base64[0] == 'A' ? 'B' : 'A';
+    }
     // A package may claim another size than its file has, to stand for a faulty service.
-    element.append_attribute("size").set_value(
-        file.attribute("size") ? file.attribute("size").as_ullong() : static_cast<unsigned long long>(content.size));
-    element.append_attribute("mimeType").set_value(file.attribute("mimeType").value());
-    element.append_attribute("installCommand").set_value(file.attribute("installCommand").value());
-    result.strings.push_back(Service::SerializeXml(descriptor));
-    result.strings.push_back(std::move(content.base64));
+    append(file.attribute("name").value(),
+           file.attribute("size") ? file.attribute("size").as_ullong() : content.size, file, std::move(content.base64));
+    if (const std::string signature = signatures == Signatures::LeftOut ? std::string() : SignatureOf(fullPath);
+        !signature.empty()) {
+      append(std::string(file.attribute("name").value()) + ".minisig", signature.size(), pugi::xml_node(),
+             Service::Base64Encode(signature));
+    }
   }
   return result;
+}
+
+std::string StandInService::SignatureOf(const std::string& path) {
+  if (signingKey_.empty()) {
+    return ReadFileOrEmpty(path + ".minisig");
+  }
+  const FileStamp stamp = StampOf(path);
+  {
+    std::lock_guard lock(cacheMutex_);
+    if (auto cached = signatures_.find(path); cached != signatures_.end() && cached->second.first == stamp.text) {
+      return cached->second.second;
+    }
+  }
+  // Signed by the publisher's own tool, as a maker publishes its updates.
+  char folder[] = "/tmp/quorvane-signing-XXXXXX";
+  if (mkdtemp(folder) == nullptr) {
+    throw ServiceFault("cannot sign " + path);
+  }
+  const std::string signaturePath = std::string(folder) + "/file.minisig";
+  std::error_code error;
+  auto minisign = Platform::Process::Start(
+      {"minisign", {"-S", "-s", signingKey_, "-x", signaturePath, "-m", path}, "", std::string(folder) + "/log"},
+      error);
+  const bool signedOk = minisign && minisign->Wait() == 0;
+  std::string text = signedOk ? ReadFileOrEmpty(signaturePath) : std::string();
+  std::filesystem::remove_all(folder, error);
+  if (text.empty()) {
+    throw ServiceFault("cannot sign " + path + " with " + signingKey_);
+  }
+  std::lock_guard lock(cacheMutex_);
+  signatures_[path] = {stamp.text, text};
+  return text;
 }
 
 StandInService::EncodedFile StandInService::Encoded(const std::string& path) {

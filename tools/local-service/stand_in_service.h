@@ -4,6 +4,8 @@
 //   packages.xml        software packages for the update check, with their files
 //   feedback/           registered feedback <pk>.xml; replies/<pk>.xml dropped in by an operator
 //   errorlogs/          registered error logs, one file each
+// Update files are offered with their signatures ("<name>.minisig"): made with the signing key
+// when the service has one, else the signature files lying beside them in the data folder.
 // See README.md in this folder for the formats.
 #pragma once
 
@@ -23,17 +25,26 @@ class ServiceFault : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// How the update files of an answer are signed, to stand for a faulty or hostile service.
+enum class Signatures {
+  Sent,
+  LeftOut,     // the files come without their signatures
+  Mismatched,  // each file comes changed after it was signed
+};
+
 class StandInService {
  public:
-  StandInService(std::string dataFolder, std::string accessToken);
+  // `signingKey`: a minisign secret key without a password; empty: signature files are taken
+  // from beside the package files.
+  StandInService(std::string dataFolder, std::string accessToken, std::string signingKey = {});
 
   // Throws ServiceFault for requests the service refuses (bad token, undecodable fields).
-  Service::ServiceResult Answer(const Service::ServiceRequest& request);
+  Service::ServiceResult Answer(const Service::ServiceRequest& request, Signatures signatures = Signatures::Sent);
 
  private:
   Service::ServiceResult EnumerateCatalogue(const char* kind, const std::string& identity, bool beta);
   Service::ServiceResult DownloadFirmware(const std::string& payload);
-  Service::ServiceResult CheckForUpdate(const std::string& payload, bool beta);
+  Service::ServiceResult CheckForUpdate(const std::string& payload, bool beta, Signatures signatures);
   Service::ServiceResult MessagesToUsers(const std::string& token);
   Service::ServiceResult RegisterFeedback(const std::string& userFeedback);
   Service::ServiceResult FeedbackResponse(const std::string& userFeedback);
@@ -46,12 +57,16 @@ class StandInService {
   };
   // A package file in Base64, encoded once per version of the file.
   EncodedFile Encoded(const std::string& path);
+  // The signature text of a package file, signed (with the key) once per version of the file.
+  std::string SignatureOf(const std::string& path);
 
   std::string dataFolder_;
   std::string accessToken_;
+  std::string signingKey_;
   std::mutex mutex_;  // feedback numbering and error-log files
   std::mutex cacheMutex_;
   std::map<std::string, EncodedFile> encodedFiles_;
+  std::map<std::string, std::pair<std::string, std::string>> signatures_;  // path: stamp, text
 };
 
 }  // namespace Quorvane::LocalService

@@ -242,6 +242,7 @@ TEST_F(Center, EnablingBetaSoftwareSavesDropsPendingDownloadsAndFetchesEveryList
     bool AskToUpdate() override { return false; }
     void CloseForUpdate() override {}
     void OffersChanged() override {}
+    void TellUser(const std::string&) override {}
   } quiet;
   application_->Updates().CheckForUpdate(quiet);  // the ready file makes an offer
   ASSERT_TRUE(application_->Updates().CenterUpdate());

@@ -96,7 +96,7 @@ TEST_F(CenterCalls, FeedbackRegistrationAndImagesAndErrorLogs) {
 
 TEST(CenterEndpoint, CompiledDefaultUnlessTheVariableNamesAnother) {
   EXPECT_EQ(CenterService::FromEnvironment([](std::string_view) { return std::optional<std::string>(); }).endpoint,
-            "http://services.quorvane.example/Services/DefaultService.svc");
+            "https://services.quorvane.example/Services/DefaultService.svc");
   EXPECT_EQ(CenterService::FromEnvironment([](std::string_view name) {
               return name == kServiceEndpointVariable ? std::optional<std::string>("http://127.0.0.1:9/x")
                                                       : std::nullopt;

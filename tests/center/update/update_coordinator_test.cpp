@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -14,6 +15,7 @@
 #include "common/platform/lock_file.h"
 #include "common/update/updates_ready_file.h"
 #include "tests/support/local_service.h"
+#include "tests/support/signing_key.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -34,6 +36,7 @@ class RecordingUpdateView final : public UpdateView {
   }
   void CloseForUpdate() override { Record("close"); }
   void OffersChanged() override { Record("offers"); }
+  void TellUser(const std::string& text) override { Record("told: " + text); }
 
   std::vector<std::string> Events() {
     std::lock_guard lock(mutex_);
@@ -84,6 +87,7 @@ class UpdateChecks : public testing::Test {
     folders_.installRoot = root_.Path();
     // The stand-in updater writes down its arguments and where it was told the data are.
     Executable(updater_, "echo \"$* data=$XDG_DATA_HOME\" >> '" + root_.File("updater.log") + "'\n");
+    key_.TrustIn(root_.Path());
   }
 
   UpdateCoordinator Coordinator() {
@@ -93,9 +97,12 @@ class UpdateChecks : public testing::Test {
                               },
                               log_, clock_, [this] { return beta_; }, nullptr});
   }
+  // A download of the package, signed with the key the test tree trusts.
   void Ready(const std::string& softwareId, Platform::FileVersion version, std::size_t files = 1) {
     const std::string folder = Update::DownloadFolderOf(folders_.localAppData, softwareId);
     std::filesystem::create_directories(folder);
+    WriteTextFile(folder + "Tollwick", "new updater");
+    key_.Sign(folder + "Tollwick");
     Update::UpdateReadyRecord record{softwareId, version, {}};
     for (std::size_t file = 0; file < files; ++file) record.files.push_back({"%s --fast", "Tollwick", folder});
     Diagnostics::RecordingEventLog log;
@@ -103,6 +110,7 @@ class UpdateChecks : public testing::Test {
   }
 
   Testing::TempFolder root_;
+  Testing::SigningKey key_;
   Platform::KnownFolders folders_;
   Diagnostics::RecordingEventLog log_;
   LockWatchingClock clock_{root_.File("run/Tollwick.Mutex.lock")};
@@ -176,24 +184,61 @@ TEST_F(UpdateChecks, TheUpdaterIsOfferedOnlyASingleNewerFile) {
   EXPECT_EQ(coordinator.UpdaterUpdate(), (Platform::FileVersion{1, 0, 0, 0}));
 }
 
-TEST_F(UpdateChecks, UpdatingTheUpdaterRunsUupdaterUnderTheLockAndDropsTheReadyFile) {
+// The updater folder is this user's here: the signed download is installed by uupdater.sh as the
+// user, and the offer goes only when it installed.
+TEST_F(UpdateChecks, UpdatingTheUpdaterVerifiesRunsUupdaterAndKeepsTheOfferUnlessItInstalled) {
   Executable(root_.File("Quorvane/Updater/uupdater.sh"),
-             "echo \"$*\" > '" + root_.File("uupdater.log") + "'\n");
+             "echo \"$*\" >> '" + root_.File("uupdater.log") + "'\necho 'disk full' >&2\n[ ! -e '" +
+                 root_.File("fail") + "' ]\n");
   Ready("Tollwick", {1, 0, 0, 0});
+  WriteTextFile(root_.File("fail"), "");
   auto coordinator = Coordinator();
-  RecordingUpdateView view;
-  coordinator.UpdateUpdater(view, true);
-  for (int wait = 0; wait < 200 && !std::filesystem::exists(root_.File("uupdater.log")); ++wait) {
-    std::this_thread::sleep_for(10ms);
-  }
-  std::this_thread::sleep_for(20ms);
+  RecordingUpdateView failed;
+  coordinator.UpdateUpdater(failed, true);
   EXPECT_EQ(ReadTextFile(root_.File("uupdater.log")),
             folders_.localAppData + "/Quorvane/Updater/Tollwick Tollwick --fast\n");
+  EXPECT_TRUE(std::filesystem::exists(coordinator.UpdaterReadyFile()));
+  EXPECT_TRUE(coordinator.UpdaterUpdate());
+  ASSERT_EQ(log_.Entries().size(), 1u);
+  EXPECT_EQ(log_.Entries()[0].type, Diagnostics::kEventError);
+  EXPECT_NE(log_.Entries()[0].text.find("ended with status 1"), std::string::npos) << log_.Entries()[0].text;
+  EXPECT_NE(log_.Entries()[0].text.find("disk full"), std::string::npos);
+  const auto events = failed.Events();
+  EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                          [](const std::string& event) { return event.rfind("told: ", 0) == 0; }),
+            1);
+
+  std::filesystem::remove(root_.File("fail"));
+  RecordingUpdateView view;
+  coordinator.UpdateUpdater(view, true);
   EXPECT_TRUE(view.Saw("status 'Updating Updater Application...'"));
-  EXPECT_TRUE(clock_.lockHeldWhileSleeping);  // the 3.5 s wait ran under "Tollwick.Mutex"
   EXPECT_FALSE(std::filesystem::exists(coordinator.UpdaterReadyFile()));
   EXPECT_FALSE(coordinator.UpdaterUpdate());
   EXPECT_FALSE(coordinator.UpdaterUpdateRunning());
+}
+
+// A download that another hand changed, or that nobody signed, never runs anything.
+TEST_F(UpdateChecks, AnUpdaterDownloadWithoutAValidSignatureIsNeverInstalled) {
+  Executable(root_.File("Quorvane/Updater/uupdater.sh"), "touch '" + root_.File("ran") + "'\n");
+  const std::string download = Update::DownloadFolderOf(folders_.localAppData, "Tollwick") + "Tollwick";
+  for (const auto& spoil : std::vector<std::function<void()>>{
+           [&] { WriteTextFile(download, "new updater, changed"); },
+           [&] { std::filesystem::remove(download + ".minisig"); },
+           [&] {
+             Testing::SigningKey stranger;
+             stranger.Sign(download);
+           }}) {
+    Ready("Tollwick", {1, 0, 0, 0});
+    spoil();
+    auto coordinator = Coordinator();
+    RecordingUpdateView view;
+    coordinator.UpdateUpdater(view, true);
+    EXPECT_FALSE(std::filesystem::exists(root_.File("ran")));
+    EXPECT_TRUE(coordinator.UpdaterUpdate());
+    ASSERT_FALSE(log_.Entries().empty());
+    EXPECT_NE(log_.Entries().back().text.find("'" + download + "' is refused because"), std::string::npos)
+        << log_.Entries().back().text;
+  }
 }
 
 TEST_F(UpdateChecks, NoUpdaterMeansNothingAndAFailedStartOrDamagedFileIsLogged) {
@@ -247,8 +292,10 @@ TEST(UpdateEndToEnd, ACheckFindsANewCenterAndTheHandOffInstallsAndRestartsIt) {
                 "<packages><package softwareID=\"Kestrane\" beta=\"false\" major=\"2\" minor=\"0\" build=\"0\" "
                 "revision=\"0\"><file name=\"install.sh\" mimeType=\"text/x-sh\" installCommand=\"/bin/sh %s " +
                     root.File("Quorvane/Kestrane") + "\" path=\"packages/Kestrane/install.sh\"/></package></packages>");
-  Testing::LocalServiceProcess service(data.Path());
+  Testing::SigningKey key;
+  Testing::LocalServiceProcess service(data.Path(), {}, key.SecretKeyPath());
 
+  key.TrustIn(root.Path());
   std::filesystem::create_directories(root.File("Quorvane/Updater"));
   std::filesystem::create_directories(root.File("Quorvane/Kestrane"));
   std::filesystem::create_directories(root.File("run"));
@@ -270,11 +317,9 @@ TEST(UpdateEndToEnd, ACheckFindsANewCenterAndTheHandOffInstallsAndRestartsIt) {
   Diagnostics::RecordingEventLog log;
   Platform::SystemClock clock;
   const std::string runtime = root.File("run");
-  const std::string syslog = root.File("none.sock");
   UpdateCoordinator coordinator({folders,
                                  [&](std::string_view name) -> std::optional<std::string> {
                                    if (name == "XDG_RUNTIME_DIR") return runtime;
-                                   if (name == "QUORVANE_SYSLOG_SOCKET") return syslog;
                                    return std::nullopt;
                                  },
                                  log, clock, [] { return false; }, nullptr});

@@ -1,0 +1,110 @@
+#include "common/update/update_installation.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "common/platform/unique_fd.h"
+#include "common/signing/update_signature.h"
+
+namespace Quorvane::Update {
+namespace {
+
+// What an installer printed is logged; its end says why it failed.
+constexpr std::size_t kKeptOutput = 16 * 1024;
+
+// pkexec's own exit statuses when it did not run the program: not authorised, or the prompt
+// dismissed.
+bool IsRefusedByPkexec(int status) { return status == 126 || status == 127; }
+
+std::string ReadCaptured(int fd) {
+  std::string output;
+  if (lseek(fd, 0, SEEK_SET) != 0) {
+    return output;
+  }
+  char piece[8192];
+  for (;;) {
+    const ssize_t got = read(fd, piece, sizeof piece);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    output.append(piece, static_cast<std::size_t>(got));
+    if (output.size() > 2 * kKeptOutput) {
+      output.erase(0, output.size() - kKeptOutput);
+    }
+  }
+  if (output.size() > kKeptOutput) {
+    output = "..." + output.substr(output.size() - kKeptOutput);
+  }
+  return output;
+}
+
+// Runs the installer with its output captured, and waits for it.
+InstallResult RunCaptured(Platform::ProcessSpec spec, bool elevated) {
+  Platform::UniqueFd captured(memfd_create("quorvane-installer-output", MFD_CLOEXEC));
+  if (captured.Valid()) {
+    spec.outputFile.clear();
+    spec.outputDescriptor = captured.Get();
+  }
+  std::error_code error;
+  auto installer = Platform::Process::Start(spec, error);
+  if (!installer) {
+    return {InstallOutcome::NotStarted, 0, error.message()};
+  }
+  const int status = installer->Wait();
+  std::string output = captured.Valid() ? ReadCaptured(captured.Get()) : std::string();
+  if (status == 0) {
+    return {InstallOutcome::Installed, 0, std::move(output)};
+  }
+  if (elevated && IsRefusedByPkexec(status)) {
+    return {InstallOutcome::NotAuthorised, status, std::move(output)};
+  }
+  return {InstallOutcome::Failed, status, std::move(output)};
+}
+
+}  // namespace
+
+std::string UpdateKeyPath(const std::string& installRoot) {
+  return installRoot + "/Quorvane/Updater/" + Signing::kUpdateKeyFileName;
+}
+
+std::string InstallHelperPath(const std::string& installRoot) {
+  return installRoot + "/Quorvane/Updater/" + kInstallHelperName;
+}
+
+InstallResult InstallSignedUpdate(const SignedUpdate& update) {
+  // Checked here too, although the helper checks again for itself: a bad download is refused
+  // before anyone is asked for a password.
+  if (auto failure = Signing::VerifyFileSignature(update.file, UpdateKeyPath(update.installRoot))) {
+    return {InstallOutcome::BadSignature, 0, std::move(*failure)};
+  }
+  if (access(update.installFolder.c_str(), W_OK) == 0) {
+    return RunCaptured(update.userInstaller, false);
+  }
+  // The helper takes nothing but the file; its signature, the key and the installer are its own.
+  Platform::ProcessSpec elevated{kPkexecProgram, {InstallHelperPath(update.installRoot), update.file}, "/", ""};
+  return RunCaptured(elevated, true);
+}
+
+std::string DescribeInstallResult(const std::string& what, const std::string& file, const InstallResult& result) {
+  switch (result.outcome) {
+    case InstallOutcome::Installed: return "The update of " + what + " was installed from '" + file + "'.";
+    case InstallOutcome::BadSignature:
+      return "The update of " + what + " was not installed: the file '" + file + "' is refused because " +
+             result.detail + ".";
+    case InstallOutcome::NotStarted:
+      return "The update of " + what + " was not installed: its installer could not be started (" + result.detail +
+             ").";
+    case InstallOutcome::NotAuthorised:
+      return "The update of " + what +
+             " was not installed: the administrator's authorisation was refused or the password prompt was "
+             "cancelled. It is offered again at the next check.";
+    case InstallOutcome::Failed:
+      return "The update of " + what + " was not installed: its installer for '" + file + "' ended with status " +
+             std::to_string(result.status) + ". It is offered again at the next check." +
+             (result.detail.empty() ? std::string() : "\nInstaller output:\n" + result.detail);
+  }
+  return {};
+}
+
+}  // namespace Quorvane::Update

@@ -1,0 +1,44 @@
+#include "tests/support/signing_key.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "common/platform/process.h"
+#include "common/update/update_installation.h"
+
+namespace Quorvane::Testing {
+namespace {
+
+void RunMinisign(std::vector<std::string> arguments, const std::string& log) {
+  std::error_code error;
+  auto run = Platform::Process::Start({"minisign", std::move(arguments), "", log}, error);
+  if (!run || run->Wait() != 0) {
+    throw std::runtime_error("minisign failed: " + ReadTextFile(log));
+  }
+}
+
+}  // namespace
+
+SigningKey::SigningKey() : publicKey_(folder_.File("update.pub")), secretKey_(folder_.File("update.key")) {
+  // -W: no password, so signing asks nothing.
+  RunMinisign({"-G", "-W", "-p", publicKey_, "-s", secretKey_}, folder_.File("minisign.log"));
+}
+
+void SigningKey::Sign(const std::string& file, const std::string& signature, const std::string& option) const {
+  std::vector<std::string> arguments{"-S", "-s", secretKey_, "-m", file};
+  if (!signature.empty()) {
+    arguments.insert(arguments.end(), {"-x", signature});
+  }
+  if (!option.empty()) {
+    arguments.push_back(option);
+  }
+  RunMinisign(std::move(arguments), folder_.File("minisign.log"));
+}
+
+void SigningKey::TrustIn(const std::string& installRoot) const {
+  const std::string path = Update::UpdateKeyPath(installRoot);
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::filesystem::copy_file(publicKey_, path, std::filesystem::copy_options::overwrite_existing);
+}
+
+}  // namespace Quorvane::Testing

@@ -1,0 +1,70 @@
+// The steps of the root install helper, the one program the updater's polkit action names. It
+// takes from the user one downloaded package file (its signature lies beside it), opens both
+// with the user's own rights and without following links, copies them into a staging folder only
+// root can enter, verifies the copy against the key installed with it, and installs it through
+// the package manager. Nothing else it uses comes from the user.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/platform/unique_fd.h"
+
+namespace Quorvane::InstallHelper {
+
+// Exit statuses; pkexec keeps 126 and 127 for itself.
+enum ExitStatus : int {
+  kInstalled = 0,
+  kInternalError = 1,
+  kRefusedInvocation = 2,  // arguments, user or rights not as they must be
+  kRefusedFile = 3,        // a link, not a regular file, not the user's, too large, unreadable
+  kBadSignature = 4,
+  kRefusedPackage = 5,  // another package, or older than the installed one
+  kInstallerFailed = 6,
+};
+
+inline constexpr std::string_view kPackageSuffix = ".deb";
+inline constexpr std::uint64_t kMaxPackageSize = 2ull << 30;
+
+// A refusal: the exit status and what the caller is told.
+struct Refusal {
+  int status;
+  std::string reason;
+};
+
+// The only form taken: the program and one absolute path of a ".deb" file.
+std::optional<std::string> PackageArgument(int argc, const char* const* argv);
+
+// The user pkexec acts for (PKEXEC_UID, digits only), or root for a root caller without it.
+struct Caller {
+  uid_t uid;
+  gid_t gid;
+};
+std::optional<Caller> CallerOf(const char* pkexecUid, uid_t realUid);
+
+// Opens a file of the caller's with the caller's file rights, never through a link, and only
+// when it is a regular file the caller owns of at most `limit` bytes.
+Platform::UniqueFd OpenCallerFile(const std::string& path, const Caller& caller, std::uint64_t limit,
+                                  std::string& reason);
+
+// A file and every folder above it belong to `owner` and nobody else may change them: what the
+// helper trusts (its key) must not be replaceable by anyone but root.
+bool IsTrustedPath(const std::string& path, uid_t owner, std::string& reason);
+
+// A new folder only `owner` may enter, made inside `base` (itself made and checked as trusted).
+std::optional<std::string> MakeStagingFolder(const std::string& base, uid_t owner, std::string& reason);
+
+// Copies the package into the staging folder as "update.deb", hashing exactly the bytes it
+// writes, and verifies them against the signature text and the key text. The staged path, or
+// the refusal.
+struct Staged {
+  std::string path;
+  std::optional<Refusal> refusal;
+};
+Staged StageVerified(int packageFd, std::string_view signatureText, std::string_view keyText,
+                     const std::string& stagingFolder);
+
+}  // namespace Quorvane::InstallHelper

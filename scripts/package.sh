@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package quorvane_<version>_amd64.deb: the programs under /opt/Quorvane, the
-# udev rules in /usr/lib/udev/rules.d, the desktop entry, icon and metainfo in /usr/share, and
-# the updater's polkit action. Prints the package's path.
+# udev rules in /usr/lib/udev/rules.d, the desktop entry, icon and metainfo in /usr/share, the
+# configuration files in /etc/quorvane, and the install helper's polkit action. Prints the
+# package's path.
 # Usage: scripts/package.sh [build folder, default build-package]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,8 +12,9 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFI
   -DCMAKE_CXX_FLAGS="-D_FORTIFY_SOURCE=2 -fstack-protector-strong" -DCMAKE_C_FLAGS="-D_FORTIFY_SOURCE=2" \
   -DCMAKE_EXE_LINKER_FLAGS="-Wl,-z,relro,-z,now" \
   -DQUORVANE_UDEV_RULES_DIR=/usr/lib/udev/rules.d -DQUORVANE_XDG_DATA_DIR=/usr/share \
-  -DQUORVANE_POLKIT_ACTIONS_DIR=/usr/share/polkit-1/actions -DQUORVANE_DEBIAN_DOCS=ON -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF >/dev/null
-cmake --build "$build" --target Kestrane Tollwick
+  -DQUORVANE_POLKIT_ACTIONS_DIR=/usr/share/polkit-1/actions -DQUORVANE_SYSTEM_CONFIG_DIR=/etc/quorvane \
+  -DQUORVANE_DEBIAN_DOCS=ON -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF >/dev/null
+cmake --build "$build" --target Kestrane Tollwick quorvane-install-update
 # Only this build's package in the folder, so the path printed is the one just made.
 rm -f "$build"/quorvane_*_amd64.deb
 (cd "$build" && cpack -G DEB >/dev/null)

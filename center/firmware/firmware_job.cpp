@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <vector>
 
 #include "center/firmware/port_detection.h"
@@ -124,7 +125,8 @@ void Flash(FirmwareJob& job, const FirmwareServices& services, FirmwareView& vie
     Finish(view);
     return;
   }
-  const auto workFolder = FirmwareWorkFolder(services.tempFolder);
+  const FirmwareWorkFolder work(services.tempFolder);
+  const auto& workFolder = work.Path();
   const std::string imagePath = workFolder.value_or("") + "FW.bin";
   const std::string script = services.programFolder + plan.script;
   const std::string commandLine = Quoted(script) + " " + *port + " " + Quoted(imagePath);
@@ -261,16 +263,25 @@ void RunCrashRecovery(FirmwareJob& job, const FirmwareServices& services, Firmwa
   });
 }
 
-std::optional<std::string> FirmwareWorkFolder(const std::string& tempFolder) {
-  // Private to the user: in a shared temporary folder another user could otherwise read the
-  // image or swap it between its writing and the flash.
-  const std::string user = tempFolder + "quorvane-" + std::to_string(getuid()) + "/";
-  const std::string work = user + "Admin/";
-  std::error_code error;
-  if (!Platform::EnsurePrivateFolder(user, error) || !Platform::EnsurePrivateFolder(work, error)) {
-    return std::nullopt;
+FirmwareWorkFolder::FirmwareWorkFolder(const std::string& tempFolder) {
+  // A fresh folder with a name nobody can guess: in a shared temporary folder another user could
+  // otherwise read the image, swap it between its writing and the flash, or take the name first.
+  std::string pattern = tempFolder + "quorvane-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) {
+    return;
   }
-  return work;
+  top_ = pattern;
+  std::error_code error;
+  if (Platform::EnsurePrivateFolder(top_ + "/Admin/", error)) {
+    path_ = top_ + "/Admin/";
+  }
+}
+
+FirmwareWorkFolder::~FirmwareWorkFolder() {
+  if (!top_.empty()) {
+    std::error_code error;
+    std::filesystem::remove_all(top_, error);
+  }
 }
 
 }  // namespace Quorvane::Firmware

@@ -63,8 +63,21 @@ void RunUpdateFirmware(FirmwareJob& job, const FirmwareServices& services, Firmw
 // Recovery writes the image scrambled when `secure` (the dialog's "Secure Crash Recovery" box).
 void RunCrashRecovery(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view, bool secure);
 
-// The folder of the image and the tool's output: <temp>quorvane-<uid>/Admin/, both levels made
-// private to the user and checked; none when that cannot be had.
-std::optional<std::string> FirmwareWorkFolder(const std::string& tempFolder);
+// The folder of the image and the tool's output for one flash: <temp>quorvane-XXXXXX/Admin/, made
+// anew, private to the user, and removed with everything in it when the flash is over.
+class FirmwareWorkFolder {
+ public:
+  explicit FirmwareWorkFolder(const std::string& tempFolder);
+  FirmwareWorkFolder(const FirmwareWorkFolder&) = delete;
+  FirmwareWorkFolder& operator=(const FirmwareWorkFolder&) = delete;
+  ~FirmwareWorkFolder();
+
+  // With a trailing '/'; none when no such folder could be made.
+  const std::optional<std::string>& Path() const { return path_; }
+
+ private:
+  std::string top_;
+  std::optional<std::string> path_;
+};
 
 }  // namespace Quorvane::Firmware

@@ -101,8 +101,18 @@ std::optional<std::string> RuntimeFolder(const EnvironmentLookup& environment) {
   if (auto runtime = AbsoluteValue(environment, "XDG_RUNTIME_DIR")) {
     return WithoutTrailingSlash(*runtime);
   }
-  std::string folder = "/tmp/quorvane-" + std::to_string(getuid());
   std::error_code error;
+  const std::string session = "/run/user/" + std::to_string(getuid());
+  struct stat status {};
+  if (lstat(session.c_str(), &status) == 0 && EnsurePrivateFolder(session, error)) {
+    return session;
+  }
+  const std::string cache = WithoutTrailingSlash(
+      AbsoluteValue(environment, "XDG_CACHE_HOME").value_or(WithoutTrailingSlash(HomeFolder(environment)) + "/.cache"));
+  // The folders above it are the user's own, in their home: only the last must be private.
+  mkdir(cache.c_str(), 0700);
+  mkdir((cache + "/Quorvane").c_str(), 0700);
+  const std::string folder = cache + "/Quorvane/run";
   if (!EnsurePrivateFolder(folder, error)) {
     errno = error.value();
     return std::nullopt;

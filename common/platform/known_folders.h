@@ -38,9 +38,10 @@ std::string RunningExecutablePath();
 // executable elsewhere (a build tree), the default install root "/opt".
 std::string InstallRootOf(const std::string& executablePath);
 
-// Locks live here: $XDG_RUNTIME_DIR, else a per-user folder under /tmp made with mode 0700.
-// The fallback folder is refused (empty optional, errno set) when it exists but belongs to
-// another user or is open to others, since a planted folder could steal the locks.
+// Locks live here: $XDG_RUNTIME_DIR; else the session's /run/user/<uid> when it is this user's
+// own; else a folder in the user's cache folder ($XDG_CACHE_HOME, else ~/.cache) + "/Quorvane/run",
+// made with mode 0700. Never a name in a shared folder such as /tmp, which another user could
+// take first. Empty optional (errno set) when the folder cannot be had or is not private.
 std::optional<std::string> RuntimeFolder(const EnvironmentLookup& environment);
 
 }  // namespace Quorvane::Platform

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <map>
 #include <regex>
@@ -105,14 +106,24 @@ TEST(KnownFolders, FollowTheXdgVariablesAndTheExecutablesPlace) {
   EXPECT_EQ(RuntimeFolder(environment), "/run/user/1000");
 }
 
-TEST(KnownFolders, RuntimeFallbackIsAPrivateFolderUnderTmp) {
-  const EnvironmentLookup none = [](std::string_view) { return std::optional<std::string>(); };
-  const auto folder = RuntimeFolder(none);
-  ASSERT_TRUE(folder);
+// Without XDG_RUNTIME_DIR (and no session folder of this user), the locks go to the user's own
+// cache folder, never to a guessable name in /tmp; a folder open to others there is refused.
+TEST(KnownFolders, RuntimeFallbackIsAPrivateFolderInTheUsersCache) {
+  Quorvane::Testing::TempFolder cache;
+  const EnvironmentLookup environment = [&](std::string_view name) {
+    return name == "XDG_CACHE_HOME" ? std::optional<std::string>(cache.Path()) : std::nullopt;
+  };
+  if (access(("/run/user/" + std::to_string(getuid())).c_str(), F_OK) == 0) {
+    GTEST_SKIP() << "this user has a session folder, which comes first";
+  }
+  const auto folder = RuntimeFolder(environment);
+  ASSERT_EQ(folder, cache.File("Quorvane/run"));
   struct stat status {};
   ASSERT_EQ(stat(folder->c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0700u);
   EXPECT_EQ(status.st_uid, getuid());
+  chmod(folder->c_str(), 0777);
+  EXPECT_FALSE(RuntimeFolder(environment));
 }
 
 TEST(GuidText, FormatUsesUpperCaseExceptTheThirdGroup) {

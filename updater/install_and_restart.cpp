@@ -114,7 +114,7 @@ void Restart(const UpdaterContext& context, const std::string& softwareId, const
   }
   // The program runs in this user's session, as this updater does; it outlives the updater.
   Platform::ProcessSpec restart{installFolder + softwareId, arguments, installFolder, ""};
-  restart.environment = {{"PWD", installFolder}};
+  restart.environment = {{"PWD", installFolder.substr(0, installFolder.size() - 1)}};
   restart.newSession = true;
   std::error_code error;
   if (!Platform::Process::Start(restart, error)) {

@@ -87,8 +87,12 @@ int main(int argc, char** argv) {
   } else {
     // The dialog needs the main thread: the queue is processed on a worker meanwhile. When the
     // display cannot be reached, the update goes on without a window.
+    const bool platformChosen = std::getenv("QT_QPA_PLATFORM") != nullptr;
     setenv("QT_QPA_PLATFORM", "xcb;wayland;offscreen", 0);
     QApplication application(argc, argv);
+    if (!platformChosen) {
+      unsetenv("QT_QPA_PLATFORM");  // a program it restarts gets the session's environment as it was
+    }
     Updater::QtProgressView progress;
     std::thread worker([&] {
       result = processQueue(progress);

@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "common/diagnostics/user_notifier.h"
 #include "common/ui/progress_bar_style.h"
 
 namespace Quorvane::Updater {
@@ -93,8 +94,9 @@ void QtProgressView::Tell(const std::string& text) {
   QMetaObject::invokeMethod(
       qApp,
       [this, text] {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tollwick"), QString::fromStdString(text), QMessageBox::Ok,
-                        dialog_);
+        QMessageBox box(QMessageBox::Warning, QString::fromLatin1(Diagnostics::kWarningCaption.data(),
+                                                                  static_cast<qsizetype>(Diagnostics::kWarningCaption.size())),
+                        QString::fromStdString(text), QMessageBox::Ok, dialog_);
         box.exec();
       },
       Qt::BlockingQueuedConnection);

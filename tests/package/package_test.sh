@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian package the way a user does and checks it: the files for udev, the desktop,
-# AppStream and polkit are where the system reads them, the installed center runs on the demo
-# set, the installed updater checks for updates against the stand-in service, and a purge leaves
-# nothing behind. Needs root (apt-get) and the stand-in from a test build.
-# Usage: tests/package/package_test.sh PACKAGE.deb STAND_IN_PROGRAM
+# AppStream and polkit are where the system reads them, the configuration files are the package's
+# own, the installed center runs on the demo set, the update path works and resists attack
+# (update_path_test.sh), and a purge leaves nothing behind. Needs root (apt-get), the stand-in
+# and the update driver from a test build.
+# Usage: tests/package/package_test.sh PACKAGE.deb STAND_IN_PROGRAM UPDATE_DRIVER
 set -euo pipefail
 deb="$(realpath "$1")"
 stand_in="$(realpath "$2")"
-source_root="$(cd "$(dirname "$0")/../.." && pwd)"
+driver="$(realpath "$3")"
+here="$(cd "$(dirname "$0")" && pwd)"
 [ "$(id -u)" -eq 0 ] || { echo "package test: needs root" >&2; exit 2; }
 
 fail() { echo "package test: FAILED: $*" >&2; exit 1; }
@@ -33,8 +35,14 @@ for file in /usr/lib/udev/rules.d/60-quorvane.rules \
             /usr/share/metainfo/example.quorvane.Kestrane.metainfo.xml \
             /usr/share/polkit-1/actions/example.quorvane.updater.policy \
             /opt/Quorvane/Kestrane/Kestrane /opt/Quorvane/Updater/Tollwick \
-            /opt/Quorvane/Updater/quorvane-elevated; do
+            /opt/Quorvane/Updater/quorvane-install-update /opt/Quorvane/Updater/quorvane-update.pub; do
   [ -f "$file" ] || fail "$file is missing"
+done
+# The configuration files are the package's conffiles in /etc, where the programs find them.
+for name in Kestrane/Kestrane.xml Updater/Tollwick.xml; do
+  [ "$(readlink "/opt/Quorvane/$name")" = "/etc/quorvane/$(basename "$name")" ] || fail "/opt/Quorvane/$name is no link to /etc"
+  dpkg-query -W -f='${Conffiles}' quorvane | grep -q " /etc/quorvane/$(basename "$name") " ||
+    fail "/etc/quorvane/$(basename "$name") is not a configuration file of the package"
 done
 desktop-file-validate /usr/share/applications/example.quorvane.Kestrane.desktop || fail "desktop entry"
 grep -qx 'Exec=/opt/Quorvane/Kestrane/Kestrane' /usr/share/applications/example.quorvane.Kestrane.desktop ||
@@ -46,8 +54,10 @@ xmllint --noout /usr/share/polkit-1/actions/example.quorvane.updater.policy || f
 defaults="$(xmllint --xpath '//action[@id="example.quorvane.updater"]/defaults/*/text()' \
   /usr/share/polkit-1/actions/example.quorvane.updater.policy | sort -u)"
 [ "$defaults" = auth_admin ] || fail "the polkit action does not ask for the password each time ($defaults)"
-grep -q '<annotate key="org.freedesktop.policykit.exec.path">/opt/Quorvane/Updater/quorvane-elevated</annotate>' \
+grep -q '<annotate key="org.freedesktop.policykit.exec.path">/opt/Quorvane/Updater/quorvane-install-update</annotate>' \
   /usr/share/polkit-1/actions/example.quorvane.updater.policy || fail "the polkit action names another program"
+! grep -q 'allow_gui' /usr/share/polkit-1/actions/example.quorvane.updater.policy ||
+  fail "the polkit action gives the root helper the user's display"
 version="$(dpkg-query -W -f='${Version}' quorvane)"
 grep -q "<release version=\"$version\"" /usr/share/metainfo/example.quorvane.Kestrane.metainfo.xml ||
   fail "the metainfo names another version than $version"
@@ -65,28 +75,7 @@ QUORVANE_SIMULATED_DEVICES=/opt/Quorvane/Kestrane/simulated/demo.xml \
 [ -f "$work/data/Quorvane/Kestrane/Kestrane.xml" ] || fail "the center made no settings for the user"
 echo "package test: the installed center ran on the demo set"
 
-# The installed updater against the stand-in, which offers a newer center.
-cp -r "$source_root/packaging/local-service" "$work/service-data"
-mkdir -p "$work/service-data/packages/Kestrane"
-printf '#!/bin/sh\necho installed\n' > "$work/service-data/packages/Kestrane/setup.run"
-sed -i 's|</packages>|  <package softwareID="Kestrane" beta="false" major="9" minor="0" build="0" revision="0">\n    <file name="setup.run" mimeType="application/x-sh" installCommand="%s" path="packages/Kestrane/setup.run"/>\n  </package>\n</packages>|' \
-  "$work/service-data/packages.xml"
-"$stand_in" --data "$work/service-data" >"$work/service.port" 2>"$work/service.log" &
-service_pid=$!
-for _ in $(seq 100); do [ -s "$work/service.port" ] && break; sleep 0.05; done
-endpoint="http://127.0.0.1:$(head -n 1 "$work/service.port")/Services/DefaultService.svc"
-cp /opt/Quorvane/Updater/Tollwick.xml "$work/Tollwick.xml.shipped"
-sed -i "s|<server url=\"[^\"]*\"|<server url=\"$endpoint\"|" /opt/Quorvane/Updater/Tollwick.xml
-status=0
-/opt/Quorvane/Updater/Tollwick /checkonly:center >"$work/updater.log" 2>&1 || status=$?
-cp "$work/Tollwick.xml.shipped" /opt/Quorvane/Updater/Tollwick.xml
-[ "$status" -eq 0 ] || { cat "$work/updater.log" "$work/service.log"; fail "the installed updater ended with $status"; }
-ready="$work/data/Quorvane/Updater/Kestrane/Quorvane.UpdatesReady.xml"
-if [ ! -f "$ready" ] || ! grep -q 'setup.run' "$ready"; then
-  cat "$work/updater.log" "$work/service.log"
-  fail "the updater downloaded no new center"
-fi
-echo "package test: the installed updater found and downloaded the new center"
+bash "$here/update_path_test.sh" "$deb" "$stand_in" "$driver"
 
 # A purge leaves nothing of the package.
 dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|' > "$work/contents"
@@ -97,7 +86,7 @@ while read -r path; do
   case "$path" in */) continue ;; esac  # folders such as /usr/share are shared
   if [ -e "$path" ] || [ -L "$path" ]; then echo "left behind: $path" >&2; left=1; fi
 done < "$work/contents"
-for folder in /opt/Quorvane /usr/share/doc/quorvane; do
+for folder in /opt/Quorvane /usr/share/doc/quorvane /etc/quorvane /var/lib/quorvane; do
   [ ! -e "$folder" ] || { find "$folder" >&2; left=1; }
 done
 [ "$left" -eq 0 ] || fail "files were left behind"

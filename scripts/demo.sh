@@ -9,12 +9,16 @@
 # Builds if needed, installs into build/demo-root, starts the stand-in on a copy of
 # packaging/local-service/ and the center against it, and stops the stand-in when the center
 # quits. Runs as a normal user: the simulated bootloader's serial ports are made in the
-# runtime folder, so the demo can flash firmware too.
+# runtime folder, so the demo can flash firmware too. The stand-in signs the updates it offers
+# with a throw-away key made for the demo, which the demo's installed updater trusts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
 build="${QUORVANE_DEMO_BUILD:-build}"
-prefix="$root/$build/demo-root"
+case "$build" in
+  /*) prefix="$build/demo-root" ;;
+  *) prefix="$root/$build/demo-root" ;;
+esac
 
 fresh=0
 arguments=()
@@ -30,6 +34,13 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 cmake --build "$build" --target Kestrane Tollwick quorvane-local-service >/dev/null
 cmake --install "$build" --prefix "$prefix" >/dev/null
+# The demo's own signing key, made once; never the maker's.
+keys="$prefix/demo-signing"
+if [ ! -f "$keys/demo.key" ]; then
+  mkdir -p "$keys"
+  minisign -G -W -p "$keys/demo.pub" -s "$keys/demo.key" >/dev/null
+fi
+cp "$keys/demo.pub" "$prefix/Quorvane/Updater/quorvane-update.pub"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/quorvane-demo.XXXXXX")"
 service_pid=""
@@ -46,7 +57,8 @@ trap 'exit 130' INT TERM
 cp -r packaging/local-service "$work/service-data"
 # QUORVANE_DEMO_SERVICE_ARGS: more arguments for the stand-in (--behave ..., for a slow service).
 # shellcheck disable=SC2086
-"$build/tools/local-service/quorvane-local-service" --data "$work/service-data" ${QUORVANE_DEMO_SERVICE_ARGS:-} \
+"$build/tools/local-service/quorvane-local-service" --data "$work/service-data" --sign-with "$keys/demo.key" \
+  ${QUORVANE_DEMO_SERVICE_ARGS:-} \
   >"$work/service.port" 2>"$work/service.log" &
 service_pid=$!
 for _ in $(seq 100); do
@@ -58,7 +70,7 @@ port="$(head -n 1 "$work/service.port")"
 endpoint="http://127.0.0.1:$port/Services/DefaultService.svc"
 echo "demo: stand-in service on $endpoint"
 # The demo's updater asks the stand-in too.
-sed -i "s|<server url=\"[^\"]*\"|<server url=\"$endpoint\"|" "$prefix/Quorvane/Updater/Tollwick.xml"
+sed -i --follow-symlinks "s|<server url=\"[^\"]*\"|<server url=\"$endpoint\"|" "$prefix/Quorvane/Updater/Tollwick.xml"
 
 export QUORVANE_SIMULATED_DEVICES="$prefix/Quorvane/Kestrane/simulated/demo.xml"
 export QUORVANE_SERVICE_ENDPOINT="$endpoint"

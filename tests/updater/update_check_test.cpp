@@ -1,12 +1,8 @@
 // Check and download against the stand-in service, on folders the test owns.
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <chrono>
-#include <thread>
 
 #include <filesystem>
 #include <memory>
@@ -16,6 +12,7 @@
 #include "common/update/updates_ready_file.h"
 #include "tests/support/local_service.h"
 #include "tests/support/signing_key.h"
+#include "tests/support/tls_server.h"
 #include "tests/support/temp_folder.h"
 #include "updater/update_check.h"
 
@@ -135,51 +132,11 @@ TEST_F(UpdateCheck, ADownloadWhoseSignatureFailsIsRefusedWhole) {
   }
 }
 
-// A TLS server with a self-signed certificate, made for the test by openssl.
-class UntrustedTlsServer {
- public:
-  UntrustedTlsServer() {
-    RunOpenssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", folder_.File("key.pem"), "-out",
-                folder_.File("cert.pem"), "-days", "2", "-subj", "/CN=127.0.0.1"});
-    std::error_code error;
-    server_ = Platform::Process::Start({"openssl",
-                                        {"s_server", "-cert", folder_.File("cert.pem"), "-key", folder_.File("key.pem"),
-                                         "-accept", "127.0.0.1:0", "-www"},
-                                        "",
-                                        folder_.File("server.log")},
-                                       error);
-    for (int wait = 0; wait < 500 && port_ == 0; ++wait) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      const std::string log = ReadTextFile(folder_.File("server.log"));
-      if (const auto at = log.find("ACCEPT 127.0.0.1:"); at != std::string::npos) {
-        port_ = std::atoi(log.c_str() + at + 17);
-      }
-    }
-  }
-  ~UntrustedTlsServer() {
-    if (server_) server_->Signal(SIGTERM);
-  }
-  std::string Endpoint() const {
-    return "https://127.0.0.1:" + std::to_string(port_) + "/Services/DefaultService.svc";
-  }
-  int Port() const { return port_; }
-
- private:
-  void RunOpenssl(std::vector<std::string> arguments) {
-    std::error_code error;
-    auto run = Platform::Process::Start({"openssl", std::move(arguments), "", folder_.File("req.log")}, error);
-    ASSERT_TRUE(run && run->Wait() == 0) << ReadTextFile(folder_.File("req.log"));
-  }
-  Testing::TempFolder folder_;
-  std::optional<Platform::Process> server_;
-  int port_ = 0;
-};
-
 // An untrusted certificate counts as no answer, as any failing server does, but the reason is
 // in the event log: else nobody could learn why updates never come.
 TEST_F(UpdateCheck, AServerWithAnUntrustedCertificateIsSkippedAndTheReasonLogged) {
   Offer("Kestrane", kNotes);
-  UntrustedTlsServer untrusted;
+  Testing::UntrustedTlsServer untrusted;
   ASSERT_NE(untrusted.Port(), 0);
   auto service = Service();
   Check("/checkonly:center", {untrusted.Endpoint(), service->Endpoint()});

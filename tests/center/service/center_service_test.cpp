@@ -14,6 +14,7 @@
 #include "common/service/access_token.h"
 #include "tests/support/local_service.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tls_server.h"
 
 namespace {
 
@@ -71,6 +72,21 @@ TEST_F(CenterCalls, NothingFoundIsQuietAndFailuresStillClearTheFlag) {
   EXPECT_EQ(notifier_.Notices()[0].text.rfind("RetriveFirmwareParallelUpdateThread executed with thrown exception\n", 0), 0u);
   ASSERT_EQ(log_.Entries().size(), 1u);
   EXPECT_EQ(log_.Entries()[0].type, Diagnostics::kEventError);
+}
+
+// A server whose certificate fails is no answer, as for the updater, but its reason is logged.
+TEST(CenterCertificates, AnUntrustedServerIsNoAnswerWithItsReasonInTheEventLog) {
+  Testing::UntrustedTlsServer untrusted;
+  ASSERT_NE(untrusted.Port(), 0);
+  Diagnostics::RecordingEventLog log;
+  CenterService service{untrusted.Endpoint()};
+  service.eventLog = &log;
+  EXPECT_FALSE(RetrieveMessagesToUsers(service));
+  ASSERT_EQ(log.Entries().size(), 1u);
+  EXPECT_EQ(log.Entries()[0].type, Diagnostics::kEventWarning);
+  EXPECT_EQ(log.Entries()[0].text, "The service at '" + untrusted.Endpoint() +
+                                       "' was not used: its certificate failed verification (SSL certificate problem: "
+                                       "self-signed certificate)");
 }
 
 TEST_F(CenterCalls, FeedbackRegistrationAndImagesAndErrorLogs) {

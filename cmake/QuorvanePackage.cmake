@@ -28,7 +28,7 @@ get_property(_conffiles GLOBAL PROPERTY QUORVANE_CONFFILES)
 list(JOIN _conffiles "\n" _conffiles)
 file(WRITE "${PROJECT_BINARY_DIR}/debian/conffiles" "${_conffiles}\n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-    "${PROJECT_SOURCE_DIR}/packaging/debian/postinst;${PROJECT_SOURCE_DIR}/packaging/debian/postrm")
+    "${PROJECT_SOURCE_DIR}/packaging/debian/preinst;${PROJECT_SOURCE_DIR}/packaging/debian/postinst;${PROJECT_SOURCE_DIR}/packaging/debian/postrm")
 if(_conffiles)
   list(APPEND CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_BINARY_DIR}/debian/conffiles")
 endif()

@@ -25,6 +25,8 @@ packages=(
   # signed updates: the publisher's signing tool; the root update path tested with the real
   # pkexec and polkitd on a system bus
   minisign pkexec polkitd dbus-daemon
+  # a TLS server with a certificate nobody trusts, for the tests of certificate failures
+  openssl
 )
 
 missing=()

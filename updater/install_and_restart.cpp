@@ -5,12 +5,12 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 
 #include "common/diagnostics/hvx_exception.h"
 #include "common/diagnostics/system_error_text.h"
 #include "common/platform/lock_file.h"
 #include "common/platform/process.h"
-#include "common/platform/program_start.h"
 #include "common/update/update_installation.h"
 #include "common/update/updates_ready_file.h"
 
@@ -33,49 +33,9 @@ bool InRestartScope(const std::string& softwareId, std::uint32_t scope) {
   return false;
 }
 
-bool IsExecutable(const std::string& path) {
-  struct stat status {};
-  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && access(path.c_str(), X_OK) == 0;
-}
-
-// A program named without a folder is the downloaded file when the download folder has it,
-// else a program on the PATH.
-std::string ResolveProgram(const std::string& program, const std::string& directory) {
-  if (program.find('/') == std::string::npos && IsExecutable(directory + program)) {
-    return directory + program;
-  }
-  return program;
-}
-
-// The package's install command as a program with its arguments, and the Part's text for an
-// installer that cannot be started.
-struct InstallCommand {
-  Platform::ProcessSpec spec;
-  std::string notStartedText;
-};
-
-InstallCommand CommandOf(const Update::ReadyFileEntry& entry) {
-  const std::string& command = entry.installCommand;
-  auto placeholder = command.find("%s");
-  if (placeholder == std::string::npos) {
-    placeholder = command.find("%S");
-  }
-  if (placeholder == std::string::npos) {
-    return {{ResolveProgram(entry.fileName, entry.directory), Platform::SplitParameters(command), entry.directory, ""},
-            "Not able to execute installer argument command: '" + entry.fileName + " " + command + "'"};
-  }
-  std::string substituted = command;
-  substituted.replace(placeholder, 2, entry.fileName);
-  const auto blank = substituted.find(' ');
-  const std::string program = substituted.substr(0, blank);
-  const std::string parameters = blank == std::string::npos ? std::string() : substituted.substr(blank + 1);
-  return {{ResolveProgram(program, entry.directory), Platform::SplitParameters(parameters), entry.directory, ""},
-          "Not able to execute installer command: '" + substituted + "'"};
-}
-
-// Installs one downloaded file; false (reported) when it was not installed.
-bool Install(const UpdaterContext& context, const std::string& softwareId, const std::string& installFolder,
-             const Update::ReadyFileEntry& entry) {
+// Installs one downloaded file; the outcome other than Installed is reported.
+Update::InstallOutcome Install(const UpdaterContext& context, const std::string& softwareId,
+                               const std::string& installFolder, const Update::ReadyFileEntry& entry) {
   // One installer at a time on this machine's user: the lock is handed to an installer that runs
   // as the user, so it stays taken even when this updater is killed meanwhile.
   std::optional<Platform::LockFile> installing;
@@ -83,18 +43,22 @@ bool Install(const UpdaterContext& context, const std::string& softwareId, const
     std::error_code error;
     installing = Platform::LockFile::Acquire(*context.installingLock, error);
   }
-  InstallCommand command = CommandOf(entry);
-  if (installing) {
-    command.spec.keptDescriptors = {installing->Descriptor()};
+  const Update::InstallCommand command = Update::SplitInstallCommand(entry);
+  std::optional<Platform::ProcessSpec> userInstaller;
+  if (Update::RunsTheDownload(command, entry)) {
+    userInstaller = Platform::ProcessSpec{entry.directory + entry.fileName, command.arguments, entry.directory, ""};
+    if (installing) {
+      userInstaller->keptDescriptors = {installing->Descriptor()};
+    }
   }
   const std::string file = entry.directory + entry.fileName;
-  const auto result =
-      Update::InstallSignedUpdate({file, context.folders.installRoot, installFolder, std::move(command.spec)});
+  const auto result = Update::InstallSignedUpdate({file, context.folders.installRoot, installFolder, userInstaller});
   if (result.outcome == Update::InstallOutcome::Installed) {
-    return true;
+    return result.outcome;
   }
   if (result.outcome == Update::InstallOutcome::NotStarted && access(installFolder.c_str(), W_OK) == 0) {
-    throw HvxException(command.notStartedText);
+    throw HvxException(command.placeholder ? "Not able to execute installer command: '" + command.text + "'"
+                                           : "Not able to execute installer argument command: '" + command.text + "'");
   }
   const std::string text = Update::DescribeInstallResult(softwareId, file, result);
   // A refusal is the administrator's decision, not a fault of the program.
@@ -102,7 +66,14 @@ bool Install(const UpdaterContext& context, const std::string& softwareId, const
   Diagnostics::WriteUpdaterEventLogEntry(context.eventLog, refused ? Diagnostics::kEventWarning : Diagnostics::kEventError,
                                          text);
   context.progress.Tell(text.substr(0, text.find('\n')));
-  return false;
+  return result.outcome;
+}
+
+// The ready file first: a download without it is never offered, whatever else is left.
+void RemoveDownload(const std::string& folder) {
+  unlink((folder + Update::kUpdatesReadyFileName).c_str());
+  std::error_code error;
+  std::filesystem::remove_all(folder.substr(0, folder.size() - 1), error);
 }
 
 void Restart(const UpdaterContext& context, const std::string& softwareId, const std::string& installFolder,
@@ -137,15 +108,19 @@ bool InstallAndRestart(const UpdaterContext& context, const UpdaterConfiguration
       continue;  // nothing pending
     }
     const Update::UpdateReadyRecord record = Update::ReadUpdatesReadyFile(readyFile);
-    bool installed = true;
+    auto outcome = Update::InstallOutcome::Installed;
     for (const auto& entry : record.files) {
-      if (!Install(context, package.softwareId, *installFolder, entry)) {
-        installed = false;
+      outcome = Install(context, package.softwareId, *installFolder, entry);
+      if (outcome != Update::InstallOutcome::Installed) {
         break;
       }
     }
-    // Only an update that installed is forgotten; anything else is offered again.
-    if (installed && unlink(readyFile.c_str()) != 0) {
+    const bool installed = outcome == Update::InstallOutcome::Installed;
+    // Only an update that installed is forgotten, and a download that can never install: the
+    // next check fetches it anew. Anything else is offered again.
+    if (outcome == Update::InstallOutcome::Refused) {
+      RemoveDownload(context.DownloadFolder(package.softwareId));
+    } else if (installed && unlink(readyFile.c_str()) != 0) {
       const auto failure = static_cast<std::uint32_t>(errno);
       throw HvxException(failure, "Could not delete UpdatesReady File with error message: '" +
                                       Halvex::Exceptions::GetWin32ErrorMessage(failure) + "'");

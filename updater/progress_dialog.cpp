@@ -91,6 +91,11 @@ void QtProgressView::Close() {
 }
 
 void QtProgressView::Tell(const std::string& text) {
+  // On the stand-in platform of a display that could not be reached, no one could answer a box.
+  if (QGuiApplication::platformName() == QStringLiteral("offscreen")) {
+    NoProgressView().Tell(text);
+    return;
+  }
   QMetaObject::invokeMethod(
       qApp,
       [this, text] {

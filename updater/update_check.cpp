@@ -106,24 +106,35 @@ void WriteDownloadedFile(const std::string& path, DownloadedFile& file) {
 
 // Every downloaded file must verify against its signature and the updater's key; a download with
 // one that does not is refused whole, with the file and the reason in the event log.
-bool AllSigned(const UpdaterContext& context, const Update::UpdateReadyRecord& record) {
+bool AllSigned(const UpdaterContext& context, const Update::UpdateReadyRecord& record, const std::string& folder) {
   const std::string key = Update::UpdateKeyPath(context.folders.installRoot);
   for (const auto& entry : record.files) {
-    if (auto failure = Signing::VerifyFileSignature(entry.directory + entry.fileName, key)) {
-      Diagnostics::WriteUpdaterEventLogEntry(
-          context.eventLog, Diagnostics::kEventError,
-          "The update of " + record.softwareId + " was not downloaded: the file '" + entry.directory +
-              entry.fileName + "' is refused because " + *failure + ".");
+    if (auto failure = Signing::VerifyFileSignature(folder + entry.fileName, key)) {
+      Diagnostics::WriteUpdaterEventLogEntry(context.eventLog, Diagnostics::kEventError,
+                                             "The update of " + record.softwareId + " was not downloaded: the file '" +
+                                                 entry.fileName + "' is refused because " + *failure + ".");
       return false;
     }
   }
   return true;
 }
 
-// What a refused download left is not kept for anyone to install by hand.
-void RemoveDownloads(const std::string& folder) {
+void RemoveFolder(const std::string& folder) {
   std::error_code error;
   std::filesystem::remove_all(folder.substr(0, folder.size() - 1), error);
+}
+
+// The verified download takes the place of the earlier one.
+void MoveInPlace(const std::string& incoming, const std::string& folder) {
+  const std::string target = folder.substr(0, folder.size() - 1);
+  std::error_code error;
+  std::filesystem::remove_all(target, error);
+  if (error) {
+    throw HvxException(static_cast<std::uint32_t>(error.value()), "Could not delete directory for update file");
+  }
+  if (rename(incoming.substr(0, incoming.size() - 1).c_str(), target.c_str()) != 0) {
+    throw HvxException(SystemError(), "Could not create directory for update file");
+  }
 }
 
 }  // namespace
@@ -216,26 +227,27 @@ void CheckAndDownload(const UpdaterContext& context, const UpdaterConfiguration&
                                    "fileName");
       }
     }
+    // The files arrive in a folder of their own and replace an earlier download only once they
+    // all verified: a bad answer never costs the user a good download that waits to install.
     const std::string folder = context.DownloadFolder(package.softwareId);
-    ReplaceFolder(folder);
+    const std::string incoming = context.DownloadRoot() + "." + package.softwareId + ".incoming/";
+    ReplaceFolder(incoming);
 
     Update::UpdateReadyRecord record;
     record.softwareId = package.softwareId;
     record.version = response->version;
     for (auto& file : response->files) {
-      WriteDownloadedFile(folder + file.fileName, file);
+      WriteDownloadedFile(incoming + file.fileName, file);
       // Signatures lie beside the files they sign; only the files are installed.
       if (!Signing::IsSignatureName(file.fileName)) {
         record.files.push_back({file.installCommand, file.fileName, folder});
       }
     }
-    if (!AllSigned(context, record)) {
-      RemoveDownloads(folder);
+    if (!AllSigned(context, record, incoming) || record.files.empty()) {
+      RemoveFolder(incoming);
       continue;
     }
-    if (record.files.empty()) {
-      continue;
-    }
+    MoveInPlace(incoming, folder);
     Update::WriteUpdatesReadyFile(record, folder + Update::kUpdatesReadyFileName, context.eventLog);
   }
 }

@@ -106,7 +106,18 @@ bool UpdateCoordinator::TakeCenterOffer(UpdateView& view) {
   }
 }
 
+std::optional<Platform::LockFile> UpdateCoordinator::UpdaterMutex() const {
+  const auto runtime = Platform::RuntimeFolder(services_.environment);
+  if (!runtime) {
+    return std::nullopt;
+  }
+  std::error_code error;
+  return Platform::LockFile::Acquire(Platform::LockFilePath(*runtime, "Tollwick.Mutex"), error);
+}
+
 void UpdateCoordinator::RunUpdaterCheck(UpdateView& view) {
+  // A check replaces the updater's download folder: never while that download is installed.
+  const auto mutex = UpdaterMutex();
   Platform::ProcessSpec spec{UpdaterProgram(), {"/checkonly:center"}, UpdaterFolder(), "/dev/null"};
   if (services_.betaSoftware()) {
     spec.arguments.push_back("/isbeta:true");
@@ -154,7 +165,7 @@ void UpdateCoordinator::CheckForUpdate(UpdateView& view) {
         centerUpdate_.reset();
         updateAlreadyFound_ = false;
       }
-      if (Exists(UpdaterProgram())) {
+      if (Exists(UpdaterProgram()) && !updaterUpdateRunning_) {
         RunUpdaterCheck(view);
       }
     }
@@ -168,12 +179,9 @@ void UpdateCoordinator::UpdateUpdater(UpdateView& view, bool perform) {
     return;
   }
   RunningFlag running(updaterUpdateRunning_);
-  // The check's closing pass and the ribbon's command never install at the same time.
-  std::optional<Platform::LockFile> mutex;
-  if (const auto runtime = Platform::RuntimeFolder(services_.environment)) {
-    std::error_code error;
-    mutex = Platform::LockFile::Acquire(Platform::LockFilePath(*runtime, "Tollwick.Mutex"), error);
-  }
+  // The check's closing pass and the ribbon's command never install at the same time, nor while
+  // the updater checks.
+  const auto mutex = UpdaterMutex();
   const auto finish = [&] {
     view.OffersChanged();
   };
@@ -217,20 +225,18 @@ void UpdateCoordinator::InstallUpdater(UpdateView& view, const Update::ReadyFile
   if (!Exists(uupdater)) {
     return;
   }
-  std::string command = entry.installCommand;
-  if (const auto placeholder = command.find("%s"); placeholder != std::string::npos) {
-    command.replace(placeholder, 2, entry.fileName);
-  }
-  // For an updater folder this user can write: the script installs the download as the user.
-  Platform::ProcessSpec script{"/bin/sh", {uupdater, UpdaterDownloadFolder()}, UpdaterFolder(), ""};
-  for (auto& argument : Platform::SplitParameters(command)) {
-    script.arguments.push_back(std::move(argument));
+  // For an updater folder this user can write: the script installs the download as the user,
+  // when the command runs the download itself.
+  const Update::InstallCommand command = Update::SplitInstallCommand(entry);
+  std::optional<Platform::ProcessSpec> script;
+  if (Update::RunsTheDownload(command, entry)) {
+    script = Platform::ProcessSpec{"/bin/sh", {uupdater, UpdaterDownloadFolder(), entry.fileName}, UpdaterFolder(), ""};
+    script->arguments.insert(script->arguments.end(), command.arguments.begin(), command.arguments.end());
   }
   view.SetStatusText(kUpdatingUpdater);
   view.ShowProgress(true);
   const std::string file = entry.directory + entry.fileName;
-  const auto result =
-      Update::InstallSignedUpdate({file, services_.folders.installRoot, UpdaterFolder(), std::move(script)});
+  const auto result = Update::InstallSignedUpdate({file, services_.folders.installRoot, UpdaterFolder(), script});
   view.ShowProgress(false);
   view.SetStatusText("");
   if (result.outcome == Update::InstallOutcome::Installed) {
@@ -239,7 +245,13 @@ void UpdateCoordinator::InstallUpdater(UpdateView& view, const Update::ReadyFile
     updaterUpdate_.reset();
     return;
   }
-  // Not installed: the download and the offer stay for another try, and the user learns why.
+  // Not installed: the download and the offer stay for another try, and the user learns why. A
+  // download that can never install goes; the next check fetches it anew.
+  if (result.outcome == Update::InstallOutcome::Refused) {
+    std::remove(UpdaterReadyFile().c_str());
+    std::lock_guard lock(offersLock_);
+    updaterUpdate_.reset();
+  }
   const std::string text = Update::DescribeInstallResult("Tollwick", file, result);
   Diagnostics::WriteEventLogEntry(services_.eventLog, Diagnostics::kCenterSource,
                                   result.outcome == Update::InstallOutcome::NotAuthorised ? Diagnostics::kEventWarning

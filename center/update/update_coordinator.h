@@ -15,6 +15,7 @@
 #include "common/platform/clock.h"
 #include "common/platform/file_version.h"
 #include "common/platform/known_folders.h"
+#include "common/platform/lock_file.h"
 #include "common/platform/process.h"
 #include "common/update/updates_ready_file.h"
 
@@ -88,6 +89,8 @@ class UpdateCoordinator {
   // Installs the downloaded updater and waits for it; the offer goes only when it installed.
   void InstallUpdater(UpdateView& view, const Update::ReadyFileEntry& entry);
   Platform::ProcessSpec::Environment UpdaterEnvironment() const;
+  // "Tollwick.Mutex", held while the updater checks or its own update installs.
+  std::optional<Platform::LockFile> UpdaterMutex() const;
   void LogWarning(const std::string& text);
 
   UpdateServices services_;

@@ -5,8 +5,10 @@
 
 #include <cerrno>
 
+#include "common/platform/program_start.h"
 #include "common/platform/unique_fd.h"
 #include "common/signing/update_signature.h"
+#include "common/update/install_helper_status.h"
 
 namespace Quorvane::Update {
 namespace {
@@ -14,9 +16,21 @@ namespace {
 // What an installer printed is logged; its end says why it failed.
 constexpr std::size_t kKeptOutput = 16 * 1024;
 
-// pkexec's own exit statuses when it did not run the program: not authorised, or the prompt
-// dismissed.
-bool IsRefusedByPkexec(int status) { return status == 126 || status == 127; }
+// pkexec's own exit statuses when it ran nothing: 126 for a dismissed prompt, 127 for a refusal
+// (and for its other failures, which say something else).
+bool IsRefusedByPkexec(int status, const std::string& output) {
+  return status == 126 || (status == 127 && output.find("Not authorized") != std::string::npos);
+}
+
+// The helper's last line says why it refused.
+std::string HelperReason(const std::string& output) {
+  std::string_view text(output);
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
+  text = text.substr(text.rfind('\n') == std::string_view::npos ? 0 : text.rfind('\n') + 1);
+  constexpr std::string_view kPrefix = "quorvane-install-update: ";
+  if (text.starts_with(kPrefix)) text.remove_prefix(kPrefix.size());
+  return "the install helper refused it (" + std::string(text) + ")";
+}
 
 std::string ReadCaptured(int fd) {
   std::string output;
@@ -56,8 +70,11 @@ InstallResult RunCaptured(Platform::ProcessSpec spec, bool elevated) {
   if (status == 0) {
     return {InstallOutcome::Installed, 0, std::move(output)};
   }
-  if (elevated && IsRefusedByPkexec(status)) {
+  if (elevated && IsRefusedByPkexec(status, output)) {
     return {InstallOutcome::NotAuthorised, status, std::move(output)};
+  }
+  if (elevated && HelperRefusedTheDownload(status)) {
+    return {InstallOutcome::Refused, status, HelperReason(output)};
   }
   return {InstallOutcome::Failed, status, std::move(output)};
 }
@@ -72,14 +89,37 @@ std::string InstallHelperPath(const std::string& installRoot) {
   return installRoot + "/Quorvane/Updater/" + kInstallHelperName;
 }
 
+InstallCommand SplitInstallCommand(const ReadyFileEntry& entry) {
+  const std::string& command = entry.installCommand;
+  auto placeholder = command.find("%s");
+  if (placeholder == std::string::npos) {
+    placeholder = command.find("%S");
+  }
+  if (placeholder == std::string::npos) {
+    return {entry.fileName, Platform::SplitParameters(command), entry.fileName + " " + command, false};
+  }
+  std::string substituted = command;
+  substituted.replace(placeholder, 2, entry.fileName);
+  const auto blank = substituted.find(' ');
+  const std::string parameters = blank == std::string::npos ? std::string() : substituted.substr(blank + 1);
+  return {substituted.substr(0, blank), Platform::SplitParameters(parameters), substituted, true};
+}
+
+bool RunsTheDownload(const InstallCommand& command, const ReadyFileEntry& entry) {
+  return command.program == entry.fileName;
+}
+
 InstallResult InstallSignedUpdate(const SignedUpdate& update) {
   // Checked here too, although the helper checks again for itself: a bad download is refused
   // before anyone is asked for a password.
   if (auto failure = Signing::VerifyFileSignature(update.file, UpdateKeyPath(update.installRoot))) {
-    return {InstallOutcome::BadSignature, 0, std::move(*failure)};
+    return {InstallOutcome::Refused, 0, std::move(*failure)};
   }
   if (access(update.installFolder.c_str(), W_OK) == 0) {
-    return RunCaptured(update.userInstaller, false);
+    if (!update.userInstaller) {
+      return {InstallOutcome::Refused, 0, "its install command would run another program than the signed download"};
+    }
+    return RunCaptured(*update.userInstaller, false);
   }
   // The helper takes nothing but the file; its signature, the key and the installer are its own.
   Platform::ProcessSpec elevated{kPkexecProgram, {InstallHelperPath(update.installRoot), update.file}, "/", ""};
@@ -89,9 +129,9 @@ InstallResult InstallSignedUpdate(const SignedUpdate& update) {
 std::string DescribeInstallResult(const std::string& what, const std::string& file, const InstallResult& result) {
   switch (result.outcome) {
     case InstallOutcome::Installed: return "The update of " + what + " was installed from '" + file + "'.";
-    case InstallOutcome::BadSignature:
+    case InstallOutcome::Refused:
       return "The update of " + what + " was not installed: the file '" + file + "' is refused because " +
-             result.detail + ".";
+             result.detail + ". The download is removed; the next check fetches the update anew.";
     case InstallOutcome::NotStarted:
       return "The update of " + what + " was not installed: its installer could not be started (" + result.detail +
              ").";

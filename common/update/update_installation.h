@@ -4,9 +4,12 @@
 // helper's parent and waits for it: pkexec serves only a living parent.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "common/platform/process.h"
+#include "common/update/updates_ready_file.h"
 
 namespace Quorvane::Update {
 
@@ -18,32 +21,50 @@ inline constexpr const char* kPkexecProgram = "/usr/bin/pkexec";
 std::string UpdateKeyPath(const std::string& installRoot);
 std::string InstallHelperPath(const std::string& installRoot);
 
+// A ready file's install command taken apart: the first "%s" (else "%S") becomes the file's
+// name and the text splits at its first blank into program and parameters; without a
+// placeholder the file itself runs with the command as its parameters.
+struct InstallCommand {
+  std::string program;
+  std::vector<std::string> arguments;
+  std::string text;      // the whole command as run, for messages
+  bool placeholder = false;
+};
+InstallCommand SplitInstallCommand(const ReadyFileEntry& entry);
+
+// The signature covers the downloaded file, not the command beside it: a command that would run
+// anything but the verified download itself is refused.
+bool RunsTheDownload(const InstallCommand& command, const ReadyFileEntry& entry);
+
 enum class InstallOutcome {
   Installed,
-  BadSignature,   // nothing ran: the signature is missing or does not verify
+  Refused,        // never installable: a bad signature, a command that runs another program, or
+                  // a file or package the install helper refused
   NotStarted,     // the installer (or pkexec) could not be started
-  NotAuthorised,  // pkexec: the authorisation was refused or the password prompt cancelled
+  NotAuthorised,  // pkexec: the authorisation was refused or the password prompt dismissed
   Failed,         // the installer ran and reported a failure
 };
 
 struct InstallResult {
   InstallOutcome outcome = InstallOutcome::Installed;
   int status = 0;      // the installer's (or pkexec's) exit status
-  std::string detail;  // why the signature failed, or what the installer printed
+  std::string detail;  // why it was refused, or what the installer printed
 };
 
 struct SignedUpdate {
   std::string file;           // the download; its signature lies beside it as "<file>.minisig"
   std::string installRoot;    // the tree it updates, which holds the key and the helper
   std::string installFolder;  // the folder the update writes into
-  // The package's own install command, run for a tree the user can write.
-  Platform::ProcessSpec userInstaller;
+  // The package's own install command, run for a tree the user can write; none when the command
+  // does not run the verified download.
+  std::optional<Platform::ProcessSpec> userInstaller;
 };
 
 // Blocks until the installer has ended.
 InstallResult InstallSignedUpdate(const SignedUpdate& update);
 
-// One sentence for the event log and the user: what happened to the update of `what`.
+// One sentence (and the installer's output) for the event log and the user: what happened to the
+// update of `what`.
 std::string DescribeInstallResult(const std::string& what, const std::string& file, const InstallResult& result);
 
 }  // namespace Quorvane::Update

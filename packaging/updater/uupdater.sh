@@ -4,42 +4,45 @@
 # because the updater never replaces itself. A system-wide install is updated by its package
 # manager through quorvane-install-update instead:
 #
-#   uupdater.sh DOWNLOAD_FOLDER INSTALL_COMMAND...
+#   uupdater.sh DOWNLOAD_FOLDER FILE [ARGUMENT]...
 #
-# INSTALL_COMMAND is the package's install command with the downloaded file's name in it.
-# When it names a downloaded file called "Tollwick", that file replaces the updater beside
-# this script; any other command runs in DOWNLOAD_FOLDER with TOLLWICK_FOLDER set to this
-# script's folder, so a packager's installer knows where to install.
+# FILE is the verified download, a name in DOWNLOAD_FOLDER. A file called "Tollwick" without
+# arguments replaces the updater beside this script; any other file is the package's installer
+# and runs in DOWNLOAD_FOLDER with its arguments and TOLLWICK_FOLDER set to this script's folder,
+# so that it knows where to install.
 set -eu
 
 if [ $# -lt 2 ]; then
-  echo "usage: uupdater.sh DOWNLOAD_FOLDER INSTALL_COMMAND..." >&2
+  echo "usage: uupdater.sh DOWNLOAD_FOLDER FILE [ARGUMENT]..." >&2
   exit 2
 fi
 here=$(cd "$(dirname "$0")" && pwd)
 download=$1
-shift
+file=$2
+shift 2
 cd "$download"
+# Only the verified download itself, never a path elsewhere or what a link points to.
+case "$file" in
+  */* | "" | . | ..)
+    echo "uupdater: refusing '$file': not a file of the download folder" >&2
+    exit 2
+    ;;
+esac
+if [ -L "$file" ] || [ ! -f "$file" ]; then
+  echo "uupdater: refusing $download/$file: not a regular file" >&2
+  exit 1
+fi
 
-if [ $# -eq 1 ] && [ "$(basename "$1")" = "Tollwick" ] && [ -f "$1" ]; then
-  # The verified download itself, never what a link in its place points to.
-  if [ -L "$1" ]; then
-    echo "uupdater: refusing $download/$1: it is a link" >&2
-    exit 1
-  fi
+if [ "$file" = "Tollwick" ] && [ $# -eq 0 ]; then
   # Copied next to the old one first, then renamed over it: a failure never leaves a
   # half-written updater.
-  cp "$1" "$here/.Tollwick.new"
+  cp "$file" "$here/.Tollwick.new"
   chmod 755 "$here/.Tollwick.new"
   mv -f "$here/.Tollwick.new" "$here/Tollwick"
-  echo "uupdater: installed $download/$1 as $here/Tollwick"
+  echo "uupdater: installed $download/$file as $here/Tollwick"
   exit 0
 fi
 
 TOLLWICK_FOLDER=$here
 export TOLLWICK_FOLDER
-case "$1" in
-  */*) ;;
-  *) [ -f "$1" ] && { program="./$1"; shift; set -- "$program" "$@"; } ;;
-esac
-exec "$@"
+exec "./$file" "$@"

@@ -10,6 +10,7 @@ deb="$(realpath "$1")"
 stand_in="$(realpath "$2")"
 driver="$(realpath "$3")"
 here="$(cd "$(dirname "$0")" && pwd)"
+source_root="$(cd "$here/../.." && pwd)"
 [ "$(id -u)" -eq 0 ] || { echo "package test: needs root" >&2; exit 2; }
 
 fail() { echo "package test: FAILED: $*" >&2; exit 1; }
@@ -24,9 +25,28 @@ trap cleanup EXIT
 if dpkg-query -W quorvane >/dev/null 2>&1; then
   apt-get purge -y quorvane >/dev/null
 fi
+# First a package as the earlier releases were built: the configuration files plain files in
+# /opt. An administrator changes one; the upgrade to this package carries the change to /etc.
+dpkg-deb -R "$deb" "$work/earlier"
+sed -i 's/^Version: .*/Version: 0.9.0.0/' "$work/earlier/DEBIAN/control"
+rm -f "$work/earlier/DEBIAN/conffiles" "$work/earlier/DEBIAN/preinst"
+for name in Kestrane/Kestrane.xml Updater/Tollwick.xml; do
+  rm "$work/earlier/opt/Quorvane/$name"
+  mv "$work/earlier/etc/quorvane/${name#*/}" "$work/earlier/opt/Quorvane/$name"
+done
+rm -r "$work/earlier/etc"
+(cd "$work/earlier" && find . -path ./DEBIAN -prune -o -type f -printf '%P\0' | xargs -0 md5sum) > "$work/earlier/DEBIAN/md5sums"
+dpkg-deb --root-owner-group -b "$work/earlier" "$work/quorvane_0.9.0.0_amd64.deb" >/dev/null
+DEBIAN_FRONTEND=noninteractive apt-get install -y "$work/quorvane_0.9.0.0_amd64.deb" >"$work/install.log" 2>&1 ||
+  { cat "$work/install.log"; fail "apt-get install of the earlier package"; }
+sed -i 's|<setting name="TimeoutMS" value="[0-9]*"/>|<setting name="TimeoutMS" value="45000"/>|' /opt/Quorvane/Updater/Tollwick.xml
 DEBIAN_FRONTEND=noninteractive apt-get install -y "$deb" >"$work/install.log" 2>&1 ||
   { cat "$work/install.log"; fail "apt-get install"; }
-echo "package test: installed $(dpkg-query -W -f='${Package} ${Version}' quorvane)"
+echo "package test: installed $(dpkg-query -W -f='${Package} ${Version}' quorvane) over 0.9.0.0"
+grep -q '<setting name="TimeoutMS" value="45000"/>' /etc/quorvane/Tollwick.xml ||
+  fail "the administrator's change of Tollwick.xml was lost moving it to /etc"
+cmp -s /etc/quorvane/Kestrane.xml "$source_root/packaging/Kestrane.xml" || fail "an unchanged Kestrane.xml was not renewed"
+sed -i 's|<setting name="TimeoutMS" value="45000"/>|<setting name="TimeoutMS" value="300000"/>|' /etc/quorvane/Tollwick.xml
 
 # Where the system reads them, and valid for the tools that read them.
 for file in /usr/lib/udev/rules.d/60-quorvane.rules \

@@ -28,7 +28,8 @@ TEST(InstallHelperInvocation, OnlyOneAbsolutePackagePathAndAPkexecUserAreTaken) 
   EXPECT_EQ(form({"/home/racer/.local/share/Quorvane/Updater/Kestrane/quorvane_1.1.0_amd64.deb"}),
             "/home/racer/.local/share/Quorvane/Updater/Kestrane/quorvane_1.1.0_amd64.deb");
   for (const auto& refused : std::vector<std::vector<const char*>>{
-           {}, {"relative.deb"}, {"/tmp/setup.run"}, {"/.deb"}, {"/tmp/a.deb", "--force-all"}, {"/bin/sh", "-c"}}) {
+           {}, {"relative.deb"}, {"/tmp/setup.run"}, {"/.deb"}, {"/tmp/a.deb", "--force-all"}, {"/bin/sh", "-c"},
+           {"/tmp/x\nrefused: forged.deb"}}) {
     EXPECT_FALSE(form(refused)) << refused.size();
   }
   EXPECT_EQ(CallerOf(nullptr, 0)->uid, 0u);
@@ -74,13 +75,13 @@ TEST_F(Staging, TheStagedCopyIsTheVerifiedBytesAndAnythingElseIsRefused) {
   Testing::SigningKey stranger;
   const Staged wrongKey = Stage(stranger);
   ASSERT_TRUE(wrongKey.refusal);
-  EXPECT_EQ(wrongKey.refusal->status, kBadSignature);
+  EXPECT_EQ(wrongKey.refusal->status, Update::kHelperBadSignature);
 
   WriteTextFile(package_, std::string(300000, 'p') + "pedal packagE");
   std::filesystem::remove(folder_.File("staging/update.deb"));
   const Staged tampered = Stage(key_);
   ASSERT_TRUE(tampered.refusal);
-  EXPECT_EQ(tampered.refusal->status, kBadSignature);
+  EXPECT_EQ(tampered.refusal->status, Update::kHelperBadSignature);
   EXPECT_NE(tampered.refusal->reason.find("does not match"), std::string::npos);
 }
 

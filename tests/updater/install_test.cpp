@@ -146,7 +146,8 @@ TEST_F(Install, AFailingInstallerKeepsTheUpdateLogsItsOutputAndStillRestarts) {
 }
 
 // What the ready file points at is checked before anything runs: a changed installer, one
-// without a signature, and one signed by another key never start.
+// without a signature, and one signed by another key never start, and the download goes, so
+// that the next check fetches it anew instead of offering it for ever.
 TEST_F(Install, AnInstallerWhoseSignatureFailsNeverRuns) {
   Testing::SigningKey stranger;
   for (const auto& spoil : std::vector<std::function<void(const std::string&)>>{
@@ -156,7 +157,7 @@ TEST_F(Install, AnInstallerWhoseSignatureFailsNeverRuns) {
     Pending("Kestrane", "%s");
     spoil(Downloads("Kestrane") + "setup.run");
     EXPECT_FALSE(Run("/updateonly:center"));
-    EXPECT_TRUE(ReadyFileKept("Kestrane"));
+    EXPECT_FALSE(ReadyFileKept("Kestrane"));
     EXPECT_EQ(ReadTextFile(root_.File("installed.log")), "<missing>");
     ASSERT_FALSE(log_.Entries().empty());
     EXPECT_NE(log_.Entries().back().text.find("setup.run' is refused because"), std::string::npos)
@@ -173,10 +174,21 @@ TEST_F(Install, RestartSwitchOfAnotherProgramRestartsNothing) {
   EXPECT_FALSE(Restarted("Orlimar"));
 }
 
-TEST_F(Install, PlaceholderIsReplacedOnceAndAToolBeforeItIsFoundOnThePath) {
-  Pending("Kestrane", "sh %s %s");  // only the first placeholder is the file
+// The signature covers the file, not the command the service sent beside it: a command that
+// would run another program (a shell, a tool on the PATH) runs nothing, and the download goes.
+TEST_F(Install, OnlyTheSignedDownloadItselfRunsWithTheFirstPlaceholderReplaced) {
+  Pending("Kestrane", "%s %s");  // only the first placeholder is the file
   Run("/updateonly:center");
   EXPECT_EQ(ReadTextFile(root_.File("installed.log")), "Kestrane:%s\n");
+
+  for (const char* command : {"sh %s", "/bin/sh -c 'touch pwned' %s"}) {
+    Pending("Kestrane", command);
+    EXPECT_FALSE(Run("/updateonly:center"));
+    EXPECT_EQ(ReadTextFile(root_.File("installed.log")), "Kestrane:%s\n") << command;
+    EXPECT_FALSE(std::filesystem::exists(Downloads("Kestrane"))) << command;
+    EXPECT_NE(log_.Entries().back().text.find("would run another program than the signed download"),
+              std::string::npos);
+  }
 }
 
 TEST_F(Install, InstallerThatCannotStartEndsTheRunAndKeepsTheReadyFile) {

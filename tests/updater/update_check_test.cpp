@@ -21,6 +21,7 @@ namespace {
 using namespace Quorvane;
 using namespace Quorvane::Updater;
 using Testing::ReadTextFile;
+using Testing::FilesStartingWith;
 using Testing::WriteTextFile;
 
 class UpdateCheck : public testing::Test {
@@ -107,10 +108,18 @@ TEST_F(UpdateCheck, FirstServerRefusesSecondAnswersWithTwoFiles) {
   EXPECT_TRUE(log_.Entries().empty());  // the refusing server left no trace
 }
 
-// Unsigned, changed after signing, or signed by a key nobody trusts: nothing is kept to install,
-// and the event log names the file and the reason.
-TEST_F(UpdateCheck, ADownloadWhoseSignatureFailsIsRefusedWhole) {
+// Unsigned, changed after signing, or signed by a key nobody trusts: nothing of the answer is kept,
+// the download that already waited to install stays as it was, and the event log names the file
+// and the reason.
+TEST_F(UpdateCheck, ADownloadWhoseSignatureFailsIsRefusedWholeAndKeepsTheEarlierOne) {
   Offer("Kestrane", std::string(kSetup) + kNotes);
+  {
+    auto service = Service();
+    Check("/checkonly:center", {service->Endpoint()});
+  }
+  const std::string ready = Downloads("Kestrane") + Update::kUpdatesReadyFileName;
+  const std::string pending = ReadTextFile(ready);
+  WriteTextFile(data_.File("packages/notes.txt"), "Kestrane 2.0: a different note");
   Testing::SigningKey stranger;
   const struct {
     std::vector<std::string> behaviours;
@@ -122,11 +131,13 @@ TEST_F(UpdateCheck, ADownloadWhoseSignatureFailsIsRefusedWhole) {
   for (const auto& refused : cases) {
     auto service = Service(refused.behaviours, refused.key);
     Check("/checkonly:center", {service->Endpoint()});
-    EXPECT_FALSE(std::filesystem::exists(Downloads("Kestrane"))) << refused.reason;
+    EXPECT_EQ(ReadTextFile(ready), pending) << refused.reason;
+    EXPECT_EQ(ReadTextFile(Downloads("Kestrane") + "notes.txt"), "Kestrane 2.0: smoother clutch");
+    EXPECT_EQ(FilesStartingWith(folders_.localAppData + "/Quorvane/Updater", ".Kestrane").size(), 0u);
     ASSERT_FALSE(log_.Entries().empty());
     const auto entry = log_.Entries().back();
     EXPECT_EQ(entry.type, Diagnostics::kEventError);
-    EXPECT_NE(entry.text.find("'" + Downloads("Kestrane") + "setup.run' is refused because " + refused.reason),
+    EXPECT_NE(entry.text.find("the file 'setup.run' is refused because " + std::string(refused.reason)),
               std::string::npos)
         << entry.text;
   }

@@ -62,6 +62,12 @@ std::optional<std::string> PackageArgument(int argc, const char* const* argv) {
       path.size() == kPackageSuffix.size() + 1) {
     return std::nullopt;
   }
+  // The path is repeated in the logs: no control characters that could forge a line there.
+  for (const char character : path) {
+    if (static_cast<unsigned char>(character) < 0x20 || character == 0x7F) {
+      return std::nullopt;
+    }
+  }
   return path;
 }
 
@@ -155,16 +161,16 @@ Staged StageVerified(int packageFd, std::string_view signatureText, std::string_
   std::string reason;
   const auto key = Signing::ParsePublicKey(keyText, reason);
   if (!key) {
-    return {{}, Refusal{kInternalError, "the installed update key cannot be used: " + reason}};
+    return {{}, Refusal{Update::kHelperInternalError, "the installed update key cannot be used: " + reason}};
   }
   auto signature = Signing::ParseSignature(signatureText, reason);
   if (!signature) {
-    return {{}, Refusal{kBadSignature, "the update is refused because " + reason}};
+    return {{}, Refusal{Update::kHelperBadSignature, "the update is refused because " + reason}};
   }
   const std::string staged = stagingFolder + "/update" + std::string(kPackageSuffix);
   const Platform::UniqueFd out(open(staged.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!out.Valid()) {
-    return {{}, Refusal{kInternalError, "the update cannot be staged: " + SystemText()}};
+    return {{}, Refusal{Update::kHelperInternalError, "the update cannot be staged: " + SystemText()}};
   }
   // What is verified is exactly what was written: the user's file may change meanwhile, the
   // staged copy cannot.
@@ -175,24 +181,24 @@ Staged StageVerified(int packageFd, std::string_view signatureText, std::string_
     const ssize_t got = read(packageFd, piece.data(), piece.size());
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      return {{}, Refusal{kRefusedFile, "the update cannot be read: " + SystemText()}};
+      return {{}, Refusal{Update::kHelperRefusedFile, "the update cannot be read: " + SystemText()}};
     }
     if (got == 0) break;
     total += static_cast<std::uint64_t>(got);
     if (total > kMaxPackageSize) {
-      return {{}, Refusal{kRefusedFile, "the update grew beyond the size an update may have"}};
+      return {{}, Refusal{Update::kHelperRefusedFile, "the update grew beyond the size an update may have"}};
     }
     const std::string_view bytes(piece.data(), static_cast<std::size_t>(got));
     check.Update(bytes);
     if (!WriteWhole(out.Get(), bytes.data(), bytes.size())) {
-      return {{}, Refusal{kInternalError, "the update cannot be staged: " + SystemText()}};
+      return {{}, Refusal{Update::kHelperInternalError, "the update cannot be staged: " + SystemText()}};
     }
   }
   if (fsync(out.Get()) != 0) {
-    return {{}, Refusal{kInternalError, "the update cannot be staged: " + SystemText()}};
+    return {{}, Refusal{Update::kHelperInternalError, "the update cannot be staged: " + SystemText()}};
   }
   if (auto failure = check.Finish()) {
-    return {{}, Refusal{kBadSignature, "the update is refused because " + *failure}};
+    return {{}, Refusal{Update::kHelperBadSignature, "the update is refused because " + *failure}};
   }
   return {staged, std::nullopt};
 }

@@ -12,19 +12,9 @@
 #include <string_view>
 
 #include "common/platform/unique_fd.h"
+#include "common/update/install_helper_status.h"
 
 namespace Quorvane::InstallHelper {
-
-// Exit statuses; pkexec keeps 126 and 127 for itself.
-enum ExitStatus : int {
-  kInstalled = 0,
-  kInternalError = 1,
-  kRefusedInvocation = 2,  // arguments, user or rights not as they must be
-  kRefusedFile = 3,        // a link, not a regular file, not the user's, too large, unreadable
-  kBadSignature = 4,
-  kRefusedPackage = 5,  // another package, or older than the installed one
-  kInstallerFailed = 6,
-};
 
 inline constexpr std::string_view kPackageSuffix = ".deb";
 inline constexpr std::uint64_t kMaxPackageSize = 2ull << 30;

@@ -33,7 +33,7 @@ constexpr const char* kStagingBase = "/var/lib/quorvane";
 
 int Refuse(int status, const std::string& reason) {
   std::fprintf(stderr, "quorvane-install-update: %s\n", reason.c_str());
-  syslog(status == kInstallerFailed || status == kInternalError ? LOG_ERR : LOG_WARNING, "%s", reason.c_str());
+  syslog(LOG_ERR, "%s", reason.c_str());
   return status;
 }
 
@@ -58,31 +58,35 @@ void FixTheProcess() {
   close_range(3, ~0U, 0);
 }
 
-// Runs a program of the package manager; its exit status, and its output when `output` is given
-// (else the output goes to the caller's).
+// Runs a program of the package manager, waits for it and returns its exit status. It runs in a
+// session of its own, away from the caller's terminal, and its output goes to a buffer of the
+// helper's: neither a closed terminal, Ctrl-C, nor a reader that stops reading can cut short an
+// install halfway. The output goes into `output` when given, else on to the caller afterwards.
 int RunTool(std::vector<std::string> command, std::string* output = nullptr,
             Platform::ProcessSpec::Environment environment = {}) {
   Platform::ProcessSpec spec{command.front(), {command.begin() + 1, command.end()}, "/", ""};
   spec.environment = std::move(environment);
-  Platform::UniqueFd captured;
-  if (output != nullptr) {
-    captured.Reset(memfd_create("tool-output", MFD_CLOEXEC));
-    spec.outputDescriptor = captured.Get();
-  }
+  spec.newSession = true;
+  Platform::UniqueFd captured(memfd_create("tool-output", MFD_CLOEXEC));
+  spec.outputDescriptor = captured.Get();
   std::error_code error;
   auto tool = Platform::Process::Start(spec, error);
   if (!tool) {
     return -1;
   }
   const int status = tool->Wait();
-  if (output != nullptr) {
-    output->clear();
-    lseek(captured.Get(), 0, SEEK_SET);
-    char piece[4096];
-    ssize_t got = 0;
-    while ((got = read(captured.Get(), piece, sizeof piece)) > 0) output->append(piece, static_cast<std::size_t>(got));
-    while (!output->empty() && (output->back() == '\n' || output->back() == ' ')) output->pop_back();
+  std::string text;
+  lseek(captured.Get(), 0, SEEK_SET);
+  char piece[4096];
+  ssize_t got = 0;
+  while ((got = read(captured.Get(), piece, sizeof piece)) > 0) text.append(piece, static_cast<std::size_t>(got));
+  if (output == nullptr) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    return status;
   }
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  *output = std::move(text);
   return status;
 }
 
@@ -110,38 +114,38 @@ class StagingFolder {
 int Install(const std::string& packagePath, const Caller& caller) {
   std::string reason;
   const auto package = OpenCallerFile(packagePath, caller, kMaxPackageSize, reason);
-  if (!package.Valid()) return Refuse(kRefusedFile, "refused: " + reason);
+  if (!package.Valid()) return Refuse(Update::kHelperRefusedFile, "refused: " + reason);
   const auto signatureFile =
       OpenCallerFile(packagePath + std::string(Signing::kSignatureSuffix), caller, Signing::kMaxSignatureFileSize, reason);
-  if (!signatureFile.Valid()) return Refuse(kBadSignature, "refused: the signature: " + reason);
+  if (!signatureFile.Valid()) return Refuse(Update::kHelperBadSignature, "refused: the signature: " + reason);
   std::string signatureText(Signing::kMaxSignatureFileSize, '\0');
   const ssize_t signatureSize = read(signatureFile.Get(), signatureText.data(), signatureText.size());
   signatureText.resize(signatureSize > 0 ? static_cast<std::size_t>(signatureSize) : 0);
 
   const std::string keyPath = OwnFolder() + Signing::kUpdateKeyFileName;
-  if (!IsTrustedPath(keyPath, 0, reason)) return Refuse(kInternalError, "the update key is not trusted: " + reason);
+  if (!IsTrustedPath(keyPath, 0, reason)) return Refuse(Update::kHelperInternalError, "the update key is not trusted: " + reason);
   const auto keyText = Signing::ReadSmallFile(keyPath, Signing::kMaxSignatureFileSize, reason);
-  if (!keyText) return Refuse(kInternalError, "the update key cannot be read: " + reason);
+  if (!keyText) return Refuse(Update::kHelperInternalError, "the update key cannot be read: " + reason);
 
   const auto stagingFolder = MakeStagingFolder(kStagingBase, 0, reason);
-  if (!stagingFolder) return Refuse(kInternalError, reason);
+  if (!stagingFolder) return Refuse(Update::kHelperInternalError, reason);
   const StagingFolder removeAtEnd(*stagingFolder);
   const Staged staged = StageVerified(package.Get(), signatureText, *keyText, *stagingFolder);
   if (staged.refusal) return Refuse(staged.refusal->status, "refused '" + packagePath + "': " + staged.refusal->reason);
 
   std::string fields;
   if (RunTool({"/usr/bin/dpkg-deb", "--field", staged.path, "Package", "Version"}, &fields) != 0) {
-    return Refuse(kRefusedPackage, "refused '" + packagePath + "': it is not a Debian package");
+    return Refuse(Update::kHelperRefusedPackage, "refused '" + packagePath + "': it is not a Debian package");
   }
   const std::string expected = std::string("Package: ") + QUORVANE_PACKAGE_NAME + "\nVersion: ";
   if (!fields.starts_with(expected) || fields.find('\n', expected.size()) != std::string::npos) {
-    return Refuse(kRefusedPackage, "refused '" + packagePath + "': it is not a package of " + QUORVANE_PACKAGE_NAME);
+    return Refuse(Update::kHelperRefusedPackage, "refused '" + packagePath + "': it is not a package of " + QUORVANE_PACKAGE_NAME);
   }
   const std::string version = fields.substr(expected.size());
   std::string installed;
   if (RunTool({"/usr/bin/dpkg-query", "--show", "--showformat=${Version}", QUORVANE_PACKAGE_NAME}, &installed) == 0 &&
       !installed.empty() && RunTool({"/usr/bin/dpkg", "--compare-versions", version, "lt", installed}) == 0) {
-    return Refuse(kRefusedPackage, "refused '" + packagePath + "': its version " + version +
+    return Refuse(Update::kHelperRefusedPackage, "refused '" + packagePath + "': its version " + version +
                                        " is older than the installed " + installed);
   }
   // The administrator's changes to the configuration files are kept without asking.
@@ -151,12 +155,12 @@ int Install(const std::string& packagePath, const Caller& caller) {
   if (status != 0 ||
       RunTool({"/usr/bin/dpkg-query", "--show", "--showformat=${Version}", QUORVANE_PACKAGE_NAME}, &installed) != 0 ||
       installed != version) {
-    return Refuse(kInstallerFailed, "the package manager could not install '" + packagePath + "' (status " +
+    return Refuse(Update::kHelperInstallerFailed, "the package manager could not install '" + packagePath + "' (status " +
                                         std::to_string(status) + ")");
   }
   syslog(LOG_NOTICE, "installed %s %s for user %u", QUORVANE_PACKAGE_NAME, version.c_str(), caller.uid);
   std::printf("quorvane-install-update: installed %s %s\n", QUORVANE_PACKAGE_NAME, version.c_str());
-  return kInstalled;
+  return Update::kHelperInstalled;
 }
 
 }  // namespace
@@ -168,12 +172,12 @@ int main(int argc, char** argv) {
   FixTheProcess();
   openlog("quorvane-install-update", LOG_PID, LOG_USER);
   if (getuid() != 0 || geteuid() != 0 || setgroups(0, nullptr) != 0) {
-    return Refuse(kRefusedInvocation, "refused: it must run as root, through pkexec");
+    return Refuse(Update::kHelperRefusedInvocation, "refused: it must run as root, through pkexec");
   }
   const auto caller = CallerOf(pkexecUid != nullptr ? pkexecUidText.c_str() : nullptr, getuid());
   const auto packagePath = PackageArgument(argc, argv);
   if (!caller || !packagePath) {
-    return Refuse(kRefusedInvocation, "refused: usage: quorvane-install-update /ABSOLUTE/PATH/NAME.deb");
+    return Refuse(Update::kHelperRefusedInvocation, "refused: usage: quorvane-install-update /ABSOLUTE/PATH/NAME.deb");
   }
   return Install(*packagePath, *caller);
 }

@@ -217,7 +217,28 @@ TEST_F(UpdateChecks, UpdatingTheUpdaterVerifiesRunsUupdaterAndKeepsTheOfferUnles
   EXPECT_FALSE(coordinator.UpdaterUpdateRunning());
 }
 
-// A download that another hand changed, or that nobody signed, never runs anything.
+// While the updater's own update waits (here for its installer; on a desktop for the password),
+// a check does not run the updater, which would replace the very download being installed.
+TEST_F(UpdateChecks, ACheckDuringTheUpdatersOwnUpdateLeavesItsDownloadAlone) {
+  Executable(root_.File("Quorvane/Updater/uupdater.sh"), "touch '" + root_.File("started") + "'\nwhile [ ! -e '" +
+                                                             root_.File("release") + "' ]; do sleep 0.02; done\n");
+  Ready("Tollwick", {1, 0, 0, 0});
+  auto coordinator = Coordinator();
+  RecordingUpdateView installing;
+  std::thread update([&] { coordinator.UpdateUpdater(installing, true); });
+  for (int wait = 0; wait < 500 && !std::filesystem::exists(root_.File("started")); ++wait) {
+    std::this_thread::sleep_for(10ms);
+  }
+  RecordingUpdateView checking;
+  coordinator.CheckForUpdate(checking);
+  EXPECT_FALSE(std::filesystem::exists(root_.File("updater.log")));
+  WriteTextFile(root_.File("release"), "");
+  update.join();
+  EXPECT_FALSE(coordinator.UpdaterUpdate());  // installed
+}
+
+// A download that another hand changed, or that nobody signed, never runs anything; it goes, so
+// that the next check fetches it anew.
 TEST_F(UpdateChecks, AnUpdaterDownloadWithoutAValidSignatureIsNeverInstalled) {
   Executable(root_.File("Quorvane/Updater/uupdater.sh"), "touch '" + root_.File("ran") + "'\n");
   const std::string download = Update::DownloadFolderOf(folders_.localAppData, "Tollwick") + "Tollwick";
@@ -234,7 +255,8 @@ TEST_F(UpdateChecks, AnUpdaterDownloadWithoutAValidSignatureIsNeverInstalled) {
     RecordingUpdateView view;
     coordinator.UpdateUpdater(view, true);
     EXPECT_FALSE(std::filesystem::exists(root_.File("ran")));
-    EXPECT_TRUE(coordinator.UpdaterUpdate());
+    EXPECT_FALSE(coordinator.UpdaterUpdate());
+    EXPECT_FALSE(std::filesystem::exists(coordinator.UpdaterReadyFile()));
     ASSERT_FALSE(log_.Entries().empty());
     EXPECT_NE(log_.Entries().back().text.find("'" + download + "' is refused because"), std::string::npos)
         << log_.Entries().back().text;
@@ -286,11 +308,11 @@ TEST(UpdateEndToEnd, ACheckFindsANewCenterAndTheHandOffInstallsAndRestartsIt) {
   Testing::CopySampleServiceData(data.Path());
   std::filesystem::create_directories(data.File("packages/Kestrane"));
   WriteTextFile(data.File("packages/Kestrane/install.sh"),
-                "echo installed > \"$1/installed\"\n");  // writes where the install command says
+                "#!/bin/sh\necho installed > \"$1/installed\"\n");  // writes where the install command says
   Testing::TempFolder root;
   WriteTextFile(data.File("packages.xml"),
                 "<packages><package softwareID=\"Kestrane\" beta=\"false\" major=\"2\" minor=\"0\" build=\"0\" "
-                "revision=\"0\"><file name=\"install.sh\" mimeType=\"text/x-sh\" installCommand=\"/bin/sh %s " +
+                "revision=\"0\"><file name=\"install.sh\" mimeType=\"text/x-sh\" installCommand=\"%s " +
                     root.File("Quorvane/Kestrane") + "\" path=\"packages/Kestrane/install.sh\"/></package></packages>");
   Testing::SigningKey key;
   Testing::LocalServiceProcess service(data.Path(), {}, key.SecretKeyPath());

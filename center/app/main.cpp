@@ -11,7 +11,9 @@
 #include <string>
 
 #include "center/app/application.h"
+#include "center/app/device_watch.h"
 #include "center/app/display_check.h"
+#include "center/app/guarded_application.h"
 #include "center/app/qt_user_notifier.h"
 #include "center/app/single_instance.h"
 #include "center/app/windowed_run.h"
@@ -77,8 +79,7 @@ int RunCenter(const Center::CenterCommandLine& commandLine, Diagnostics::EventLo
     simulated->SetChangeListener([&] { application.OnDeviceChange(Device::DeviceChange::Arrival); });
     bootloaders = std::make_unique<Firmware::SimulatedBootloaderHost>(*simulated, simulatedPorts);
   } else {
-    monitor = std::make_unique<Device::HidDeviceMonitor>(
-        [&](Device::DeviceChange change) { application.OnDeviceChange(change); });
+    monitor = Center::WatchForDevices(application);
   }
   const auto shutdown = [&] {
     monitor.reset();
@@ -125,7 +126,7 @@ int main(int argc, char** argv) {
                                     Center::kNoDisplayText);
     return 1;
   }
-  QApplication toolkit(argc, argv);
+  Center::GuardedApplication toolkit(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setApplicationName(QStringLiteral("Kestrane"));
   QApplication::setDesktopFileName(QStringLiteral("example.quorvane.Kestrane"));

@@ -63,6 +63,10 @@ MainWindow::MainWindow(CApplication& application, LiveValueBuffer& liveValues, P
     connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, &MainWindow::ShowAbout);
   }
 
+  // Live values are read while any window of the center is in front: the main window, or one of
+  // its dialogs and message boxes over it.
+  connect(qApp, &QGuiApplication::applicationStateChanged, this, [this] { UpdateInactive(); });
+
   updateView_ = std::make_unique<WindowUpdateView>(*this);
   updateColourTimer_.setInterval(1000);
   connect(&updateColourTimer_, &QTimer::timeout, this, [this] { SetUpdateBarColour(UpdateColours().Next()); });
@@ -74,9 +78,7 @@ MainWindow::MainWindow(CApplication& application, LiveValueBuffer& liveValues, P
 MainWindow::~MainWindow() {
   // The update work may still wait for the window; it must not any more.
   updateView_->Close();
-  for (std::thread* task : {&checkTask_, &updaterTask_}) {
-    if (task->joinable()) task->join();
-  }
+  updateTasks_.JoinAll();
 }
 
 void MainWindow::ShowAtStart() {
@@ -87,7 +89,12 @@ void MainWindow::ShowAtStart() {
   }
   ApplyTopMost(application_.Settings().Values().topMostWindow);
   show();
-  application_.windowInactive = !isActiveWindow();
+  UpdateInactive();
+}
+
+void MainWindow::UpdateInactive() {
+  application_.windowInactive =
+      !isVisible() || QGuiApplication::applicationState() != Qt::ApplicationActive;
 }
 
 void MainWindow::RebuildListDisplay() {
@@ -267,9 +274,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::ActivationChange) {
-    application_.windowInactive = !isActiveWindow();
-  } else if (event->type() == QEvent::WindowStateChange) {
+  if (event->type() == QEvent::WindowStateChange) {
     UpdateFrameTimer();
   }
   QMainWindow::changeEvent(event);
@@ -277,12 +282,13 @@ void MainWindow::changeEvent(QEvent* event) {
 
 void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  UpdateInactive();
   UpdateFrameTimer();
 }
 
 void MainWindow::hideEvent(QHideEvent* event) {
   QMainWindow::hideEvent(event);
-  application_.windowInactive = true;
+  UpdateInactive();
   UpdateFrameTimer();
 }
 

@@ -11,12 +11,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "center/app/application.h"
 #include "center/app/live_value_buffer.h"
 #include "center/app/ribbon_state.h"
 #include "common/platform/file_version.h"
+#include "common/platform/task_group.h"
 #include "common/ui/colour_cycle.h"
 
 namespace Quorvane::Center {
@@ -90,6 +90,8 @@ class MainWindow : public QMainWindow {
 
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  // The poll thread reads live values only while a window of the center is active.
+  void UpdateInactive();
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -127,8 +129,7 @@ class MainWindow : public QMainWindow {
   QPointer<QDialog> about_;
   std::unique_ptr<WindowUpdateView> updateView_;
   QTimer updateColourTimer_;
-  std::thread checkTask_;
-  std::thread updaterTask_;
+  Platform::TaskGroup updateTasks_;  // the check and the updater's own update
 };
 
 }  // namespace Quorvane::Center

@@ -8,18 +8,6 @@
 #include "common/ui/progress_bar_style.h"
 
 namespace Quorvane::Center {
-namespace {
-
-// A finished task's thread is joined before a new one takes its place.
-template <typename Work>
-void StartTask(std::thread& task, Work work) {
-  if (task.joinable()) {
-    task.join();
-  }
-  task = std::thread(std::move(work));
-}
-
-}  // namespace
 
 Ui::ColourCycle& MainWindow::UpdateColours() {
   static Ui::ColourCycle colours(1);
@@ -47,14 +35,14 @@ void MainWindow::CheckForUpdates() {
   if (application_.Updates().CheckRunning()) {
     return;
   }
-  StartTask(checkTask_, [this] { application_.Updates().CheckForUpdate(*updateView_); });
+  updateTasks_.Start([this] { application_.Updates().CheckForUpdate(*updateView_); });
 }
 
 void MainWindow::UpdateUpdater() {
   if (application_.Updates().UpdaterUpdateRunning()) {
     return;
   }
-  StartTask(updaterTask_, [this] { application_.Updates().UpdateUpdater(*updateView_, true); });
+  updateTasks_.Start([this] { application_.Updates().UpdateUpdater(*updateView_, true); });
 }
 
 }  // namespace Quorvane::Center

@@ -2,11 +2,6 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QThread>
-
-#include <chrono>
-#include <future>
-#include <memory>
 
 namespace Quorvane::Center {
 namespace {
@@ -32,32 +27,14 @@ void QtUserNotifier::ShowHere(Diagnostics::NoticeIcon icon, const QString& capti
 
 void QtUserNotifier::Show(Diagnostics::NoticeIcon icon, std::string_view caption, std::string_view text) {
   QCoreApplication* application = QCoreApplication::instance();
-  if (closing_ || application == nullptr) {
+  if (closing_->load() || application == nullptr) {
     fallback_.Show(icon, caption, text);
     return;
   }
-  const QString captionText = FromUtf8(caption);
-  const QString bodyText = FromUtf8(text);
-  if (QThread::currentThread() == application->thread()) {
+  Ui::RunOnWindowThreadAndWait(application, closing_, [this, icon, captionText = FromUtf8(caption),
+                                                       bodyText = FromUtf8(text)] {
     ShowHere(icon, captionText, bodyText);
-    return;
-  }
-  auto answered = std::make_shared<std::promise<void>>();
-  std::future<void> done = answered->get_future();
-  QMetaObject::invokeMethod(
-      application,
-      [this, icon, captionText, bodyText, answered] {
-        if (!closing_) {
-          ShowHere(icon, captionText, bodyText);
-        }
-        answered->set_value();
-      },
-      Qt::QueuedConnection);
-  while (done.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-    if (closing_) {
-      return;
-    }
-  }
+  });
 }
 
 }  // namespace Quorvane::Center

@@ -9,6 +9,7 @@
 #include <atomic>
 
 #include "common/diagnostics/user_notifier.h"
+#include "common/ui/window_thread.h"
 
 namespace Quorvane::Center {
 
@@ -19,13 +20,15 @@ class QtUserNotifier final : public Diagnostics::UserNotifier {
   // Boxes are centred over this window.
   void SetParent(QWidget* parent) { parent_ = parent; }
   // The window is closing: later notices are not shown, and threads waiting for one go on.
-  void SetClosing() { closing_ = true; }
+  void SetClosing() { closing_->store(true); }
+  // Every other thread has ended: notices are shown again (the report of a fatal error).
+  void Reopen() { closing_->store(false); }
 
  private:
   void ShowHere(Diagnostics::NoticeIcon icon, const QString& caption, const QString& text);
 
   QPointer<QWidget> parent_;
-  std::atomic<bool> closing_{false};
+  Ui::AbandonFlag closing_ = std::make_shared<std::atomic<bool>>(false);
   Diagnostics::StderrUserNotifier fallback_;
 };
 

@@ -1,5 +1,6 @@
 #include "center/app/screenshot_dialog.h"
 
+#include <QFileInfo>
 #include <QMessageBox>
 
 #include "center/app/screenshot_files.h"
@@ -41,6 +42,15 @@ void ScreenshotFileDialog::accept() {
     QMessageBox::information(this, QString::fromLatin1(Diagnostics::kInformationCaption.data(),
                                                        static_cast<qsizetype>(Diagnostics::kInformationCaption.size())),
                              QString::fromLatin1(kUrlRefused));
+    return;
+  }
+  // The dialog asks before it replaces the name as typed; the type's extension added to it can
+  // name another file that exists, and that one is asked about here.
+  const std::string completed = ChosenFile();
+  if (!files.isEmpty() && completed != files.front().toStdString() && QFileInfo::exists(QString::fromStdString(completed)) &&
+      QMessageBox::question(this, windowTitle(),
+                            tr("%1 already exists.\nDo you want to replace it?").arg(QString::fromStdString(completed)),
+                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes) {
     return;
   }
   QFileDialog::accept();

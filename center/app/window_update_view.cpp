@@ -2,8 +2,6 @@
 
 #include <QMessageBox>
 
-#include <chrono>
-#include <future>
 
 #include "center/app/main_window.h"
 
@@ -20,31 +18,14 @@ void WindowUpdateView::ShowProgress(bool running) {
 }
 
 bool WindowUpdateView::AskToUpdate() {
-  if (closed_->load()) {
-    return false;
-  }
-  auto answer = std::make_shared<std::promise<bool>>();
-  std::future<bool> answered = answer->get_future();
+  auto yes = std::make_shared<bool>(false);
   MainWindow* window = window_;
-  auto closed = closed_;
-  QMetaObject::invokeMethod(
-      window,
-      [window, closed, answer] {
-        bool yes = false;
-        if (!closed->load()) {
-          QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), QString::fromLatin1(kUpdateQuestion),
-                          QMessageBox::Yes | QMessageBox::No, window);
-          yes = box.exec() == QMessageBox::Yes;
-        }
-        answer->set_value(yes);
-      },
-      Qt::QueuedConnection);
-  while (answered.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-    if (closed_->load()) {
-      return false;
-    }
-  }
-  return answered.get();
+  Ui::RunOnWindowThreadAndWait(window, closed_, [window, yes] {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), QString::fromLatin1(kUpdateQuestion),
+                    QMessageBox::Yes | QMessageBox::No, window);
+    *yes = box.exec() == QMessageBox::Yes;
+  });
+  return *yes;
 }
 
 void WindowUpdateView::CloseForUpdate() {

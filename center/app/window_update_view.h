@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "center/update/update_coordinator.h"
+#include "common/ui/window_thread.h"
 
 namespace Quorvane::Center {
 
@@ -28,7 +29,7 @@ class WindowUpdateView final : public UpdateView {
 
  private:
   MainWindow* window_;  // outlives the update threads, which the window joins
-  std::shared_ptr<std::atomic<bool>> closed_ = std::make_shared<std::atomic<bool>>(false);
+  Ui::AbandonFlag closed_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 }  // namespace Quorvane::Center

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
+#include "center/app/guarded_application.h"
 #include "center/app/live_value_buffer.h"
 #include "center/app/main_window.h"
 #include "center/app/qt_center_view.h"
@@ -42,6 +43,9 @@ int RunWindow(CApplication& application, QtUserNotifier& notifier, const Platfor
   // since its threads may still post to it.
   notifier.SetClosing();
   shutdown();
+  // An exception that ended the event loop is reported as one of the start-up is, with its box.
+  notifier.Reopen();
+  GuardedApplication::RethrowEscaped();
   return code;
 }
 

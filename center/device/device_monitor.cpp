@@ -5,6 +5,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 namespace Quorvane::Device {
@@ -28,16 +29,17 @@ DeviceChange ChangeOfAction(const char* action) {
 
 HidDeviceMonitor::HidDeviceMonitor(std::function<void(DeviceChange)> changed)
     : changed_(std::move(changed)), udev_(std::make_unique<Udev>()) {
+  errno = 0;
   udev_->context = udev_new();
-  if (udev_->context == nullptr) return;
-  udev_->monitor = udev_monitor_new_from_netlink(udev_->context, "udev");
+  if (udev_->context != nullptr) {
+    udev_->monitor = udev_monitor_new_from_netlink(udev_->context, "udev");
+  }
   if (udev_->monitor == nullptr ||
       udev_monitor_filter_add_match_subsystem_devtype(udev_->monitor, "hidraw", nullptr) < 0 ||
-      udev_monitor_enable_receiving(udev_->monitor) < 0) {
+      udev_monitor_enable_receiving(udev_->monitor) < 0 || (stopFd_ = eventfd(0, EFD_CLOEXEC)) < 0) {
+    failureCode_ = errno != 0 ? errno : EINVAL;
     return;
   }
-  stopFd_ = eventfd(0, EFD_CLOEXEC);
-  if (stopFd_ < 0) return;
   thread_ = std::thread([this] { Watch(); });
 }
 

@@ -12,14 +12,16 @@ enum class DeviceChange { Arrival, Removal, NodeChange, Other };
 
 class HidDeviceMonitor {
  public:
-  // Calls `changed` from the monitor's thread for every hidraw event. A machine without udev
-  // gives a monitor that reports nothing (Active() is false).
+  // Calls `changed` from the monitor's thread for every hidraw event. A monitor that cannot start
+  // (no udev, no netlink socket) reports nothing: Active() is false and FailureCode() says why.
   explicit HidDeviceMonitor(std::function<void(DeviceChange)> changed);
   HidDeviceMonitor(const HidDeviceMonitor&) = delete;
   HidDeviceMonitor& operator=(const HidDeviceMonitor&) = delete;
   ~HidDeviceMonitor();
 
   bool Active() const { return thread_.joinable(); }
+  // The system's error code of the step that failed, when it did not start.
+  int FailureCode() const { return failureCode_; }
 
  private:
   void Watch();
@@ -28,6 +30,7 @@ class HidDeviceMonitor {
   struct Udev;
   std::unique_ptr<Udev> udev_;
   int stopFd_ = -1;
+  int failureCode_ = 0;
   std::thread thread_;
 };
 

@@ -1,7 +1,6 @@
 #include "center/firmware/dialog_firmware_view.h"
 
-#include <chrono>
-#include <future>
+#include "common/ui/window_thread.h"
 
 namespace Quorvane::Firmware {
 
@@ -9,27 +8,10 @@ DialogFirmwareView::DialogFirmwareView(FirmwareProgressDialog& dialog) : dialog_
 
 template <typename Call>
 void DialogFirmwareView::Apply(Call call) {
-  if (closed_->load() || !dialog_) {
-    return;
-  }
-  auto applied = std::make_shared<std::promise<void>>();
-  std::future<void> done = applied->get_future();
   QPointer<FirmwareProgressDialog> dialog = dialog_;
-  auto closed = closed_;
-  QMetaObject::invokeMethod(
-      dialog.data(),
-      [dialog, closed, call, applied] {
-        if (dialog && !closed->load()) {
-          call(*dialog);
-        }
-        applied->set_value();
-      },
-      Qt::QueuedConnection);
-  while (done.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-    if (closed_->load()) {
-      return;
-    }
-  }
+  Ui::RunOnWindowThreadAndWait(dialog.data(), closed_, [dialog, call] {
+    if (dialog) call(*dialog);
+  });
 }
 
 void DialogFirmwareView::SetStatus(const std::string& text) {

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "center/firmware/firmware_dialog.h"
+#include "common/ui/window_thread.h"
 
 namespace Quorvane::Firmware {
 
@@ -34,7 +35,7 @@ class DialogFirmwareView final : public FirmwareView {
   void Apply(Call call);
 
   QPointer<FirmwareProgressDialog> dialog_;
-  std::shared_ptr<std::atomic<bool>> closed_ = std::make_shared<std::atomic<bool>>(false);
+  Ui::AbandonFlag closed_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 }  // namespace Quorvane::Firmware

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <thread>
 
 #include "center/app/application.h"
+#include "center/app/device_watch.h"
 #include "center/device/simulated_backend.h"
 #include "common/diagnostics/qv77_exception.h"
 #include "common/platform/process.h"
@@ -322,6 +324,25 @@ TEST_F(Center, TogglesSaveTheSettingsAndListenersHearOfArrivalsEvenWhileBusy) {
   application_->RemoveDeviceChangeListener(id);
   application_->OnDeviceChange(DeviceChange::Arrival);
   EXPECT_EQ(heard, 1);
+}
+
+// A watch for controllers that cannot start (here no descriptor is left for its socket) is said
+// and logged with the system's reason, and the center goes on without it.
+TEST_F(Center, AWatchForDevicesThatCannotStartIsShownAndLogged) {
+  rlimit saved{};
+  getrlimit(RLIMIT_NOFILE, &saved);
+  rlimit none = saved;
+  none.rlim_cur = 0;
+  setrlimit(RLIMIT_NOFILE, &none);
+  const auto monitor = WatchForDevices(*application_);
+  setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_FALSE(monitor->Active());
+  ASSERT_EQ(notifier_.Notices().size(), 1u);
+  EXPECT_EQ(notifier_.Notices()[0].text,
+            "RegisterDeviceNotification executed with return value of FALSE\nLast Error Code: 24\n"
+            "Last Error Description: Too many open files\n");
+  ASSERT_EQ(log_.Entries().size(), 1u);
+  EXPECT_EQ(log_.Entries()[0].text, notifier_.Notices()[0].text);
 }
 
 TEST(SingleInstance, ASecondRealCenterIsTurnedAwayWithExitCodeOne) {

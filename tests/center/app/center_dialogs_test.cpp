@@ -212,6 +212,8 @@ TEST_F(Calibrating, TheMaximumSendsCodeOneAndCountsFiveSecondsDown) {
     EXPECT_TRUE(dialog.Maximum().isChecked());
     QTest::mouseClick(&dialog.OkButton(), Qt::LeftButton);
     EXPECT_FALSE(dialog.CancelButton().isEnabled());
+    QTest::keyClick(&dialog, Qt::Key_Escape);  // the controller calibrates: the dialog stays
+    EXPECT_TRUE(dialog.isVisible());
     while (dialog.isVisible()) {
       clock_.Advance(500ms);
       QTest::qWait(Calibration::CalibrationDialog::kWaitLookMs + 30);
@@ -362,6 +364,26 @@ TEST_F(Flashing, AChangeFromTheGalleryFlashesAndTheListShowsTheNewVersion) {
   EXPECT_EQ(statuses.front(), "Step 1 of 2: Reset Controller... Will try and Detect COM port...");
   EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Step 2 of 2: Updating Firmware..."), statuses.end());
   EXPECT_TRUE(outputShown);
+  EXPECT_NE(output.find("bytes of flash verified"), std::string::npos) << output;
+  EXPECT_TRUE(ListShows("v2.1"));
+}
+
+// The ribbon's Update Firmware for a controller with a newer firmware in the catalogue: the list
+// stands still while the controller leaves and comes back, and follows afterwards.
+TEST_F(Flashing, UpdateFirmwareFromTheRibbonFlashesThePendingFirmwareWhileTheListWaits) {
+  ASSERT_TRUE(ListShows("v2.0"));
+  ClickRow(0);
+  ASSERT_TRUE(Eventually([&] { return Button(RibbonCommand::UpdateFirmware)->isEnabled(); }));
+  std::vector<std::string> statuses;
+  std::string output;
+  WhenDialogOpens<Firmware::FirmwareDialog>([&](Firmware::FirmwareDialog& dialog) {
+    EXPECT_EQ(dialog.windowTitle(), "Update Firmware to v2.1");
+    EXPECT_TRUE(dialog.Progress().isVisible());
+    EXPECT_TRUE(application_->busy);
+    Follow(dialog, statuses, output);
+  });
+  QTest::mouseClick(Button(RibbonCommand::UpdateFirmware), Qt::LeftButton);
+  EXPECT_FALSE(application_->busy);
   EXPECT_NE(output.find("bytes of flash verified"), std::string::npos) << output;
   EXPECT_TRUE(ListShows("v2.1"));
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QPointer>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QTest>
@@ -12,6 +14,9 @@
 #include <filesystem>
 
 #include "center/app/application.h"
+#include "center/app/guarded_application.h"
+#include "center/app/qt_user_notifier.h"
+#include "center/app/windowed_run.h"
 #include "center/app/device_list_model.h"
 #include "center/app/device_list_view.h"
 #include "center/app/live_value_buffer.h"
@@ -60,17 +65,24 @@ class Window : public testing::Test {
   }
   ~Window() override { Close(); }
 
-  void Open() {
-    backend_ = std::make_unique<Device::SimulatedBackend>(Demo(), clock_);
+  // Poll passes are driven by the test; with `pollThread` the center's own poll thread runs in
+  // real time instead, and the windows are activated as the platform does it.
+  void Open(bool pollThread = false) {
+    Platform::Clock& clock = pollThread ? static_cast<Platform::Clock&>(realClock_) : clock_;
+    backend_ = std::make_unique<Device::SimulatedBackend>(Demo(), clock);
     application_ = std::make_unique<CApplication>(
-        CenterEnvironment{folders_, {"http://127.0.0.1:1/x"}, *backend_, log_, notifier_, clock_});
+        CenterEnvironment{folders_, {"http://127.0.0.1:1/x"}, *backend_, log_, notifier_, clock});
     application_->StartUp("");
     window_ = std::make_unique<RecordingWindow>(*application_, values_, Platform::FileVersion{1, 2, 3, 4});
     view_ = std::make_unique<QtCenterView>(*window_, values_);
-    application_->AttachView(*view_);  // poll passes are driven by the test
     window_->ShowAtStart();
     window_->RebuildListDisplay();
-    application_->windowInactive = false;
+    if (pollThread) {
+      application_->StartPollThread(*view_);
+    } else {
+      application_->AttachView(*view_);
+      application_->windowInactive = false;
+    }
   }
 
   void Close() {
@@ -89,6 +101,7 @@ class Window : public testing::Test {
   Testing::TempFolder root_;
   Platform::KnownFolders folders_;
   Platform::ManualClock clock_;
+  Platform::SystemClock realClock_;
   Diagnostics::RecordingEventLog log_;
   Diagnostics::RecordingUserNotifier notifier_;
   LiveValueBuffer values_;
@@ -251,19 +264,110 @@ TEST_F(Window, APictureIsTheWindowsContentAndALinkFileNameIsRefused) {
   EXPECT_EQ(told, "You cannot select a URL File.");
   EXPECT_TRUE(dialog.isVisible());  // the dialog stays for another name
 
+  // "shot" with JPEG chosen is "shot.jpeg": that one exists, and is replaced only after a Yes.
+  Testing::WriteTextFile(root_.File("shot.jpeg"), "an earlier picture");
   dialog.selectNameFilter("JPEG (*.jpeg)");
-  dialog.selectFile(QString::fromStdString(root_.File("shot")));
-  dialog.accept();
-  EXPECT_FALSE(dialog.isVisible());
+  for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+    told.clear();
+    QTimer::singleShot(50, [&, answer] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        told = box->text().toStdString();
+        box->button(answer)->click();
+      }
+    });
+    dialog.selectFile(QString::fromStdString(root_.File("shot")));
+    dialog.accept();
+    EXPECT_EQ(told, root_.File("shot.jpeg") + " already exists.\nDo you want to replace it?");
+    EXPECT_EQ(dialog.isVisible(), answer == QMessageBox::No);
+  }
   EXPECT_EQ(dialog.ChosenFile(), root_.File("shot.jpeg"));
   EXPECT_STREQ(dialog.ChosenFormat(), "JPEG");
+}
+
+// The poll thread reads while any window of the center is in front: behind one of its dialogs
+// the live values go on, as the calibration dialog's live reading needs.
+TEST_F(Window, LiveValuesGoOnWhileADialogOfTheCenterIsActive) {
+  Close();
+  Open(true);
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  emit window_->Ribbon().Executed(RibbonCommand::About, 0);
+  auto* about = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+  ASSERT_NE(about, nullptr);
+  about->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(about));
+
+  const std::uint32_t before = window_->ListModel().Line(1).value;
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window_->ListModel().Line(1).value != before; }, 2000));
+  EXPECT_FALSE(application_->windowInactive);
+  about->reject();
+}
+
+// About goes when a controller is plugged in or out, as other dialogs of the list do.
+TEST_F(Window, AboutClosesWhenADeviceArrives) {
+  emit window_->Ribbon().Executed(RibbonCommand::About, 0);
+  QPointer<QWidget> about = QApplication::activeModalWidget();
+  ASSERT_TRUE(about);
+  application_->OnDeviceChange(DeviceChange::Arrival);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !about || !about->isVisible(); }, 1000));
+}
+
+TEST_F(Window, TheTrayMenuOpensTheWindowAndExitsOnlyAfterYes) {
+  const auto actions = window_->Tray().Menu().actions();
+  ASSERT_EQ(actions.size(), 2);
+  window_->showMinimized();
+  actions[0]->trigger();  // Open Kestrane
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_FALSE(window_->isMinimized());
+  for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+    QTimer::singleShot(50, [answer] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->button(answer)->click();
+    });
+    actions[1]->trigger();  // Exit
+    EXPECT_EQ(window_->Quitting(), answer == QMessageBox::Yes);
+  }
+}
+
+// A capture waits half a second, so that the ribbon's menu is gone from the picture.
+TEST_F(Window, ACaptureToTheClipboardWaitsHalfASecond) {
+  QGuiApplication::clipboard()->clear();
+  emit window_->Ribbon().Executed(RibbonCommand::CaptureToClipboard, 0);
+  QTest::qWait(400);
+  EXPECT_TRUE(QGuiApplication::clipboard()->image().isNull());
+  QTest::qWait(200);
+  EXPECT_EQ(QGuiApplication::clipboard()->image().size(), window_->size());
+}
+
+// An exception that a slot lets escape ends the event loop and comes out of the window's run,
+// where the center reports it as one of its start-up.
+TEST(WindowRun, AnExceptionInTheEventLoopEndsTheRunAndIsThrownAgain) {
+  Testing::TempFolder root;
+  Platform::KnownFolders folders;
+  folders.localAppData = root.File("data");
+  folders.installRoot = root.Path();
+  Platform::ManualClock clock;
+  Device::SimulatedBackend backend(Demo(), clock);
+  Diagnostics::RecordingEventLog log;
+  QtUserNotifier notifier;
+  CApplication application(CenterEnvironment{folders, {"http://127.0.0.1:1/x"}, backend, log, notifier, clock});
+  application.StartUp("");
+  sigset_t none;
+  sigemptyset(&none);
+  bool shutDown = false;
+  QTimer::singleShot(50, [] { throw std::runtime_error("thrown by a slot"); });
+  EXPECT_THROW(RunWindow(application, notifier, {}, none, [&] {
+                 application.Shutdown();
+                 shutDown = true;
+               }),
+               std::runtime_error);
+  EXPECT_TRUE(shutDown);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
+  GuardedApplication application(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

@@ -1,6 +1,11 @@
 #include "tests/support/temp_folder.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -59,6 +64,19 @@ std::vector<std::string> FilesStartingWith(const std::string& folder, const std:
     }
   }
   return names;
+}
+
+void WriteExecutable(const std::string& path, const std::string& body) {
+  WriteTextFile(path, "#!/bin/sh\n" + body + "\n");
+  chmod(path.c_str(), 0755);
+}
+
+std::string AwaitFile(const std::string& path, int limitMs) {
+  for (int waited = 0; waited < limitMs && access(path.c_str(), F_OK) != 0; waited += 5) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  return ReadTextFile(path);
 }
 
 }  // namespace Quorvane::Testing

@@ -14,10 +14,13 @@ packages=(
   # libraries
   libhidapi-dev libudev-dev libcurl4-openssl-dev libpugixml-dev libcpp-httplib-dev libsodium-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-wayland fonts-dejavu-core
+  # the command-line companion: its command line and its JSON
+  libcli11-dev nlohmann-json3-dev
   # flashing tools called by the scripts, and what the tests drive them with
   avrdude bossa-cli
-  # the Qt offscreen platform and X test server for view tests; screenshots of the demo
-  xvfb xauth imagemagick xdotool
+  # the Qt offscreen platform and X test server for view tests; screenshots of the demo; a real
+  # terminal for the command-line companion's test
+  xvfb xauth imagemagick xdotool tmux
   # a private session bus with a stand-in tray, for the tray icon test
   dbus-daemon python3-dbus python3-gi
   # the Debian package: its checker, and the validators of what it installs for the desktop

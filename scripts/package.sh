@@ -13,8 +13,8 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFI
   -DCMAKE_EXE_LINKER_FLAGS="-Wl,-z,relro,-z,now" \
   -DQUORVANE_UDEV_RULES_DIR=/usr/lib/udev/rules.d -DQUORVANE_XDG_DATA_DIR=/usr/share \
   -DQUORVANE_POLKIT_ACTIONS_DIR=/usr/share/polkit-1/actions -DQUORVANE_SYSTEM_CONFIG_DIR=/etc/quorvane \
-  -DQUORVANE_DEBIAN_DOCS=ON -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF >/dev/null
-cmake --build "$build" --target Kestrane Tollwick quorvane-install-update
+  -DQUORVANE_BIN_LINK_DIR=/usr/bin -DQUORVANE_DEBIAN_DOCS=ON -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF >/dev/null
+cmake --build "$build" --target Kestrane Tollwick quorvane-install-update kestrane-cli kestrane_cli_manual
 # Only this build's package in the folder, so the path printed is the one just made.
 rm -f "$build"/quorvane_*_amd64.deb
 (cd "$build" && cpack -G DEB >/dev/null)

@@ -1,5 +1,7 @@
 // The center's commands and the row selection the ribbon follows.
 #include "center/app/application.h"
+
+#include "center/calibration/calibration_command.h"
 #include "center/device/live_data.h"
 #include "common/diagnostics/error_report.h"
 
@@ -123,10 +125,7 @@ Calibration::ChannelReadings CApplication::ReadChannel(const Device::QuorvaneDev
 
 bool CApplication::SendCalibration(const Device::QuorvaneDevice& row, Calibration::CalibrationKind kind,
                                    std::uint32_t parameter) {
-  if (kind == Calibration::CalibrationKind::Maximum) {
-    return Device::SendCalibrateMaximum(environment_.backend, row);
-  }
-  return Device::SendCalibrationMinimum(environment_.backend, row, parameter);
+  return Calibration::SendCalibrationCommand(environment_.backend, row, kind, parameter);
 }
 
 Firmware::FirmwareServices CApplication::FirmwareServicesFor() {

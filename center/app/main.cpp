@@ -17,9 +17,7 @@
 #include "center/app/qt_user_notifier.h"
 #include "center/app/single_instance.h"
 #include "center/app/windowed_run.h"
-#include "center/device/backend_selection.h"
-#include "center/device/simulated_backend.h"
-#include "center/firmware/simulated_bootloader.h"
+#include "center/firmware/controller_hardware.h"
 #include "common/diagnostics/error_report.h"
 #include "common/diagnostics/qv77_exception.h"
 #include "common/platform/program_start.h"
@@ -56,35 +54,28 @@ int RunCenter(const Center::CenterCommandLine& commandLine, Diagnostics::EventLo
   const Platform::StopSignals stopSignals;
 
   Platform::SystemClock clock;
-  std::unique_ptr<Device::HidBackend> backend;
+  std::unique_ptr<Firmware::ControllerHardware> hardware;
   try {
-    backend = Device::CreateHidBackend(environment, clock);
+    hardware = std::make_unique<Firmware::ControllerHardware>(environment, clock);
   } catch (const std::exception& error) {
     ReportError(notifier, eventLog, error.what());
     return 1;
   }
-  // Simulated controllers come with their bootloaders and serial ports.
-  auto* simulated = dynamic_cast<Device::SimulatedBackend*>(backend.get());
-  Firmware::SimulatedSerialPortMap simulatedPorts;
-  Firmware::UdevSerialPortMap systemPorts;
-  Firmware::SerialPortMap& ports = simulated != nullptr ? static_cast<Firmware::SerialPortMap&>(simulatedPorts)
-                                                        : static_cast<Firmware::SerialPortMap&>(systemPorts);
-  Center::CApplication application({Platform::DiscoverKnownFolders(), Center::CenterService::FromEnvironment(environment, &eventLog),
-                                    *backend, eventLog, notifier, clock, &ports});
+  Center::CApplication application({Platform::DiscoverKnownFolders(),
+                                    Center::CenterService::FromEnvironment(environment, &eventLog),
+                                    hardware->Backend(), eventLog, notifier, clock, &hardware->Ports()});
   application.StartUp(commandLine.rest);
 
   std::unique_ptr<Device::HidDeviceMonitor> monitor;
-  std::unique_ptr<Firmware::SimulatedBootloaderHost> bootloaders;
-  if (simulated != nullptr) {
+  if (auto* simulated = hardware->Simulated()) {
     simulated->SetChangeListener([&] { application.OnDeviceChange(Device::DeviceChange::Arrival); });
-    bootloaders = std::make_unique<Firmware::SimulatedBootloaderHost>(*simulated, simulatedPorts);
   } else {
     monitor = Center::WatchForDevices(application);
   }
   const auto shutdown = [&] {
     monitor.reset();
     application.Shutdown();
-    bootloaders.reset();
+    hardware.reset();  // the simulated bootloaders end with the core
   };
 
   if (windowNotifier == nullptr) {

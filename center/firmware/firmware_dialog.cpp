@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "center/firmware/dialog_firmware_view.h"
+#include "center/firmware/firmware_job.h"
 #include "common/ui/progress_bar_style.h"
 
 namespace Quorvane::Firmware {
@@ -123,7 +124,7 @@ void FirmwareProgressDialog::CloseWithOk() {
 
 FirmwareDialog::FirmwareDialog(Kind kind, const std::string& updateVersion, QWidget* parent)
     : FirmwareProgressDialog(QStringLiteral("Update Firmware"),
-                             QStringLiteral("Step 1 of 2: Reset Controller... Will try and Detect COM port..."),
+                             QString::fromLatin1(kResetStepText),
                              kind == Kind::Change ? &ChangeColours() : nullptr, parent) {
   setObjectName(QStringLiteral("FirmwareDialog"));
   SetCaption(kind == Kind::Change ? "Update Firmware to v" : "Update Firmware to v" + updateVersion);

@@ -22,6 +22,8 @@ namespace Quorvane::Firmware {
 inline constexpr const char* kUsualScript = "up-bin.sh";
 inline constexpr const char* kSam3x8eScript = "upx-bin.sh";
 inline constexpr std::size_t kOutputBufferBytes = 1048576;
+// What a change or update shows before its first step reports.
+inline constexpr const char* kResetStepText = "Step 1 of 2: Reset Controller... Will try and Detect COM port...";
 
 // The state a firmware dialog shares with its worker.
 struct FirmwareJob {

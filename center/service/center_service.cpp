@@ -85,8 +85,13 @@ bool RegisterErrorLog(const CenterService& service, const Service::ErrorLogRecor
       .has_value();
 }
 
-std::optional<std::string> EnumerateFirmwares(const CenterService& service, const std::string& identity, bool beta) {
-  return DecodedText(Call(service, Operation::EnumerateFirmwares, {identity, beta}));
+std::optional<std::string> EnumerateFirmwares(const CenterService& service, const std::string& identity, bool beta,
+                                              bool* answered) {
+  const auto result = Call(service, Operation::EnumerateFirmwares, {identity, beta});
+  if (answered != nullptr) {
+    *answered = result.has_value();
+  }
+  return DecodedText(result);
 }
 
 }  // namespace Quorvane::Center

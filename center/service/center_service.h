@@ -44,7 +44,9 @@ std::optional<std::string> DownloadFirmwareImage(const CenterService& service, c
 
 bool RegisterErrorLog(const CenterService& service, const Service::ErrorLogRecord& record);
 
-// The firmware list document for a firmware identity; empty optional when none came.
-std::optional<std::string> EnumerateFirmwares(const CenterService& service, const std::string& identity, bool beta);
+// The firmware list document for a firmware identity; empty optional when none came. `answered`,
+// when given, tells an empty answer from none.
+std::optional<std::string> EnumerateFirmwares(const CenterService& service, const std::string& identity, bool beta,
+                                              bool* answered = nullptr);
 
 }  // namespace Quorvane::Center

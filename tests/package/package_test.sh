@@ -55,7 +55,8 @@ for file in /usr/lib/udev/rules.d/60-quorvane.rules \
             /usr/share/metainfo/example.quorvane.Kestrane.metainfo.xml \
             /usr/share/polkit-1/actions/example.quorvane.updater.policy \
             /opt/Quorvane/Kestrane/Kestrane /opt/Quorvane/Updater/Tollwick \
-            /opt/Quorvane/Updater/quorvane-install-update /opt/Quorvane/Updater/quorvane-update.pub; do
+            /opt/Quorvane/Updater/quorvane-install-update /opt/Quorvane/Updater/quorvane-update.pub \
+            /usr/share/man/man1/kestrane-cli.1.gz /usr/share/bash-completion/completions/kestrane-cli; do
   [ -f "$file" ] || fail "$file is missing"
 done
 # The configuration files are the package's conffiles in /etc, where the programs find them.
@@ -93,7 +94,11 @@ QUORVANE_SIMULATED_DEVICES=/opt/Quorvane/Kestrane/simulated/demo.xml \
   timeout 2 /opt/Quorvane/Kestrane/Kestrane --headless >"$work/center.log" 2>&1 || status=$?
 [ "$status" -eq 124 ] || { cat "$work/center.log"; fail "the installed center ended with $status within two seconds"; }
 [ -f "$work/data/Quorvane/Kestrane/Kestrane.xml" ] || fail "the center made no settings for the user"
-echo "package test: the installed center ran on the demo set"
+# The command-line companion, on the PATH, finds the same controllers.
+QUORVANE_SIMULATED_DEVICES=/opt/Quorvane/Kestrane/simulated/demo.xml QUORVANE_SERVICE_ENDPOINT=http://127.0.0.1:1/x \
+  kestrane-cli list > "$work/cli.log" 2>&1 || { cat "$work/cli.log"; fail "kestrane-cli list"; }
+grep -q '^QVA-S-1002  Quorvane Brake Controller' "$work/cli.log" || { cat "$work/cli.log"; fail "kestrane-cli listed no demo set"; }
+echo "package test: the installed center and kestrane-cli ran on the demo set"
 
 bash "$here/update_path_test.sh" "$deb" "$stand_in" "$driver"
 

@@ -1,0 +1,67 @@
+// What kestrane-cli prints: the controllers as text or JSON, and the live values as a screen of
+// bars sized to the terminal, as plain lines, or as JSON lines. Built from the center's own rows
+// and list lines, so that names, values and bars are the ones the window shows.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "center/device/quorvane_device.h"
+
+namespace Quorvane::Cli {
+
+// "unrecognised", "legacy HX", "HX", "single", "dual", "triple", "quad".
+std::string KindName(std::uint32_t kind);
+
+struct ChannelSummary {
+  std::uint32_t index = 0;  // the channel index (axes), or the button slot number (buttons)
+  std::string name;
+};
+
+struct ControllerSummary {
+  std::string name;      // the product
+  std::string kind;
+  std::string serial;
+  std::string firmware;  // "3.2"
+  std::string firmwareName;
+  std::vector<ChannelSummary> channels;
+  std::vector<ChannelSummary> buttons;
+  std::optional<Service::FirmwareEntry> update;  // the newest firmware above the running one
+};
+
+// One summary per controller of the rows, in list order.
+std::vector<ControllerSummary> Summaries(const std::vector<Device::QuorvaneDevice>& rows);
+
+// `serviceAnswered`: whether the firmware lists could be asked for.
+std::string ListText(const std::vector<ControllerSummary>& controllers, bool serviceAnswered);
+nlohmann::json ListJson(const std::vector<ControllerSummary>& controllers, bool serviceAnswered);
+
+// A version as "major.minor.build.revision".
+std::string VersionText(const Service::FirmwareEntry& entry);
+
+// One live value of a row that has a value bar.
+struct LiveValue {
+  std::size_t row = 0;  // in the device list
+  std::string serial;
+  std::string name;  // the channel's or button's name
+  bool button = false;
+  std::uint32_t value = 0;
+  std::int32_t minimum = 0;
+  std::int32_t maximum = 0;
+};
+
+// The live values of the rows with a bar (all, or one controller's), in list order.
+std::vector<LiveValue> LiveValues(const std::vector<Device::QuorvaneDevice>& rows,
+                                  const std::optional<std::string>& serial = std::nullopt);
+
+// The screen of bars for a terminal `columns` wide: a heading per controller, a line per channel.
+std::string WatchFrame(const std::vector<LiveValue>& values, int columns);
+// One line per value: "SERIAL NAME VALUE PERCENT", or a JSON object.
+std::string WatchLine(const LiveValue& value);
+std::string WatchJsonLine(const LiveValue& value);
+
+}  // namespace Quorvane::Cli

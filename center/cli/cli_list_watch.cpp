@@ -1,0 +1,105 @@
+// `list` and `watch`: the controllers, and their live values.
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+
+#include "center/cli/cli_commands.h"
+#include "center/cli/cli_format.h"
+#include "center/cli/terminal.h"
+#include "center/device/device_monitor.h"
+
+namespace Quorvane::Cli {
+namespace {
+
+// At most 30 pictures a second.
+constexpr int kFrameMs = 33;
+
+// Tells when controllers come or go: the udev monitor, or the simulated controllers' listener.
+class ControllerChanges {
+ public:
+  explicit ControllerChanges(CliSession& session) : session_(session) {
+    if (auto* simulated = session.Hardware().Simulated()) {
+      simulated->SetChangeListener([this] { changed_ = true; });
+    } else {
+      monitor_ = std::make_unique<Device::HidDeviceMonitor>([this](Device::DeviceChange) { changed_ = true; });
+    }
+  }
+  ControllerChanges(const ControllerChanges&) = delete;
+  ControllerChanges& operator=(const ControllerChanges&) = delete;
+  ~ControllerChanges() {
+    if (auto* simulated = session_.Hardware().Simulated()) simulated->SetChangeListener({});
+  }
+  bool Take() { return changed_.exchange(false); }
+
+ private:
+  CliSession& session_;
+  std::atomic<bool> changed_{false};
+  std::unique_ptr<Device::HidDeviceMonitor> monitor_;
+};
+
+}  // namespace
+
+int ListCommand(CliSession& session, const CommandIo& io, bool json) {
+  session.Enumerate();
+  const bool answered = session.LookUpFirmwares();
+  const auto controllers = Summaries(session.Rows());
+  if (json) {
+    io.out << ListJson(controllers, answered).dump(2) << "\n";
+  } else if (!controllers.empty()) {
+    io.out << ListText(controllers, answered);
+  }
+  if (controllers.empty()) {
+    io.err << "No Quorvane controller is connected.\n";
+    return kNoController;
+  }
+  return kSuccess;
+}
+
+int WatchCommand(CliSession& session, const CommandIo& io, const std::optional<std::string>& serial, bool json) {
+  if (serial) {
+    if (const auto found = FindController(session, io.err, *serial); !found.line) return found.exitCode;
+  } else if (session.Enumerate(), session.ControllerLines().empty()) {
+    io.err << "No Quorvane controller is connected.\n";
+    return kNoController;
+  }
+  WatchSignals signals;
+  ControllerChanges changes(session);
+  const bool drawing = !json && IsTerminal(io.outFd);
+  std::unique_ptr<WatchScreen> screen = drawing ? std::make_unique<WatchScreen>(io.out, io.outFd) : nullptr;
+  int columns = TerminalColumns(io.outFd);
+  bool redraw = true;
+  for (;;) {
+    if (changes.Take()) {
+      session.Enumerate();
+      redraw = true;
+    }
+    std::vector<std::size_t> shown;
+    session.ReadLive([&](std::size_t row, std::uint32_t) { shown.push_back(row); });
+    const auto rows = session.Rows();
+    if (drawing && (redraw || !shown.empty())) {
+      screen->Draw(WatchFrame(LiveValues(rows, serial), columns));
+    } else if (!drawing) {
+      // Lines only for what changed: each row's value once when it starts, then as it moves.
+      for (const auto& value : LiveValues(rows, serial)) {
+        if (redraw || std::find(shown.begin(), shown.end(), value.row) != shown.end()) {
+          io.out << (json ? WatchJsonLine(value) : WatchLine(value));
+        }
+      }
+      io.out.flush();
+    }
+    redraw = false;
+    switch (signals.Wait(kFrameMs)) {
+      case WatchSignals::Event::Stop: return kSuccess;
+      case WatchSignals::Event::Resize:
+        columns = TerminalColumns(io.outFd);
+        redraw = true;
+        break;
+      case WatchSignals::Event::None: break;
+    }
+  }
+}
+
+}  // namespace Quorvane::Cli

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# kestrane-cli as a user runs it, from a program folder with the flashing scripts, on the demo's
+# simulated controllers and the stand-in service: what each command prints, its exit codes, the
+# real avrdude flashing the simulated bootloader, the refusal while the center runs, and watch
+# on a real terminal (tmux) that is left as it was after Ctrl-C.
+# Usage: cli_test.sh KESTRANE_CLI KESTRANE STAND_IN SOURCE_ROOT
+set -euo pipefail
+source_root="$4"
+work="$(mktemp -d)"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  tmux -L quorvane-cli-test kill-server 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "cli test: FAILED: $*" >&2; exit 1; }
+
+mkdir -p "$work/program" "$work/data" "$work/run"
+chmod 700 "$work/run"
+cp "$1" "$source_root"/packaging/firmware/*.sh "$work/program/"
+cli="$work/program/kestrane-cli"
+cp -r "$source_root/packaging/local-service" "$work/service"
+"$3" --data "$work/service" >"$work/service.port" 2>"$work/service.log" &
+pids+=("$!")
+for _ in $(seq 100); do [ -s "$work/service.port" ] && break; sleep 0.05; done
+export QUORVANE_SERVICE_ENDPOINT="http://127.0.0.1:$(head -n 1 "$work/service.port")/Services/DefaultService.svc"
+export QUORVANE_SIMULATED_DEVICES="$source_root/packaging/simulated/demo.xml"
+export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" TMPDIR="$work"
+
+# expect STATUS COMMAND...: runs it, keeps its output in $work/out and $work/err.
+expect() {
+  local expected=$1 status=0
+  shift
+  "$@" >"$work/out" 2>"$work/err" || status=$?
+  [ "$status" -eq "$expected" ] || { cat "$work/out" "$work/err"; fail "'$*' ended with $status, not $expected"; }
+}
+said() { grep -qF -- "$1" "$work/$2" || { cat "$work/$2"; fail "no '$1'"; }; }
+
+expect 0 "$cli" list
+said "QVB-Q-1001  Quorvane Brake Controller  (quad, firmware QV-Quad v3.2)" out
+said "  button 7   Sequential Gearbox Up" out
+said "  update: Single Brake Firmware v2.1 (2.1.0.0)" out
+expect 0 "$cli" list --json
+python3 - "$work/out" <<'EOF'
+import json, sys
+document = json.load(open(sys.argv[1]))
+quad, single = document["controllers"]
+assert document["serviceAnswered"] is True
+assert (quad["serial"], quad["kind"], quad["firmware"]["version"]) == ("QVB-Q-1001", "quad", "3.2"), quad
+assert [c["name"] for c in quad["channels"]] == ["Brake", "Accelerator", "Clutch", "Handbrake"], quad
+assert [b["slot"] for b in quad["buttons"]] == [3, 7], quad
+assert (single["kind"], single["update"]["version"]) == ("single", "2.1.0.0"), single
+EOF
+
+# Live values as JSON lines follow the moving brake of the single controller.
+timeout -s INT 1 "$cli" watch QVA-S-1002 --json >"$work/watch" || [ $? -eq 124 ]
+python3 - "$work/watch" <<'EOF'
+import json, sys
+values = [json.loads(line) for line in open(sys.argv[1])]
+assert len(values) >= 10 and all(v["serial"] == "QVA-S-1002" and v["name"] == "Brake" for v in values), values[:3]
+assert len({v["value"] for v in values}) >= 10, "the value did not move"
+assert all(0.0 <= v["fraction"] <= 1.0 for v in values)
+EOF
+
+# Calibration and a firmware change, and what bad input gets.
+expect 0 "$cli" calibrate QVA-S-1002 brake max
+said "Calibrating Controller... 1 seconds left..." out
+expect 2 "$cli" calibrate QVA-S-1002 brake min=abc
+said "is not a number" err
+expect 2 "$cli" calibrate QVA-S-1002 gearbox min
+expect 2 "$cli" calibrate QVX-0000 brake max
+said "connected: QVB-Q-1001, QVA-S-1002" err
+expect 0 "$cli" firmware change QVA-S-1002 2.1 --verbose
+said "bytes of flash verified" out
+said "QVA-S-1002 is back with firmware QV-Single v2.1" out
+expect 2 "$cli" firmware change QVA-S-1002 9.9
+said "offered: QV-Single 2.1.0.0" err
+expect 2 "$cli" list --colour
+echo '<controllers/>' > "$work/none.xml"
+QUORVANE_SIMULATED_DEVICES="$work/none.xml" expect 3 "$cli" watch
+
+# While the center runs, what changes a controller refuses; what reads works beside it.
+"$2" --headless >"$work/center.log" 2>&1 &
+pids+=("$!")
+for _ in $(seq 100); do flock -n "$work/run/Kestrane.lock" true 2>/dev/null || break; sleep 0.1; done
+expect 6 "$cli" calibrate QVA-S-1002 brake max
+said "Kestrane, the Quorvane center, is running" err
+expect 6 "$cli" firmware update QVA-S-1002
+expect 0 "$cli" list
+kill "${pids[-1]}"
+
+# watch on a terminal: bars while it runs, and the terminal as it was after Ctrl-C.
+tmux -L quorvane-cli-test new-session -d -x 100 -y 20 "env -u TMUX bash --norc --noprofile"
+tmux -L quorvane-cli-test send-keys "PS1='ready> '; clear; echo before the watch" Enter
+sleep 0.3
+tmux -L quorvane-cli-test send-keys "$cli watch" Enter
+sleep 1.5
+tmux -L quorvane-cli-test capture-pane -p > "$work/screen"
+grep -qE '^  Brake +\[#*\.*\] +[0-9]+ +[0-9.]+ %$' "$work/screen" || { cat "$work/screen"; fail "watch drew no bars"; }
+tmux -L quorvane-cli-test send-keys C-c
+sleep 0.5
+tmux -L quorvane-cli-test capture-pane -p | sed -e 's/ *$//' -e '/^$/d' > "$work/screen"
+[ "$(cat "$work/screen")" = "$(printf 'before the watch\nready> %s watch\nready>' "$cli")" ] ||
+  { cat "$work/screen"; fail "the terminal was not left as it was"; }
+echo "cli test: passed"

@@ -195,24 +195,34 @@ TEST_F(Center, AThrowingEnumerationIsLoggedAndTheLoopGoesOn) {
   EXPECT_FALSE(view_.TakeValues().empty());  // live values still come
 }
 
-TEST_F(Center, DeviceChangesRequestARefreshExceptWhileBusy) {
-  application_->OnDeviceChange(DeviceChange::Removal);
-  EXPECT_TRUE(application_->refreshRequested);
-  application_->OnDeviceChange(DeviceChange::NodeChange);
-  EXPECT_TRUE(application_->refreshRequested);
-  application_->OnDeviceChange(DeviceChange::Other);
-  EXPECT_FALSE(application_->refreshRequested);
-  application_->busy = true;
+// Arrivals and removals ask for a refresh, except while the firmware update dialog is open; the
+// dialogs that close on them hear of them in any case.
+TEST_F(Center, DeviceChangesRequestARefreshExceptWhileBusyAndListenersHearArrivalsAndRemovals) {
+  int heard = 0;
+  const int listener = application_->AddDeviceChangeListener([&] { ++heard; });
+  const struct {
+    DeviceChange change;
+    bool busy;
+    bool refresh;
+    int heard;
+  } cases[] = {{DeviceChange::Removal, false, true, 1},  {DeviceChange::NodeChange, false, true, 1},
+               {DeviceChange::Other, false, false, 1},   {DeviceChange::Arrival, true, false, 2},
+               {DeviceChange::NodeChange, true, false, 2}};
+  for (const auto& step : cases) {
+    application_->busy = step.busy;
+    application_->OnDeviceChange(step.change);
+    EXPECT_EQ(application_->refreshRequested, step.refresh) << static_cast<int>(step.change);
+    EXPECT_EQ(heard, step.heard) << static_cast<int>(step.change);
+  }
+  application_->RemoveDeviceChangeListener(listener);
   application_->OnDeviceChange(DeviceChange::Arrival);
-  EXPECT_FALSE(application_->refreshRequested);
+  EXPECT_EQ(heard, 2);
 }
 
 TEST_F(Center, ThePollThreadRunsUntilShutdownAndTheHandOffStartsTheUpdater) {
   // An "updater" that records how it was started.
   std::filesystem::create_directories(root_.File("Quorvane/Updater"));
-  const std::string updater = root_.File("Quorvane/Updater/Tollwick");
-  Testing::WriteTextFile(updater, "#!/bin/sh\necho \"$@\" > '" + root_.File("handoff.txt") + "'\n");
-  chmod(updater.c_str(), 0755);
+  Testing::WriteExecutable(root_.File("Quorvane/Updater/Tollwick"), "echo \"$@\" > '" + root_.File("handoff.txt") + "'");
   Platform::SystemClock realClock;
   CApplication application({folders_, {"http://127.0.0.1:1/x"}, *simulated_, log_, notifier_, realClock});
   application.StartUp("/isbeta:true");
@@ -221,11 +231,7 @@ TEST_F(Center, ThePollThreadRunsUntilShutdownAndTheHandOffStartsTheUpdater) {
   application.runUpdaterOnExit = true;
   application.Shutdown();
   EXPECT_FALSE(view_.TakeValues().empty());
-  for (int wait = 0; wait < 200 && !std::filesystem::exists(root_.File("handoff.txt")); ++wait) {
-    std::this_thread::sleep_for(10ms);
-  }
-  std::this_thread::sleep_for(20ms);
-  EXPECT_EQ(Testing::ReadTextFile(root_.File("handoff.txt")), "/updateonly:center /restart:center /isbeta:true\n");
+  EXPECT_EQ(Testing::AwaitFile(root_.File("handoff.txt")), "/updateonly:center /restart:center /isbeta:true\n");
 }
 
 TEST_F(Center, EnablingBetaSoftwareSavesDropsPendingDownloadsAndFetchesEveryListAgain) {
@@ -274,56 +280,25 @@ TEST_F(Center, EnablingBetaSoftwareSavesDropsPendingDownloadsAndFetchesEveryList
   EXPECT_TRUE(application_->CurrentRibbonState(RibbonSelection::None).Checked(RibbonCommand::EnableBetaSoftware));
 }
 
-TEST_F(Center, TheSelectedRowDecidesTheRibbonAndARefreshForgetsIt) {
-  application_->StartUp("");
-  application_->AttachView(view_);
-  EXPECT_EQ(application_->SelectRow(0), RibbonSelection::Row);
-  EXPECT_EQ(application_->CurrentRibbonState(RibbonSelection::Row).mode, RibbonMode::DeviceSelected);
-  EXPECT_FALSE(application_->noRowSelected);
-  EXPECT_EQ(application_->SelectRow(5), RibbonSelection::ButtonRow);
-  EXPECT_EQ(application_->CurrentRibbonState(RibbonSelection::ButtonRow).mode, RibbonMode::ChannelSelected);
-  EXPECT_EQ(application_->SelectedRow()->channelName, "Sequential Gearbox Down");
-  EXPECT_EQ(application_->SelectRow(99), RibbonSelection::None);
-  EXPECT_TRUE(application_->noRowSelected);
-  application_->SelectRow(2);
-  application_->RequestRefresh();
-  EXPECT_FALSE(application_->SelectedRow());
-  EXPECT_TRUE(application_->noRowSelected);
-}
-
-TEST_F(Center, AnotherDevicesArrivalKeepsTheSelectedRowAndItsCommands) {
+// The selected row decides the ribbon; an arrival that leaves the list as it is keeps it, and a
+// refresh forgets it.
+TEST_F(Center, TheSelectedRowDecidesTheRibbonUntilARefreshForgetsIt) {
   application_->StartUp("");
   application_->AttachView(view_);
   application_->PollPass();
+  EXPECT_EQ(application_->SelectRow(5), RibbonSelection::ButtonRow);
+  EXPECT_EQ(application_->CurrentRibbonState(RibbonSelection::ButtonRow).mode, RibbonMode::ChannelSelected);
+  EXPECT_EQ(application_->SelectRow(99), RibbonSelection::None);
+  EXPECT_TRUE(application_->noRowSelected);
   ASSERT_EQ(application_->SelectRow(1), RibbonSelection::Row);
-  const std::string selected = application_->SelectedRow()->channelName;
   application_->OnDeviceChange(DeviceChange::Arrival);  // a keyboard, say: the list stays as it is
   application_->PollPass();
   ASSERT_TRUE(application_->SelectedRow());
-  EXPECT_EQ(application_->SelectedRow()->channelName, selected);
+  EXPECT_EQ(application_->SelectedRow()->channelName, "Brake");
   EXPECT_FALSE(application_->noRowSelected);
-}
-
-TEST_F(Center, TogglesSaveTheSettingsAndListenersHearOfArrivalsEvenWhileBusy) {
-  application_->StartUp("");
-  EXPECT_TRUE(application_->ToggleTopMostWindow());
-  EXPECT_TRUE(application_->ToggleSecureCrashRecovery());
-  CenterSettings reloaded;
-  reloaded.Load(folders_.localAppData + "/Quorvane/Kestrane/Kestrane.xml");
-  EXPECT_TRUE(reloaded.Values().topMostWindow);
-  EXPECT_TRUE(reloaded.Values().secureCrashRecovery);
-  EXPECT_FALSE(application_->ToggleTopMostWindow());
-
-  int heard = 0;
-  const int id = application_->AddDeviceChangeListener([&] { ++heard; });
-  application_->busy = true;
-  application_->OnDeviceChange(DeviceChange::Removal);
-  application_->OnDeviceChange(DeviceChange::NodeChange);
-  EXPECT_EQ(heard, 1);
-  EXPECT_FALSE(application_->refreshRequested);
-  application_->RemoveDeviceChangeListener(id);
-  application_->OnDeviceChange(DeviceChange::Arrival);
-  EXPECT_EQ(heard, 1);
+  application_->RequestRefresh();
+  EXPECT_FALSE(application_->SelectedRow());
+  EXPECT_TRUE(application_->noRowSelected);
 }
 
 // A watch for controllers that cannot start (here no descriptor is left for its socket) is said
@@ -345,47 +320,34 @@ TEST_F(Center, AWatchForDevicesThatCannotStartIsShownAndLogged) {
   EXPECT_EQ(log_.Entries()[0].text, notifier_.Notices()[0].text);
 }
 
-TEST(SingleInstance, ASecondRealCenterIsTurnedAwayWithExitCodeOne) {
+// A second real center is turned away with exit code 1; a lock that cannot be opened at all is
+// the system's error, not another center.
+TEST(SingleInstance, ASecondCenterIsTurnedAwayAndAnUnusableLockIsTheSystemsError) {
   Testing::TempFolder root;
   mkdir(root.File("run").c_str(), 0700);
-  const std::vector<std::pair<std::string, std::string>> environment{
-      {"XDG_RUNTIME_DIR", root.File("run")},
-      {"XDG_DATA_HOME", root.File("data")},
-      {"QUORVANE_SIMULATED_DEVICES", std::string(QUORVANE_SIMULATED_DIR) + "/single-brake.xml"},
-      {"QUORVANE_SERVICE_ENDPOINT", "http://127.0.0.1:1/x"},
-      {"QUORVANE_SYSLOG_SOCKET", root.File("none.sock")}};
-  std::error_code error;
-  Platform::ProcessSpec first{QUORVANE_KESTRANE, {"--headless"}, "", root.File("first.out"), environment};
-  auto running = Platform::Process::Start(first, error);
-  ASSERT_TRUE(running) << error.message();
-  for (int wait = 0; wait < 500 && !std::filesystem::exists(root.File("data/Quorvane/Kestrane/Kestrane.xml")); ++wait) {
-    std::this_thread::sleep_for(10ms);
-  }
-  Platform::ProcessSpec second{QUORVANE_KESTRANE, {"--headless"}, "", root.File("second.out"), environment};
-  auto refused = Platform::Process::Start(second, error);
-  ASSERT_TRUE(refused);
-  EXPECT_EQ(refused->Wait(), 1);
+  Testing::WriteTextFile(root.File("not-a-folder"), "");
+  const auto start = [&](const std::string& runtime, const std::string& output) {
+    std::error_code error;
+    auto center = Platform::Process::Start(
+        {QUORVANE_KESTRANE, {"--headless"}, "", root.File(output),
+         {{"XDG_RUNTIME_DIR", runtime}, {"XDG_DATA_HOME", root.File("data")},
+          {"QUORVANE_SIMULATED_DEVICES", std::string(QUORVANE_SIMULATED_DIR) + "/single-brake.xml"},
+          {"QUORVANE_SERVICE_ENDPOINT", "http://127.0.0.1:1/x"}, {"QUORVANE_SYSLOG_SOCKET", root.File("none.sock")}}},
+        error);
+    EXPECT_TRUE(center) << error.message();
+    return std::move(*center);
+  };
+  auto running = start(root.File("run"), "first.out");
+  Testing::AwaitFile(root.File("data/Quorvane/Kestrane/Kestrane.xml"));
+  EXPECT_EQ(start(root.File("run"), "second.out").Wait(), 1);
   EXPECT_EQ(Testing::ReadTextFile(root.File("second.out")),
             "Information\nOnly one instance of Kestrane is allowed to run at a single time.\n");
-  EXPECT_FALSE(running->WaitFor(0ms));  // the first is unaffected
-  running->Signal(SIGTERM);
-  EXPECT_EQ(running->WaitFor(10s), 0);
-}
+  EXPECT_FALSE(running.WaitFor(0ms));  // the first is unaffected
+  running.Signal(SIGTERM);
+  EXPECT_EQ(running.WaitFor(10s), 0);
 
-TEST(SingleInstance, ALockThatCannotBeOpenedIsReportedAsTheSystemErrorNotAsAnotherInstance) {
-  Testing::TempFolder root;
-  Testing::WriteTextFile(root.File("not-a-folder"), "");
-  std::error_code error;
-  Platform::ProcessSpec spec{QUORVANE_KESTRANE, {"--headless"}, "", root.File("out"),
-                             {{"XDG_RUNTIME_DIR", root.File("not-a-folder")},
-                              {"XDG_DATA_HOME", root.File("data")},
-                              {"QUORVANE_SIMULATED_DEVICES", std::string(QUORVANE_SIMULATED_DIR) + "/single-brake.xml"},
-                              {"QUORVANE_SYSLOG_SOCKET", root.File("none.sock")}}};
-  auto refused = Platform::Process::Start(spec, error);
-  ASSERT_TRUE(refused) << error.message();
-  EXPECT_EQ(refused->WaitFor(10s), 1);
-  const std::string output = Testing::ReadTextFile(root.File("out"));
-  EXPECT_EQ(output.find("Only one instance"), std::string::npos) << output;
+  EXPECT_EQ(start(root.File("not-a-folder"), "third.out").WaitFor(10s), 1);
+  const std::string output = Testing::ReadTextFile(root.File("third.out"));
   EXPECT_NE(output.find("Could not take the lock \"" + root.File("not-a-folder") + "/Kestrane.lock\""),
             std::string::npos)
       << output;

@@ -52,10 +52,13 @@ TEST(DeviceRows, AxisRowsReadTheirSlotAndOutOfRangeSlotsAreNeverDecoded) {
   ASSERT_EQ(clutch.channelName, "Clutch");
   PutValue(clutch.reportA, 2, 31000);
   EXPECT_EQ(DecodeLiveValue(clutch), 31000u);
-  clutch.axisSlotNumber = 0;
-  EXPECT_EQ(DecodeLiveValue(clutch), std::nullopt);
-  clutch.axisSlotNumber = 8;
-  EXPECT_EQ(DecodeLiveValue(clutch), std::nullopt);
+  PutValue(clutch.reportA, 6, 7007);  // axis slot 7
+  clutch.axisSlotNumber = 7;
+  EXPECT_EQ(DecodeLiveValue(clutch), 7007u);
+  for (const std::uint32_t outside : {0u, 8u}) {
+    clutch.axisSlotNumber = outside;
+    EXPECT_EQ(DecodeLiveValue(clutch), std::nullopt);
+  }
 }
 
 TEST(DeviceRows, CopiesNeverTakeTheLookupAndEqualityIgnoresChannels) {
@@ -111,32 +114,6 @@ QuorvaneDevice DualWithButtonsInSlotTwo() {
   device.kind = ControllerKindOf(device.identityReport);
   device.logicalMaximum = 1000;
   return device;
-}
-
-TEST(DeviceRows, ButtonRowsFollowTheAxisRowsOfTheKindEvenWhenFewerAxesAreNamed) {
-  auto rows = RowsOfController(DualWithButtonsInSlotTwo());
-  ASSERT_EQ(rows.size(), 5u);  // device line, channels 0 and 1, two buttons
-  EXPECT_EQ(rows[1].channelName, "Brake");
-  // The dual's second axis channel has no named slot: an axis row that shows nothing.
-  EXPECT_FALSE(rows[2].IsButtonRow());
-  EXPECT_FALSE(rows[2].isButton);
-  EXPECT_EQ(rows[2].channelName, "");
-  EXPECT_EQ(DecodeLiveValue(rows[2]), std::nullopt);
-  // Both buttons are named, flagged and decoded from their own slots.
-  for (auto& row : rows) PutValue(row.reportA, 1, 0x2);  // button slot 2 pressed
-  EXPECT_EQ(rows[3].channelIndex, 2);
-  EXPECT_EQ(rows[3].channelName, "Sequential Gearbox Down");
-  EXPECT_TRUE(rows[3].IsButtonRow());
-  EXPECT_EQ(rows[3].buttonSlotNumber, 1u);
-  EXPECT_EQ(DecodeLiveValue(rows[3]), 0u);
-  EXPECT_EQ(rows[4].channelIndex, 3);
-  EXPECT_EQ(rows[4].channelName, "Sequential Gearbox Up");
-  EXPECT_TRUE(rows[4].isButton);
-  EXPECT_EQ(rows[4].buttonSlotNumber, 2u);
-  EXPECT_EQ(DecodeLiveValue(rows[4]), 1000u);
-  // The identity the service's catalogue knows this controller by stays as it always was.
-  EXPECT_EQ(GetFirmwareIdentity(rows[0]),
-            "Quorvane Dual Controller (Dual)(brake,sequential gearbox down)|QV-Dual,ads-1256");
 }
 
 TEST(DeviceRows, LegacyControllersShowNoButtonRows) {

@@ -79,12 +79,11 @@ TEST_F(Discovery, QuadWithTwoButtonsGivesSevenNamedRows) {
 }
 
 TEST_F(Discovery, ASlotGapBeforeTheButtonsLeavesEveryButtonRowLive) {
-  // A dual whose second axis slot is the buttons slot, with two paddles pressed.
+  // A dual whose second axis slot is the buttons slot, with its second paddle pressed.
   Use(SimulatedBackend::ParseDescription(R"(<controllers>
         <controller path="sim/dual-gap" productId="0x0036" serial="QVA-D-7" logicalMaximum="1000">
           <identity firmware="QV-Dual" family="A" configuration="D" major="1" minor="5" slots="1 5"/>
           <buttons map="2 3"/>
-          <press button="1" periodMs="1000" downMs="1000"/>
           <press button="2" periodMs="1000" downMs="1000"/>
         </controller></controllers>)"));
   ASSERT_TRUE(Retrieve());
@@ -97,9 +96,12 @@ TEST_F(Discovery, ASlotGapBeforeTheButtonsLeavesEveryButtonRowLive) {
   }
   EXPECT_EQ(rows[2].channelName, "");
   EXPECT_FALSE(rows[2].IsButtonRow());
+  // Both buttons named, flagged and decoded from their own bits, after the kind's two axes.
   EXPECT_EQ(rows[3].channelName, "Sequential Gearbox Down");
   EXPECT_EQ(rows[4].channelName, "Sequential Gearbox Up");
-  EXPECT_EQ(DecodeLiveValue(rows[3]), 1000u);
+  EXPECT_EQ((std::vector{rows[3].channelIndex, rows[4].channelIndex}), (std::vector<std::uint16_t>{2, 3}));
+  EXPECT_EQ((std::vector{rows[3].buttonSlotNumber, rows[4].buttonSlotNumber}), (std::vector<std::uint32_t>{1, 2}));
+  EXPECT_EQ(DecodeLiveValue(rows[3]), 0u);
   EXPECT_EQ(DecodeLiveValue(rows[4]), 1000u);
   EXPECT_EQ(started_[0], "Quorvane Dual Controller (Dual)(brake,sequential gearbox down)|QV-Dual,ads-1256");
 }
@@ -163,37 +165,25 @@ TEST_F(Discovery, UnsupportedProductsAreIgnored) {
   EXPECT_TRUE(list_.rows.empty());
 }
 
-TEST_F(Discovery, SerialThatNeverComesDropsTheDeviceAfterFiveTries) {
-  Use(Shipped({"single-brake.xml", "quad-buttons.xml"}));
-  backend_->Modify("sim/single-brake", [](SimulatedController& c) { c.serialFailures = -1; });
-  const auto before = clock_.Now();
-  Retrieve();
-  EXPECT_EQ(clock_.Now() - before, 800ms);  // four pauses between five tries
-  ASSERT_EQ(list_.rows.size(), 7u);
-  EXPECT_EQ(list_.rows[0].devicePath, "sim/quad-buttons");
-
-  backend_->Modify("sim/single-brake", [](SimulatedController& c) { c.serialFailures = 4; });
-  Retrieve();
-  EXPECT_EQ(list_.rows.size(), 9u);  // the fifth try answered
-}
-
-TEST_F(Discovery, StringsGetOneRetryAndFailedReportsDropTheDevice) {
-  Use(Shipped("single-brake.xml"));
-  backend_->Modify("sim/single-brake", [](SimulatedController& c) { c.productFails = true; });
-  const auto before = clock_.Now();
-  Retrieve();
-  EXPECT_EQ(clock_.Now() - before, 200ms);
-  EXPECT_TRUE(list_.rows.empty());
-
-  backend_->Modify("sim/single-brake", [](SimulatedController& c) {
-    c.productFails = false;
-    c.failingReports = {kButtonMapReportId};
-  });
-  Retrieve();
-  EXPECT_TRUE(list_.rows.empty());
-  backend_->Modify("sim/single-brake", [](SimulatedController& c) { c.failingReports.clear(); });
-  EXPECT_TRUE(Retrieve());
-  EXPECT_EQ(list_.rows.size(), 2u);
+// A serial number gets five tries 200 ms apart, the product string two; a controller whose
+// strings or button map cannot be read is left out, the others stay.
+TEST_F(Discovery, StringsAreTriedAgainAndAControllerThatCannotBeReadIsLeftOut) {
+  const struct {
+    std::function<void(SimulatedController&)> fault;
+    std::chrono::milliseconds pause;
+    std::size_t rows;
+  } cases[] = {{[](SimulatedController& c) { c.serialFailures = -1; }, 800ms, 7},
+               {[](SimulatedController& c) { c.serialFailures = 4; }, 800ms, 9},
+               {[](SimulatedController& c) { c.productFails = true; }, 200ms, 7},
+               {[](SimulatedController& c) { c.failingReports = {kButtonMapReportId}; }, 0ms, 7}};
+  for (const auto& step : cases) {
+    Use(Shipped({"single-brake.xml", "quad-buttons.xml"}));
+    backend_->Modify("sim/single-brake", step.fault);
+    const auto before = clock_.Now();
+    Retrieve();
+    EXPECT_EQ(clock_.Now() - before, step.pause);
+    EXPECT_EQ(list_.rows.size(), step.rows);
+  }
 }
 
 TEST_F(Discovery, PermissionDeniedIsExplainedOnceInTheEventLog) {
@@ -260,16 +250,6 @@ TEST(HidStrings, AreReadUpToTwoHundredFiftyFiveCharacters) {
   ASSERT_TRUE(text);
   EXPECT_EQ(text->size(), 2 * kMaxHidStringCharacters);  // 255 characters of two UTF-8 bytes
   EXPECT_EQ(ReadWideString([](wchar_t*, std::size_t) { return -1; }), std::nullopt);
-}
-
-TEST_F(Discovery, ReplacingTheListLetsTheViewDropItsBarsFirst) {
-  Use(Shipped("single-brake.xml"));
-  std::size_t dropped = 0;
-  services_->beforeReplace = [&](std::vector<QuorvaneDevice>& old) { dropped += old.size(); };
-  Retrieve();
-  backend_->Unplug("sim/single-brake");
-  Retrieve();
-  EXPECT_EQ(dropped, 2u);
 }
 
 }  // namespace

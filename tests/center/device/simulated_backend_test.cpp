@@ -52,29 +52,6 @@ TEST_F(SimulatedQuad, LiveReportsFollowTheClock) {
   EXPECT_EQ(DecodeLiveValue(Row(5)), 65535u);
 }
 
-TEST_F(SimulatedQuad, LivePassReadsOncePerControllerAndSkipsUnchangedButtons) {
-  std::vector<std::pair<std::size_t, std::uint32_t>> shown;
-  const auto pass = [&] {
-    shown.clear();
-    ReadLivePass(backend_, list_.rows, list_.ioLock,
-                 [&](std::size_t index, std::uint32_t value) { shown.emplace_back(index, value); });
-  };
-  clock_.Advance(50ms);
-  pass();
-  // Axis rows 0..4 (the device line shows its channel 0 too) and the pressed button.
-  ASSERT_EQ(shown.size(), 6u);
-  EXPECT_EQ(shown[1], std::make_pair(std::size_t{1}, 50u));
-  EXPECT_EQ(shown[5], std::make_pair(std::size_t{5}, 65535u));
-  clock_.Advance(10ms);
-  pass();
-  EXPECT_EQ(shown.size(), 5u);  // the button did not change
-  clock_.Advance(100ms);
-  pass();
-  ASSERT_EQ(shown.size(), 6u);  // released
-  EXPECT_EQ(shown[5].second, 0u);
-  EXPECT_EQ(Row(5).currentValue, 0u);
-}
-
 TEST_F(SimulatedQuad, FailedReportsLeaveZerosButKeepTheFBlock) {
   Row(1).reportF.fill(7);
   backend_.Modify("q", [](SimulatedController& c) { c.failingReports = {kRawReportId, kReportFId}; });

@@ -136,7 +136,14 @@ TEST_F(FlashingWithScripts, AnUnscrambledBootloaderGetsThePlainImage) {
   EXPECT_EQ(ReadTextFile(scratch_.File("image-seen")), ReadTextFile(data_.File("firmware/qv-single-2.1.bin")));
 }
 
+// A flash fails by the code after the last colon, or by the script's own exit status.
 TEST_F(FlashingWithScripts, AFailedFlashIsReportedToTheService) {
+  Testing::RecordingFirmwareView exited;
+  Script("echo ':0'\nexit 3\n");
+  RunChangeFirmware(job_, Services(), exited);
+  EXPECT_EQ(exited.Statuses().back(), "Firmware Update Failed!");
+  std::filesystem::remove(data_.File("errorlogs/1.xml"));
+  ports_.Unplug();
   Script("echo 'avrdude: error: programmer is not responding'\necho ':1'\n");
   RunChangeFirmware(job_, Services(), view_);
   const auto statuses = view_.Statuses();
@@ -149,6 +156,9 @@ TEST_F(FlashingWithScripts, AFailedFlashIsReportedToTheService) {
   EXPECT_NE(report.find("<textItem name=\"AVRDUDE OUTPUT\"><text>avrdude: error: programmer is not responding\n:1\n"),
             std::string::npos);
   EXPECT_NE(report.find("<textItem name=\"CUpdateFirmwareDlg\"><text></text>"), std::string::npos);
+  EXPECT_NE(report.find("<textItem name=\"COMMAND LINE\"><text>"), std::string::npos);
+  EXPECT_NE(report.find("up-bin.sh\" /dev/ttyACM7 'odd' \"port\" \"" + temp_.Path() + "/quorvane-"), std::string::npos)
+      << report;
   // The chosen entry's file name, not a field nothing fills.
   EXPECT_NE(report.find("<textItem name=\"Firmware Filename\"><text>qv-single-2.1.bin</text>"), std::string::npos);
   EXPECT_TRUE(log_.Entries().empty());  // only recovery writes it to the event log
@@ -168,7 +178,7 @@ TEST_F(FlashingWithScripts, OutputThatIsNoUtf8IsStillReported) {
 TEST_F(FlashingWithScripts, OutputBeyondTheBufferIsShownUpToItsSize) {
   Script("head -c 1200000 /dev/zero | tr '\\0' 'x'\necho ':0'\n");
   RunUpdateFirmware(job_, Services(), view_);
-  EXPECT_EQ(view_.Output().size(), kOutputBufferBytes - 2);
+  EXPECT_EQ(view_.Output().size(), 1048574u);  // one MiB less two
 }
 
 TEST_F(FlashingWithScripts, MissingFirmwareAndAMissingScriptEndTheJobWithTheirTexts) {

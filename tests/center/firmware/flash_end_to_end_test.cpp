@@ -1,5 +1,6 @@
 // Flashing for real: the stand-in service, a simulated controller whose bootloader speaks
-// AVR109 on a pseudo-terminal, the shipped up-bin.sh and the real avrdude.
+// AVR109 on a pseudo-terminal, the shipped up-bin.sh and the real avrdude. (The refused flash and
+// the crash recovery run the same way through their dialogs in the window tests.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -75,36 +76,6 @@ TEST_F(RealFlash, AChangeDownloadsResetsFindsThePortFlashesAndTheControllerComes
   EXPECT_TRUE(controller.present);
   EXPECT_EQ(Device::FirmwareMajor(controller.identity), 2);
   EXPECT_EQ(Device::FirmwareMinor(controller.identity), 2);
-}
-
-TEST_F(RealFlash, ARefusedFlashSendsTheErrorLogDocument) {
-  host_.SetOptions({.refuseWrites = true});
-  job_.entry = Entry("qv-single-2.1", 1);
-  RunChangeFirmware(job_, Services(), view_);
-  EXPECT_EQ(view_.Statuses().back(), "Firmware Update Failed!");
-  const std::string report = Testing::ReadTextFile(data_.File("errorlogs/1.xml"));
-  EXPECT_NE(report.find("<textItem name=\"AVRDUDE OUTPUT\"><text>"), std::string::npos);
-  EXPECT_NE(report.find("<textItem name=\"COMMAND LINE\"><text>\"" QUORVANE_SCRIPT_FOLDER "/up-bin.sh\" /"),
-            std::string::npos);
-  EXPECT_NE(report.find("/ttyQVSIM"), std::string::npos);
-  EXPECT_EQ(Device::FirmwareMinor(AwaitController().identity), 0);  // unchanged
-}
-
-TEST_F(RealFlash, CrashRecoveryCatchesTheBootloaderOfAControllerThatIsNotListed) {
-  backend_.Unplug("sim/single-brake");  // crashed: no HID device
-  job_.entry = Entry("qv-single-2.1", 1);
-  std::thread user([&] {
-    std::this_thread::sleep_for(1500ms);
-    host_.HardwareReset("sim/single-brake");
-  });
-  RunCrashRecovery(job_, Services(), view_, true);
-  user.join();
-  const auto statuses = view_.Statuses();
-  EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Recovering Device... Working..."), statuses.end());
-  EXPECT_EQ(view_.Events().back(), "closed with ok") << view_.Output() << testing::PrintToString(view_.Events());
-  const auto controller = AwaitController();
-  EXPECT_TRUE(controller.present);
-  EXPECT_EQ(Device::FirmwareMinor(controller.identity), 1);
 }
 
 TEST(SimulatedBootloader, ABootloaderThatNeverAppearsEndsTheChangeWithoutAPort) {

@@ -89,27 +89,6 @@ TEST(CenterCertificates, AnUntrustedServerIsNoAnswerWithItsReasonInTheEventLog) 
                                        "self-signed certificate)");
 }
 
-TEST_F(CenterCalls, FeedbackRegistrationAndImagesAndErrorLogs) {
-  Service::FeedbackItem item;
-  item.title = "Hello";
-  item.body = "World";
-  ASSERT_TRUE(RegisterFeedback(center_, item, "{user}"));
-  EXPECT_GT(item.pk, 0);
-  EXPECT_EQ(RetrieveFeedbackResponse(center_, item, "{user}"), std::nullopt);  // nothing yet
-
-  Service::FirmwareEntry entry;
-  entry.id = "qv-single-2.1";
-  const auto image = DownloadFirmwareImage(center_, entry);
-  ASSERT_TRUE(image);
-  EXPECT_EQ(*image, Testing::ReadTextFile(data_.File("firmware/qv-single-2.1.bin")));
-  entry.id = "unknown";
-  EXPECT_EQ(DownloadFirmwareImage(center_, entry), std::nullopt);
-
-  EXPECT_TRUE(RegisterErrorLog(center_, {"", "Kestrane.exe", "", {{"AVRDUDE OUTPUT", ":1"}}, {}}));
-  service_.Behave("RegisterErrorLogEntry=status:503");
-  EXPECT_FALSE(RegisterErrorLog(center_, {}));
-}
-
 TEST(CenterEndpoint, CompiledDefaultUnlessTheVariableNamesAnother) {
   EXPECT_EQ(CenterService::FromEnvironment([](std::string_view) { return std::optional<std::string>(); }).endpoint,
             "https://services.quorvane.example/Services/DefaultService.svc");

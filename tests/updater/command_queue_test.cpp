@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/stat.h>
-
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -18,6 +16,7 @@
 #include "tests/support/signing_key.h"
 #include "tests/support/syslog_collector.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/updater_files.h"
 #include "common/update/updates_ready_file.h"
 #include "updater/command_queue.h"
 
@@ -71,15 +70,12 @@ class TollwickProcesses : public testing::Test {
     key_.TrustIn(root_.Path());
   }
 
-  // A configuration whose runs ask the service about the updater itself.
-  void Configure(const std::string& endpoint) {
-    Testing::WriteTextFile(
-        root_.File("Quorvane/Updater/Tollwick.xml"),
-        "<updater xmlns=\"http://schemas.quorvane.example/Tollwick/2016\"><servers><server url=\"" + endpoint +
-            "\" timeoutMs=\"0\"/></servers><packages><package softwareID=\"Tollwick\" softwareUpdateType=\"Application\" "
-            "processName=\"Tollwick\" warningBeforeKill=\"false\" timeToWaitBeforeKillMs=\"0\" "
-            "timeToWaitAfterKillMs=\"0\" restart=\"false\"/></packages><settings><setting name=\"TimeoutMS\" "
-            "value=\"60000\"/></settings></updater>");
+  // A configuration whose runs ask the service (none when empty) about the package.
+  void Configure(const std::string& endpoint, const std::string& package = "Tollwick") {
+    Testing::WriteTextFile(root_.File("Quorvane/Updater/Tollwick.xml"),
+                           Testing::UpdaterConfigurationXml(endpoint.empty() ? std::vector<std::string>{}
+                                                                             : std::vector<std::string>{endpoint},
+                                                            {package}, "<setting name=\"TimeoutMS\" value=\"60000\"/>"));
   }
 
   Platform::Process Start(const std::string& commandLine,
@@ -179,25 +175,16 @@ TEST_F(TollwickProcesses, AnInstallerOutlivingAKilledUpdaterIsWaitedForByTheNext
   std::filesystem::create_directories(downloads);
   std::filesystem::create_directories(root_.File("Quorvane/Kestrane"));
   const std::string journal = root_.File("installs.log");
-  Testing::WriteTextFile(downloads + "setup.run", "#!/bin/sh\necho start >> '" + journal +
-                                                      "'\nsleep 2\necho end >> '" + journal + "'\n");
-  chmod((downloads + "setup.run").c_str(), 0755);
+  Testing::WriteExecutable(downloads + "setup.run",
+                           "echo start >> '" + journal + "'\nsleep 2\necho end >> '" + journal + "'");
   key_.Sign(downloads + "setup.run");
   Diagnostics::RecordingEventLog log;
   ASSERT_TRUE(Update::WriteUpdatesReadyFile({"Kestrane", {2, 0, 0, 0}, {{"%s", "setup.run", downloads}}},
                                             downloads + Update::kUpdatesReadyFileName, log));
-  Testing::WriteTextFile(
-      root_.File("Quorvane/Updater/Tollwick.xml"),
-      "<updater xmlns=\"http://schemas.quorvane.example/Tollwick/2016\"><servers/><packages><package "
-      "softwareID=\"Kestrane\" softwareUpdateType=\"Application\" processName=\"Kestrane\" "
-      "warningBeforeKill=\"false\" timeToWaitBeforeKillMs=\"0\" timeToWaitAfterKillMs=\"0\" restart=\"false\"/>"
-      "</packages><settings/></updater>");
+  Configure("", "Kestrane");
 
   Platform::Process killed = Start("/updateonly:center");
-  for (int wait = 0; wait < 400 && !std::filesystem::exists(journal); ++wait) {
-    std::this_thread::sleep_for(10ms);
-  }
-  ASSERT_EQ(Testing::ReadTextFile(journal), "start\n");
+  ASSERT_EQ(Testing::AwaitFile(journal, 4000), "start\n");
   killed.Signal(SIGKILL);
   killed.Wait();
 
@@ -205,22 +192,6 @@ TEST_F(TollwickProcesses, AnInstallerOutlivingAKilledUpdaterIsWaitedForByTheNext
   EXPECT_EQ(next.WaitFor(30s), 0);
   EXPECT_EQ(Testing::ReadTextFile(journal), "start\nend\nstart\nend\n");
   EXPECT_FALSE(std::filesystem::exists(downloads + Update::kUpdatesReadyFileName));
-}
-
-// A queue file that cannot be replaced (here a folder stands in its place) ends the run with an
-// error entry and exit code 1, never an abort, and the queue stays as it was.
-TEST_F(TollwickProcesses, AQueueThatCannotBeWrittenIsLoggedAndEndsWithOne) {
-  Configure("http://127.0.0.1:1/unreachable");
-  ASSERT_EQ(mkdir(root_.File("run/Tollwick.queue").c_str(), 0700), 0);
-  Platform::Process run = Start("/checkonly:center");
-  EXPECT_EQ(run.Wait(), 1);
-  const auto texts = log_.Texts(200ms);
-  ASSERT_EQ(texts.size(), 1u);
-  EXPECT_NE(texts[0].find("Tollwick could not use its command queue: cannot write the updater queue: Is a directory"),
-            std::string::npos)
-      << texts[0];
-  EXPECT_TRUE(std::filesystem::is_directory(root_.File("run/Tollwick.queue")));
-  EXPECT_TRUE(RunLines(0).empty());
 }
 
 // What killed writes of the queue and of ready files left is cleared by the next run; a
@@ -244,15 +215,29 @@ TEST_F(TollwickProcesses, TemporariesOfKilledWritesAreClearedByTheNextRun) {
   EXPECT_TRUE(std::filesystem::exists(underWay));
 }
 
-TEST_F(TollwickProcesses, AMissingConfigurationIsLoggedAndEndsWithOne) {
-  Platform::Process run = Start("no switch at all");
-  EXPECT_EQ(run.Wait(), 1);
-  const auto texts = log_.Texts(200ms);
+// A queue file that cannot be replaced (a folder stands in its place) or a missing configuration
+// ends the run with one error entry and exit code 1, never an abort; the queue stays as it was.
+TEST_F(TollwickProcesses, AnUnusableQueueOrConfigurationIsLoggedOnceAndEndsWithOne) {
+  Platform::Process unconfigured = Start("no switch at all");
+  EXPECT_EQ(unconfigured.Wait(), 1);
+  auto texts = log_.Texts(200ms);
   ASSERT_EQ(texts.size(), 1u);  // the error only: the event log takes no information entries
   EXPECT_EQ(texts[0], "## Exception Information ##\nType: CXmlConfigurationException\nMessage: File '" +
                           root_.File("Quorvane/Updater/Tollwick.xml") + "' is Invalid.\nErrorCode: 0x0\n");
+
   Configure("http://127.0.0.1:1/unreachable");
   EXPECT_EQ(Start("no switch at all").Wait(), 0);
+  std::filesystem::remove(root_.File("run/Tollwick.queue"));
+  ASSERT_EQ(mkdir(root_.File("run/Tollwick.queue").c_str(), 0700), 0);
+  Platform::Process run = Start("/checkonly:center");
+  EXPECT_EQ(run.Wait(), 1);
+  texts = log_.Texts(200ms);
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_NE(texts[1].find("Tollwick could not use its command queue: cannot write the updater queue: Is a directory"),
+            std::string::npos)
+      << texts[1];
+  EXPECT_TRUE(std::filesystem::is_directory(root_.File("run/Tollwick.queue")));
+  EXPECT_TRUE(RunLines(0).empty());
 }
 
 }  // namespace

@@ -13,23 +13,25 @@ using namespace Quorvane::Updater;
 using Testing::TempFolder;
 
 TEST(CommandLine, SwitchesAnywhereInAnyCaseWithAllOverAdminOverCenter) {
-  UpdateScopes scopes = ParseCommandLine("CheckOnly:Center");
-  EXPECT_EQ(scopes.check, 0u);  // no slash: not the switch
-  scopes = ParseCommandLine("x/CheckOnly:Centerfoo/UPDATEONLY:ADMIN");
-  EXPECT_EQ(scopes.check, 2u);
-  EXPECT_EQ(scopes.update, 1u);
-  scopes = ParseCommandLine("/checkonly:center /checkonly:all /updateonly:all /restart:admin /restart:all");
-  EXPECT_EQ(scopes.check, 4u);
-  EXPECT_EQ(scopes.update, 3u);
-  EXPECT_EQ(scopes.restart, 4u);
-  scopes = ParseCommandLine("/updateonly:center /updateonly:admin /restart:center /isbeta:TRUE");
-  EXPECT_EQ(scopes.update, 1u);
-  EXPECT_EQ(scopes.restart, 2u);
-  EXPECT_TRUE(scopes.beta);
-  scopes = ParseCommandLine("/isbeta:false /restart:center");
-  EXPECT_FALSE(scopes.beta);
-  EXPECT_EQ(scopes.update, 0u);
-  EXPECT_EQ(scopes.restart, 2u);  // parsed, but without an update nothing restarts
+  // scopes: 0 none, 1 center, 2 admin, 3 both (update), 4 all (check and restart)
+  const struct {
+    const char* line;
+    unsigned check, update, restart;
+    bool beta;
+  } cases[] = {
+      {"CheckOnly:Center", 0, 0, 0, false},  // no slash: not the switch
+      {"x/CheckOnly:Centerfoo/UPDATEONLY:ADMIN", 2, 1, 0, false},
+      {"/checkonly:center /checkonly:all /updateonly:all /restart:admin /restart:all", 4, 3, 4, false},
+      {"/updateonly:center /updateonly:admin /restart:center /isbeta:TRUE", 0, 1, 2, true},
+      {"/isbeta:false /restart:center", 0, 0, 2, false},  // parsed; without an update nothing restarts
+  };
+  for (const auto& c : cases) {
+    const UpdateScopes scopes = ParseCommandLine(c.line);
+    EXPECT_EQ((std::vector<unsigned>{scopes.check, scopes.update, scopes.restart}),
+              (std::vector<unsigned>{c.check, c.update, c.restart}))
+        << c.line;
+    EXPECT_EQ(scopes.beta, c.beta) << c.line;
+  }
 }
 
 class ConfigurationFile : public testing::Test {
@@ -39,10 +41,11 @@ class ConfigurationFile : public testing::Test {
                                       std::string(kConfigurationNamespace) + "\">" + body + "</updater>");
     return path_;
   }
-  std::string LoadError(const std::string& body) {
+  std::string LoadError(const std::string& body) { return LoadErrorOf(Write(body)); }
+  static std::string LoadErrorOf(const std::string& path) {
     try {
       UpdaterConfiguration configuration;
-      configuration.Load(Write(body));
+      configuration.Load(path);
     } catch (const Config::CXmlConfigurationException& error) {
       return error.ToString();
     }
@@ -116,18 +119,9 @@ TEST_F(ConfigurationFile, EveryFaultHasItsReportText) {
 
   Testing::WriteTextFile(path_, "<updater><servers>");
   UpdaterConfiguration configuration;
-  try {
-    configuration.Load(path_);
-    ADD_FAILURE();
-  } catch (const Config::CXmlConfigurationException& error) {
-    EXPECT_EQ(error.Message(), "Error loading xml configuration file '" + path_ + "'.");
-  }
-  try {
-    configuration.Load(folder_.File("absent.xml"));
-    ADD_FAILURE();
-  } catch (const Config::CXmlConfigurationException& error) {
-    EXPECT_EQ(error.ToString(), Report("File '" + folder_.File("absent.xml") + "' is Invalid.", "0"));
-  }
+  EXPECT_EQ(Testing::ThrownMessage<Config::CXmlConfigurationException>([&] { configuration.Load(path_); }),
+            "Error loading xml configuration file '" + path_ + "'.");
+  EXPECT_EQ(LoadErrorOf(folder_.File("absent.xml")), Report("File '" + folder_.File("absent.xml") + "' is Invalid.", "0"));
 }
 
 TEST(ShippedConfiguration, LoadsWithTheThreePackages) {

@@ -27,51 +27,50 @@ Service::FirmwareEntry Firmware(const std::string& name) {
   return entry;
 }
 
+// The enabled commands, in the order Calibrate, Reset, View Metrics, Change Firmware, Upload
+// Custom Firmware, Update Firmware, Update Updater, Save Firmware, Check for Updates.
 TEST(RibbonStateTable, EnableFlagsModesAndGalleriesFollowTheSelection) {
+  const RibbonCommand order[] = {RibbonCommand::Calibrate,       RibbonCommand::Reset,
+                                 RibbonCommand::ViewMetrics,     RibbonCommand::ChangeFirmware,
+                                 RibbonCommand::UploadCustomFirmware, RibbonCommand::UpdateFirmware,
+                                 RibbonCommand::UpdateUpdater,   RibbonCommand::SaveFirmware,
+                                 RibbonCommand::CheckForUpdates};
+  const struct {
+    RibbonSelection selection;
+    bool deviceLine, canCalibrate, firmwareUpdate, updaterUpdate;
+    RibbonMode mode;
+    const char* enabled;
+  } cases[] = {
+      {RibbonSelection::None, false, true, true, false, RibbonMode::NothingSelected, "000000011"},
+      {RibbonSelection::None, false, false, false, true, RibbonMode::NothingSelected, "000000111"},
+      {RibbonSelection::Row, true, true, false, true, RibbonMode::DeviceSelected, "000110111"},
+      {RibbonSelection::Row, false, false, false, false, RibbonMode::ChannelSelected, "011000011"},
+      {RibbonSelection::Row, false, true, true, false, RibbonMode::ChannelSelected, "111001011"},
+      {RibbonSelection::ButtonRow, false, false, true, false, RibbonMode::ChannelSelected, "011001011"},
+  };
+  for (const auto& c : cases) {
+    RibbonInputs inputs;
+    inputs.selection = c.selection;
+    inputs.selectedIsDeviceLine = c.deviceLine;
+    inputs.selectedCanCalibrate = c.canCalibrate;
+    inputs.selectedFirmwareUpdateAvailable = c.firmwareUpdate;
+    if (c.updaterUpdate) inputs.updaterUpdate = Platform::FileVersion{2, 0, 0, 1};
+    const RibbonState state = ComputeRibbonState(inputs);
+    std::string enabled;
+    for (const auto command : order) enabled += state.Enabled(command) ? '1' : '0';
+    EXPECT_EQ(enabled, c.enabled) << static_cast<int>(c.selection) << c.deviceLine << c.canCalibrate;
+    EXPECT_EQ(state.mode, c.mode) << c.enabled;
+  }
+
+  // Change items are the selected row's, only with a selection; recovery items always all.
   RibbonInputs inputs;
   inputs.selectedFirmwares = {Firmware("Quad Pedal Firmware v3.4")};
   inputs.allFirmwares = {Firmware("Single Brake Firmware v2.1"), Firmware("Quad Pedal Firmware v3.4")};
-
-  const RibbonState none = ComputeRibbonState(inputs);
-  EXPECT_EQ(none.mode, RibbonMode::NothingSelected);
-  for (const auto command : {RibbonCommand::Calibrate, RibbonCommand::Reset, RibbonCommand::ViewMetrics,
-                             RibbonCommand::ChangeFirmware, RibbonCommand::UploadCustomFirmware,
-                             RibbonCommand::UpdateFirmware, RibbonCommand::UpdateUpdater}) {
-    EXPECT_FALSE(none.Enabled(command)) << static_cast<int>(command);
-  }
-  EXPECT_TRUE(none.Enabled(RibbonCommand::CheckForUpdates));
-  EXPECT_TRUE(none.Enabled(RibbonCommand::SaveFirmware));
-  EXPECT_TRUE(none.changeFirmwareItems.empty());  // nothing selected: an empty gallery
-  EXPECT_EQ(none.recoveryItems, (std::vector<std::string>{"Single Brake Firmware v2.1", "Quad Pedal Firmware v3.4"}));
-
+  EXPECT_TRUE(ComputeRibbonState(inputs).changeFirmwareItems.empty());
   inputs.selection = RibbonSelection::Row;
-  inputs.selectedIsDeviceLine = true;
-  const RibbonState device = ComputeRibbonState(inputs);
-  EXPECT_EQ(device.mode, RibbonMode::DeviceSelected);
-  EXPECT_TRUE(device.Enabled(RibbonCommand::ChangeFirmware));
-  EXPECT_TRUE(device.Enabled(RibbonCommand::UploadCustomFirmware));
-  EXPECT_FALSE(device.Enabled(RibbonCommand::Calibrate));
-  EXPECT_FALSE(device.Enabled(RibbonCommand::Reset));
-  EXPECT_EQ(device.changeFirmwareItems, (std::vector<std::string>{"Quad Pedal Firmware v3.4"}));
-
-  inputs.selectedIsDeviceLine = false;
-  EXPECT_FALSE(ComputeRibbonState(inputs).Enabled(RibbonCommand::Calibrate));  // no command for the row
-  EXPECT_TRUE(ComputeRibbonState(inputs).Enabled(RibbonCommand::Reset));
-  inputs.selectedCanCalibrate = true;
-  const RibbonState channel = ComputeRibbonState(inputs);
-  EXPECT_EQ(channel.mode, RibbonMode::ChannelSelected);
-  EXPECT_TRUE(channel.Enabled(RibbonCommand::Calibrate));
-  EXPECT_TRUE(channel.Enabled(RibbonCommand::Reset));
-  EXPECT_FALSE(channel.Enabled(RibbonCommand::ChangeFirmware));
-
-  inputs.selection = RibbonSelection::ButtonRow;
-  EXPECT_EQ(ComputeRibbonState(inputs).mode, RibbonMode::ChannelSelected);
-
-  // Update Firmware follows the selected row's flag, and never without a selection.
-  inputs.selectedFirmwareUpdateAvailable = true;
-  EXPECT_TRUE(ComputeRibbonState(inputs).Enabled(RibbonCommand::UpdateFirmware));
-  inputs.selection = RibbonSelection::None;
-  EXPECT_FALSE(ComputeRibbonState(inputs).Enabled(RibbonCommand::UpdateFirmware));
+  const RibbonState selected = ComputeRibbonState(inputs);
+  EXPECT_EQ(selected.changeFirmwareItems, (std::vector<std::string>{"Quad Pedal Firmware v3.4"}));
+  EXPECT_EQ(selected.recoveryItems, (std::vector<std::string>{"Single Brake Firmware v2.1", "Quad Pedal Firmware v3.4"}));
 }
 
 TEST(RibbonStateTable, LabelsOfReadyUpdatesAndTogglesFromTheSettings) {
@@ -79,8 +78,6 @@ TEST(RibbonStateTable, LabelsOfReadyUpdatesAndTogglesFromTheSettings) {
   RibbonState state = ComputeRibbonState(inputs);
   EXPECT_EQ(state.Label(RibbonCommand::CheckForUpdates), "Check for Updates");
   EXPECT_EQ(state.Label(RibbonCommand::UpdateUpdater), "Update Updater");
-  EXPECT_EQ(state.Label(RibbonCommand::ChangeFirmware), "Change Firmware");
-  EXPECT_EQ(state.Label(RibbonCommand::CrashRecovery), "Crash Recovery");
   EXPECT_FALSE(state.Checked(RibbonCommand::TopMostWindow));
 
   inputs.centerUpdate = Platform::FileVersion{1, 2, 3, 4};
@@ -90,7 +87,6 @@ TEST(RibbonStateTable, LabelsOfReadyUpdatesAndTogglesFromTheSettings) {
   state = ComputeRibbonState(inputs);
   EXPECT_EQ(state.Label(RibbonCommand::CheckForUpdates), "Update to v1.2.3.4");
   EXPECT_EQ(state.Label(RibbonCommand::UpdateUpdater), "Update to v2.0.0.1");
-  EXPECT_TRUE(state.Enabled(RibbonCommand::UpdateUpdater));
   EXPECT_TRUE(state.Checked(RibbonCommand::TopMostWindow));
   EXPECT_TRUE(state.Checked(RibbonCommand::SecureCrashRecovery));
   EXPECT_FALSE(state.Checked(RibbonCommand::EnableBetaSoftware));
@@ -177,14 +173,6 @@ TEST(LiveValues, OnlyTheLatestValuePerRowAndNoneOfAReplacedList) {
   EXPECT_EQ(buffer.Take(buffer.ListGeneration()), (std::vector<std::pair<std::size_t, std::uint32_t>>{{0, 9}}));
 }
 
-TEST(WindowTexts, TitleCarriesVersionAndRunningTime) {
-  const std::string base = BaseWindowTitle({1, 2, 3, 4});
-  EXPECT_EQ(base, "Kestrane | v1.2.3.4");
-  EXPECT_EQ(WindowTitle(base, 605'000), "Kestrane | v1.2.3.4 | 10:05");
-  EXPECT_EQ(WindowTitle(base, 3'602'000), "Kestrane | v1.2.3.4 | 1 hour 00:02");
-  EXPECT_EQ(AboutText({1, 0, 0, 0}), "Kestrane, Version 1.0.0.0");
-}
-
 Platform::EnvironmentLookup Environment(std::map<std::string, std::string> values) {
   return [values = std::move(values)](std::string_view name) -> std::optional<std::string> {
     const auto found = values.find(std::string(name));
@@ -219,24 +207,28 @@ TEST(CommandLine, HeadlessIsTakenOutAndTheRestKept) {
   EXPECT_FALSE(ParseCenterCommandLine(1, const_cast<char**>(arguments)).headless);
 }
 
-TEST(ScreenshotFiles, TheChosenTypesExtensionIsAddedUnlessTheNameEndsWithIt) {
+// The chosen type's extension is added unless the name ends with it in any case; a name with
+// ".url" at its end or before the extension names a link file and is refused.
+TEST(ScreenshotFiles, TheChosenTypesExtensionIsAddedAndLinkFilesAreRefused) {
   const auto& types = ScreenshotTypes();
-  ASSERT_EQ(types.size(), 3u);
-  EXPECT_STREQ(types[0].label, "BMP");
-  EXPECT_STREQ(types[1].pattern, "*.jpeg");
-  EXPECT_STREQ(types[2].extension, ".png");
-  EXPECT_EQ(ScreenshotFileName("/home/racer/shot", types[0]), "/home/racer/shot.bmp");
-  EXPECT_EQ(ScreenshotFileName("/home/racer/shot.JPEG", types[1]), "/home/racer/shot.JPEG");
-  EXPECT_EQ(ScreenshotFileName("/home/racer/shot.jpg", types[1]), "/home/racer/shot.jpg.jpeg");
-  EXPECT_EQ(ScreenshotFileName("/home/racer/shot.png", types[2]), "/home/racer/shot.png");
-  EXPECT_EQ(ScreenshotFileName("/home/racer/shot.png", types[0]), "/home/racer/shot.png.bmp");
-}
-
-TEST(ScreenshotFiles, LinkFilesAreRefused) {
-  EXPECT_TRUE(IsUrlFileName("/tmp/site.URL"));
-  EXPECT_TRUE(IsUrlFileName("/tmp/site.url.png"));
-  EXPECT_FALSE(IsUrlFileName("/tmp/urls.png"));
-  EXPECT_FALSE(IsUrlFileName("/tmp/shot.urlx"));
+  const struct {
+    std::string typed;
+    std::size_t type;
+    std::string saved;
+    bool link;
+  } cases[] = {
+      {"/home/racer/shot", 0, "/home/racer/shot.bmp", false},
+      {"/home/racer/shot.JPEG", 1, "/home/racer/shot.JPEG", false},
+      {"/home/racer/shot.jpg", 1, "/home/racer/shot.jpg.jpeg", false},
+      {"/home/racer/shot.png", 0, "/home/racer/shot.png.bmp", false},
+      {"/tmp/site.url.png", 2, "/tmp/site.url.png", true},
+      {"/tmp/urls.png", 2, "/tmp/urls.png", false},
+      {"/tmp/shot.urlx", 2, "/tmp/shot.urlx.png", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ScreenshotFileName(c.typed, types.at(c.type)), c.saved);
+    EXPECT_EQ(IsUrlFileName(c.saved), c.link) << c.saved;
+  }
 }
 
 }  // namespace

@@ -247,6 +247,9 @@ TEST_F(Window, AboutClosesWhenADeviceArrives) {
   Execute(RibbonCommand::About);
   QPointer<QWidget> about = QApplication::activeModalWidget();
   ASSERT_TRUE(about);
+  auto* text = about->findChild<QLabel*>("AboutText");
+  ASSERT_TRUE(text);
+  EXPECT_EQ(text->text(), "Kestrane, Version 1.2.3.4");
   application_->OnDeviceChange(DeviceChange::Arrival);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !about || !about->isVisible(); }, 1000));
 }

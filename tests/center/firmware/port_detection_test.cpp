@@ -66,63 +66,60 @@ const SerialPortEntry kBootloader{"/sys/devices/usb1/1-1/1-1:1.0/tty/ttyACM0", "
 const SerialPortEntry kLegacy{"/sys/devices/platform/serial8250/tty/ttyS0", "/dev/ttyS0", false};
 const SerialPortEntry kOtherBoard{"/sys/devices/usb1/1-2/1-2:1.0/tty/ttyACM1", "/dev/ttyACM1", true};
 
-TEST_F(Detection, NothingAppearsInTenSeconds) {
+constexpr const char* kNoPort = "No Controller Reset or COM port detected!";
+
+struct Listing {
+  SerialPortEntry entry;
+  std::chrono::milliseconds from = 0ms, until = 1h;
+};
+
+// After the reset, passes run every 300 ms for 10 s; a USB serial port with a port's name that was
+// not listed before the reset is the bootloader, the last of a pass winning.
+TEST_F(Detection, AfterTheResetOnlyANewUsbPortWithinTenSecondsIsTaken) {
+  const struct {
+    const char* what;
+    std::vector<Listing> listings;
+    std::optional<std::string> port;
+    double seconds;
+  } cases[] = {
+      {"nothing new: 34 passes", {{kLegacy}}, std::nullopt, 10.2},
+      {"another device's port, listed before", {{kOtherBoard}}, std::nullopt, 10.2},
+      {"the new one beside another device's", {{kBootloader, 300ms}, {kOtherBoard}}, "/dev/ttyACM0", 0.3},
+      {"gone at the reset, back on its name", {{kBootloader, 0ms, 900ms}, {kBootloader, 1500ms}}, "/dev/ttyACM0", 1.5},
+      {"first seen in the pass at 10.2 s", {{kBootloader, 10100ms}}, std::nullopt, 10.2},
+      {"just before ten seconds", {{kBootloader, 9500ms}}, "/dev/ttyACM0", 9.6},
+      {"two in one pass, any case",
+       {{kLegacy}, {{"/sys/a/ttyACM3", "/dev/ttyACM3", true}, 600ms}, {{"/sys/b/ttyACM4", "/DEV/TTYACM4", true}, 600ms}},
+       "/DEV/TTYACM4", 0.6},
+      {"a USB port whose name is no port ends the wait", {{{"/sys/c/ttyGS0", "/dev/pts/7", true}, 300ms}}, std::nullopt, 0.3},
+  };
+  for (const auto& c : cases) {
+    Platform::ManualClock clock;
+    const auto start = clock.Now();
+    ScriptedMap map(clock);
+    for (const auto& listing : c.listings) map.Add(listing.entry, listing.from, listing.until);
+    Testing::RecordingFirmwareView view;
+    EXPECT_EQ(WaitForBootloaderPort({map, clock, view}, TakePortSnapshot(map), backend_, "sim/none"), c.port)
+        << c.what;
+    EXPECT_NEAR(std::chrono::duration<double>(clock.Now() - start).count(), c.seconds, 0.01) << c.what;
+    if (!c.port) {
+      EXPECT_EQ(view.Statuses().back(), kNoPort) << c.what;
+    }
+  }
+  // One step at the start, one per new whole second, one at the end.
   map_.Add(kLegacy);
   EXPECT_EQ(AfterReset(), std::nullopt);
-  EXPECT_NEAR(Seconds(), 10.2, 0.01);  // 34 passes of 300 ms
-  EXPECT_EQ(view_.Statuses(), (std::vector<std::string>{"Step 2 of 2: Updating Firmware...", kNoPortDetected}));
-  // One step at the start, one per new whole second, one at the end.
+  EXPECT_EQ(view_.Statuses(), (std::vector<std::string>{"Step 2 of 2: Updating Firmware...", kNoPort}));
   EXPECT_EQ(view_.Steps(), 1 + 10 + 1);
 }
 
-TEST_F(Detection, AUsbPortListedBeforeTheResetBelongsToAnotherDeviceAndIsNeverTaken) {
-  map_.Add(kOtherBoard);
-  EXPECT_EQ(AfterReset(), std::nullopt);
-  EXPECT_NEAR(Seconds(), 10.2, 0.01);
-
-  // With the other board listed after it in every pass, the new port is still the one taken.
-  Testing::RecordingFirmwareView second;
-  map_.Add(kBootloader, 11000ms);
-  map_.Add(kOtherBoard);
-  EXPECT_EQ(WaitForBootloaderPort({map_, clock_, second}, TakePortSnapshot(map_), backend_, "sim/none"),
-            "/dev/ttyACM0");
-}
-
-TEST_F(Detection, APortThatWentAwayAndCameBackIsTaken) {
-  map_.Add(kBootloader, 0ms, 900ms);  // the controller's own port leaves at the reset...
-  map_.Add(kBootloader, 1500ms);      // ...and its bootloader comes back on the same name
-  EXPECT_EQ(AfterReset(), "/dev/ttyACM0");
-  EXPECT_NEAR(Seconds(), 1.5, 0.01);
-}
-
-TEST_F(Detection, APortFoundAfterTenSecondsFails) {
-  map_.Add(kBootloader, 10100ms);  // first seen in the pass at 10.2 s
-  EXPECT_EQ(AfterReset(), std::nullopt);
-}
-
-TEST_F(Detection, APortFoundJustBeforeTenSecondsIsTaken) {
-  map_.Add(kBootloader, 9500ms);
-  EXPECT_EQ(AfterReset(), "/dev/ttyACM0");
-  EXPECT_NEAR(Seconds(), 9.6, 0.01);
-}
-
-TEST_F(Detection, TwoPortsInOnePassTheLastWinsAndLowerCaseNamesPass) {
-  map_.Add(kLegacy);
-  map_.Add({"/sys/a/ttyACM3", "/dev/ttyACM3", true}, 600ms);
-  map_.Add({"/sys/b/ttyACM4", "/DEV/TTYACM4", true}, 600ms);
-  EXPECT_EQ(AfterReset(), "/DEV/TTYACM4");
+TEST(SerialPortNames, APortIsADevicePathOrALinkToOneInAnyCase) {
   EXPECT_TRUE(IsSerialPortName("/dev/ttyacm0"));
   EXPECT_FALSE(IsSerialPortName("/dev/pts/3"));
   EXPECT_FALSE(IsSerialPortName("COM3"));
-  EXPECT_FALSE(IsSerialPortName("ttyACM0"));  // a port is a path
+  EXPECT_FALSE(IsSerialPortName("ttyACM0"));
   // A link made where the user may write (the simulated bootloader's, in the runtime folder).
   EXPECT_TRUE(IsSerialPortName("/run/user/1000/ttyQVSIM42-0"));
-}
-
-TEST_F(Detection, AUsbPortWithANameThatIsNoPortFails) {
-  map_.Add({"/sys/c/ttyGS0", "/dev/pts/7", true}, 300ms);
-  EXPECT_EQ(AfterReset(), std::nullopt);
-  EXPECT_EQ(view_.Statuses().back(), kNoPortDetected);
 }
 
 TEST_F(Detection, ManualResetCountsDownAndEndsWhenANameAppears) {
@@ -140,7 +137,7 @@ TEST_F(Detection, ANewNonUsbPortEndsTheManualWaitButIsNoCandidate) {
   map_.Add({"/sys/d/ttyS1", "/dev/ttyS1", false});
   EXPECT_EQ(Manual(), std::nullopt);
   EXPECT_NEAR(Seconds(), 0.6, 0.01);
-  EXPECT_EQ(view_.Statuses().back(), kNoPortDetected);
+  EXPECT_EQ(view_.Statuses().back(), kNoPort);
 }
 
 TEST_F(Detection, ManualWaitRunsOutWithTheLastCandidateOrNone) {
@@ -152,13 +149,13 @@ TEST_F(Detection, ManualWaitRunsOutWithTheLastCandidateOrNone) {
                       "Perform Hardware Reset on Crashed Device NOW!... 1 seconds left..."),
             statuses.end());
   EXPECT_EQ(statuses[statuses.size() - 2], "Perform Hardware Reset on Crashed Device NOW!... 0 second left...");
-  EXPECT_EQ(statuses.back(), kNoPortDetected);
+  EXPECT_EQ(statuses.back(), kNoPort);
 
   // A USB port that was there before the wait is another device's: never flashed.
   Testing::RecordingFirmwareView second;
   map_.Add(kOtherBoard);
   EXPECT_EQ(WaitForManualResetPort({map_, clock_, second}, TakePortSnapshot(map_)), std::nullopt);
-  EXPECT_EQ(second.Statuses().back(), kNoPortDetected);
+  EXPECT_EQ(second.Statuses().back(), kNoPort);
 }
 
 TEST(UdevPorts, ATtyUdevIsStillSettingUpIsNoPortYet) {
@@ -166,14 +163,6 @@ TEST(UdevPorts, ATtyUdevIsStillSettingUpIsNoPortYet) {
   EXPECT_EQ(TtyEntry("/sys/x/ttyACM0", nullptr, true, true), std::nullopt);
   EXPECT_EQ(TtyEntry("/sys/x/ttyACM0", "/dev/ttyACM0", true, true),
             (SerialPortEntry{"/sys/x/ttyACM0", "/dev/ttyACM0", true}));
-}
-
-TEST(RememberUsbSerialPort, KnownEntriesStayAndOnlyUsbPortsJoin) {
-  std::vector<SerialPortEntry> known;
-  EXPECT_FALSE(RememberUsbSerialPort(known, kLegacy));
-  EXPECT_TRUE(RememberUsbSerialPort(known, kBootloader));
-  EXPECT_TRUE(RememberUsbSerialPort(known, kBootloader));
-  EXPECT_EQ(known.size(), 1u);
 }
 
 TEST(RegistryReaders, ArgumentChecksAndResultCodes) {

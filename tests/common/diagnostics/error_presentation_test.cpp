@@ -11,24 +11,25 @@ namespace {
 
 using namespace Quorvane::Diagnostics;
 
+// Units from the largest non-zero one down, the smaller ones shown as 0 in the singular; a year is
+// 364 days, so weeks wrap at 52; seconds above 59 never show.
 TEST(FormatUptime, CountsUnitsFromTheLargestNonZeroOneDown) {
-  EXPECT_EQ(FormatUptime(0), "00:00");
-  EXPECT_EQ(FormatUptime(605'000), "10:05");
-  EXPECT_EQ(FormatUptime(3'602'000), "1 hour 00:02");
-  EXPECT_EQ(FormatUptime(3'723'000), "1 hour 02:03");
-  EXPECT_EQ(FormatUptime(2 * 3'600'000 + 59'000), "2 hours 00:59");
-  EXPECT_EQ(FormatUptime(90'061'000), "1 day 1 hour 01:01");
-  // Exactly one week: the smaller units show as 0, in the singular.
-  EXPECT_EQ(FormatUptime(604'800'000), "1 week 0 day 0 hour 00:00");
-  EXPECT_EQ(FormatUptime(2 * 604'800'000ULL + 3 * 86'400'000ULL), "2 weeks 3 days 0 hour 00:00");
-}
-
-TEST(FormatUptime, YearsUseThe364DayYearAndWeeksWrapAt52) {
-  EXPECT_EQ(FormatUptime(31'449'600'000ULL), "1 year 0 week 0 day 0 hour 00:00");
-  EXPECT_EQ(FormatUptime(2 * 31'449'600'000ULL + 604'800'000ULL),
-            "2 years 1 week 0 day 0 hour 00:00");
-  // An hour's worth of minutes wraps; seconds above 59 never show.
-  EXPECT_EQ(FormatUptime(3'599'999), "59:59");
+  const struct {
+    unsigned long long ms;
+    const char* text;
+  } cases[] = {
+      {0, "00:00"},
+      {605'000, "10:05"},
+      {3'599'999, "59:59"},
+      {3'602'000, "1 hour 00:02"},
+      {2 * 3'600'000 + 59'000, "2 hours 00:59"},
+      {90'061'000, "1 day 1 hour 01:01"},
+      {604'800'000, "1 week 0 day 0 hour 00:00"},
+      {2 * 604'800'000ULL + 3 * 86'400'000ULL, "2 weeks 3 days 0 hour 00:00"},
+      {31'449'600'000ULL, "1 year 0 week 0 day 0 hour 00:00"},
+      {2 * 31'449'600'000ULL + 604'800'000ULL, "2 years 1 week 0 day 0 hour 00:00"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatUptime(c.ms), c.text) << c.ms;
 }
 
 TEST(FormatLastErrorReport, ThreeLinesFromTheThreadsErrno) {

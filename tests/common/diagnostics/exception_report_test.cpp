@@ -37,18 +37,20 @@ TEST(HvxExceptionReport, ListsCodeMessageAndSystemTextLineByLine) {
   EXPECT_STREQ(error.what(), "Unknown exception");
 }
 
-TEST(HvxExceptionReport, CodeZeroShowsDigitZeroAndTheSuccessText) {
-  const std::string report = HvxException("m").ToString();
-  EXPECT_NE(report.find("Error Code:\n0x0\n"), std::string::npos);
-  EXPECT_NE(report.find(std::string("Win32 Error Code Message:\n") + std::strerror(0) + "\n"),
-            std::string::npos);
-}
-
-TEST(HvxExceptionReport, UnknownSystemCodeGivesAnEmptySystemLineAndHexWithoutLeadingZeros) {
-  const std::string report = HvxException(0x8007000Eu, "m").ToString();
-  EXPECT_NE(report.find("Error Code:\n0x8007000e\n"), std::string::npos);
-  EXPECT_NE(report.find("Win32 Error Code Message:\n\n\nCOM Last Error Message:"),
-            std::string::npos);
+// The code in hexadecimal without leading zeros; the system's text for it, empty when it has none.
+TEST(HvxExceptionReport, CodeAndSystemLinesForZeroAndForUnknownCodes) {
+  const struct {
+    unsigned code;
+    std::string codeLines, systemLines;
+  } cases[] = {
+      {0, "Error Code:\n0x0\n", std::string("Win32 Error Code Message:\n") + std::strerror(0) + "\n"},
+      {0x8007000Eu, "Error Code:\n0x8007000e\n", "Win32 Error Code Message:\n\n\nCOM Last Error Message:"},
+  };
+  for (const auto& c : cases) {
+    const std::string report = HvxException(c.code, "m").ToString();
+    EXPECT_NE(report.find(c.codeLines), std::string::npos) << report;
+    EXPECT_NE(report.find(c.systemLines), std::string::npos) << report;
+  }
 }
 
 TEST(HvxExceptionReport, InnerArgumentExceptionEndsTheReportAndSurvivesCopies) {
@@ -82,56 +84,45 @@ TEST(HvxExceptionReport, ArgumentExceptionIsCaughtAsHvxExceptionWithItsOwnReport
   }
 }
 
-TEST(Qv77ExceptionReport, OutOfMemoryWithoutMessageGivesExactlyTheHeading) {
-  const Quorvane::QV77Exception error(Halvex::COM::kEOutOfMemory, "");
-  EXPECT_EQ(error.ToString(),
+// The heading and the named result always; the message and the description only when present.
+TEST(Qv77ExceptionReport, HeadingThenMessageAndDescriptionWhenPresent) {
+  EXPECT_EQ(Quorvane::QV77Exception(Halvex::COM::kEOutOfMemory, "").ToString(),
             "## QV77Exception thrown. ##\n\n# HRESULT/ErrorCode\n  0x8007000e (E_OUTOFMEMORY)\n");
-}
-
-TEST(Qv77ExceptionReport, MessageAndDescriptionAreAppendedWhenPresent) {
-  const Quorvane::QV77Exception error(0x12345, "device gone", "detail");
-  EXPECT_EQ(error.ToString(),
+  EXPECT_EQ(Quorvane::QV77Exception(0x12345, "device gone", "detail").ToString(),
             "## QV77Exception thrown. ##\n\n# HRESULT/ErrorCode\n  0x12345 (?)\n"
             "\n# Message\n  device gone\n"
             "\n# IErrorInfo\n  detail");
 }
 
-TEST(HResultNames, KnownResultsAreNamedAndOthersAreQuestionMarks) {
-  EXPECT_EQ(Halvex::COM::HResultName(0), "S_OK");
-  EXPECT_EQ(Halvex::COM::HResultName(1), "S_FALSE");
-  EXPECT_EQ(Halvex::COM::HResultName(Halvex::COM::kEFail), "E_FAIL");
-  EXPECT_EQ(Halvex::COM::HResultName(Halvex::COM::kEHandle), "E_HANDLE");
-  EXPECT_EQ(Halvex::COM::HResultName(Halvex::COM::kEInvalidArg), "E_INVALIDARG");
-  EXPECT_EQ(Halvex::COM::HResultName(Halvex::COM::kClassNotAvailable),
-            "CLASS_E_CLASSNOTAVAILABLE");
-  EXPECT_EQ(Halvex::COM::HResultName(Halvex::COM::kENoInterface), "E_NOINTERFACE");
-  EXPECT_EQ(Halvex::COM::HResultName(2), "?");
-  EXPECT_EQ(Halvex::COM::HResultName(-1), "?");
-}
-
-TEST(ComExceptionFields, TextIsEmptyAndSystemMessageIsCapturedAtConstruction) {
-  const Halvex::COM::ComException error(Halvex::COM::kEOutOfMemory);
-  EXPECT_EQ(error.Result(), Halvex::COM::kEOutOfMemory);
+TEST(ComResults, NamesAndSystemMessagesOfKnownResultsOthersAreQuestionMarksAndEmpty) {
+  using namespace Halvex::COM;
+  const struct {
+    std::int32_t result;
+    const char* name;
+    const char* systemMessage;
+  } cases[] = {
+      {0, "S_OK", nullptr},
+      {1, "S_FALSE", nullptr},
+      {kEFail, "E_FAIL", nullptr},
+      {kEHandle, "E_HANDLE", nullptr},
+      {kEInvalidArg, "E_INVALIDARG", "The parameter is incorrect."},
+      {kClassNotAvailable, "CLASS_E_CLASSNOTAVAILABLE", nullptr},
+      {kENoInterface, "E_NOINTERFACE", nullptr},
+      {kEOutOfMemory, "E_OUTOFMEMORY", "Not enough memory to complete this operation."},
+      {2, "?", nullptr},
+      {-1, "?", nullptr},
+      {0x7777, "?", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(HResultName(c.result), c.name) << c.result;
+    if (c.systemMessage) {
+      EXPECT_EQ(ComException(c.result).SystemMessage(), c.systemMessage) << c.result;
+    }
+  }
+  const ComException error(kEOutOfMemory);
+  EXPECT_EQ(error.Result(), kEOutOfMemory);
   EXPECT_TRUE(error.Text().empty());
   EXPECT_TRUE(error.ErrorInfoDescription().empty());
-  EXPECT_EQ(error.SystemMessage(), "Not enough memory to complete this operation.");
-  EXPECT_EQ(Halvex::COM::HResultName(error.Result()), "E_OUTOFMEMORY");
-  EXPECT_EQ(Halvex::COM::ComException(Halvex::COM::kEInvalidArg).SystemMessage(), "The parameter is incorrect.");
-  EXPECT_TRUE(Halvex::COM::ComException(0x7777).SystemMessage().empty());
-  EXPECT_EQ(Halvex::COM::HResultName(0x7777), "?");
-}
-
-TEST(XmlConfigurationExceptionReport, FourLinesWithLowerCaseHexCode) {
-  const Quorvane::Config::CXmlConfigurationException error(
-      0x80004005u, "Invalid Selection of |servers| IXMLDOMNode->selectSingleNode.");
-  EXPECT_EQ(error.ToString(),
-            "## Exception Information ##\n"
-            "Type: CXmlConfigurationException\n"
-            "Message: Invalid Selection of |servers| IXMLDOMNode->selectSingleNode.\n"
-            "ErrorCode: 0x80004005\n");
-  EXPECT_EQ(Quorvane::Config::CXmlConfigurationException(0, "File 'x' is Invalid.").ToString(),
-            "## Exception Information ##\nType: CXmlConfigurationException\n"
-            "Message: File 'x' is Invalid.\nErrorCode: 0x0\n");
 }
 
 }  // namespace

@@ -24,22 +24,6 @@ std::size_t FilesIn(const std::string& folder) {
   return count;
 }
 
-TEST(AtomicWrite, FailureBeforeReplacingLeavesTheOldFileAndNoTemporary) {
-  TempFolder folder;
-  const std::string path = folder.File("Kestrane.xml");
-  WriteTextFile(path, "old settings");
-  AtomicWriteOptions options;
-  options.beforeReplace = [] { return std::make_error_code(std::errc::no_space_on_device); };
-
-  EXPECT_EQ(WriteFileAtomically(path, "new settings", options), std::errc::no_space_on_device);
-  EXPECT_EQ(ReadTextFile(path), "old settings");
-  EXPECT_EQ(FilesIn(folder.Path()), 1u);
-
-  EXPECT_FALSE(WriteFileAtomically(path, "new settings"));
-  EXPECT_EQ(ReadTextFile(path), "new settings");
-  EXPECT_EQ(FilesIn(folder.Path()), 1u);
-}
-
 TEST(AtomicWrite, NewFileGetsTheUsualModeAndAReplacedFileKeepsItsMode) {
   TempFolder folder;
   const std::string fresh = folder.File("fresh");

@@ -15,70 +15,73 @@ constexpr const char* kHead =
 constexpr const char* kTail = "</s:Body></s:Envelope>";
 
 std::string Envelope(const std::string& content) { return kHead + content + kTail; }
-
-TEST(RequestEnvelope, EnumerateFirmwaresByteForByte) {
-  const std::vector<ServiceValue> inputs{std::string("Quorvane HX Controller (HX)(brake)|QV-HX,hx"),
-                                         true};
-  EXPECT_EQ(BuildRequestEnvelope(Operation::EnumerateFirmwares, inputs),
-            Envelope("<EnumerateFirmwares xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\">"
-                     "<id>Quorvane HX Controller (HX)(brake)|QV-HX,hx</id><isBeta>true</isBeta>"
-                     "</EnumerateFirmwares>"));
+// The contract's element `name` around `inner` (empty: an empty element), in an envelope.
+std::string Contract(const std::string& name, const std::string& inner = "") {
+  const std::string open = "<" + name + " xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\"";
+  return Envelope(inner.empty() ? open + "/>" : open + ">" + inner + "</" + name + ">");
 }
 
-TEST(RequestEnvelope, RegisterUserFeedbackKeepsCarriageReturnsAndEscapesMarkup) {
-  const std::vector<ServiceValue> inputs{std::string("AbC+/=\r\nx<&>")};
-  EXPECT_EQ(BuildRequestEnvelope(Operation::RegisterUserFeedback, inputs),
-            Envelope("<RegisterUserFeedback xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\">"
-                     "<userFeedback>AbC+/=&#xD;\nx&lt;&amp;&gt;</userFeedback>"
-                     "</RegisterUserFeedback>"));
-}
-
-TEST(RequestEnvelope, EmptyTextIsSentAsAnEmptyElementAndArraysUseTheArraysNamespace) {
-  const std::vector<ServiceValue> empty{std::string()};
-  EXPECT_EQ(BuildRequestEnvelope(Operation::GetQuorvaneMessageToUsers, empty),
-            Envelope("<GetQuorvaneMessageToUsers xmlns=\"http://schemas.quorvane.example/2016/"
-                     "IQuorvane\"><token></token></GetQuorvaneMessageToUsers>"));
-  const std::vector<ServiceValue> array{std::vector<std::string>{"a", ""}};
-  EXPECT_EQ(BuildRequestEnvelope(Operation::Execute, array),
-            Envelope("<Execute xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\"><payload "
-                     "xmlns:a=\"http://schemas.microsoft.com/2003/10/Serialization/Arrays\">"
-                     "<a:string>a</a:string><a:string></a:string></payload></Execute>"));
-  EXPECT_THROW(BuildRequestEnvelope(Operation::Execute, empty), std::invalid_argument);
-  EXPECT_THROW(BuildRequestEnvelope(Operation::CheckForUpdateEx, empty), std::invalid_argument);
+TEST(RequestEnvelope, ByteForByteWithMarkupEscapedAndArraysInTheArraysNamespace) {
+  const struct {
+    Operation operation;
+    std::vector<ServiceValue> inputs;
+    std::string expected;
+  } cases[] = {
+      {Operation::EnumerateFirmwares,
+       {std::string("Quorvane HX Controller (HX)(brake)|QV-HX,hx"), true},
+       Contract("EnumerateFirmwares", "<id>Quorvane HX Controller (HX)(brake)|QV-HX,hx</id><isBeta>true</isBeta>")},
+      {Operation::RegisterUserFeedback,
+       {std::string("AbC+/=\r\nx<&>")},
+       Contract("RegisterUserFeedback", "<userFeedback>AbC+/=&#xD;\nx&lt;&amp;&gt;</userFeedback>")},
+      {Operation::GetQuorvaneMessageToUsers, {std::string()}, Contract("GetQuorvaneMessageToUsers", "<token></token>")},
+      {Operation::Execute,
+       {std::vector<std::string>{"a", ""}},
+       Contract("Execute", "<payload xmlns:a=\"http://schemas.microsoft.com/2003/10/Serialization/Arrays\">"
+                           "<a:string>a</a:string><a:string></a:string></payload>")},
+  };
+  for (const auto& c : cases) EXPECT_EQ(BuildRequestEnvelope(c.operation, c.inputs), c.expected);
+  const std::vector<ServiceValue> text{std::string()};
+  EXPECT_THROW(BuildRequestEnvelope(Operation::Execute, text), std::invalid_argument);
+  EXPECT_THROW(BuildRequestEnvelope(Operation::CheckForUpdateEx, text), std::invalid_argument);
 }
 
 ResponseStatus Parse(Operation operation, std::string body, ServiceResult& result) {
   return ParseResponseEnvelope(operation, body, result);
 }
 
-TEST(ResponseEnvelope, StringResultsNilAbsentAndEmptyAllReadEmpty) {
-  ServiceResult result;
-  ASSERT_EQ(Parse(Operation::DownloadFirmware,
-                  Envelope("<DownloadFirmwareResponse xmlns=\"http://schemas.quorvane.example/2016/"
-                           "IQuorvane\"><DownloadFirmwareResult>QUJD&#xD;\n</DownloadFirmwareResult>"
-                           "</DownloadFirmwareResponse>"),
-                  result),
-            ResponseStatus::Ok);
-  EXPECT_EQ(result.text, "QUJD\r\n");
-
-  // Other prefixes and declarations than ours are read by namespace, not by prefix.
+// Nil, absent and empty results read as empty text and 0, whatever an earlier answer left; other prefixes and declarations than
+// ours are read by namespace, not by prefix.
+TEST(ResponseEnvelope, TextAndNumberResultsWithNilAbsentAndEmptyAnswers) {
   const std::string nil =
       "<?xml version=\"1.0\"?><soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
       "xmlns:x=\"http://www.w3.org/2001/XMLSchema-instance\"><soap:Header/><soap:Body>"
       "<q:DownloadFirmwareResponse xmlns:q=\"http://schemas.quorvane.example/2016/IQuorvane\">"
       "<q:DownloadFirmwareResult x:nil=\"true\"/></q:DownloadFirmwareResponse></soap:Body>"
       "</soap:Envelope>";
-  result.text = "stale";
-  ASSERT_EQ(Parse(Operation::DownloadFirmware, nil, result), ResponseStatus::Ok);
-  EXPECT_EQ(result.text, "");
-
-  result.text = "stale";
-  ASSERT_EQ(Parse(Operation::DownloadFirmware,
-                  Envelope("<DownloadFirmwareResponse xmlns=\"http://schemas.quorvane.example/2016/"
-                           "IQuorvane\"/>"),
-                  result),
-            ResponseStatus::Ok);
-  EXPECT_EQ(result.text, "");
+  const struct {
+    Operation operation;
+    std::string body, text;
+    long long number;
+  } cases[] = {
+      {Operation::DownloadFirmware,
+       Contract("DownloadFirmwareResponse", "<DownloadFirmwareResult>QUJD&#xD;\n</DownloadFirmwareResult>"),
+       "QUJD\r\n", 0},
+      {Operation::DownloadFirmware, nil, "", 0},
+      {Operation::DownloadFirmware, Contract("DownloadFirmwareResponse"), "", 0},
+      {Operation::RegisterUserFeedback,
+       Contract("RegisterUserFeedbackResponse", "<RegisterUserFeedbackResult>9000000000</RegisterUserFeedbackResult>"),
+       "", 9000000000},
+      {Operation::RegisterUserFeedback, Contract("RegisterUserFeedbackResponse"), "", 0},
+      {Operation::RegisterErrorLogEntry, Contract("RegisterErrorLogEntryResponse"), "", 0},
+  };
+  for (const auto& c : cases) {
+    ServiceResult result;
+    result.text = "stale";
+    result.number = -1;
+    ASSERT_EQ(Parse(c.operation, c.body, result), ResponseStatus::Ok) << c.body;
+    EXPECT_EQ(result.text, c.text) << c.body;
+    EXPECT_EQ(result.number, c.number) << c.body;
+  }
 }
 
 // Written exactly as a WCF basicHttpBinding service answers: no declaration, the "s:" envelope,
@@ -125,28 +128,6 @@ TEST(ResponseEnvelope, ArrayItemsAreReadByNamespaceWhereverTheirPrefixIsDeclared
   EXPECT_EQ(Parse(Operation::CheckForUpdateEx, otherNamespace, result), ResponseStatus::Malformed);
 }
 
-TEST(ResponseEnvelope, LongResultAndTheEmptyResponseOfRegisterErrorLogEntry) {
-  ServiceResult result;
-  ASSERT_EQ(Parse(Operation::RegisterUserFeedback,
-                  Envelope("<RegisterUserFeedbackResponse xmlns=\"http://schemas.quorvane.example/2016/"
-                           "IQuorvane\"><RegisterUserFeedbackResult>9000000000</RegisterUserFeedbackResult>"
-                           "</RegisterUserFeedbackResponse>"),
-                  result),
-            ResponseStatus::Ok);
-  EXPECT_EQ(result.number, 9000000000);
-  ASSERT_EQ(Parse(Operation::RegisterUserFeedback,
-                  Envelope("<RegisterUserFeedbackResponse xmlns=\"http://schemas.quorvane.example/2016/"
-                           "IQuorvane\"/>"),
-                  result),
-            ResponseStatus::Ok);
-  EXPECT_EQ(result.number, 0);
-  EXPECT_EQ(Parse(Operation::RegisterErrorLogEntry,
-                  Envelope("<RegisterErrorLogEntryResponse xmlns=\"http://schemas.quorvane.example/"
-                           "2016/IQuorvane\"/>"),
-                  result),
-            ResponseStatus::Ok);
-}
-
 TEST(ResponseEnvelope, FaultsAndMalformedAnswersLeaveTheResultUntouched) {
   ServiceResult result;
   result.text = "kept";
@@ -156,14 +137,11 @@ TEST(ResponseEnvelope, FaultsAndMalformedAnswersLeaveTheResultUntouched) {
                   result),
             ResponseStatus::Fault);
   const std::string wrongNamespace =
-      Envelope("<ExecuteCRMResponse xmlns=\"urn:other\"><ExecuteCRMResult>x</ExecuteCRMResult>"
-               "</ExecuteCRMResponse>");
+      Envelope("<ExecuteCRMResponse xmlns=\"urn:other\"><ExecuteCRMResult>x</ExecuteCRMResult></ExecuteCRMResponse>");
   for (const std::string& malformed :
        {std::string("<html>busy</html>"), std::string("<s:Envelope"), wrongNamespace,
-        Envelope("<DownloadFirmwareResponse xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\"/>"),
-        Envelope("<RegisterUserFeedbackResponse xmlns=\"http://schemas.quorvane.example/2016/"
-                 "IQuorvane\"><RegisterUserFeedbackResult>12x</RegisterUserFeedbackResult>"
-                 "</RegisterUserFeedbackResponse>")}) {
+        Contract("DownloadFirmwareResponse"),
+        Contract("RegisterUserFeedbackResponse", "<RegisterUserFeedbackResult>12x</RegisterUserFeedbackResult>")}) {
     const Operation operation = malformed.find("RegisterUserFeedback") != std::string::npos
                                     ? Operation::RegisterUserFeedback
                                     : Operation::ExecuteCRM;
@@ -188,7 +166,7 @@ TEST(ServerEnvelopes, RequestsParseBackAndResponsesParseOnTheClientSide) {
   EXPECT_EQ(received.strings, sent.strings);
 
   EXPECT_FALSE(ParseRequestEnvelope("<s:Envelope/>"));
-  EXPECT_FALSE(ParseRequestEnvelope(Envelope("<Unknown xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\"/>")));
+  EXPECT_FALSE(ParseRequestEnvelope(Contract("Unknown")));
 }
 
 }  // namespace

@@ -44,22 +44,15 @@ TEST(UpdatesReadyFile, MissingAttributesReadAsZeroAndEmpty) {
 TEST(UpdatesReadyFile, UnreadableFilesAndEmptyPathsRaise) {
   Testing::TempFolder folder;
   Testing::WriteTextFile(folder.File("broken.xml"), "<updateReady");
+  using Halvex::Exceptions::HvxArgumentException;
   for (const std::string& path : {folder.File("broken.xml"), folder.File("absent.xml")}) {
-    try {
-      ReadUpdatesReadyFile(path);
-      ADD_FAILURE() << path;
-    } catch (const Halvex::Exceptions::HvxArgumentException& error) {
-      EXPECT_EQ(error.Message(), "Error loading xml configuration file from param");
-    }
+    EXPECT_EQ(Testing::ThrownMessage<HvxArgumentException>([&] { ReadUpdatesReadyFile(path); }),
+              "Error loading xml configuration file from param")
+        << path;
   }
   Diagnostics::RecordingEventLog log;
-  try {
-    WriteUpdatesReadyFile({}, "", log);
-    ADD_FAILURE();
-  } catch (const Halvex::Exceptions::HvxArgumentException& error) {
-    EXPECT_EQ(error.Message(), "Parameter was nullptr");
-    EXPECT_EQ(error.ParameterName(), "pwszFileName");
-  }
+  EXPECT_EQ(Testing::ThrownMessage<HvxArgumentException>([&] { WriteUpdatesReadyFile({}, "", log); }),
+            "Parameter was nullptr");
 }
 
 TEST(UpdatesReadyFile, AFailedSaveIsAWarningAndLeavesNoFile) {

@@ -71,7 +71,8 @@ def main(stand_in, data, wsdl, corpus):
                 result = getattr(service, name)(**arguments)
             except zeep.exceptions.Fault:
                 result = None
-            index = bytes([OPERATIONS.index(name)])
+            # the operation, then the size of the pieces an answer is streamed in (less one)
+            index = bytes([OPERATIONS.index(name), 6])
             write(os.path.join(envelopes, name + "-request.bin"),
                   index + etree.tostring(history.last_sent["envelope"]))
             write(os.path.join(envelopes, name + "-answer.bin"),

@@ -1,21 +1,72 @@
 // SOAP answers (client side) and requests (stand-in side) from arbitrary bytes. The first
-// byte picks the operation whose answer is expected.
+// byte picks the operation whose answer is expected, the second the size of the pieces an
+// answer of an array is streamed in. A streamed answer must read the same in one piece, in
+// pieces of one byte (cut at every boundary) and in the chosen pieces, and whatever it reads
+// must be what the document parser reads from the whole answer.
 #include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "common/service/contract.h"
+#include "common/service/soap_answer_stream.h"
 #include "common/service/soap_envelope.h"
 
+namespace {
+
+using namespace Quorvane::Service;
+
+struct Items final : StringItemSink {
+  bool BeginItem(std::size_t index) override {
+    if (index != strings.size()) std::abort();  // items are numbered in order
+    strings.emplace_back();
+    return true;
+  }
+  bool ItemText(std::string_view piece) override {
+    strings.back() += piece;
+    return true;
+  }
+  bool EndItem() override { return true; }
+  std::vector<std::string> strings;
+};
+
+std::pair<ResponseStatus, std::vector<std::string>> Stream(Operation operation, const std::string& answer,
+                                                           std::size_t pieceSize) {
+  Items items;
+  StringArrayAnswerReader reader(operation, items);
+  for (std::size_t at = 0; at < answer.size(); at += pieceSize) {
+    if (!reader.Feed(std::string_view(answer).substr(at, pieceSize))) break;
+  }
+  return {reader.Finish(), std::move(items.strings)};
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace Quorvane::Service;
-  if (size == 0) {
+  if (size < 2) {
     return 0;
   }
   const auto operations = AllOperations();
   const Operation operation = operations[data[0] % operations.size()].operation;
-  std::string body(reinterpret_cast<const char*>(data + 1), size - 1);
+  const std::size_t pieceSize = 1 + data[1] % 64;
+  const std::string answer(reinterpret_cast<const char*>(data + 2), size - 2);
+  std::string body = answer;
   ParseRequestEnvelope(body);
-  ServiceResult result;
-  ParseResponseEnvelope(operation, body, result);
+  ServiceResult parsed;
+  const ResponseStatus expected = ParseResponseEnvelope(operation, body, parsed);
+  if (Describe(operation).result != ResultKind::StringArray) {
+    return 0;
+  }
+  const auto whole = Stream(operation, answer, answer.size() + 1);
+  if (Stream(operation, answer, 1) != whole || Stream(operation, answer, pieceSize) != whole) {
+    std::abort();
+  }
+  // The streaming reader is the stricter: what it takes, the document parser takes alike.
+  if (whole.first != ResponseStatus::Malformed && whole.first != expected) {
+    std::abort();
+  }
+  if (whole.first == ResponseStatus::Ok && whole.second != parsed.strings) {
+    std::abort();
+  }
   return 0;
 }

@@ -1,6 +1,6 @@
-// The updater's inputs from outside: its configuration, updates-ready files and the service's
-// update answer (strings split at NUL bytes). Each is read or refused with its exception, and a
-// ready file survives being written and read again.
+// The updater's inputs from outside: its configuration, updates-ready files and the items of the
+// service's update answer (split at NUL bytes, handed over in pieces of seven bytes). Each is read
+// or refused with its exception, and a ready file survives being written and read again.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -10,7 +10,8 @@
 #include "common/diagnostics/hvx_exception.h"
 #include "common/diagnostics/xml_configuration_exception.h"
 #include "common/update/updates_ready_file.h"
-#include "updater/update_check.h"
+#include "updater/incoming_download.h"
+#include "updater/update_answer.h"
 #include "updater/updater_configuration.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -38,10 +39,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       start = at + 1;
     }
   }
-  try {
-    for (const auto& file : Updater::ParseUpdateResponse(strings).files) {
-      Updater::IsSafeDownloadName(file.fileName);
+  // Files are checked for their names and counted, never written.
+  struct Names final : Updater::UpdateFileWriter {
+    void Begin(const Updater::FileDescriptor& file) override { Updater::IsSafeDownloadName(file.fileName); }
+    void Write(std::string_view bytes) override { written += bytes.size(); }
+    void End() override {}
+    std::size_t written = 0;
+  } names;
+  Updater::UpdateAnswerSink answer(64 * 1024, names);
+  bool reading = true;
+  for (std::size_t index = 0; index < strings.size() && reading; ++index) {
+    reading = answer.BeginItem(index);
+    for (std::size_t at = 0; at < strings[index].size() && reading; at += 7) {
+      reading = answer.ItemText(std::string_view(strings[index]).substr(at, 7));
     }
+    reading = reading && answer.EndItem();
+  }
+  try {
+    answer.Finish();
   } catch (const Halvex::Exceptions::HvxException&) {
   }
   return 0;

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "common/service/contract.h"
+#include "common/service/soap_answer_stream.h"
 
 namespace Quorvane::Service {
 
@@ -39,5 +40,13 @@ struct CallFailure {
 // threads share nothing.
 bool ServiceCall(std::string_view endpoint, const CallSettings& settings, Operation operation,
                  std::span<const ServiceValue> inputs, ServiceResult& result, CallFailure* failure = nullptr);
+
+// Calls an operation whose result is an array of strings and hands the items to the sink while
+// the answer arrives, so an answer of any size passes through in bounded memory: what the sink
+// keeps is its own to bound (the settings' heap limit does not apply to the answer here). True
+// when the service answered and every item was handed over; false for every failure as above,
+// and when the sink stopped reading. Items handed over before a failure are the sink's to undo.
+bool StreamingServiceCall(std::string_view endpoint, const CallSettings& settings, Operation operation,
+                          std::span<const ServiceValue> inputs, StringItemSink& sink, CallFailure* failure = nullptr);
 
 }  // namespace Quorvane::Service

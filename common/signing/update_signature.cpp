@@ -129,41 +129,49 @@ std::optional<Signature> ParseSignature(std::string_view text, std::string& reas
   return signature;
 }
 
-struct SignatureCheck::HashState {
+struct FileDigest::HashState {
   crypto_generichash_state state;
 };
 
-SignatureCheck::SignatureCheck(const PublicKey& key, Signature signature)
-    : key_(key), signature_(std::move(signature)), hash_(std::make_unique<HashState>()) {
+FileDigest::FileDigest() : hash_(std::make_unique<HashState>()) {
   InitialiseSodiumOnce();
   crypto_generichash_init(&hash_->state, nullptr, 0, crypto_generichash_BYTES_MAX);
 }
 
-SignatureCheck::~SignatureCheck() = default;
+FileDigest::FileDigest(FileDigest&&) noexcept = default;
+FileDigest& FileDigest::operator=(FileDigest&&) noexcept = default;
+FileDigest::~FileDigest() = default;
 
-void SignatureCheck::Update(std::string_view bytes) {
+void FileDigest::Update(std::string_view bytes) {
   crypto_generichash_update(&hash_->state, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
 
-std::optional<std::string> SignatureCheck::Finish() {
-  std::array<std::uint8_t, crypto_generichash_BYTES_MAX> digest{};
+FileDigest::Value FileDigest::Finish() {
+  Value digest{};
   crypto_generichash_final(&hash_->state, digest.data(), digest.size());
-  if (signature_.keyId != key_.keyId) {
-    return "it was signed with another key (" + KeyIdText(signature_.keyId) + ", not the trusted " +
-           KeyIdText(key_.keyId) + ")";
+  return digest;
+}
+
+std::optional<std::string> VerifyDigest(const FileDigest::Value& digest, const Signature& signature,
+                                        const PublicKey& key) {
+  if (signature.keyId != key.keyId) {
+    return "it was signed with another key (" + KeyIdText(signature.keyId) + ", not the trusted " +
+           KeyIdText(key.keyId) + ")";
   }
-  if (crypto_sign_verify_detached(signature_.fileSignature.data(), digest.data(), digest.size(), key_.key.data()) !=
-      0) {
+  if (crypto_sign_verify_detached(signature.fileSignature.data(), digest.data(), digest.size(), key.key.data()) != 0) {
     return std::string("its content does not match its signature");
   }
-  std::vector<std::uint8_t> global(signature_.fileSignature.begin(), signature_.fileSignature.end());
-  global.insert(global.end(), signature_.trustedComment.begin(), signature_.trustedComment.end());
-  if (crypto_sign_verify_detached(signature_.globalSignature.data(), global.data(), global.size(), key_.key.data()) !=
+  std::vector<std::uint8_t> global(signature.fileSignature.begin(), signature.fileSignature.end());
+  global.insert(global.end(), signature.trustedComment.begin(), signature.trustedComment.end());
+  if (crypto_sign_verify_detached(signature.globalSignature.data(), global.data(), global.size(), key.key.data()) !=
       0) {
     return std::string("the trusted comment of its signature does not verify");
   }
   return std::nullopt;
 }
+
+SignatureCheck::SignatureCheck(const PublicKey& key, Signature signature)
+    : key_(key), signature_(std::move(signature)) {}
 
 std::optional<std::string> VerifyDescriptor(int fd, std::string_view signatureText, const PublicKey& key) {
   std::string reason;
@@ -214,22 +222,39 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t li
   return content;
 }
 
-std::optional<std::string> VerifyFileSignature(const std::string& path, const std::string& keyPath) {
-  std::string reason;
+namespace {
+
+// The trusted key and the text of the signature beside the file; else why they cannot be had.
+std::optional<std::pair<PublicKey, std::string>> KeyAndSignatureText(const std::string& path, const std::string& keyPath,
+                                                                     std::string& reason) {
   const auto keyText = ReadSmallFile(keyPath, kMaxSignatureFileSize, reason);
   const auto key = keyText ? ParsePublicKey(*keyText, reason) : std::nullopt;
   if (!key) {
-    return "the trusted key cannot be used: " + reason;
+    reason = "the trusted key cannot be used: " + reason;
+    return std::nullopt;
   }
   const std::string signaturePath = path + std::string(kSignatureSuffix);
   struct stat status {};
   if (lstat(signaturePath.c_str(), &status) != 0 && errno == ENOENT) {
-    return std::string("its signature is missing");
+    reason = "its signature is missing";
+    return std::nullopt;
   }
-  const auto signatureText = ReadSmallFile(signaturePath, kMaxSignatureFileSize, reason);
+  auto signatureText = ReadSmallFile(signaturePath, kMaxSignatureFileSize, reason);
   if (!signatureText) {
+    return std::nullopt;
+  }
+  return std::make_pair(*key, std::move(*signatureText));
+}
+
+}  // namespace
+
+std::optional<std::string> VerifyFileSignature(const std::string& path, const std::string& keyPath) {
+  std::string reason;
+  const auto keyAndSignature = KeyAndSignatureText(path, keyPath, reason);
+  if (!keyAndSignature) {
     return reason;
   }
+  struct stat status {};
   Platform::UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (!fd.Valid() || fstat(fd.Get(), &status) != 0) {
     return errno == ELOOP ? std::string("it is a link") : std::string("it cannot be opened: ") + std::strerror(errno);
@@ -237,7 +262,21 @@ std::optional<std::string> VerifyFileSignature(const std::string& path, const st
   if (!S_ISREG(status.st_mode)) {
     return std::string("it is not a regular file");
   }
-  return VerifyDescriptor(fd.Get(), *signatureText, *key);
+  return VerifyDescriptor(fd.Get(), keyAndSignature->second, keyAndSignature->first);
+}
+
+std::optional<std::string> VerifyFileDigest(const std::string& path, const FileDigest::Value& digest,
+                                            const std::string& keyPath) {
+  std::string reason;
+  const auto keyAndSignature = KeyAndSignatureText(path, keyPath, reason);
+  if (!keyAndSignature) {
+    return reason;
+  }
+  const auto signature = ParseSignature(keyAndSignature->second, reason);
+  if (!signature) {
+    return reason;
+  }
+  return VerifyDigest(digest, *signature, keyAndSignature->first);
 }
 
 }  // namespace Quorvane::Signing

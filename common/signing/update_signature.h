@@ -47,23 +47,42 @@ std::optional<PublicKey> ParsePublicKey(std::string_view text, std::string& reas
 // the prehashed form is taken. Empty optional with the reason when it is not one.
 std::optional<Signature> ParseSignature(std::string_view text, std::string& reason);
 
+// The hash a signature signs (BLAKE2b-512), taken of a file's bytes as they pass, in pieces of
+// any size.
+class FileDigest {
+ public:
+  using Value = std::array<std::uint8_t, 64>;
+  FileDigest();
+  FileDigest(FileDigest&&) noexcept;
+  FileDigest& operator=(FileDigest&&) noexcept;
+  ~FileDigest();
+
+  void Update(std::string_view bytes);
+  // After the last piece.
+  Value Finish();
+
+ private:
+  struct HashState;
+  std::unique_ptr<HashState> hash_;
+};
+
+// Empty when the signature of the digest and its trusted comment verify with the key, else why not.
+std::optional<std::string> VerifyDigest(const FileDigest::Value& digest, const Signature& signature,
+                                        const PublicKey& key);
+
 // Checks a file's bytes as they arrive, in pieces of any size.
 class SignatureCheck {
  public:
   SignatureCheck(const PublicKey& key, Signature signature);
-  SignatureCheck(const SignatureCheck&) = delete;
-  SignatureCheck& operator=(const SignatureCheck&) = delete;
-  ~SignatureCheck();
 
-  void Update(std::string_view bytes);
+  void Update(std::string_view bytes) { digest_.Update(bytes); }
   // After the last piece: empty when the signature and its trusted comment verify, else why not.
-  std::optional<std::string> Finish();
+  std::optional<std::string> Finish() { return VerifyDigest(digest_.Finish(), signature_, key_); }
 
  private:
-  struct HashState;
   PublicKey key_;
   Signature signature_;
-  std::unique_ptr<HashState> hash_;
+  FileDigest digest_;
 };
 
 // Verifies the bytes of an open file (read from its current position to its end) against a
@@ -77,5 +96,10 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t li
 // Verifies "<path>" against "<path>.minisig" with the key file at `keyPath`, opening neither
 // through a link. Empty when they verify, else the reason.
 std::optional<std::string> VerifyFileSignature(const std::string& path, const std::string& keyPath);
+
+// The same for a file whose digest was taken while it was written: only the signature and the
+// key are read.
+std::optional<std::string> VerifyFileDigest(const std::string& path, const FileDigest::Value& digest,
+                                            const std::string& keyPath);
 
 }  // namespace Quorvane::Signing

@@ -1,5 +1,6 @@
 // The queue shared by every start of the updater: in-process for its limits, and with real
-// Tollwick processes for ordering, concurrency and a processing copy that is killed.
+// Tollwick processes for ordering, concurrency and a processing copy that is killed; and a real
+// download that does not fit its folder.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -7,6 +8,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <thread>
@@ -78,10 +81,18 @@ class TollwickProcesses : public testing::Test {
                                                             {package}, "<setting name=\"TimeoutMS\" value=\"60000\"/>"));
   }
 
+  // Starts the updater, through `wrapper` (a program and its arguments, given the updater and
+  // its command line as its last two) when there is one.
   Platform::Process Start(const std::string& commandLine,
-                          std::vector<std::pair<std::string, std::string>> extraEnvironment = {}) {
+                          std::vector<std::pair<std::string, std::string>> extraEnvironment = {},
+                          std::vector<std::string> wrapper = {}) {
     outputs_.push_back(root_.File("tollwick-" + std::to_string(outputs_.size()) + ".out"));
     Platform::ProcessSpec spec{root_.File("Quorvane/Updater/Tollwick"), {commandLine}, "", outputs_.back()};
+    if (!wrapper.empty()) {
+      spec.program = wrapper.front();
+      spec.arguments.assign(wrapper.begin() + 1, wrapper.end());
+      spec.arguments.insert(spec.arguments.end(), {root_.File("Quorvane/Updater/Tollwick"), commandLine});
+    }
     spec.environment = {{"XDG_RUNTIME_DIR", root_.File("run")},
                         {"XDG_DATA_HOME", root_.File("data")},
                         {"QUORVANE_SYSLOG_SOCKET", log_.SocketPath()},
@@ -213,6 +224,39 @@ TEST_F(TollwickProcesses, TemporariesOfKilledWritesAreClearedByTheNextRun) {
   EXPECT_EQ(run.Wait(), 0);
   for (const auto& path : stale) EXPECT_FALSE(std::filesystem::exists(path)) << path;
   EXPECT_TRUE(std::filesystem::exists(underWay));
+}
+
+// A download larger than the free space of its folder (a file system of 1 MiB, mounted for the
+// updater alone) fails before its bytes are fetched: the reason is logged, no ready file or
+// partial download is left.
+TEST_F(TollwickProcesses, ADownloadLargerThanTheFreeSpaceFailsCleanlyAndSaysWhy) {
+  if (std::system("unshare -rm true 2>/dev/null") != 0) {
+    GTEST_SKIP() << "no mount namespace can be made here for a small file system";
+  }
+  std::filesystem::create_directories(service_data_.File("packages"));
+  Testing::WriteTextFile(service_data_.File("packages/big.bin"), std::string(4 * 1024 * 1024, 'x'));
+  Testing::WriteTextFile(service_data_.File("packages.xml"),
+                         "<packages><package softwareID=\"Tollwick\" major=\"9\" minor=\"0\" build=\"0\" revision=\"0\">"
+                         "<file name=\"big.bin\" mimeType=\"application/octet-stream\" installCommand=\"%s\" "
+                         "path=\"packages/big.bin\"/></package></packages>");
+  Testing::LocalServiceProcess service(service_data_.Path(), {}, key_.SecretKeyPath());
+  Configure(service.Endpoint());
+  std::filesystem::create_directories(root_.File("data"));
+  // Inside the namespace: mount, run the updater, then list what it left there.
+  Platform::Process run = Start(
+      "/checkonly:admin", {},
+      {"/usr/bin/unshare", "-rm", "/bin/sh", "-c",
+       "mount -t tmpfs -o size=1m none \"$1\" || exit 99; \"$3\" \"$4\"; echo $? > \"$2/status\"; "
+       "find \"$1\" -mindepth 1 > \"$2/left\"",
+       "sh", root_.File("data"), root_.Path()});
+  EXPECT_EQ(run.Wait(), 0);
+  EXPECT_EQ(Testing::ReadTextFile(root_.File("status")), "1\n");
+  EXPECT_EQ(Testing::ReadTextFile(root_.File("left")), root_.File("data/Quorvane") + "\n" +
+                                                        root_.File("data/Quorvane/Updater") + "\n");
+  const auto texts = log_.Texts(200ms);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].find("Not enough free space for update file 'big.bin'"), std::string::npos) << texts[0];
+  EXPECT_NE(texts[0].find(std::strerror(ENOSPC)), std::string::npos) << texts[0];
 }
 
 // A queue file that cannot be replaced (a folder stands in its place) or a missing configuration

@@ -15,6 +15,8 @@
 #include "tests/support/tls_server.h"
 #include "tests/support/updater_files.h"
 #include "tests/support/temp_folder.h"
+#include "updater/incoming_download.h"
+#include "updater/update_answer.h"
 #include "updater/update_check.h"
 
 namespace {
@@ -218,20 +220,61 @@ TEST_F(UpdateCheck, HostileFileNamesAreRefusedBeforeAnythingIsWritten) {
   EXPECT_TRUE(IsSafeDownloadName("Kestrane-2.0.run"));
 }
 
-TEST(UpdateResponse, MalformedAnswersAndOversizedDescriptorsAreRefused) {
+// What reaches the files of an answer, as the writer is told.
+struct RecordingWriter final : UpdateFileWriter {
+  void Begin(const FileDescriptor& file) override { record += "[" + file.fileName + "]"; }
+  void Write(std::string_view bytes) override { record += bytes; }
+  void End() override { record += "[end]"; }
+  std::string record;
+};
+
+// The items of an answer given to the sink in pieces of three characters.
+std::string Read(UpdateAnswerSink& answer, const std::vector<std::string>& items) {
+  for (std::size_t index = 0; index < items.size(); ++index) {
+    if (!answer.BeginItem(index)) return "stopped";
+    for (std::size_t at = 0; at < items[index].size(); at += 3) {
+      if (!answer.ItemText(std::string_view(items[index]).substr(at, 3))) return "stopped";
+    }
+    if (!answer.EndItem()) return "stopped";
+  }
+  return "read";
+}
+
+TEST(UpdateAnswer, ContentsAreDecodedInPiecesUpToTheirSizeAndMalformedAnswersAreRefused) {
   using Halvex::Exceptions::HvxArgumentException;
   using Halvex::Exceptions::HvxException;
-  std::vector<std::string> empty;
-  EXPECT_THROW(ParseUpdateResponse(empty), HvxArgumentException);
-  std::vector<std::string> noContent{"<r><version major=\"1\"/></r>", "<file fileName=\"a\" size=\"1\"/>"};
-  EXPECT_THROW(ParseUpdateResponse(noContent), HvxArgumentException);
-  std::vector<std::string> badBase64{"<r/>", "<file fileName=\"a\" size=\"1\"/>", "!!"};
-  EXPECT_EQ(Testing::ThrownMessage<HvxException>([&] { ParseUpdateResponse(badBase64); }), "CryptStringToBinary failed");
-  std::vector<std::string> onlyVersion{"<r softwareID=\"Kestrane\" responseType=\"0\"><version major=\"3\" minor=\"70000\"/></r>"};
-  const UpdateResponse response = ParseUpdateResponse(onlyVersion);
-  EXPECT_TRUE(response.files.empty());
-  EXPECT_EQ(response.version.major, 3);
-  EXPECT_EQ(response.version.minor, static_cast<std::uint16_t>(70000));
+  const std::string version = "<r softwareID=\"Kestrane\" responseType=\"0\"><version major=\"3\" minor=\"70000\"/></r>";
+  RecordingWriter writer;
+  UpdateAnswerSink answer(1024, writer);
+  ASSERT_EQ(Read(answer, {version, "<file fileName=\"a\" size=\"4\"/>", "Zm9v\r\nYmFy\r\n", "<file fileName=\"b\"/>", ""}),
+            "read");
+  const UpdateHeader header = answer.Finish();
+  EXPECT_EQ(header.version.major, 3);
+  EXPECT_EQ(header.version.minor, static_cast<std::uint16_t>(70000));
+  EXPECT_EQ(writer.record, "[a]foob[end][b][end]");  // bytes beyond the size are not written
+
+  const auto refusal = [](const std::vector<std::string>& items) {
+    RecordingWriter ignored;
+    UpdateAnswerSink answer(1024, ignored);
+    Read(answer, items);
+    return Testing::ThrownMessage<HvxException>([&] { answer.Finish(); });
+  };
+  EXPECT_EQ(refusal({}), "Error loading xml configuration file from param");
+  EXPECT_EQ(refusal({version, "<file fileName=\"a\" size=\"1\"/>"}), "Error loading xml configuration file from param");
+  EXPECT_EQ(refusal({version, "<file fileName=\"a\" size=\"1\"/>", "!!"}), "CryptStringToBinary failed");
+  EXPECT_EQ(refusal({version, "<file fileName=\"a\" size=\"9\"/>", "Zm9v"}), "Could not write file for update file");
+  EXPECT_EQ(refusal({version, "no document"}), "Error loading xml configuration file from param");
+
+  // Documents beyond the limit stop the reading without an error of their own, as an oversized
+  // answer always did; a content of any size does not count.
+  const std::string descriptor = "<file fileName=\"a\" size=\"300\"/>";
+  RecordingWriter large;
+  UpdateAnswerSink limited(version.size() + descriptor.size(), large);
+  EXPECT_EQ(Read(limited, {version, descriptor, std::string(400, 'A')}), "read");
+  EXPECT_EQ(large.record.size(), std::string("[a][end]").size() + 300);
+  UpdateAnswerSink tooSmall(version.size() + descriptor.size() - 1, large);
+  EXPECT_EQ(Read(tooSmall, {version, descriptor}), "stopped");
+  EXPECT_NO_THROW(tooSmall.RethrowFailure());
 }
 
 TEST_F(UpdateCheck, ADescriptorClaimingMoreThanTheContentIsAFailedWrite) {

@@ -49,9 +49,21 @@ TEST(Base64, DecodingAcceptsLineBreaksAnywhereAndRefusesEverythingElse) {
   EXPECT_EQ(Base64Decode("Zm\r\n9vYg\n=="), "foob");
   EXPECT_EQ(Base64Decode("\r\n"), "");
   EXPECT_EQ(Base64Decode(""), "");
-  for (const char* broken : {"Zm9v YmFy", "Zm9", "Zg=", "Z===", "Zg==Zg==", "Zm9v\tYmFy", "Zm9v!",
-                             "=Zm9", "Zg==x", "Zm9\x80"}) {
-    EXPECT_EQ(Base64Decode(broken), std::nullopt) << broken;
+  const std::vector<std::string> broken = {"Zm9v YmFy", "Zm9", "Zg=", "Z===", "Zg==Zg==", "Zm9v\tYmFy", "Zm9v!",
+                                           "=Zm9", "Zg==x", "Zm9\x80"};
+  for (const auto& text : broken) {
+    EXPECT_EQ(Base64Decode(text), std::nullopt) << text;
+  }
+  // Text that arrives in two pieces decodes as the whole does, wherever it is cut.
+  std::vector<std::string> texts = broken;
+  texts.insert(texts.end(), {Base64Encode(all), "Zm\r\n9vYg\n==\r\n", "Zg==\r\n"});
+  for (const auto& text : texts) {
+    for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+      Base64StreamDecoder decoder;
+      std::string bytes;
+      const bool fed = decoder.Feed(text.substr(0, cut), bytes) && decoder.Feed(text.substr(cut), bytes);
+      EXPECT_EQ(fed && decoder.Finish() ? std::optional(bytes) : std::nullopt, Base64Decode(text)) << text << cut;
+    }
   }
 }
 

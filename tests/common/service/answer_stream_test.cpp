@@ -1,0 +1,113 @@
+// Answers read while they arrive, against the document parser reading them whole: the same
+// items, whatever the pieces they arrive in, and refusals for what the streaming reader does not
+// take.
+#include <gtest/gtest.h>
+
+#include "common/service/soap_answer_stream.h"
+#include "common/service/soap_envelope.h"
+
+namespace {
+
+using namespace Quorvane::Service;
+
+// Collects the items, "<nil>"-free: a nil item reads empty, as in the document parser.
+struct Items final : StringItemSink {
+  bool BeginItem(std::size_t index) override {
+    strings.resize(index + 1);
+    return true;
+  }
+  bool ItemText(std::string_view piece) override {
+    strings.back() += piece;
+    return true;
+  }
+  bool EndItem() override { return true; }
+  std::vector<std::string> strings;
+};
+
+struct Streamed {
+  ResponseStatus status;
+  std::vector<std::string> strings;
+};
+
+Streamed Stream(const std::string& answer, std::size_t pieceSize) {
+  Items items;
+  StringArrayAnswerReader reader(Operation::GetParallelFirmware, items);
+  for (std::size_t at = 0; at < answer.size(); at += pieceSize) {
+    if (!reader.Feed(std::string_view(answer).substr(at, pieceSize))) break;
+  }
+  return {reader.Finish(), items.strings};
+}
+
+const std::string kHead =
+    "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>"
+    "<GetParallelFirmwareResponse xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\">";
+const std::string kTail = "</GetParallelFirmwareResponse></s:Body></s:Envelope>";
+
+std::string Answer(const std::string& result) { return kHead + result + kTail; }
+
+std::string Array(const std::string& items) {
+  return Answer("<GetParallelFirmwareResult xmlns:a=\"http://schemas.microsoft.com/2003/10/Serialization/Arrays\" "
+                "xmlns:i=\"http://www.w3.org/2001/XMLSchema-instance\">" + items + "</GetParallelFirmwareResult>");
+}
+
+TEST(StreamedAnswers, ReadAsTheDocumentParserReadsThemInPiecesOfAnySize) {
+  const std::string answers[] = {
+      Array("<a:string>QUJD&#xD;\nREVG&#xD;\n</a:string><a:string i:nil=\"true\">ignored</a:string><a:string/>"),
+      Array("<a:string>&lt;doc a=&quot;1&quot;&gt;&#x1F3C1;&#233;</a:string><a:string>raw\r\nline\rend</a:string>"),
+      Array("<a:string>  </a:string><a:string> x <!-- note --> y </a:string><a:string><![CDATA[<]]]]>&amp;]]></a:string>"),
+      Array("<a:string>a<a:string>nested text is not the item's</a:string>b</a:string>"),
+      "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n" + Array("<a:string>after a byte order mark</a:string>") + "\n<!-- end -->\n",
+      Answer("<Other/><GetParallelFirmwareResult i:nil=\"1\" xmlns:i=\"http://www.w3.org/2001/XMLSchema-instance\">"
+             "<a:string xmlns:a=\"http://schemas.microsoft.com/2003/10/Serialization/Arrays\">x</a:string>"
+             "</GetParallelFirmwareResult><GetParallelFirmwareResult>later results are not read</GetParallelFirmwareResult>"),
+      "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+      "xmlns:arr=\"http://schemas.microsoft.com/2003/10/Serialization/Arrays\"><soap:Header><x/></soap:Header><soap:Body>"
+      "<q:GetParallelFirmwareResponse xmlns:q=\"http://schemas.quorvane.example/2016/IQuorvane\"><q:GetParallelFirmwareResult>"
+      "<arr:string>7</arr:string></q:GetParallelFirmwareResult></q:GetParallelFirmwareResponse></soap:Body></soap:Envelope>",
+      Array("<b:string xmlns:b=\"urn:other\">an item of another namespace</b:string>"),
+      "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body><s:Fault><faultcode>s:Server</faultcode>"
+      "</s:Fault></s:Body></s:Envelope>",
+      Answer(""),
+  };
+  std::string statuses;  // what the document parser made of each
+  for (const auto& answer : answers) {
+    std::string body = answer;
+    ServiceResult parsed;
+    const ResponseStatus expected = ParseResponseEnvelope(Operation::GetParallelFirmware, body, parsed);
+    statuses += "OFM"[static_cast<int>(expected)];
+    for (const std::size_t pieceSize : {answer.size(), std::size_t{1}, std::size_t{7}}) {
+      const Streamed streamed = Stream(answer, pieceSize);
+      EXPECT_EQ(streamed.status, expected) << answer << " in pieces of " << pieceSize;
+      if (expected == ResponseStatus::Ok) {
+        EXPECT_EQ(streamed.strings, parsed.strings) << answer << " in pieces of " << pieceSize;
+      }
+    }
+  }
+  EXPECT_EQ(statuses, "OOOOOOOMFO");
+}
+
+TEST(StreamedAnswers, WhatTheStreamingReaderDoesNotTakeIsMalformed) {
+  const std::string item = "<a:string>x</a:string>";
+  const std::string refused[] = {
+      "<!DOCTYPE s:Envelope [<!ENTITY big \"lots\">]>" + Array(item),
+      Array(item) + "<second/>",
+      Array(item) + "trailing text",
+      Array("<a:string>&unknown;</a:string>"),
+      Array("<a:string>&#0;</a:string>"),
+      Array(std::string("<a:string>a\0b</a:string>", 24)),
+      Array("<a:string attribute=\"1\" attribute=\"2\">x</a:string>"),
+      Array("<a:string>x</a:strin>"),
+      Array(item).substr(0, Array(item).size() - 3),
+      [] {  // nested deeper than any answer needs
+        std::string deep;
+        for (int level = 0; level < 70; ++level) deep = "<d>" + deep + "</d>";
+        return Array("<a:string>" + deep + "</a:string>");
+      }(),
+  };
+  for (const auto& answer : refused) {
+    EXPECT_EQ(Stream(answer, answer.size()).status, ResponseStatus::Malformed) << answer;
+    EXPECT_EQ(Stream(answer, 1).status, ResponseStatus::Malformed) << answer;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,129 @@
+#include "updater/incoming_download.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "common/diagnostics/hvx_exception.h"
+#include "common/platform/atomic_file.h"
+#include "common/platform/path_text.h"
+
+namespace Quorvane::Updater {
+namespace {
+
+using Halvex::Exceptions::HvxArgumentException;
+using Halvex::Exceptions::HvxException;
+
+constexpr int kMaxFolderLevels = 255;
+
+// The error of the system call that just failed, taken before anything else can change it.
+std::uint32_t SystemError() { return static_cast<std::uint32_t>(errno); }
+
+std::string WithoutSeparator(const std::string& folder) { return folder.substr(0, folder.size() - 1); }
+
+// Deletes whatever is at the folder's place and makes the folder anew.
+void ReplaceFolder(const std::string& folder) {
+  std::error_code error;
+  const std::string path = WithoutSeparator(folder);
+  if (std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found) {
+    std::filesystem::remove_all(path, error);
+    if (error) {
+      throw HvxException(static_cast<std::uint32_t>(error.value()), "Could not delete directory for update file");
+    }
+  }
+  struct stat status {};
+  if (!Platform::CreateFolderChain(path, kMaxFolderLevels) || lstat(path.c_str(), &status) != 0 ||
+      !S_ISDIR(status.st_mode)) {
+    throw HvxException(SystemError(), "Could not create directory for update file");
+  }
+}
+
+}  // namespace
+
+bool IsSafeDownloadName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+         name.find('\\') == std::string::npos && name.find("..") == std::string::npos &&
+         name.find('\0') == std::string::npos;
+}
+
+IncomingDownload::IncomingDownload(std::string folder) : folder_(std::move(folder)) {}
+
+IncomingDownload::~IncomingDownload() { Discard(); }
+
+void IncomingDownload::Discard() {
+  current_ = {};
+  files_.clear();
+  if (made_) {
+    std::error_code error;
+    std::filesystem::remove_all(WithoutSeparator(folder_), error);
+    made_ = false;
+  }
+}
+
+void IncomingDownload::Begin(const FileDescriptor& file) {
+  // A name that would leave the download folder is refused before its file is made.
+  if (!IsSafeDownloadName(file.fileName)) {
+    throw HvxArgumentException("The update service gave an unsafe file name: '" + file.fileName + "'", "fileName");
+  }
+  if (!made_) {
+    ReplaceFolder(folder_);
+    made_ = true;
+  }
+  // The folder was made just now: the file must be new, and never a link planted there.
+  current_ = Platform::UniqueFd(
+      open((folder_ + file.fileName).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755));
+  if (!current_.Valid()) {
+    throw HvxException(SystemError(), "Could not create file for update file");
+  }
+  // The whole size is reserved at once: a file larger than the free space fails before its
+  // bytes are fetched. File systems that cannot reserve find out while writing instead.
+  if (file.size > 0 && fallocate(current_.Get(), 0, 0, static_cast<off_t>(file.size)) != 0 && errno == ENOSPC) {
+    throw HvxException(SystemError(), "Not enough free space for update file '" + file.fileName + "'");
+  }
+  files_.push_back({file, {}});
+  digest_.Start();
+}
+
+void IncomingDownload::Write(std::string_view bytes) {
+  if (const auto error = Platform::WriteAll(current_.Get(), bytes)) {
+    throw HvxException(static_cast<std::uint32_t>(error.value()), "Could not write file for update file");
+  }
+  digest_.Update(bytes);
+}
+
+void IncomingDownload::End() {
+  if (close(current_.Release()) != 0) {
+    throw HvxException(SystemError(), "Could not write file for update file");
+  }
+  files_.back().digest = digest_.Finish();
+}
+
+std::optional<std::pair<std::string, std::string>> IncomingDownload::FirstUnverified(const std::string& keyPath) const {
+  for (const auto& file : files_) {
+    if (Signing::IsSignatureName(file.descriptor.fileName)) {
+      continue;  // signatures lie beside the files they sign
+    }
+    if (auto failure = Signing::VerifyFileDigest(folder_ + file.descriptor.fileName, file.digest, keyPath)) {
+      return std::make_pair(file.descriptor.fileName, std::move(*failure));
+    }
+  }
+  return std::nullopt;
+}
+
+void IncomingDownload::MoveInPlace(const std::string& target) {
+  const std::string path = WithoutSeparator(target);
+  std::error_code error;
+  std::filesystem::remove_all(path, error);
+  if (error) {
+    throw HvxException(static_cast<std::uint32_t>(error.value()), "Could not delete directory for update file");
+  }
+  if (!made_ || rename(WithoutSeparator(folder_).c_str(), path.c_str()) != 0) {
+    throw HvxException(SystemError(), "Could not create directory for update file");
+  }
+  made_ = false;
+}
+
+}  // namespace Quorvane::Updater

@@ -1,0 +1,56 @@
+// The files of one package's update, written into a folder of their own while the answer
+// arrives, each hashed for its signature as its bytes pass. They take the place of the earlier
+// download only once every one of them verified: a bad or cut answer never costs the user a good
+// download that waits to install.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/platform/unique_fd.h"
+#include "common/signing/update_signature.h"
+#include "updater/parallel_digest.h"
+#include "updater/update_answer.h"
+
+namespace Quorvane::Updater {
+
+// A file name the service may give: a plain name that stays inside the download folder.
+bool IsSafeDownloadName(const std::string& name);
+
+class IncomingDownload final : public UpdateFileWriter {
+ public:
+  struct File {
+    FileDescriptor descriptor;
+    Signing::FileDigest::Value digest{};
+  };
+
+  // `folder` ends with '/'; it is made anew for the first file, replacing whatever is there.
+  explicit IncomingDownload(std::string folder);
+  IncomingDownload(const IncomingDownload&) = delete;
+  IncomingDownload& operator=(const IncomingDownload&) = delete;
+  // Removes the folder unless it was moved in place.
+  ~IncomingDownload() override;
+
+  // Raise HvxException (HvxArgumentException for an unsafe name) when a file cannot be written.
+  void Begin(const FileDescriptor& file) override;
+  void Write(std::string_view bytes) override;
+  void End() override;
+
+  // Forgets what was written: the next answer starts afresh.
+  void Discard();
+  const std::vector<File>& Files() const { return files_; }
+  // The first file that is not a signature and does not verify against its signature with the
+  // key, with the reason; none when all verify.
+  std::optional<std::pair<std::string, std::string>> FirstUnverified(const std::string& keyPath) const;
+  // Puts the files in place of `target` (ending with '/'), replacing an earlier download there.
+  void MoveInPlace(const std::string& target);
+
+ private:
+  std::string folder_;
+  bool made_ = false;
+  std::vector<File> files_;
+  Platform::UniqueFd current_;
+  ParallelDigest digest_;
+};
+
+}  // namespace Quorvane::Updater

@@ -1,0 +1,78 @@
+#include "updater/parallel_digest.h"
+
+#include <utility>
+
+namespace Quorvane::Updater {
+namespace {
+
+constexpr std::size_t kPieceBytes = 1024 * 1024;
+constexpr std::size_t kPiecesAhead = 4;
+
+}  // namespace
+
+ParallelDigest::ParallelDigest() : worker_([this] { Hash(); }) {}
+
+ParallelDigest::~ParallelDigest() {
+  {
+    std::lock_guard guard(lock_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  worker_.join();
+}
+
+void ParallelDigest::Start() {
+  std::lock_guard guard(lock_);
+  pieces_.clear();
+  filling_.clear();
+  finishing_ = false;
+  finished_ = false;
+  digest_ = {};
+}
+
+void ParallelDigest::Hand(std::string piece) {
+  std::unique_lock guard(lock_);
+  changed_.wait(guard, [&] { return pieces_.size() < kPiecesAhead; });
+  pieces_.push_back(std::move(piece));
+  changed_.notify_all();
+}
+
+void ParallelDigest::Update(std::string_view bytes) {
+  filling_.append(bytes);
+  if (filling_.size() >= kPieceBytes) {
+    Hand(std::exchange(filling_, {}));
+  }
+}
+
+Signing::FileDigest::Value ParallelDigest::Finish() {
+  Hand(std::exchange(filling_, {}));
+  std::unique_lock guard(lock_);
+  finishing_ = true;
+  changed_.notify_all();
+  changed_.wait(guard, [&] { return finished_; });
+  return value_;
+}
+
+void ParallelDigest::Hash() {
+  std::unique_lock guard(lock_);
+  for (;;) {
+    changed_.wait(guard, [&] { return stopping_ || !pieces_.empty() || (finishing_ && !finished_); });
+    if (stopping_) {
+      return;
+    }
+    if (!pieces_.empty()) {
+      std::string piece = std::move(pieces_.front());
+      pieces_.pop_front();
+      changed_.notify_all();
+      guard.unlock();
+      digest_.Update(piece);
+      guard.lock();
+    } else {
+      value_ = digest_.Finish();
+      finished_ = true;
+      changed_.notify_all();
+    }
+  }
+}
+
+}  // namespace Quorvane::Updater

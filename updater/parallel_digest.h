@@ -1,0 +1,47 @@
+// A file's digest taken on a thread of its own while the bytes are written: hashing costs about
+// as much as everything else a download does, and the machine has another core for it.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "common/signing/update_signature.h"
+
+namespace Quorvane::Updater {
+
+class ParallelDigest {
+ public:
+  ParallelDigest();
+  ParallelDigest(const ParallelDigest&) = delete;
+  ParallelDigest& operator=(const ParallelDigest&) = delete;
+  ~ParallelDigest();
+
+  // Starts the digest of a new file.
+  void Start();
+  // Copies the bytes for the hashing thread; waits while it is several pieces behind, so what it
+  // holds stays a few megabytes.
+  void Update(std::string_view bytes);
+  // The digest of everything given since Start.
+  Signing::FileDigest::Value Finish();
+
+ private:
+  void Hash();
+  void Hand(std::string piece);
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::deque<std::string> pieces_;
+  std::string filling_;
+  bool finishing_ = false;  // the last piece of the file was handed over
+  bool finished_ = false;   // the hashing thread has taken it
+  bool stopping_ = false;
+  Signing::FileDigest digest_;
+  Signing::FileDigest::Value value_{};
+  std::thread worker_;
+};
+
+}  // namespace Quorvane::Updater

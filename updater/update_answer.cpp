@@ -1,0 +1,154 @@
+#include "updater/update_answer.h"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "common/diagnostics/hvx_exception.h"
+#include "common/service/xml_document.h"
+
+namespace Quorvane::Updater {
+namespace {
+
+using Halvex::Exceptions::HvxArgumentException;
+using Halvex::Exceptions::HvxException;
+
+constexpr const char* kLoadFailure = "Error loading xml configuration file from param";
+
+std::uint16_t Part(const pugi::xml_node& node, const char* name) {
+  return static_cast<std::uint16_t>(std::atoi(node.attribute(name).value()));
+}
+
+bool IsDocument(std::size_t index) { return index == 0 || index % 2 == 1; }
+
+}  // namespace
+
+UpdateHeader ParseResponseDocument(std::string_view text) {
+  pugi::xml_document response;
+  if (!Service::LoadXmlText(response, text) || !response.document_element()) {
+    throw HvxArgumentException(kLoadFailure, "ppResponse[0]");
+  }
+  const auto root = response.document_element();
+  UpdateHeader header;
+  header.softwareUpdateType = static_cast<std::uint32_t>(std::atol(root.attribute("softwareUpdateType").value()));
+  header.responseType = static_cast<std::uint32_t>(std::atol(root.attribute("responseType").value()));
+  header.softwareId = root.attribute("softwareID").value();
+  const auto version = root.child("version");
+  header.version = {Part(version, "major"), Part(version, "minor"), Part(version, "build"), Part(version, "revision")};
+  return header;
+}
+
+FileDescriptor ParseFileDescriptor(std::string_view text) {
+  pugi::xml_document descriptor;
+  if (!Service::LoadXmlText(descriptor, text)) {
+    throw HvxArgumentException(kLoadFailure, "files[0]");
+  }
+  const auto element = descriptor.document_element();
+  if (!element) {
+    throw HvxException("DocumentElement missing");
+  }
+  FileDescriptor file;
+  file.fileName = element.attribute("fileName").value();
+  file.size = static_cast<std::uint32_t>(std::strtoul(element.attribute("size").value(), nullptr, 10));
+  file.mimeType = element.attribute("mimeType").value();
+  file.installCommand = element.attribute("installCommand").value();
+  return file;
+}
+
+UpdateAnswerSink::UpdateAnswerSink(std::size_t documentLimit, UpdateFileWriter& writer)
+    : documentLimit_(documentLimit), writer_(writer) {}
+
+// Runs a step of the reading; an exception it raises is kept for the caller and stops the
+// reading (it must not unwind through the transfer library).
+template <typename Action>
+bool UpdateAnswerSink::Guarded(Action action) {
+  try {
+    return action();
+  } catch (...) {
+    failure_ = std::current_exception();
+    return false;
+  }
+}
+
+bool UpdateAnswerSink::BeginItem(std::size_t index) {
+  index_ = index;
+  items_ = index + 1;
+  document_.clear();
+  if (IsDocument(index)) {
+    return true;
+  }
+  return Guarded([&] {
+    decoder_ = {};
+    written_ = 0;
+    writer_.Begin(file_);
+    return true;
+  });
+}
+
+bool UpdateAnswerSink::ItemText(std::string_view piece) {
+  if (IsDocument(index_)) {
+    documentBytes_ += piece.size();
+    if (documentBytes_ > documentLimit_) {
+      return false;
+    }
+    document_.append(piece);
+    return true;
+  }
+  return Guarded([&] {
+    decoded_.clear();
+    if (!decoder_.Feed(piece, decoded_)) {
+      throw HvxException("CryptStringToBinary failed");
+    }
+    const std::size_t wanted = std::min<std::size_t>(decoded_.size(), file_.size - written_);
+    if (wanted > 0) {
+      writer_.Write(std::string_view(decoded_).substr(0, wanted));
+      written_ += static_cast<std::uint32_t>(wanted);
+    }
+    return true;
+  });
+}
+
+bool UpdateAnswerSink::EndItem() {
+  return Guarded([&] {
+    if (index_ == 0) {
+      header_ = ParseResponseDocument(document_);
+    } else if (IsDocument(index_)) {
+      file_ = ParseFileDescriptor(document_);
+    } else {
+      EndContent();
+    }
+    return true;
+  });
+}
+
+void UpdateAnswerSink::EndContent() {
+  if (!decoder_.Finish()) {
+    throw HvxException("CryptStringToBinary failed");
+  }
+  // A descriptor that claims more bytes than the content holds is a failed write.
+  if (written_ < file_.size) {
+    throw HvxException("Could not write file for update file");
+  }
+  writer_.End();
+}
+
+void UpdateAnswerSink::RethrowFailure() const {
+  if (failure_) {
+    std::rethrow_exception(failure_);
+  }
+}
+
+UpdateHeader UpdateAnswerSink::Finish() {
+  RethrowFailure();
+  if (!header_) {
+    throw HvxArgumentException(kLoadFailure, "ppResponse[0]");
+  }
+  // A descriptor must be followed by its content.
+  if (items_ > 1 && items_ % 2 == 0) {
+    throw HvxArgumentException(kLoadFailure, "files[0]");
+  }
+  return *header_;
+}
+
+}  // namespace Quorvane::Updater

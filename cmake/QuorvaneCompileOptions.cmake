@@ -27,6 +27,7 @@ if(QUORVANE_SANITIZE)
   list(JOIN QUORVANE_SANITIZE "," _sanitizers)
   add_compile_options(-fsanitize=${_sanitizers} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${_sanitizers})
+  add_compile_definitions(QUORVANE_SANITIZED=1)
 endif()
 
 # Each project library gets one call: a static library named after its folder.

@@ -101,6 +101,27 @@ TEST_F(UpdateCheck, FirstServerRefusesSecondAnswersWithTwoFiles) {
   EXPECT_TRUE(log_.Entries().empty());  // the refusing server left no trace
 }
 
+// An answer cut half-way through a file leaves nothing behind: the next server decides, and
+// without one the download that waited to install stays as it was.
+TEST_F(UpdateCheck, AnAnswerCutHalfWayLeavesNothingAndTheNextServerDecides) {
+  WriteTextFile(data_.File("packages/big.bin"), std::string(256 * 1024, 'b'));
+  Offer("Kestrane", std::string(kNotes) +
+                        "<file name=\"big.bin\" mimeType=\"application/octet-stream\" installCommand=\"\" "
+                        "path=\"packages/big.bin\"/>");
+  auto cutting = Service({"CheckForUpdateEx=cut"});
+  auto answering = Service();
+  Check("/checkonly:center", {cutting->Endpoint(), answering->Endpoint()});
+  const std::string folder = Downloads("Kestrane");
+  EXPECT_EQ(ReadTextFile(folder + "big.bin"), std::string(256 * 1024, 'b'));
+  const std::string readyFile = ReadTextFile(folder + Update::kUpdatesReadyFileName);
+  EXPECT_NE(readyFile, "<missing>");
+
+  Check("/checkonly:center", {cutting->Endpoint()});
+  EXPECT_EQ(ReadTextFile(folder + Update::kUpdatesReadyFileName), readyFile);
+  EXPECT_EQ(ReadTextFile(folder + "big.bin"), std::string(256 * 1024, 'b'));
+  EXPECT_EQ(FilesStartingWith(folders_.localAppData + "/Quorvane/Updater", ".Kestrane"), std::vector<std::string>{});
+}
+
 // Unsigned, changed after signing, or signed by a key nobody trusts: nothing of the answer is kept,
 // the download that already waited to install stays as it was, and the event log names the file
 // and the reason.
@@ -255,9 +276,9 @@ TEST(UpdateAnswer, ContentsAreDecodedInPiecesUpToTheirSizeAndMalformedAnswersAre
 
   const auto refusal = [](const std::vector<std::string>& items) {
     RecordingWriter ignored;
-    UpdateAnswerSink answer(1024, ignored);
-    Read(answer, items);
-    return Testing::ThrownMessage<HvxException>([&] { answer.Finish(); });
+    UpdateAnswerSink refused(1024, ignored);
+    Read(refused, items);
+    return Testing::ThrownMessage<HvxException>([&] { refused.Finish(); });
   };
   EXPECT_EQ(refusal({}), "Error loading xml configuration file from param");
   EXPECT_EQ(refusal({version, "<file fileName=\"a\" size=\"1\"/>"}), "Error loading xml configuration file from param");

@@ -21,6 +21,7 @@ struct Behaviour {
     Fault200,   // SOAP fault with HTTP 200
     BadBase64,  // the result (or each array item) replaced by text that is not Base64
     Drop,       // send the headers, then close the connection without the body
+    Cut,        // send the first half of the answer, then close the connection
     Status,     // answer with HTTP `status` and no envelope
     Nil,        // a nil result
     Empty,      // an empty result
@@ -32,7 +33,7 @@ struct Behaviour {
   int status = 0;
 };
 
-// "normal", "slow:MS", "fault", "fault200", "badbase64", "drop", "status:CODE", "nil", "empty",
+// "normal", "slow:MS", "fault", "fault200", "badbase64", "drop", "cut", "status:CODE", "nil", "empty",
 // "unsigned", "tampered"
 std::optional<Behaviour> ParseBehaviour(std::string_view text);
 

@@ -73,8 +73,9 @@ void SpoilBase64(Service::ServiceResult& result) {
 
 // Sends the answer while it is being escaped, a slice at a time: answers can carry files of
 // many megabytes.
+// A cut answer stops half-way, as a broken connection does.
 void StreamAnswer(httplib::Response& response, Service::Operation operation,
-                  Service::ServiceResult result, bool nil) {
+                  Service::ServiceResult result, bool nil, bool cut) {
   struct Stream {
     Service::ServiceResult result;
     std::optional<Service::ResponseEnvelopeWriter> writer;
@@ -84,9 +85,14 @@ void StreamAnswer(httplib::Response& response, Service::Operation operation,
   auto stream = std::make_shared<Stream>();
   stream->result = std::move(result);
   stream->writer.emplace(operation, stream->result, nil);
+  const std::size_t cutAt = cut ? stream->writer->Length() / 2 : stream->writer->Length();
   response.set_content_provider(
       stream->writer->Length(), kXmlType,
-      [stream](std::size_t, std::size_t length, httplib::DataSink& sink) {
+      [stream, cutAt](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        if (offset >= cutAt) {
+          return false;
+        }
+        length = std::min(length, cutAt - offset);
         constexpr std::size_t kSlice = 1024 * 1024;
         if (stream->sent == stream->piece.size()) {
           stream->piece.clear();
@@ -145,7 +151,8 @@ void Answer(const httplib::Request& request, httplib::Response& response,
     if (behaviour.kind == Kind::BadBase64) {
       SpoilBase64(result);
     }
-    StreamAnswer(response, parsed->operation, std::move(result), behaviour.kind == Kind::Nil);
+    StreamAnswer(response, parsed->operation, std::move(result), behaviour.kind == Kind::Nil,
+                 behaviour.kind == Kind::Cut);
   } catch (const LocalService::ServiceFault& fault) {
     response.status = 500;
     response.set_content(Service::BuildFaultEnvelope("s:Client", fault.what()), kXmlType);

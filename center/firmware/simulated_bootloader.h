@@ -1,9 +1,8 @@
 // The serial bootloader of simulated controllers. A controller that accepts the reset report
-// shows up as a USB serial port: a pseudo-terminal, named <runtime folder>/ttyQVSIM<pid>-<n> by a link, whose far
-// end speaks the AVR109 protocol well enough for avrdude to identify the part, erase, write and
-// read back a flash image. When the bootloader leaves (avrdude's exit command, or 8 s without a
-// programmer) the controller comes back as a HID device with the firmware name and version found
-// in the image's info block ("QVFWINFO", the name in 42 bytes, major, minor).
+// shows up as a USB serial port: a pseudo-terminal, named <runtime folder>/ttyQVSIM<pid>-<n> by a
+// link, whose far end speaks the bootloader's protocol. When the bootloader leaves (avrdude's exit
+// command, or 8 s without a programmer) the controller comes back as a HID device with the
+// firmware name and version found in the image's info block.
 #pragma once
 
 #include <atomic>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "center/device/simulated_backend.h"
+#include "center/firmware/avr109_bootloader.h"
 #include "center/firmware/serial_port_map.h"
 
 namespace Quorvane::Firmware {
@@ -25,14 +25,6 @@ struct BootloaderOptions {
   // administrator rights as /dev would.
   std::string portFolder;
 };
-
-// The info block a flash image carries for the simulated bootloader.
-struct FirmwareInfo {
-  std::string name;
-  std::uint8_t major = 0;
-  std::uint8_t minor = 0;
-};
-std::optional<FirmwareInfo> FindFirmwareInfo(const std::string& image);
 
 class SimulatedBootloaderHost {
  public:

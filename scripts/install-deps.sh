@@ -30,6 +30,9 @@ packages=(
   minisign pkexec polkitd dbus-daemon
   # a TLS server with a certificate nobody trusts, for the tests of certificate failures
   openssl
+  # the USB lab: a virtual machine on Debian's kernel (uhid, dummy_hcd, USB gadgets) under
+  # software emulation, with busybox for its first stage and udevd in it
+  qemu-system-x86 linux-image-amd64 busybox-static cpio udev
 )
 
 missing=()

@@ -50,7 +50,10 @@ class HidrawConnection final : public HidConnection {
   bool SendOutputReport(std::span<const std::uint8_t> report) override {
     std::vector<std::uint8_t> copy(report.begin(), report.end());
 #ifdef HIDIOCSOUTPUT
-    // A SET_REPORT request of type output on the control pipe, as the controller expects.
+    // An output report. The kernel sends it as the SET_REPORT request on the control pipe that
+    // the controller expects only when the device has no interrupt OUT endpoint or carries the
+    // quirk that forbids output reports there: the package sets that quirk for the controllers
+    // through the USB HID driver's options (/lib/modprobe.d/quorvane.conf).
     const int sent = ioctl(node_.Get(), HIDIOCSOUTPUT(copy.size()), copy.data());
     if (sent >= 0) {
       return true;

@@ -49,7 +49,7 @@ cmp -s /etc/quorvane/Kestrane.xml "$source_root/packaging/Kestrane.xml" || fail 
 sed -i 's|<setting name="TimeoutMS" value="45000"/>|<setting name="TimeoutMS" value="300000"/>|' /etc/quorvane/Tollwick.xml
 
 # Where the system reads them, and valid for the tools that read them.
-for file in /usr/lib/udev/rules.d/60-quorvane.rules \
+for file in /usr/lib/udev/rules.d/60-quorvane.rules /lib/modprobe.d/quorvane.conf \
             /usr/share/applications/example.quorvane.Kestrane.desktop \
             /usr/share/icons/hicolor/scalable/apps/example.quorvane.Kestrane.svg \
             /usr/share/metainfo/example.quorvane.Kestrane.metainfo.xml \

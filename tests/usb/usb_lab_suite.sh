@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# The center's device code against the real Linux USB and HID stack, run inside the USB lab
+# (scripts/usb-lab.sh): controller twins as uhid devices and, after a reset, as USB serial
+# bootloaders on the dummy host controller; the command-line companion on the real hidapi
+# backend (no simulated controllers anywhere), the real avrdude, udevd with the shipped rules.
+# Usage (in the lab): tests/usb/usb_lab_suite.sh BUILD_FOLDER
+set -uo pipefail
+build="$(cd "$1" && pwd)"
+source_root="$(cd "$(dirname "$0")/../.." && pwd)"
+work="$(mktemp -d)"
+pids=()
+cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done; wait 2>/dev/null; }
+trap cleanup EXIT
+failures=0
+fail() { echo "usb lab: FAILED: $*"; failures=$((failures + 1)); }
+pass() { echo "usb lab: ok: $*"; }
+start=$SECONDS
+
+mkdir -p "$work/program" "$work/data" "$work/run"
+chmod 700 "$work/run"
+cp "$build/center/cli/kestrane-cli" "$source_root"/packaging/firmware/*.sh "$work/program/"
+cli="$work/program/kestrane-cli"
+cp -r "$source_root/packaging/local-service" "$work/service"
+"$build/tools/local-service/quorvane-local-service" --data "$work/service" >"$work/service.port" 2>"$work/service.log" &
+pids+=("$!")
+for _ in $(seq 200); do [ -s "$work/service.port" ] && break; sleep 0.05; done
+export QUORVANE_SERVICE_ENDPOINT="http://127.0.0.1:$(head -n 1 "$work/service.port")/Services/DefaultService.svc"
+export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" TMPDIR="$work"
+unset QUORVANE_SIMULATED_DEVICES
+twin_program="$build/tools/controller-twin/quorvane-controller-twin"
+
+# start_twin DESCRIPTION [ARGUMENTS...]: a twin whose lines go to $work/twin.out; waits for "ready".
+start_twin() {
+  "$twin_program" "$@" >"$work/twin.out" 2>&1 &
+  twin=$!
+  pids+=("$twin")
+  for _ in $(seq 200); do grep -q '^ready' "$work/twin.out" && break; sleep 0.05; done
+  udevadm settle
+}
+stop_twin() { kill "$twin" 2>/dev/null; wait "$twin" 2>/dev/null; udevadm settle; }
+# await TEXT FILE [SECONDS]: waits for a line with the text.
+await() { for _ in $(seq $((${3:-20} * 20))); do grep -qF -- "$1" "$2" && return 0; sleep 0.05; done; return 1; }
+
+start_twin "$source_root/packaging/simulated/demo.xml"
+
+# Discovery through hidraw: names, serial numbers, firmware versions and rows.
+if "$cli" list --json >"$work/list.json" 2>"$work/list.err"; then
+  python3 - "$work/list.json" <<'CHECK' && pass "discovery" || fail "discovery: $(cat "$work/list.json")"
+import json, sys
+controllers = {c["serial"]: c for c in json.load(open(sys.argv[1]))["controllers"]}
+quad, single = controllers["QVB-Q-1001"], controllers["QVA-S-1002"]
+assert quad["kind"] == "quad" and quad["firmware"] == {"name": "QV-Quad", "version": "3.2"}, quad
+assert [c["name"] for c in quad["channels"]] == ["Brake", "Accelerator", "Clutch", "Handbrake"], quad
+assert [b["name"] for b in quad["buttons"]] == ["Sequential Gearbox Down", "Sequential Gearbox Up"], quad
+assert single["kind"] == "single" and single["firmware"]["version"] == "2.0", single
+assert quad["name"] == single["name"] == "Quorvane Brake Controller", controllers
+CHECK
+else
+  fail "list exited $? ($(cat "$work/list.err"))"
+fi
+
+# Live values read through hidraw follow the twin.
+timeout -s INT 2 "$cli" watch QVB-Q-1001 --json >"$work/watch.json"
+python3 - "$work/watch.json" <<'CHECK' && pass "live values" || fail "live values: $(head -c 600 "$work/watch.json")"
+import json, sys
+values = {}
+for line in open(sys.argv[1]):
+    item = json.loads(line)
+    values.setdefault(item["name"], set()).add(item["value"])
+assert len(values.get("Accelerator", ())) >= 3, values
+CHECK
+
+# Calibration commands reach the twin as SET_REPORT requests on the control pipe, byte for byte.
+"$cli" calibrate QVB-Q-1001 1 min=1200 >"$work/calibrate.out" 2>&1 || fail "calibrate min=1200 exited $?"
+"$cli" calibrate QVA-S-1002 0 max >>"$work/calibrate.out" 2>&1 || fail "calibrate max exited $?"
+zeros="$(printf ' 00%.0s' $(seq 57))"
+if grep -qx "command QVB-Q-1001 set-report 10 02 b0 04 00 00$zeros" "$work/twin.out" &&
+   grep -qx "command QVA-S-1002 set-report 10 01 00 00 00 00$zeros" "$work/twin.out" &&
+   ! grep -q '^refused' "$work/twin.out"; then
+  pass "calibration commands as SET_REPORT"
+else
+  fail "calibration commands: $(cat "$work/twin.out")"
+fi
+
+# The shipped rules through the real udevd: the user at the seat gets the controllers' nodes,
+# nobody else does.
+for node in /dev/hidraw*; do
+  tags="$(udevadm info --query=property "$node" | sed -n 's/^TAGS=//p')"
+  mode="$(stat -c '%a %U %G' "$node")"
+  if [[ "$tags" == *:uaccess:* ]] && [ "$mode" = "600 root root" ]; then
+    pass "$node tagged uaccess, mode $mode"
+  else
+    fail "$node: tags '$tags', mode $mode"
+  fi
+done
+
+# A serial port of the chip maker's vendor id that is no bootloader gets none of the bootloader
+# rule. (Its uaccess tag is not ours to judge: the flashing tool's own rules give every CDC-ACM
+# port to the user at the seat.)
+gadget=/sys/kernel/config/usb_gadget/other-serial
+mkdir -p "$gadget/strings/0x409" "$gadget/configs/c.1" "$gadget/functions/acm.usb0"
+echo 0x03eb > "$gadget/idVendor"; echo 0x2404 > "$gadget/idProduct"
+ln -s "$gadget/functions/acm.usb0" "$gadget/configs/c.1/"
+ls /sys/class/udc > "$gadget/UDC"
+for _ in $(seq 100); do [ -e /dev/ttyACM0 ] && break; sleep 0.05; done
+udevadm settle
+properties="$(udevadm info --query=property /dev/ttyACM0 2>&1)"
+if [ -e /dev/ttyACM0 ] && grep -q '^ID_USB_MODEL_ID=2404' <<<"$properties" &&
+   ! grep -q '^ID_MM_DEVICE_IGNORE=' <<<"$properties"; then
+  pass "another serial device of the vendor is left alone"
+else
+  fail "the other serial device: $properties"
+fi
+echo "" > "$gadget/UDC"; rm "$gadget/configs/c.1/acm.usb0"
+rmdir "$gadget/configs/c.1" "$gadget/functions/acm.usb0" "$gadget/strings/0x409" "$gadget"
+udevadm settle
+
+# A firmware change through the center's firmware code: the reset command, the bootloader's
+# port found as a new USB serial port, the real avrdude, the controller back with the new version.
+"$cli" firmware change QVA-S-1002 2.1 >"$work/change.out" 2>&1 &
+flash=$!
+if await "bootloader QVA-S-1002" "$work/twin.out"; then
+  for _ in $(seq 100); do [ -e /dev/ttyACM0 ] && break; sleep 0.05; done
+  udevadm settle
+  properties="$(udevadm info --query=property /dev/ttyACM0 2>&1)"
+  grep -q '^ID_MM_DEVICE_IGNORE=1' <<<"$properties" && grep -q '^TAGS=.*:uaccess:' <<<"$properties" &&
+    pass "the bootloader's port: modem manager kept away, uaccess" || fail "the bootloader's port: $properties"
+fi
+wait "$flash"
+status=$?
+if [ "$status" -eq 0 ] && grep -q "QVA-S-1002 is back with firmware QV-Single v2.1" "$work/change.out" &&
+   grep -q "^command QVA-S-1002 set-report 30 5c 17 e2 09 a4 3b 70 d8 91 2e c6 0f 48 b3 6a 1d 00" "$work/twin.out" &&
+   grep -q "^hid QVA-S-1002 QV-Single 2.1" "$work/twin.out"; then
+  pass "firmware change: the reset command as SET_REPORT, avrdude over /dev/ttyACM0"
+else
+  fail "firmware change (exit $status): $(cat "$work/change.out") $(cat "$work/twin.out")"
+fi
+
+# An update to the newest firmware the list offers.
+if "$cli" firmware update QVB-Q-1001 >"$work/update.out" 2>&1 &&
+   grep -q "QVB-Q-1001 is back with firmware QV-Quad v3.4" "$work/update.out"; then
+  pass "firmware update"
+else
+  fail "firmware update: $(cat "$work/update.out")"
+fi
+stop_twin
+
+# Crash recovery: the controller shows only its bootloader, once its reset button is pressed; its
+# bootloader takes scrambled images (Secure Crash Recovery).
+start_twin "$source_root/packaging/simulated/demo.xml" --crashed QVA-S-1002
+"$cli" firmware recover QV-Single 2.1 --secure >"$work/recover.out" 2>&1 &
+recover=$!
+await "Perform Hardware Reset" "$work/recover.out" && kill -USR1 "$twin"
+wait "$recover"
+status=$?
+if [ "$status" -eq 0 ] && await "hid QVA-S-1002 QV-Single 2.1" "$work/twin.out" 10; then
+  pass "crash recovery"
+else
+  fail "crash recovery (exit $status): $(cat "$work/recover.out") $(cat "$work/twin.out")"
+fi
+stop_twin
+
+# Plugged in and pulled out while the center runs: through the udev monitor.
+if "$build/tests/usb/usb_lab_hotplug_test" "$twin_program" "$source_root/packaging/simulated/single-brake.xml" \
+    QVA-S-0001 >"$work/hotplug.out" 2>&1; then
+  pass "hot plug while the center runs"
+else
+  fail "hot plug: $(cat "$work/hotplug.out")"
+fi
+
+echo "usb lab: $failures failed, in $((SECONDS - start)) s"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,39 @@
+// quorvane-controller-twin: the controllers of a description file as real kernel devices, for
+// the USB lab. See twin.h.
+//   quorvane-controller-twin DESCRIPTION.xml [--crashed SERIAL]... [--interrupt-output]
+// Prints a line per event: "hid SERIAL NAME MAJOR.MINOR" when a controller's HID device is up,
+// "command SERIAL set-report|interrupt BYTES" per output report taken, "refused SERIAL interrupt
+// BYTES" per output report refused, "bootloader SERIAL PORT" when its bootloader is up, "crashed
+// SERIAL", "ready". SIGUSR1 presses the reset button of the crashed controllers; SIGTERM ends.
+#include <iostream>
+#include <stdexcept>
+#include <string>
+
+#include "tools/controller-twin/twin.h"
+
+int main(int argc, char** argv) {
+  using namespace Quorvane;
+  if (argc < 2) {
+    std::cerr << "usage: quorvane-controller-twin DESCRIPTION.xml [--crashed SERIAL]... [--interrupt-output]\n";
+    return 2;
+  }
+  Twin::TwinOptions options;
+  for (int index = 2; index < argc; ++index) {
+    const std::string argument = argv[index];
+    if (argument == "--interrupt-output") {
+      options.acceptInterruptOutput = true;
+    } else if (argument == "--crashed" && index + 1 < argc) {
+      options.crashed.insert(argv[++index]);
+    } else {
+      std::cerr << "quorvane-controller-twin: unknown argument '" << argument << "'\n";
+      return 2;
+    }
+  }
+  try {
+    Twin::ControllerTwin twin(Device::SimulatedBackend::ReadDescriptionFile(argv[1]), options);
+    return twin.Run();
+  } catch (const std::exception& error) {
+    std::cerr << "quorvane-controller-twin: " << error.what() << "\n";
+    return 1;
+  }
+}

@@ -4,6 +4,9 @@
 #include <cstring>
 #include <iterator>
 
+#include "common/platform/utf16.h"
+#include "common/service/xml_text.h"
+
 namespace Quorvane::Service {
 namespace {
 
@@ -39,37 +42,9 @@ std::size_t NameLength(std::string_view text) {
   return length;
 }
 
-std::string_view PrefixOf(std::string_view name) {
-  const auto colon = name.find(':');
-  return colon == std::string_view::npos ? std::string_view() : name.substr(0, colon);
-}
-
-std::string_view LocalPart(std::string_view name) {
-  const auto colon = name.find(':');
-  return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
-
 std::size_t SkipSpace(std::string_view text, std::size_t at) {
   while (at < text.size() && IsSpace(text[at])) ++at;
   return at;
-}
-
-void AppendUtf8(std::string& out, unsigned long code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
 }
 
 // Appends what the reference (the text between '&' and ';') stands for; false when it is none
@@ -114,7 +89,7 @@ bool DecodeReference(std::string_view name, std::string& out) {
   if (code == 0 || (code >= 0xD800 && code <= 0xDFFF)) {
     return false;
   }
-  AppendUtf8(out, code);
+  Platform::AppendUtf8(out, static_cast<std::uint32_t>(code));
   return true;
 }
 

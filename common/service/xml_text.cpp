@@ -11,16 +11,6 @@
 namespace Quorvane::Service {
 namespace {
 
-std::string_view PrefixOf(std::string_view qualifiedName) {
-  const auto colon = qualifiedName.find(':');
-  return colon == std::string_view::npos ? std::string_view() : qualifiedName.substr(0, colon);
-}
-
-std::string_view LocalPart(std::string_view qualifiedName) {
-  const auto colon = qualifiedName.find(':');
-  return colon == std::string_view::npos ? qualifiedName : qualifiedName.substr(colon + 1);
-}
-
 // The URI bound to a prefix ("" for the default namespace) at this element.
 std::string_view ResolvePrefix(pugi::xml_node element, std::string_view prefix) {
   const std::string attributeName = prefix.empty() ? "xmlns" : "xmlns:" + std::string(prefix);
@@ -77,6 +67,16 @@ void ForEachSpecial(std::string_view text, OnRun onRun, OnSpecial onSpecial) {
 }
 
 }  // namespace
+
+std::string_view PrefixOf(std::string_view qualifiedName) {
+  const auto colon = qualifiedName.find(':');
+  return colon == std::string_view::npos ? std::string_view() : qualifiedName.substr(0, colon);
+}
+
+std::string_view LocalPart(std::string_view qualifiedName) {
+  const auto colon = qualifiedName.find(':');
+  return colon == std::string_view::npos ? qualifiedName : qualifiedName.substr(colon + 1);
+}
 
 void AppendEscapedText(std::string& out, std::string_view text) {
   out.reserve(out.size() + text.size() + text.size() / 12 + 16);

@@ -16,6 +16,10 @@ void AppendEscapedText(std::string& out, std::string_view text);
 // The length of the text once escaped as AppendEscapedText does.
 std::size_t EscapedLength(std::string_view text);
 
+// The prefix of a qualified name ("" when it has none) and the name without it.
+std::string_view PrefixOf(std::string_view qualifiedName);
+std::string_view LocalPart(std::string_view qualifiedName);
+
 // The element's namespace URI, from the xmlns declarations of it and its ancestors.
 std::string_view NamespaceOf(const pugi::xml_node& element);
 // The element's name without its prefix.

@@ -16,16 +16,8 @@ fail() { echo "usb lab: FAILED: $*"; failures=$((failures + 1)); }
 pass() { echo "usb lab: ok: $*"; }
 start=$SECONDS
 
-mkdir -p "$work/program" "$work/data" "$work/run"
-chmod 700 "$work/run"
-cp "$build/center/cli/kestrane-cli" "$source_root"/packaging/firmware/*.sh "$work/program/"
-cli="$work/program/kestrane-cli"
-cp -r "$source_root/packaging/local-service" "$work/service"
-"$build/tools/local-service/quorvane-local-service" --data "$work/service" >"$work/service.port" 2>"$work/service.log" &
-pids+=("$!")
-for _ in $(seq 200); do [ -s "$work/service.port" ] && break; sleep 0.05; done
-export QUORVANE_SERVICE_ENDPOINT="http://127.0.0.1:$(head -n 1 "$work/service.port")/Services/DefaultService.svc"
-export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" TMPDIR="$work"
+source "$source_root/tests/support/cli_workspace.sh"
+cli_workspace "$build/center/cli/kestrane-cli" "$build/tools/local-service/quorvane-local-service"
 unset QUORVANE_SIMULATED_DEVICES
 twin_program="$build/tools/controller-twin/quorvane-controller-twin"
 

@@ -16,17 +16,9 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "cli test: FAILED: $*" >&2; exit 1; }
 
-mkdir -p "$work/program" "$work/data" "$work/run"
-chmod 700 "$work/run"
-cp "$1" "$source_root"/packaging/firmware/*.sh "$work/program/"
-cli="$work/program/kestrane-cli"
-cp -r "$source_root/packaging/local-service" "$work/service"
-"$3" --data "$work/service" >"$work/service.port" 2>"$work/service.log" &
-pids+=("$!")
-for _ in $(seq 100); do [ -s "$work/service.port" ] && break; sleep 0.05; done
-export QUORVANE_SERVICE_ENDPOINT="http://127.0.0.1:$(head -n 1 "$work/service.port")/Services/DefaultService.svc"
+source "$source_root/tests/support/cli_workspace.sh"
+cli_workspace "$1" "$3"
 export QUORVANE_SIMULATED_DEVICES="$source_root/packaging/simulated/demo.xml"
-export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" TMPDIR="$work"
 
 # expect STATUS COMMAND...: runs it, keeps its output in $work/out and $work/err.
 expect() {

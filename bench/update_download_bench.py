@@ -109,9 +109,11 @@ def main():
             for _ in range(RUNS):
                 curl_times.append(run_curl(endpoint, request_file, work + "/raw.xml"))
                 os.remove(work + "/raw.xml")
+                shutil.rmtree(os.path.dirname(downloaded), ignore_errors=True)
                 elapsed, peak = run_tollwick(root, environment)
-                if os.path.getsize(downloaded) != size << 20:
-                    raise SystemExit(f"the {size} MiB download is incomplete")
+                ready = os.path.join(os.path.dirname(downloaded), "Quorvane.UpdatesReady.xml")
+                if not os.path.exists(ready) or os.path.getsize(downloaded) != size << 20:
+                    raise SystemExit(f"the {size} MiB download did not complete")
                 tollwick_times.append(elapsed)
                 peaks.append(peak)
             curl_time, tollwick_time = statistics.median(curl_times), statistics.median(tollwick_times)

@@ -18,6 +18,7 @@ using Halvex::Exceptions::HvxArgumentException;
 using Halvex::Exceptions::HvxException;
 
 constexpr int kMaxFolderLevels = 255;
+constexpr std::size_t kWritebackBytes = 8 * 1024 * 1024;
 
 // The error of the system call that just failed, taken before anything else can change it.
 std::uint32_t SystemError() { return static_cast<std::uint32_t>(errno); }
@@ -85,6 +86,8 @@ void IncomingDownload::Begin(const FileDescriptor& file) {
   }
   files_.push_back({file, {}});
   digest_.Start();
+  written_ = 0;
+  flushed_ = 0;
 }
 
 void IncomingDownload::Write(std::string_view bytes) {
@@ -92,10 +95,18 @@ void IncomingDownload::Write(std::string_view bytes) {
     throw HvxException(static_cast<std::uint32_t>(error.value()), "Could not write file for update file");
   }
   digest_.Update(bytes);
+  // The disk starts writing what arrived while more arrives, so the sync at the end is short.
+  written_ += bytes.size();
+  if (written_ - flushed_ >= kWritebackBytes) {
+    sync_file_range(current_.Get(), static_cast<off_t>(flushed_), static_cast<off_t>(written_ - flushed_),
+                    SYNC_FILE_RANGE_WRITE);
+    flushed_ = written_;
+  }
 }
 
 void IncomingDownload::End() {
-  if (close(current_.Release()) != 0) {
+  // On the disk before the ready file names it.
+  if (fsync(current_.Get()) != 0 || close(current_.Release()) != 0) {
     throw HvxException(SystemError(), "Could not write file for update file");
   }
   files_.back().digest = digest_.Finish();

@@ -50,6 +50,8 @@ class IncomingDownload final : public UpdateFileWriter {
   bool made_ = false;
   std::vector<File> files_;
   Platform::UniqueFd current_;
+  std::size_t written_ = 0;  // of the current file
+  std::size_t flushed_ = 0;  // of it, handed to the disk's writeback
   ParallelDigest digest_;
 };
 

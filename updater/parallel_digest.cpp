@@ -22,8 +22,10 @@ ParallelDigest::~ParallelDigest() {
 }
 
 void ParallelDigest::Start() {
-  std::lock_guard guard(lock_);
+  std::unique_lock guard(lock_);
+  // What is left of a file given up half-way is dropped; the piece being hashed is waited for.
   pieces_.clear();
+  changed_.wait(guard, [&] { return !hashing_; });
   filling_.clear();
   finishing_ = false;
   finished_ = false;
@@ -63,10 +65,13 @@ void ParallelDigest::Hash() {
     if (!pieces_.empty()) {
       std::string piece = std::move(pieces_.front());
       pieces_.pop_front();
+      hashing_ = true;
       changed_.notify_all();
       guard.unlock();
       digest_.Update(piece);
       guard.lock();
+      hashing_ = false;
+      changed_.notify_all();
     } else {
       value_ = digest_.Finish();
       finished_ = true;

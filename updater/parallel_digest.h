@@ -38,6 +38,7 @@ class ParallelDigest {
   std::string filling_;
   bool finishing_ = false;  // the last piece of the file was handed over
   bool finished_ = false;   // the hashing thread has taken it
+  bool hashing_ = false;    // the hashing thread works on a piece, outside the lock
   bool stopping_ = false;
   Signing::FileDigest digest_;
   Signing::FileDigest::Value value_{};

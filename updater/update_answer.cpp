@@ -105,7 +105,10 @@ bool UpdateAnswerSink::ItemText(std::string_view piece) {
       writer_.Write(std::string_view(decoded_).substr(0, wanted));
       written_ += static_cast<std::uint32_t>(wanted);
     }
-    return true;
+    // Bytes beyond the descriptor's size are not the file's: they count as the answer's own,
+    // so an answer that never ends stops at the limit.
+    documentBytes_ += decoded_.size() - wanted;
+    return documentBytes_ <= documentLimit_;
   });
 }
 

@@ -45,10 +45,10 @@ class UpdateFileWriter {
   virtual void End() = 0;
 };
 
-// Takes the items of one answer. What it buffers (the documents) is bounded by `documentLimit`;
-// an answer whose documents outgrow it stops, as an oversized answer always did, without an
-// error of its own. A content shorter than its descriptor's size is a failed write; bytes beyond
-// the size are not written.
+// Takes the items of one answer. What it buffers (the documents) is bounded by `documentLimit`,
+// together with any content beyond its descriptor's size; an answer that outgrows it stops, as an
+// oversized answer always did, without an error of its own. A content shorter than its
+// descriptor's size is a failed write; bytes beyond the size are not written.
 class UpdateAnswerSink final : public Service::StringItemSink {
  public:
   UpdateAnswerSink(std::size_t documentLimit, UpdateFileWriter& writer);

@@ -84,7 +84,8 @@ class BufferedAnswer final : public AnswerReceiver {
 // 200 is a failure (a fault comes with 500): nothing of it is read.
 class StreamedAnswer final : public AnswerReceiver {
  public:
-  StreamedAnswer(Operation operation, StringItemSink& sink) : reader(operation, sink) {}
+  StreamedAnswer(Operation operation, StringItemSink& sink, std::size_t otherLimit)
+      : reader(operation, sink, otherLimit) {}
   bool Receive(CURL* handle, std::string_view piece) override {
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
@@ -214,7 +215,7 @@ bool ServiceCall(std::string_view endpoint, const CallSettings& settings, Operat
 
 bool StreamingServiceCall(std::string_view endpoint, const CallSettings& settings, Operation operation,
                           std::span<const ServiceValue> inputs, StringItemSink& sink, CallFailure* failure) {
-  StreamedAnswer answer(operation, sink);
+  StreamedAnswer answer(operation, sink, settings.heapBytes);
   return Transfer(endpoint, settings, operation, inputs, answer, failure) == 200L &&
          answer.reader.Finish() == ResponseStatus::Ok;
 }

@@ -11,10 +11,11 @@ namespace Quorvane::Service {
 // other element is passed over with everything in it.
 class StringArrayAnswerReader::Structure final : public XmlStreamHandler {
  public:
-  Structure(Operation operation, StringItemSink& sink)
+  Structure(Operation operation, StringItemSink& sink, std::size_t otherLimit)
       : responseName_(std::string(Describe(operation).name) + "Response"),
         resultName_(std::string(Describe(operation).name) + "Result"),
         sink_(sink),
+        otherLimit_(otherLimit),
         reader_(*this) {
     if (Describe(operation).result != ResultKind::StringArray) {
       throw std::invalid_argument("the operation's result is no array of strings");
@@ -23,6 +24,9 @@ class StringArrayAnswerReader::Structure final : public XmlStreamHandler {
 
   bool StartElement(std::string_view uri, std::string_view name, std::span<const XmlAttribute> attributes) override {
     const std::size_t depth = ++depth_;
+    if (!CountOther(kElementBytes)) {
+      return false;
+    }
     if (skipUntil_ != 0) {
       return true;
     }
@@ -71,7 +75,7 @@ class StringArrayAnswerReader::Structure final : public XmlStreamHandler {
 
   bool Text(std::string_view piece) override {
     if (skipUntil_ != 0 || depth_ != 5 || itemNil_) {
-      return true;
+      return CountOther(piece.size());
     }
     return sink_.ItemText(piece) || Stopped();
   }
@@ -95,6 +99,12 @@ class StringArrayAnswerReader::Structure final : public XmlStreamHandler {
       }
     }
     return false;
+  }
+
+  // Counts what the answer holds beside the items' text (an element as a few bytes).
+  bool CountOther(std::size_t bytes) {
+    otherBytes_ += bytes;
+    return otherBytes_ <= otherLimit_ || Malformed("the answer holds too much beside its items");
   }
 
   bool Enter(bool wanted, bool& seen) {
@@ -124,7 +134,11 @@ class StringArrayAnswerReader::Structure final : public XmlStreamHandler {
 
   const std::string responseName_;
   const std::string resultName_;
+  static constexpr std::size_t kElementBytes = 64;
+
   StringItemSink& sink_;
+  const std::size_t otherLimit_;
+  std::size_t otherBytes_ = 0;
   XmlStreamReader reader_;
   std::size_t depth_ = 0;
   std::size_t skipUntil_ = 0;  // the depth of an element passed over with all it holds
@@ -138,8 +152,8 @@ class StringArrayAnswerReader::Structure final : public XmlStreamHandler {
   std::string error_;
 };
 
-StringArrayAnswerReader::StringArrayAnswerReader(Operation operation, StringItemSink& sink)
-    : structure_(std::make_unique<Structure>(operation, sink)) {}
+StringArrayAnswerReader::StringArrayAnswerReader(Operation operation, StringItemSink& sink, std::size_t otherLimit)
+    : structure_(std::make_unique<Structure>(operation, sink, otherLimit)) {}
 
 StringArrayAnswerReader::~StringArrayAnswerReader() = default;
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,8 +26,10 @@ class StringItemSink {
 
 class StringArrayAnswerReader {
  public:
-  // The operation's result must be an array of strings.
-  StringArrayAnswerReader(Operation operation, StringItemSink& sink);
+  // The operation's result must be an array of strings. What the answer holds beside the items'
+  // text (other elements and their text) may come to `otherLimit` bytes; an answer with more is
+  // malformed.
+  StringArrayAnswerReader(Operation operation, StringItemSink& sink, std::size_t otherLimit = SIZE_MAX);
   ~StringArrayAnswerReader();
 
   // False once the answer is malformed or the sink stopped reading; every later call fails too.

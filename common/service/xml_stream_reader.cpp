@@ -170,10 +170,6 @@ bool XmlStreamReader::ReadText(std::string_view piece, std::size_t& at) {
         character != '\0') {
       const char* const begin = piece.data() + at;
       const char* const end = piece.data() + piece.size();
-      if (pieceEnd_ != end) {
-        pieceEnd_ = end;
-        std::fill(std::begin(nextSpecial_), std::end(nextSpecial_), nullptr);
-      }
       const char* stop = end;
       static constexpr char kSpecials[] = {'<', '&', '\r', '\0'};
       for (std::size_t kind = 0; kind < std::size(kSpecials); ++kind) {
@@ -328,6 +324,9 @@ bool XmlStreamReader::StartTag(std::string_view tag) {
     if (name == "xmlns") {
       frame.prefixes.emplace_back(std::string(), value);
     } else if (PrefixOf(name) == "xmlns") {
+      if (LocalPart(name).empty()) {
+        return Fail("a namespace declaration without its prefix");
+      }
       frame.prefixes.emplace_back(std::string(LocalPart(name)), value);
     }
   }
@@ -398,7 +397,7 @@ bool XmlStreamReader::ReadMarkup(char character) {
       return true;
     case State::MarkupStart:
       if (character == '?') {
-        state_ = State::Instruction;
+        state_ = State::InstructionTarget;
       } else if (character == '!') {
         state_ = State::Bang;
       } else {
@@ -441,6 +440,13 @@ bool XmlStreamReader::ReadMarkup(char character) {
       }
       marks_ = character == '-' ? std::min(marks_ + 1, 2) : 0;
       return true;
+    case State::InstructionTarget:
+      // An instruction names its target first, as the document parser requires.
+      if (!IsNameStart(static_cast<unsigned char>(character))) {
+        return Fail("a processing instruction without a target");
+      }
+      state_ = State::Instruction;
+      return true;
     case State::Instruction:
       if (character == '>' && marks_ == 1) {
         state_ = State::Text;
@@ -471,6 +477,8 @@ bool XmlStreamReader::Feed(std::string_view piece) {
   if (failed_) {
     return false;
   }
+  // Positions found in an earlier piece mean nothing here, even where the pieces share a buffer.
+  std::fill(std::begin(nextSpecial_), std::end(nextSpecial_), nullptr);
   // A byte order mark may open the document, split between pieces too.
   while (byteOrderMark_ < kByteOrderMark.size() && !piece.empty() && offset_ == byteOrderMark_) {
     if (piece[0] != kByteOrderMark[byteOrderMark_]) {

@@ -56,7 +56,8 @@ class XmlStreamReader {
     Bang,            // after "<!": a comment or a CDATA section
     Comment,         // inside "<!--"
     CData,           // inside "<![CDATA["
-    Instruction,     // inside "<?"
+    InstructionTarget,  // after "<?"
+    Instruction,     // inside "<?" and its target's first character
   };
   struct Frame {
     std::string name;                                          // as written, for the end tag
@@ -91,7 +92,6 @@ class XmlStreamReader {
   bool runHasText_ = false;  // the current run of character data has more than white space
   // Where each character that ends a run of text ('<', '&', CR, NUL) next occurs in the piece
   // being read, found once and kept until the reading passes it.
-  const char* pieceEnd_ = nullptr;
   const char* nextSpecial_[4] = {};
   std::string markup_;       // the tag, reference or opening of "<!" being read
   char quote_ = 0;           // the quote of the attribute value being read in a tag

@@ -16,6 +16,7 @@
 #include "tests/support/updater_files.h"
 #include "tests/support/temp_folder.h"
 #include "updater/incoming_download.h"
+#include "updater/parallel_digest.h"
 #include "updater/update_answer.h"
 #include "updater/update_check.h"
 
@@ -104,7 +105,9 @@ TEST_F(UpdateCheck, FirstServerRefusesSecondAnswersWithTwoFiles) {
 // An answer cut half-way through a file leaves nothing behind: the next server decides, and
 // without one the download that waited to install stays as it was.
 TEST_F(UpdateCheck, AnAnswerCutHalfWayLeavesNothingAndTheNextServerDecides) {
-  WriteTextFile(data_.File("packages/big.bin"), std::string(256 * 1024, 'b'));
+  // Larger than the pieces the signature's hash takes, so the cut comes while one is hashed.
+  const std::string big(3 * 1024 * 1024, 'b');
+  WriteTextFile(data_.File("packages/big.bin"), big);
   Offer("Kestrane", std::string(kNotes) +
                         "<file name=\"big.bin\" mimeType=\"application/octet-stream\" installCommand=\"\" "
                         "path=\"packages/big.bin\"/>");
@@ -112,13 +115,13 @@ TEST_F(UpdateCheck, AnAnswerCutHalfWayLeavesNothingAndTheNextServerDecides) {
   auto answering = Service();
   Check("/checkonly:center", {cutting->Endpoint(), answering->Endpoint()});
   const std::string folder = Downloads("Kestrane");
-  EXPECT_EQ(ReadTextFile(folder + "big.bin"), std::string(256 * 1024, 'b'));
+  EXPECT_EQ(ReadTextFile(folder + "big.bin"), big);
   const std::string readyFile = ReadTextFile(folder + Update::kUpdatesReadyFileName);
   EXPECT_NE(readyFile, "<missing>");
 
   Check("/checkonly:center", {cutting->Endpoint()});
   EXPECT_EQ(ReadTextFile(folder + Update::kUpdatesReadyFileName), readyFile);
-  EXPECT_EQ(ReadTextFile(folder + "big.bin"), std::string(256 * 1024, 'b'));
+  EXPECT_EQ(ReadTextFile(folder + "big.bin"), big);
   EXPECT_EQ(FilesStartingWith(folders_.localAppData + "/Quorvane/Updater", ".Kestrane"), std::vector<std::string>{});
 }
 
@@ -296,6 +299,9 @@ TEST(UpdateAnswer, ContentsAreDecodedInPiecesUpToTheirSizeAndMalformedAnswersAre
   UpdateAnswerSink tooSmall(version.size() + descriptor.size() - 1, large);
   EXPECT_EQ(Read(tooSmall, {version, descriptor}), "stopped");
   EXPECT_NO_THROW(tooSmall.RethrowFailure());
+  // Content beyond its descriptor's size is the answer's own: an answer that never ends stops.
+  UpdateAnswerSink endless(version.size() + descriptor.size() + 10, large);
+  EXPECT_EQ(Read(endless, {version, descriptor, std::string(440, 'A')}), "stopped");
 }
 
 TEST_F(UpdateCheck, ADescriptorClaimingMoreThanTheContentIsAFailedWrite) {
@@ -337,6 +343,22 @@ TEST(UpdateRequest, CheckForUpdateExEnvelopeByteForByte) {
             "&lt;version major=\"1\" minor=\"2\" build=\"300\" revision=\"65535\"/&gt;"
             "&lt;/checkForUpdateRequest&gt;</payload><isBeta>true</isBeta></CheckForUpdateEx>"
             "</s:Body></s:Envelope>");
+}
+
+// A file given up half-way (a server cut its answer) leaves nothing in the next file's digest,
+// though its last piece may still be in the hashing thread's hands.
+TEST(ParallelDigest, AFileGivenUpHalfWayLeavesNothingInTheNextDigest) {
+  Signing::FileDigest expected;
+  expected.Update("the next file");
+  const auto value = expected.Finish();
+  ParallelDigest digest;
+  for (int round = 0; round < 20; ++round) {
+    digest.Start();
+    digest.Update(std::string(3 * 1024 * 1024, 'x'));
+    digest.Start();
+    digest.Update("the next file");
+    ASSERT_EQ(digest.Finish(), value) << round;
+  }
 }
 
 }  // namespace

@@ -118,3 +118,19 @@ xdotool key Escape
 sleep 0.5
 click 111 60
 shot checking-for-updates 1.5
+sleep 4  # the slow check ends
+
+# Capture to File with a name whose added extension names a file that is there: asked first.
+pictures="$(mktemp -d)"
+touch "$pictures/lap.bmp"
+click 816 66
+sleep 0.5
+xdotool key Down Down Return
+sleep 1
+xdotool type "$pictures/lap"
+xdotool key Return
+shot replace-picture-question
+xdotool key Escape
+sleep 0.3
+xdotool key Escape
+rm -rf "$pictures"

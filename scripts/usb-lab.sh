@@ -68,6 +68,10 @@ timeout "${QUORVANE_USB_LAB_TIMEOUT:-1200}" qemu-system-x86_64 \
 if [ ! -f "$work/results/status" ]; then
   echo "usb-lab: the guest did not come up or the command did not end (qemu exit $status); its console:" >&2
   cat "$work/console" >&2
+  if [ -f "$work/results/output" ]; then
+    echo "usb-lab: what the command printed until then:" >&2
+    cat "$work/results/output" >&2
+  fi
   exit 1
 fi
 cat "$work/results/output"

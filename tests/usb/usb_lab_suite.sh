@@ -15,6 +15,9 @@ failures=0
 fail() { echo "usb lab: FAILED: $*"; failures=$((failures + 1)); }
 pass() { echo "usb lab: ok: $*"; }
 start=$SECONDS
+# Every step of the companion is bounded, so that a hang is a failure with its output rather
+# than the lab's time limit.
+step() { timeout -k 5 "${step_seconds:-120}" "$@"; }
 
 source "$source_root/tests/support/cli_workspace.sh"
 cli_workspace "$build/center/cli/kestrane-cli" "$build/tools/local-service/quorvane-local-service"
@@ -36,7 +39,7 @@ await() { for _ in $(seq $((${3:-20} * 20))); do grep -qF -- "$1" "$2" && return
 start_twin "$source_root/packaging/simulated/demo.xml"
 
 # Discovery through hidraw: names, serial numbers, firmware versions and rows.
-if "$cli" list --json >"$work/list.json" 2>"$work/list.err"; then
+if step "$cli" list --json >"$work/list.json" 2>"$work/list.err"; then
   python3 - "$work/list.json" <<'CHECK' && pass "discovery" || fail "discovery: $(cat "$work/list.json")"
 import json, sys
 controllers = {c["serial"]: c for c in json.load(open(sys.argv[1]))["controllers"]}
@@ -63,8 +66,8 @@ assert len(values.get("Accelerator", ())) >= 3, values
 CHECK
 
 # Calibration commands reach the twin as SET_REPORT requests on the control pipe, byte for byte.
-"$cli" calibrate QVB-Q-1001 1 min=1200 >"$work/calibrate.out" 2>&1 || fail "calibrate min=1200 exited $?"
-"$cli" calibrate QVA-S-1002 0 max >>"$work/calibrate.out" 2>&1 || fail "calibrate max exited $?"
+step "$cli" calibrate QVB-Q-1001 1 min=1200 >"$work/calibrate.out" 2>&1 || fail "calibrate min=1200 exited $?"
+step "$cli" calibrate QVA-S-1002 0 max >>"$work/calibrate.out" 2>&1 || fail "calibrate max exited $?"
 zeros="$(printf ' 00%.0s' $(seq 57))"
 if grep -qx "command QVB-Q-1001 set-report 10 02 b0 04 00 00$zeros" "$work/twin.out" &&
    grep -qx "command QVA-S-1002 set-report 10 01 00 00 00 00$zeros" "$work/twin.out" &&
@@ -109,7 +112,7 @@ udevadm settle
 
 # A firmware change through the center's firmware code: the reset command, the bootloader's
 # port found as a new USB serial port, the real avrdude, the controller back with the new version.
-"$cli" firmware change QVA-S-1002 2.1 >"$work/change.out" 2>&1 &
+step "$cli" firmware change QVA-S-1002 2.1 >"$work/change.out" 2>&1 &
 flash=$!
 if await "bootloader QVA-S-1002" "$work/twin.out"; then
   for _ in $(seq 100); do [ -e /dev/ttyACM0 ] && break; sleep 0.05; done
@@ -129,18 +132,18 @@ else
 fi
 
 # An update to the newest firmware the list offers.
-if "$cli" firmware update QVB-Q-1001 >"$work/update.out" 2>&1 &&
+if step "$cli" firmware update QVB-Q-1001 --verbose >"$work/update.out" 2>&1 &&
    grep -q "QVB-Q-1001 is back with firmware QV-Quad v3.4" "$work/update.out"; then
   pass "firmware update"
 else
-  fail "firmware update: $(cat "$work/update.out")"
+  fail "firmware update: $(cat "$work/update.out") $(tail -n 20 "$work/twin.out")"
 fi
 stop_twin
 
 # Crash recovery: the controller shows only its bootloader, once its reset button is pressed; its
 # bootloader takes scrambled images (Secure Crash Recovery).
 start_twin "$source_root/packaging/simulated/demo.xml" --crashed QVA-S-1002
-"$cli" firmware recover QV-Single 2.1 --secure >"$work/recover.out" 2>&1 &
+step "$cli" firmware recover QV-Single 2.1 --secure >"$work/recover.out" 2>&1 &
 recover=$!
 await "Perform Hardware Reset" "$work/recover.out" && kill -USR1 "$twin"
 wait "$recover"
@@ -153,7 +156,7 @@ fi
 stop_twin
 
 # Plugged in and pulled out while the center runs: through the udev monitor.
-if "$build/tests/usb/usb_lab_hotplug_test" "$twin_program" "$source_root/packaging/simulated/single-brake.xml" \
+if step "$build/tests/usb/usb_lab_hotplug_test" "$twin_program" "$source_root/packaging/simulated/single-brake.xml" \
     QVA-S-0001 >"$work/hotplug.out" 2>&1; then
   pass "hot plug while the center runs"
 else

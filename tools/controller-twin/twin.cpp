@@ -8,8 +8,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <thread>
 
 #include "center/device/controller_reports.h"
 #include "center/firmware/avr109_bootloader.h"
@@ -85,6 +87,11 @@ void ControllerTwin::StartBootloader(const std::string& path) {
         Tell("bootloader " + controller.serial + " " + gadget.SerialPort());
         Firmware::Avr109Bootloader bootloader(Device::HasScrambledBootloader(controller.identity), false);
         bootloader.Serve(port.Get(), stopping_);
+        // A real bootloader answers the exit command and runs on for a moment before it starts
+        // the firmware: the programmer reads that answer before the port goes. (A port that
+        // vanishes first leaves avrdude reading an ended port for ever.)
+        tcdrain(port.Get());
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
         backend_.Modify(path, [&](Device::SimulatedController& changed) { bootloader.ApplyTo(changed); });
       } catch (const std::exception& error) {
         Tell("bootloader " + controller.serial + " failed: " + error.what());

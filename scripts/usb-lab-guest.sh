@@ -10,7 +10,9 @@ mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
 mkdir -p /dev/pts /dev/shm
 mount -t devpts devpts /dev/pts
-for folder in /run /tmp /dev/shm; do mount -t tmpfs tmpfs "$folder"; done
+# /tmp stays the host's, seen through the memory overlay: a checkout or build folder there is
+# where the command runs.
+for folder in /run /dev/shm; do mount -t tmpfs tmpfs "$folder"; done
 modprobe configfs && mount -t configfs configfs /sys/kernel/config
 cp "$source_root"/packaging/udev/*.rules /etc/udev/rules.d/
 cp "$source_root"/packaging/modprobe/*.conf /etc/modprobe.d/ 2>/dev/null

@@ -59,6 +59,12 @@ for file in /usr/lib/udev/rules.d/60-quorvane.rules /lib/modprobe.d/quorvane.con
             /usr/share/man/man1/kestrane-cli.1.gz /usr/share/bash-completion/completions/kestrane-cli; do
   [ -f "$file" ] || fail "$file is missing"
 done
+# The USB HID driver's quirk for the controllers is in the initramfs it loads from at boot.
+initramfs="$(ls /boot/initrd.img-* 2>/dev/null | sort -V | tail -n 1)"
+initramfs_has_quirk() { lsinitramfs "$initramfs" | grep 'lib/modprobe.d/quorvane.conf$' >/dev/null; }
+if [ -n "$initramfs" ]; then
+  initramfs_has_quirk || fail "the initramfs $initramfs lacks the controllers' USB HID quirk"
+fi
 # The configuration files are the package's conffiles in /etc, where the programs find them.
 for name in Kestrane/Kestrane.xml Updater/Tollwick.xml; do
   [ "$(readlink "/opt/Quorvane/$name")" = "/etc/quorvane/$(basename "$name")" ] || fail "/opt/Quorvane/$name is no link to /etc"
@@ -115,4 +121,5 @@ for folder in /opt/Quorvane /usr/share/doc/quorvane /etc/quorvane /var/lib/quorv
   [ ! -e "$folder" ] || { find "$folder" >&2; left=1; }
 done
 [ "$left" -eq 0 ] || fail "files were left behind"
+if [ -n "$initramfs" ] && initramfs_has_quirk; then fail "the initramfs keeps the controllers' USB HID quirk"; fi
 echo "package test: purged, nothing left"

@@ -47,7 +47,9 @@ bus_answers() {
     org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true'
 }
 if ! bus_answers org.freedesktop.DBus; then
+  # No bus answers: a pid file or socket left by one that was killed is stale.
   mkdir -p /run/dbus
+  rm -f /run/dbus/pid /run/dbus/system_bus_socket
   started+=("$(dbus-daemon --system --fork --print-pid)")
 fi
 if ! bus_answers org.freedesktop.PolicyKit1; then
@@ -181,7 +183,7 @@ stop_center() {
   return 0
 }
 ready_file() { echo "$home/.local/share/Quorvane/Updater/$1/Quorvane.UpdatesReady.xml"; }
-no_staging_left() { [ -z "$(find /var/lib/quorvane -mindepth 1 2>/dev/null)" ]; }
+no_staging_left() { [ -z "$(find /var/lib/quorvane -mindepth 1 -name 'staging-*' 2>/dev/null)" ]; }
 
 # 1. The administrator refuses: nothing is installed, the offer stays, the user is told, and
 #    the center comes back as it was.
@@ -218,7 +220,7 @@ done
 await 30 updater_ended || fail "the updater did not end"
 [ ! -e "$(ready_file Kestrane)" ] || fail "the installed update is still offered"
 grep -q "<server url=\"$endpoint\"" /etc/quorvane/Tollwick.xml || fail "the upgrade lost the administrator's configuration"
-no_staging_left || fail "the install helper left staging files: $(ls -R /var/lib/quorvane)"
+no_staging_left || fail "the install helper left staging folders: $(ls -R /var/lib/quorvane)"
 stop_center
 say "Yes to the restarted center took $elapsed_ms ms; dpkg shows $(installed_version)"
 
@@ -332,6 +334,6 @@ env PATH="$work/evil:/usr/bin:/bin" APT_CONFIG="$work/evil/apt.conf" LD_LIBRARY_
   "$helper" "$good" >"$work/helper.log" 2>&1 || { cat "$work/helper.log"; fail "the helper refused a good package"; }
 version_is 1.0.0.4 || fail "the helper did not install the good package"
 [ ! -e "$work/evil-ran" ] && [ ! -e "$work/evil-hook" ] || fail "the helper used the caller's environment"
-no_staging_left || fail "staging files were left: $(ls -R /var/lib/quorvane)"
+no_staging_left || fail "staging folders were left: $(ls -R /var/lib/quorvane)"
 say "every attack was refused: planted ready file, linked download, extra arguments, a package behind root's" \
   "group, unsigned, tampered, stranger-signed and older packages, a hostile environment"

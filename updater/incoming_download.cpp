@@ -90,13 +90,13 @@ void IncomingDownload::Begin(const FileDescriptor& file) {
   flushed_ = 0;
 }
 
-void IncomingDownload::Write(std::string_view bytes) {
+void IncomingDownload::Write(std::string& bytes) {
   if (const auto error = Platform::WriteAll(current_.Get(), bytes)) {
     throw HvxException(static_cast<std::uint32_t>(error.value()), "Could not write file for update file");
   }
-  digest_.Update(bytes);
-  // The disk starts writing what arrived while more arrives, so the sync at the end is short.
   written_ += bytes.size();
+  digest_.Take(bytes);
+  // The disk starts writing what arrived while more arrives, so the sync at the end is short.
   if (written_ - flushed_ >= kWritebackBytes) {
     sync_file_range(current_.Get(), static_cast<off_t>(flushed_), static_cast<off_t>(written_ - flushed_),
                     SYNC_FILE_RANGE_WRITE);

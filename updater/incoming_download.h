@@ -33,7 +33,7 @@ class IncomingDownload final : public UpdateFileWriter {
 
   // Raise HvxException (HvxArgumentException for an unsafe name) when a file cannot be written.
   void Begin(const FileDescriptor& file) override;
-  void Write(std::string_view bytes) override;
+  void Write(std::string& bytes) override;
   void End() override;
 
   // Forgets what was written: the next answer starts afresh.

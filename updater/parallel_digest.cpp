@@ -42,12 +42,35 @@ void ParallelDigest::Hand(std::string piece) {
 void ParallelDigest::Update(std::string_view bytes) {
   filling_.append(bytes);
   if (filling_.size() >= kPieceBytes) {
-    Hand(std::exchange(filling_, {}));
+    Hand(std::exchange(filling_, Spare()));
   }
 }
 
+void ParallelDigest::Take(std::string& bytes) {
+  if (filling_.empty() && bytes.size() >= kPieceBytes) {
+    Hand(std::exchange(bytes, Spare()));
+    return;
+  }
+  Update(bytes);
+  bytes.clear();
+}
+
+// A piece the hashing thread is done with, emptied: a fresh megabyte would cost a page fault per
+// page as it fills, and the system's mapping and unmapping of it.
+std::string ParallelDigest::Spare() {
+  std::lock_guard guard(lock_);
+  if (spares_.empty()) {
+    std::string piece;
+    piece.reserve(kPieceBytes + kPieceBytes / 4);
+    return piece;
+  }
+  std::string piece = std::move(spares_.back());
+  spares_.pop_back();
+  return piece;
+}
+
 Signing::FileDigest::Value ParallelDigest::Finish() {
-  Hand(std::exchange(filling_, {}));
+  Hand(std::exchange(filling_, Spare()));
   std::unique_lock guard(lock_);
   finishing_ = true;
   changed_.notify_all();
@@ -69,7 +92,11 @@ void ParallelDigest::Hash() {
       changed_.notify_all();
       guard.unlock();
       digest_.Update(piece);
+      piece.clear();
       guard.lock();
+      if (spares_.size() < kPiecesAhead + 1) {
+        spares_.push_back(std::move(piece));
+      }
       hashing_ = false;
       changed_.notify_all();
     } else {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "common/signing/update_signature.h"
 
@@ -25,17 +26,21 @@ class ParallelDigest {
   // Copies the bytes for the hashing thread; waits while it is several pieces behind, so what it
   // holds stays a few megabytes.
   void Update(std::string_view bytes);
+  // The same for bytes it may keep without a copy: `bytes` is left empty.
+  void Take(std::string& bytes);
   // The digest of everything given since Start.
   Signing::FileDigest::Value Finish();
 
  private:
   void Hash();
   void Hand(std::string piece);
+  std::string Spare();
 
   std::mutex lock_;
   std::condition_variable changed_;
   std::deque<std::string> pieces_;
   std::string filling_;
+  std::vector<std::string> spares_;  // emptied pieces, their memory kept for the next ones
   bool finishing_ = false;  // the last piece of the file was handed over
   bool finished_ = false;   // the hashing thread has taken it
   bool hashing_ = false;    // the hashing thread works on a piece, outside the lock

@@ -14,6 +14,9 @@ namespace {
 using Halvex::Exceptions::HvxArgumentException;
 using Halvex::Exceptions::HvxException;
 
+// Decoded bytes are written in pieces of about this size: the file and its hashing thread take
+// them whole rather than a copy.
+constexpr std::size_t kWritePieceBytes = 1024 * 1024;
 constexpr const char* kLoadFailure = "Error loading xml configuration file from param";
 
 std::uint16_t Part(const pugi::xml_node& node, const char* name) {
@@ -96,20 +99,25 @@ bool UpdateAnswerSink::ItemText(std::string_view piece) {
     return true;
   }
   return Guarded([&] {
-    decoded_.clear();
     if (!decoder_.Feed(piece, decoded_)) {
       throw HvxException("CryptStringToBinary failed");
     }
-    const std::size_t wanted = std::min<std::size_t>(decoded_.size(), file_.size - written_);
-    if (wanted > 0) {
-      writer_.Write(std::string_view(decoded_).substr(0, wanted));
-      written_ += static_cast<std::uint32_t>(wanted);
-    }
-    // Bytes beyond the descriptor's size are not the file's: they count as the answer's own,
-    // so an answer that never ends stops at the limit.
-    documentBytes_ += decoded_.size() - wanted;
-    return documentBytes_ <= documentLimit_;
+    return decoded_.size() < kWritePieceBytes || WriteDecoded();
   });
+}
+
+bool UpdateAnswerSink::WriteDecoded() {
+  const std::size_t wanted = std::min<std::size_t>(decoded_.size(), file_.size - written_);
+  // Bytes beyond the descriptor's size are not the file's: they count as the answer's own,
+  // so an answer that never ends stops at the limit.
+  documentBytes_ += decoded_.size() - wanted;
+  decoded_.resize(wanted);
+  if (wanted > 0) {
+    writer_.Write(decoded_);
+    written_ += static_cast<std::uint32_t>(wanted);
+  }
+  decoded_.clear();
+  return documentBytes_ <= documentLimit_;
 }
 
 bool UpdateAnswerSink::EndItem() {
@@ -119,21 +127,25 @@ bool UpdateAnswerSink::EndItem() {
     } else if (IsDocument(index_)) {
       file_ = ParseFileDescriptor(document_);
     } else {
-      EndContent();
+      return EndContent();
     }
     return true;
   });
 }
 
-void UpdateAnswerSink::EndContent() {
+bool UpdateAnswerSink::EndContent() {
   if (!decoder_.Finish()) {
     throw HvxException("CryptStringToBinary failed");
+  }
+  if (!WriteDecoded()) {
+    return false;
   }
   // A descriptor that claims more bytes than the content holds is a failed write.
   if (written_ < file_.size) {
     throw HvxException("Could not write file for update file");
   }
   writer_.End();
+  return true;
 }
 
 void UpdateAnswerSink::RethrowFailure() const {

@@ -41,7 +41,9 @@ class UpdateFileWriter {
  public:
   virtual ~UpdateFileWriter() = default;
   virtual void Begin(const FileDescriptor& file) = 0;
-  virtual void Write(std::string_view bytes) = 0;
+  // Writes the bytes and leaves the string empty; it may keep them, leaving another buffer's
+  // memory in their place.
+  virtual void Write(std::string& bytes) = 0;
   virtual void End() = 0;
 };
 
@@ -67,7 +69,8 @@ class UpdateAnswerSink final : public Service::StringItemSink {
  private:
   template <typename Action>
   bool Guarded(Action action);
-  void EndContent();
+  bool EndContent();
+  bool WriteDecoded();
 
   std::size_t documentLimit_;
   std::size_t documentBytes_ = 0;
@@ -79,7 +82,7 @@ class UpdateAnswerSink final : public Service::StringItemSink {
   FileDescriptor file_;   // the descriptor of the content being read
   std::uint32_t written_ = 0;
   Service::Base64StreamDecoder decoder_;
-  std::string decoded_;
+  std::string decoded_;  // decoded bytes not yet written, gathered into pieces of about a megabyte
   std::exception_ptr failure_;
 };
 

@@ -105,8 +105,10 @@ TEST_F(UpdateCheck, FirstServerRefusesSecondAnswersWithTwoFiles) {
 // An answer cut half-way through a file leaves nothing behind: the next server decides, and
 // without one the download that waited to install stays as it was.
 TEST_F(UpdateCheck, AnAnswerCutHalfWayLeavesNothingAndTheNextServerDecides) {
-  // Larger than the pieces the signature's hash takes, so the cut comes while one is hashed.
-  const std::string big(3 * 1024 * 1024, 'b');
+  // Larger than the pieces the signature's hash takes, so the cut comes while one is hashed;
+  // no two of its megabytes alike, so a piece written or hashed out of turn shows.
+  std::string big(3 * 1024 * 1024, '\0');
+  for (std::size_t at = 0; at < big.size(); ++at) big[at] = static_cast<char>((at >> 20) + at * 7);
   WriteTextFile(data_.File("packages/big.bin"), big);
   Offer("Kestrane", std::string(kNotes) +
                         "<file name=\"big.bin\" mimeType=\"application/octet-stream\" installCommand=\"\" "
@@ -247,7 +249,10 @@ TEST_F(UpdateCheck, HostileFileNamesAreRefusedBeforeAnythingIsWritten) {
 // What reaches the files of an answer, as the writer is told.
 struct RecordingWriter final : UpdateFileWriter {
   void Begin(const FileDescriptor& file) override { record += "[" + file.fileName + "]"; }
-  void Write(std::string_view bytes) override { record += bytes; }
+  void Write(std::string& bytes) override {
+    record += bytes;
+    bytes.clear();
+  }
   void End() override { record += "[end]"; }
   std::string record;
 };
@@ -358,6 +363,30 @@ TEST(ParallelDigest, AFileGivenUpHalfWayLeavesNothingInTheNextDigest) {
     digest.Start();
     digest.Update("the next file");
     ASSERT_EQ(digest.Finish(), value) << round;
+  }
+}
+
+// Pieces taken whole and pieces copied, through buffers the hashing thread hands back: the
+// digest is the file's, file after file.
+TEST(ParallelDigest, BuffersHandedBackCarryNothingIntoTheNextPieces) {
+  std::string file(5 * 1024 * 1024 + 17, '\0');
+  for (std::size_t at = 0; at < file.size(); ++at) file[at] = static_cast<char>(at * 13 + (at >> 16));
+  Signing::FileDigest expected;
+  expected.Update(file);
+  const auto value = expected.Finish();
+  ParallelDigest digest;
+  for (const std::size_t step : {std::size_t{64 * 1024}, std::size_t{1024 * 1024 + 5}, std::size_t{3}}) {
+    digest.Start();
+    for (std::size_t at = 0; at < file.size(); at += step) {
+      std::string piece = file.substr(at, step);
+      if (step % 2 == 1) {
+        digest.Take(piece);
+        ASSERT_TRUE(piece.empty());
+      } else {
+        digest.Update(piece);
+      }
+    }
+    ASSERT_EQ(digest.Finish(), value) << step;
   }
 }
 

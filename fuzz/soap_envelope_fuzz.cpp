@@ -11,38 +11,17 @@
 #include "common/service/contract.h"
 #include "common/service/soap_answer_stream.h"
 #include "common/service/soap_envelope.h"
+#include "tests/support/streamed_answer.h"
 
 namespace {
 
+using namespace Quorvane;
 using namespace Quorvane::Service;
 
-struct Items final : StringItemSink {
-  bool BeginItem(std::size_t index) override {
-    if (index != strings.size()) std::abort();  // items are numbered in order
-    strings.emplace_back();
-    return true;
-  }
-  bool ItemText(std::string_view piece) override {
-    strings.back() += piece;
-    return true;
-  }
-  bool EndItem() override { return true; }
-  std::vector<std::string> strings;
-};
-
-std::pair<ResponseStatus, std::vector<std::string>> Stream(Operation operation, const std::string& answer,
-                                                           std::size_t pieceSize) {
-  Items items;
-  StringArrayAnswerReader reader(operation, items);
-  // One buffer used again for each piece, as the transfer library hands them over; a piece that
-  // is not full ends where a full one would.
-  std::string buffer(pieceSize, '\0');
-  for (std::size_t at = 0; at < answer.size(); at += pieceSize) {
-    const std::size_t size = std::min(pieceSize, answer.size() - at);
-    answer.copy(buffer.data() + pieceSize - size, size, at);
-    if (!reader.Feed(std::string_view(buffer.data() + pieceSize - size, size))) break;
-  }
-  return {reader.Finish(), std::move(items.strings)};
+Testing::StreamedAnswer Stream(Operation operation, const std::string& answer, std::size_t pieceSize) {
+  auto streamed = Testing::StreamAnswer(operation, answer, pieceSize);
+  if (!streamed.inOrder) std::abort();  // items are numbered in order
+  return streamed;
 }
 
 }  // namespace
@@ -67,10 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   }
   // The streaming reader is the stricter: what it takes, the document parser takes alike.
-  if (whole.first != ResponseStatus::Malformed && whole.first != expected) {
+  if (whole.status != ResponseStatus::Malformed && whole.status != expected) {
     std::abort();
   }
-  if (whole.first == ResponseStatus::Ok && whole.second != parsed.strings) {
+  if (whole.status == ResponseStatus::Ok && whole.strings != parsed.strings) {
     std::abort();
   }
   // An answer cut short (the connection broke) is never read as another whole answer: what it
@@ -80,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto streamedCut = Stream(operation, cut, pieceSize);
     ServiceResult parsedCut;
     const ResponseStatus expectedCut = ParseResponseEnvelope(operation, cut, parsedCut);
-    if (streamedCut.first == ResponseStatus::Ok && (expectedCut != ResponseStatus::Ok || streamedCut.second != parsedCut.strings)) {
+    if (streamedCut.status == ResponseStatus::Ok && (expectedCut != ResponseStatus::Ok || streamedCut.strings != parsedCut.strings)) {
       std::abort();
     }
   }

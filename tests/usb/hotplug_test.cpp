@@ -13,6 +13,7 @@
 #include "center/app/device_watch.h"
 #include "center/device/hidapi_backend.h"
 #include "common/platform/process.h"
+#include "tests/support/center_folders.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -52,14 +53,7 @@ TEST(HotPlug, ATwinPluggedInAndPulledOutWhileTheCenterRunsComesAndGoes) {
   ASSERT_EQ(gArguments.size(), 3u) << "usage: usb_lab_hotplug_test TWIN_PROGRAM DESCRIPTION SERIAL";
   const std::string& serial = gArguments[2];
   Testing::TempFolder root;
-  Platform::KnownFolders folders;
-  folders.localAppData = root.File("data");
-  folders.programFolder = root.File("program/");
-  folders.installRoot = root.Path();
-  std::filesystem::create_directories(folders.programFolder);
-  Testing::WriteTextFile(folders.programFolder + "Kestrane.xml",
-                         "<settings><WebServicesUrl/><EnableBetaSoftware>false</EnableBetaSoftware>"
-                         "<TopMostWindow>false</TopMostWindow><SecureCrashRecovery>false</SecureCrashRecovery></settings>");
+  const Platform::KnownFolders folders = Testing::CenterFolders(root);
   Platform::SystemClock clock;
   Diagnostics::RecordingEventLog log;
   Diagnostics::RecordingUserNotifier notifier;

@@ -15,6 +15,7 @@
 #include "common/diagnostics/qv77_exception.h"
 #include "common/platform/process.h"
 #include "common/update/updates_ready_file.h"
+#include "tests/support/center_folders.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -87,13 +88,7 @@ class ThrowingBackend final : public Device::HidBackend {
 class Center : public testing::Test {
  protected:
   Center() {
-    folders_.localAppData = root_.File("data");
-    folders_.programFolder = root_.File("program/");
-    folders_.installRoot = root_.Path();
-    std::filesystem::create_directories(folders_.programFolder);
-    Testing::WriteTextFile(folders_.programFolder + "Kestrane.xml",
-                           "<settings><WebServicesUrl/><EnableBetaSoftware>false</EnableBetaSoftware>"
-                           "<TopMostWindow>false</TopMostWindow><SecureCrashRecovery>false</SecureCrashRecovery></settings>");
+    folders_ = Testing::CenterFolders(root_);
     std::vector<Device::SimulatedController> controllers = Shipped("quad-buttons.xml");
     for (auto& controller : Shipped("single-brake.xml")) controllers.push_back(controller);
     simulated_ = std::make_unique<Device::SimulatedBackend>(controllers, clock_);

@@ -39,6 +39,7 @@
 #include "center/firmware/recovery_dialog.h"
 #include "center/firmware/simulated_bootloader.h"
 #include "tests/support/local_service.h"
+#include "tests/support/center_folders.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -99,9 +100,7 @@ class CenterWindow : public testing::Test {
     const std::string settings = folders_.localAppData + "/Quorvane/Kestrane/Kestrane.xml";
     if (!std::filesystem::exists(settings)) {
       std::filesystem::create_directories(folders_.localAppData + "/Quorvane/Kestrane");
-      Testing::WriteTextFile(settings, "<settings><WebServicesUrl/><EnableBetaSoftware>false</EnableBetaSoftware>"
-                                       "<TopMostWindow>false</TopMostWindow><SecureCrashRecovery>false"
-                                       "</SecureCrashRecovery></settings>");
+      Testing::WriteTextFile(settings, Testing::kQuietCenterSettings);
     }
     if (!backend_) backend_ = std::make_unique<Device::SimulatedBackend>(Shipped(description), clock_);
     application_ = std::make_unique<CApplication>(

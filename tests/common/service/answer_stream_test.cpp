@@ -5,41 +5,15 @@
 
 #include "common/service/soap_answer_stream.h"
 #include "common/service/soap_envelope.h"
+#include "tests/support/streamed_answer.h"
 
 namespace {
 
+using namespace Quorvane;
 using namespace Quorvane::Service;
 
-// Collects the items, "<nil>"-free: a nil item reads empty, as in the document parser.
-struct Items final : StringItemSink {
-  bool BeginItem(std::size_t index) override {
-    strings.resize(index + 1);
-    return true;
-  }
-  bool ItemText(std::string_view piece) override {
-    strings.back() += piece;
-    return true;
-  }
-  bool EndItem() override { return true; }
-  std::vector<std::string> strings;
-};
-
-struct Streamed {
-  ResponseStatus status;
-  std::vector<std::string> strings;
-};
-
-// Pieces arrive in one buffer used again for each, as the transfer library hands them over.
-Streamed Stream(const std::string& answer, std::size_t pieceSize) {
-  Items items;
-  StringArrayAnswerReader reader(Operation::GetParallelFirmware, items);
-  std::string buffer(pieceSize, '\0');
-  for (std::size_t at = 0; at < answer.size(); at += pieceSize) {
-    const std::size_t size = std::min(pieceSize, answer.size() - at);
-    answer.copy(buffer.data() + pieceSize - size, size, at);
-    if (!reader.Feed(std::string_view(buffer.data() + pieceSize - size, size))) break;
-  }
-  return {reader.Finish(), items.strings};
+Testing::StreamedAnswer Stream(const std::string& answer, std::size_t pieceSize) {
+  return Testing::StreamAnswer(Operation::GetParallelFirmware, answer, pieceSize);
 }
 
 const std::string kHead =
@@ -80,7 +54,7 @@ TEST(StreamedAnswers, ReadAsTheDocumentParserReadsThemInPiecesOfAnySize) {
     const ResponseStatus expected = ParseResponseEnvelope(Operation::GetParallelFirmware, body, parsed);
     statuses += "OFM"[static_cast<int>(expected)];
     for (const std::size_t pieceSize : {answer.size(), std::size_t{1}, std::size_t{7}}) {
-      const Streamed streamed = Stream(answer, pieceSize);
+      const Testing::StreamedAnswer streamed = Stream(answer, pieceSize);
       EXPECT_EQ(streamed.status, expected) << answer << " in pieces of " << pieceSize;
       if (expected == ResponseStatus::Ok) {
         EXPECT_EQ(streamed.strings, parsed.strings) << answer << " in pieces of " << pieceSize;

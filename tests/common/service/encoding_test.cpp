@@ -118,7 +118,7 @@ TEST(FieldEncodings, BrokenUtf16FromTheServiceBecomesReplacementCharactersOurFil
             "\U0001F601\uFFFD");
 }
 
-TEST(TimeStamps, FormatAndParseRoundTripThe19CharacterText) {
+TEST(TimeStamps, FormatAndParseRoundTripThe19CharacterTextAndParsingIsLenient) {
   CalendarTime time = ZeroCalendarTime();
   EXPECT_EQ(FormatTimeStamp(time), "1900-01-00T00:00:00");
   time.tm_year = 116, time.tm_mon = 2, time.tm_mday = 5, time.tm_hour = 7, time.tm_min = 8,
@@ -128,15 +128,12 @@ TEST(TimeStamps, FormatAndParseRoundTripThe19CharacterText) {
   EXPECT_TRUE(SameCalendarTime(parsed, time));
   EXPECT_EQ(parsed.tm_wday, 0);
   EXPECT_EQ(parsed.tm_yday, 0);
-}
-
-TEST(TimeStamps, ParsingReadsFixedPositionsLeniently) {
-  // Separators are not checked and non-numbers read 0.
-  CalendarTime parsed = ParseTimeStamp("2016/03/05 07.08.09");
+  // Parsing reads fixed positions leniently: separators are not checked and non-numbers read 0.
+  EXPECT_EQ(FormatTimeStamp(ParseTimeStamp("2016/03/05 07.08.09")), "2016-03-05T07:08:09");
   EXPECT_EQ(FormatTimeStamp(parsed), "2016-03-05T07:08:09");
-  parsed = ParseTimeStamp("2016-xx-05T07:08:");
-  EXPECT_EQ(parsed.tm_mon, -1);
-  EXPECT_EQ(parsed.tm_sec, 0);
+  const CalendarTime lenient = ParseTimeStamp("2016-xx-05T07:08:");
+  EXPECT_EQ(lenient.tm_mon, -1);
+  EXPECT_EQ(lenient.tm_sec, 0);
   EXPECT_THROW(ParseTimeStamp("2016-03-05T07:0"), std::out_of_range);
   EXPECT_THROW(ParseTimeStamp(""), std::out_of_range);
 }

@@ -339,8 +339,11 @@ class Calibrating : public CenterWindow<Platform::ManualClock> {
     std::vector<std::pair<int, std::uint32_t>> commands;
     for (const auto& report : backend_->SentReports("sim/single-brake")) {
       if (report[0] == 0x10) {
-        commands.emplace_back(report[1], static_cast<std::uint32_t>(report[2]) | report[3] << 8 | report[4] << 16 |
-                                             static_cast<std::uint32_t>(report[5]) << 24);
+        std::uint32_t parameter = 0;
+        for (int byte = 3; byte >= 0; --byte) {
+          parameter = parameter << 8 | report[static_cast<std::size_t>(2 + byte)];
+        }
+        commands.emplace_back(report[1], parameter);
       }
     }
     return commands;

@@ -16,6 +16,7 @@
 #include "common/platform/process.h"
 #include "common/update/updates_ready_file.h"
 #include "tests/support/center_folders.h"
+#include "tests/support/shipped_controllers.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -23,10 +24,6 @@ namespace {
 using namespace Quorvane;
 using namespace Quorvane::Center;
 using namespace std::chrono_literals;
-
-std::vector<Device::SimulatedController> Shipped(const std::string& name) {
-  return Device::SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/" + name);
-}
 
 class RecordingView final : public CenterView {
  public:
@@ -89,9 +86,8 @@ class Center : public testing::Test {
  protected:
   Center() {
     folders_ = Testing::CenterFolders(root_);
-    std::vector<Device::SimulatedController> controllers = Shipped("quad-buttons.xml");
-    for (auto& controller : Shipped("single-brake.xml")) controllers.push_back(controller);
-    simulated_ = std::make_unique<Device::SimulatedBackend>(controllers, clock_);
+    simulated_ = std::make_unique<Device::SimulatedBackend>(
+        Testing::ShippedControllers({"quad-buttons.xml", "single-brake.xml"}), clock_);
     backend_ = std::make_unique<ThrowingBackend>(*simulated_);
     // No service: every call fails at once.
     application_ = std::make_unique<CApplication>(

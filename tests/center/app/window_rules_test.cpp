@@ -14,6 +14,7 @@
 #include "center/app/screenshot_files.h"
 #include "center/device/device_discovery.h"
 #include "center/device/simulated_backend.h"
+#include "tests/support/shipped_controllers.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -108,8 +109,7 @@ TEST(GalleryRule, AnItemRunsOnlyWhenReportedTwiceInARow) {
 
 std::vector<Device::QuorvaneDevice> DemoRows() {
   Platform::ManualClock clock;
-  Device::SimulatedBackend backend(
-      Device::SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/demo.xml"), clock);
+  Device::SimulatedBackend backend(Testing::ShippedControllers({"demo.xml"}), clock);
   Diagnostics::RecordingEventLog log;
   Diagnostics::RecordingUserNotifier notifier;
   Device::DiscoveryServices services{backend, clock, log, notifier, {}, {}};

@@ -8,24 +8,13 @@
 #include "center/device/hidapi_backend.h"
 #include "center/device/live_data.h"
 #include "center/device/simulated_backend.h"
+#include "tests/support/shipped_controllers.h"
 
 namespace {
 
 using namespace Quorvane;
 using namespace Quorvane::Device;
 using namespace std::chrono_literals;
-
-std::vector<SimulatedController> Shipped(const std::string& name) {
-  return SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/" + name);
-}
-
-std::vector<SimulatedController> Shipped(std::initializer_list<const char*> names) {
-  std::vector<SimulatedController> all;
-  for (const char* name : names) {
-    for (auto& controller : Shipped(name)) all.push_back(std::move(controller));
-  }
-  return all;
-}
 
 class Discovery : public testing::Test {
  protected:
@@ -52,7 +41,7 @@ class Discovery : public testing::Test {
 };
 
 TEST_F(Discovery, QuadWithTwoButtonsGivesSevenNamedRows) {
-  Use(Shipped("quad-buttons.xml"));
+  Use(Testing::ShippedControllers({"quad-buttons.xml"}));
   EXPECT_TRUE(Retrieve());
   const auto& rows = list_.rows;
   ASSERT_EQ(rows.size(), 7u);
@@ -107,7 +96,7 @@ TEST_F(Discovery, ASlotGapBeforeTheButtonsLeavesEveryButtonRowLive) {
 }
 
 TEST_F(Discovery, SlotTypesOneZeroTwoNameOnlyTheBrake) {
-  Use(Shipped("slots-1-0-2.xml"));
+  Use(Testing::ShippedControllers({"slots-1-0-2.xml"}));
   Retrieve();
   ASSERT_EQ(list_.rows.size(), 5u);  // a quad: parent and channels 0..3
   EXPECT_EQ(list_.rows[1].channelName, "Brake");
@@ -118,7 +107,7 @@ TEST_F(Discovery, SlotTypesOneZeroTwoNameOnlyTheBrake) {
 }
 
 TEST_F(Discovery, HxVersionThreeIsLegacyWithoutFirmwareVersionFourIsHx) {
-  Use(Shipped({"hx-v3.xml", "hx-v4.xml"}));
+  Use(Testing::ShippedControllers({"hx-v3.xml", "hx-v4.xml"}));
   Retrieve();
   ASSERT_EQ(list_.rows.size(), 4u);
   EXPECT_EQ(list_.rows[0].kind, 1u);
@@ -128,7 +117,7 @@ TEST_F(Discovery, HxVersionThreeIsLegacyWithoutFirmwareVersionFourIsHx) {
 }
 
 TEST_F(Discovery, ReplugKeepsTheListEqualAndAnEmptyMachineEmptiesIt) {
-  Use(Shipped({"single-brake.xml", "quad-buttons.xml"}));
+  Use(Testing::ShippedControllers({"single-brake.xml", "quad-buttons.xml"}));
   EXPECT_TRUE(Retrieve());
   ASSERT_EQ(list_.rows.size(), 9u);
   backend_->Unplug("sim/single-brake");
@@ -144,7 +133,7 @@ TEST_F(Discovery, ReplugKeepsTheListEqualAndAnEmptyMachineEmptiesIt) {
 }
 
 TEST_F(Discovery, LookupsRestartOnlyForRowsWhoseLookupEnded) {
-  Use(Shipped("single-brake.xml"));
+  Use(Testing::ShippedControllers({"single-brake.xml"}));
   Retrieve();
   ASSERT_EQ(started_.size(), 2u);
   list_.rows[0].Lookup().Append(Quorvane::Service::FirmwareEntry{});
@@ -158,7 +147,7 @@ TEST_F(Discovery, LookupsRestartOnlyForRowsWhoseLookupEnded) {
 }
 
 TEST_F(Discovery, UnsupportedProductsAreIgnored) {
-  auto controllers = Shipped("single-brake.xml");
+  auto controllers = Testing::ShippedControllers({"single-brake.xml"});
   controllers[0].productId = 0x0038;
   Use(controllers);
   EXPECT_FALSE(Retrieve());
@@ -177,7 +166,7 @@ TEST_F(Discovery, StringsAreTriedAgainAndAControllerThatCannotBeReadIsLeftOut) {
                {[](SimulatedController& c) { c.productFails = true; }, 200ms, 7},
                {[](SimulatedController& c) { c.failingReports = {kButtonMapReportId}; }, 0ms, 7}};
   for (const auto& step : cases) {
-    Use(Shipped({"single-brake.xml", "quad-buttons.xml"}));
+    Use(Testing::ShippedControllers({"single-brake.xml", "quad-buttons.xml"}));
     backend_->Modify("sim/single-brake", step.fault);
     const auto before = clock_.Now();
     Retrieve();
@@ -187,7 +176,7 @@ TEST_F(Discovery, StringsAreTriedAgainAndAControllerThatCannotBeReadIsLeftOut) {
 }
 
 TEST_F(Discovery, PermissionDeniedIsExplainedOnceInTheEventLog) {
-  Use(Shipped({"single-brake.xml", "quad-buttons.xml"}));
+  Use(Testing::ShippedControllers({"single-brake.xml", "quad-buttons.xml"}));
   for (const char* path : {"sim/single-brake", "sim/quad-buttons"}) {
     backend_->Modify(path, [](SimulatedController& c) { c.openFailure = std::errc::permission_denied; });
   }
@@ -200,7 +189,7 @@ TEST_F(Discovery, PermissionDeniedIsExplainedOnceInTheEventLog) {
 }
 
 TEST_F(Discovery, ClassFailureIsShownAndEmptiesTheListAWalkFailureKeepsIt) {
-  Use(Shipped("single-brake.xml"));
+  Use(Testing::ShippedControllers({"single-brake.xml"}));
   Retrieve();
   backend_->FailEnumeration(std::nullopt, std::errc::io_error);
   backend_->Unplug("sim/single-brake");
@@ -224,7 +213,7 @@ TEST_F(Discovery, ClassFailureIsShownAndEmptiesTheListAWalkFailureKeepsIt) {
 }
 
 TEST_F(Discovery, AControllerBackFromAFirmwareChangeReplacesTheList) {
-  Use(Shipped("single-brake.xml"));
+  Use(Testing::ShippedControllers({"single-brake.xml"}));
   Retrieve();
   backend_->Modify("sim/single-brake", [](SimulatedController& controller) {
     controller.identity[45] = 9;  // same path and strings, new firmware version

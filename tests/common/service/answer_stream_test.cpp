@@ -56,6 +56,7 @@ TEST(StreamedAnswers, ReadAsTheDocumentParserReadsThemInPiecesOfAnySize) {
     for (const std::size_t pieceSize : {answer.size(), std::size_t{1}, std::size_t{7}}) {
       const Testing::StreamedAnswer streamed = Stream(answer, pieceSize);
       EXPECT_EQ(streamed.status, expected) << answer << " in pieces of " << pieceSize;
+      EXPECT_TRUE(streamed.inOrder) << answer << " in pieces of " << pieceSize;
       if (expected == ResponseStatus::Ok) {
         EXPECT_EQ(streamed.strings, parsed.strings) << answer << " in pieces of " << pieceSize;
       }

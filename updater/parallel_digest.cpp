@@ -5,7 +5,6 @@
 namespace Quorvane::Updater {
 namespace {
 
-constexpr std::size_t kPieceBytes = 1024 * 1024;
 constexpr std::size_t kPiecesAhead = 4;
 
 }  // namespace

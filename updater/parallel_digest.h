@@ -3,6 +3,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -16,6 +17,9 @@ namespace Quorvane::Updater {
 
 class ParallelDigest {
  public:
+  // Bytes are hashed in pieces of this size: pieces at least this long are taken without a copy.
+  static constexpr std::size_t kPieceBytes = 1024 * 1024;
+
   ParallelDigest();
   ParallelDigest(const ParallelDigest&) = delete;
   ParallelDigest& operator=(const ParallelDigest&) = delete;

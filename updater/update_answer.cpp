@@ -7,6 +7,7 @@
 
 #include "common/diagnostics/hvx_exception.h"
 #include "common/service/xml_document.h"
+#include "updater/parallel_digest.h"
 
 namespace Quorvane::Updater {
 namespace {
@@ -14,9 +15,9 @@ namespace {
 using Halvex::Exceptions::HvxArgumentException;
 using Halvex::Exceptions::HvxException;
 
-// Decoded bytes are written in pieces of about this size: the file and its hashing thread take
-// them whole rather than a copy.
-constexpr std::size_t kWritePieceBytes = 1024 * 1024;
+// Decoded bytes are written in pieces of the hashing thread's size: the file's digest takes them
+// whole rather than a copy.
+constexpr std::size_t kWritePieceBytes = ParallelDigest::kPieceBytes;
 constexpr const char* kLoadFailure = "Error loading xml configuration file from param";
 
 std::uint16_t Part(const pugi::xml_node& node, const char* name) {

@@ -44,9 +44,8 @@ bool ServiceCall(std::string_view endpoint, const CallSettings& settings, Operat
 // Calls an operation whose result is an array of strings and hands the items to the sink while
 // the answer arrives, so an answer of any size passes through in bounded memory: what the sink
 // keeps is its own to bound; the settings' heap limit bounds what the answer holds beside the
-// items' text. True
-// when the service answered and every item was handed over; false for every failure as above,
-// and when the sink stopped reading. Items handed over before a failure are the sink's to undo.
+// items' text. True when the service answered and every item was handed over; false for every
+// failure as above, and when the sink stopped reading. Items handed over before a failure are the sink's to undo.
 bool StreamingServiceCall(std::string_view endpoint, const CallSettings& settings, Operation operation,
                           std::span<const ServiceValue> inputs, StringItemSink& sink, CallFailure* failure = nullptr);
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,7 +20,8 @@ struct StreamedAnswer {
   bool operator==(const StreamedAnswer&) const = default;
 };
 
-inline StreamedAnswer StreamAnswer(Service::Operation operation, const std::string& answer, std::size_t pieceSize) {
+inline StreamedAnswer StreamAnswer(Service::Operation operation, const std::string& answer, std::size_t pieceSize,
+                                   std::size_t otherLimit = SIZE_MAX) {
   struct Items final : Service::StringItemSink {
     bool BeginItem(std::size_t index) override {
       inOrder = inOrder && index == strings.size();
@@ -34,7 +36,7 @@ inline StreamedAnswer StreamAnswer(Service::Operation operation, const std::stri
     std::vector<std::string> strings;
     bool inOrder = true;
   } items;
-  Service::StringArrayAnswerReader reader(operation, items);
+  Service::StringArrayAnswerReader reader(operation, items, otherLimit);
   std::string buffer(pieceSize, '\0');
   for (std::size_t at = 0; at < answer.size(); at += pieceSize) {
     const std::size_t size = std::min(pieceSize, answer.size() - at);

@@ -257,14 +257,16 @@ struct RecordingWriter final : UpdateFileWriter {
   std::string record;
 };
 
-// The items of an answer given to the sink in pieces of three characters.
+// The items of an answer given to the sink in pieces of three characters: "read", or where the
+// sink stopped the reading.
 std::string Read(UpdateAnswerSink& answer, const std::vector<std::string>& items) {
   for (std::size_t index = 0; index < items.size(); ++index) {
-    if (!answer.BeginItem(index)) return "stopped";
+    const std::string item = " item " + std::to_string(index);
+    if (!answer.BeginItem(index)) return "stopped at" + item;
     for (std::size_t at = 0; at < items[index].size(); at += 3) {
-      if (!answer.ItemText(std::string_view(items[index]).substr(at, 3))) return "stopped";
+      if (!answer.ItemText(std::string_view(items[index]).substr(at, 3))) return "stopped in" + item;
     }
-    if (!answer.EndItem()) return "stopped";
+    if (!answer.EndItem()) return "stopped at the end of" + item;
   }
   return "read";
 }
@@ -302,11 +304,14 @@ TEST(UpdateAnswer, ContentsAreDecodedInPiecesUpToTheirSizeAndMalformedAnswersAre
   EXPECT_EQ(Read(limited, {version, descriptor, std::string(400, 'A')}), "read");
   EXPECT_EQ(large.record.size(), std::string("[a][end]").size() + 300);
   UpdateAnswerSink tooSmall(version.size() + descriptor.size() - 1, large);
-  EXPECT_EQ(Read(tooSmall, {version, descriptor}), "stopped");
+  EXPECT_EQ(Read(tooSmall, {version, descriptor}), "stopped in item 1");
   EXPECT_NO_THROW(tooSmall.RethrowFailure());
-  // Content beyond its descriptor's size is the answer's own: an answer that never ends stops.
+  // Content beyond its descriptor's size is the answer's own: an answer that never ends stops
+  // at the limit, not at its end.
   UpdateAnswerSink endless(version.size() + descriptor.size() + 10, large);
-  EXPECT_EQ(Read(endless, {version, descriptor, std::string(440, 'A')}), "stopped");
+  EXPECT_EQ(Read(endless, {version, descriptor, std::string(440, 'A')}), "stopped at the end of item 2");
+  UpdateAnswerSink neverEnding(version.size() + descriptor.size() + 10, large);
+  EXPECT_EQ(Read(neverEnding, {version, descriptor, std::string(2'000'000, 'A')}), "stopped in item 2");
 }
 
 TEST_F(UpdateCheck, ADescriptorClaimingMoreThanTheContentIsAFailedWrite) {

@@ -120,6 +120,8 @@ if await "bootloader QVA-S-1002" "$work/twin.out"; then
   properties="$(udevadm info --query=property /dev/ttyACM0 2>&1)"
   grep -q '^ID_MM_DEVICE_IGNORE=1' <<<"$properties" && grep -q '^TAGS=.*:uaccess:' <<<"$properties" &&
     pass "the bootloader's port: modem manager kept away, uaccess" || fail "the bootloader's port: $properties"
+else
+  fail "no bootloader came up: $(cat "$work/twin.out")"
 fi
 wait "$flash"
 status=$?

@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "center/device/controller_reports.h"
@@ -33,7 +35,11 @@ std::string HexBytes(std::span<const std::uint8_t> bytes) {
   return text;
 }
 
+// One line on standard output for the lab to match; the bootloader threads tell too, so a line
+// is written whole.
 void Tell(const std::string& line) {
+  static std::mutex lock;
+  std::lock_guard hold(lock);
   std::cout << line << std::endl;
 }
 
@@ -80,6 +86,9 @@ void ControllerTwin::StartBootloader(const std::string& path) {
         AcmGadget gadget("quorvane-twin", {Device::kVendorId, kBootloaderProductId, controller.manufacturer,
                                           "Bootloader", controller.serial});
         Platform::UniqueFd port(open(gadget.SerialPort().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+        if (!port.Valid()) {
+          throw std::system_error(errno, std::generic_category(), "cannot open " + gadget.SerialPort());
+        }
         termios raw{};
         tcgetattr(port.Get(), &raw);
         cfmakeraw(&raw);
@@ -159,7 +168,8 @@ int ControllerTwin::Run() {
       for (const auto& path : returned) Bring(path);
     }
     for (std::size_t index = 0; index < paths.size(); ++index) {
-      if (!(descriptors[index + 2].revents & POLLIN)) continue;
+      const short events = descriptors[index + 2].revents;
+      if (events == 0) continue;
       const std::string& path = paths[index];
       const UhidRequests requests{
           [&](std::uint8_t reportId, std::vector<std::uint8_t>& report) {
@@ -169,7 +179,11 @@ int ControllerTwin::Run() {
             return true;
           },
           [&](std::span<const std::uint8_t> report, bool setReport) { return Output(path, report, setReport); }};
-      devices_.at(path)->HandleEvent(requests);
+      if ((events & (POLLERR | POLLHUP | POLLNVAL)) || !devices_.at(path)->HandleEvent(requests)) {
+        // A device the kernel no longer serves would wake the loop for ever: it goes.
+        Tell("lost " + SerialOf(path));
+        devices_.erase(path);
+      }
     }
     // A controller that took the reset command leaves the HID devices for its bootloader.
     for (const auto& path : std::exchange(resets_, {})) {

@@ -89,6 +89,12 @@ TEST(StreamedAnswers, WhatTheStreamingReaderDoesNotTakeIsMalformed) {
     EXPECT_EQ(Stream(answer, answer.size()).status, ResponseStatus::Malformed) << answer;
     EXPECT_EQ(Stream(answer, 1).status, ResponseStatus::Malformed) << answer;
   }
+  // Text beside the items counts against the answer's limit (each element as 64 bytes); the
+  // items' own text does not.
+  std::string besides = Array("<a:string>" + std::string(500, 'x') + "</a:string>");
+  besides.insert(kHead.size(), "<Other>" + std::string(300, 'y') + "</Other>");
+  EXPECT_EQ(Testing::StreamAnswer(Operation::GetParallelFirmware, besides, 7, 800).status, ResponseStatus::Ok);
+  EXPECT_EQ(Testing::StreamAnswer(Operation::GetParallelFirmware, besides, 7, 600).status, ResponseStatus::Malformed);
 }
 
 }  // namespace

@@ -47,21 +47,6 @@ class ScriptedMap final : public SerialPortMap {
   std::vector<Listed> entries_;
 };
 
-class Detection : public testing::Test {
- protected:
-  std::optional<std::string> AfterReset() {
-    return WaitForBootloaderPort({map_, clock_, view_}, TakePortSnapshot(map_), backend_, "sim/none");
-  }
-  std::optional<std::string> Manual() { return WaitForManualResetPort({map_, clock_, view_}, TakePortSnapshot(map_)); }
-  double Seconds() { return std::chrono::duration<double>(clock_.Now() - start_).count(); }
-
-  Platform::ManualClock clock_;
-  Platform::Clock::TimePoint start_ = clock_.Now();
-  ScriptedMap map_{clock_};
-  Testing::RecordingFirmwareView view_;
-  Device::SimulatedBackend backend_{{}, clock_};
-};
-
 const SerialPortEntry kBootloader{"/sys/devices/usb1/1-1/1-1:1.0/tty/ttyACM0", "/dev/ttyACM0", true};
 const SerialPortEntry kLegacy{"/sys/devices/platform/serial8250/tty/ttyS0", "/dev/ttyS0", false};
 const SerialPortEntry kOtherBoard{"/sys/devices/usb1/1-2/1-2:1.0/tty/ttyACM1", "/dev/ttyACM1", true};
@@ -73,9 +58,27 @@ struct Listing {
   std::chrono::milliseconds from = 0ms, until = 1h;
 };
 
+// One wait for the bootloader's port over scripted listings, on a clock of its own.
+struct Scene {
+  explicit Scene(const std::vector<Listing>& listings) {
+    for (const auto& listing : listings) map.Add(listing.entry, listing.from, listing.until);
+  }
+  std::optional<std::string> AfterReset() {
+    return WaitForBootloaderPort({map, clock, view}, TakePortSnapshot(map), backend, "sim/none");
+  }
+  std::optional<std::string> Manual() { return WaitForManualResetPort({map, clock, view}, TakePortSnapshot(map)); }
+  double Seconds() { return std::chrono::duration<double>(clock.Now() - start).count(); }
+
+  Platform::ManualClock clock;
+  Platform::Clock::TimePoint start = clock.Now();
+  ScriptedMap map{clock};
+  Testing::RecordingFirmwareView view;
+  Device::SimulatedBackend backend{{}, clock};
+};
+
 // After the reset, passes run every 300 ms for 10 s; a USB serial port with a port's name that was
 // not listed before the reset is the bootloader, the last of a pass winning.
-TEST_F(Detection, AfterTheResetOnlyANewUsbPortWithinTenSecondsIsTaken) {
+TEST(Detection, AfterTheResetOnlyANewUsbPortWithinTenSecondsIsTaken) {
   const struct {
     const char* what;
     std::vector<Listing> listings;
@@ -94,23 +97,18 @@ TEST_F(Detection, AfterTheResetOnlyANewUsbPortWithinTenSecondsIsTaken) {
       {"a USB port whose name is no port ends the wait", {{{"/sys/c/ttyGS0", "/dev/pts/7", true}, 300ms}}, std::nullopt, 0.3},
   };
   for (const auto& c : cases) {
-    Platform::ManualClock clock;
-    const auto start = clock.Now();
-    ScriptedMap map(clock);
-    for (const auto& listing : c.listings) map.Add(listing.entry, listing.from, listing.until);
-    Testing::RecordingFirmwareView view;
-    EXPECT_EQ(WaitForBootloaderPort({map, clock, view}, TakePortSnapshot(map), backend_, "sim/none"), c.port)
-        << c.what;
-    EXPECT_NEAR(std::chrono::duration<double>(clock.Now() - start).count(), c.seconds, 0.01) << c.what;
+    Scene scene(c.listings);
+    EXPECT_EQ(scene.AfterReset(), c.port) << c.what;
+    EXPECT_NEAR(scene.Seconds(), c.seconds, 0.01) << c.what;
     if (!c.port) {
-      EXPECT_EQ(view.Statuses().back(), kNoPort) << c.what;
+      EXPECT_EQ(scene.view.Statuses().back(), kNoPort) << c.what;
     }
   }
   // One step at the start, one per new whole second, one at the end.
-  map_.Add(kLegacy);
-  EXPECT_EQ(AfterReset(), std::nullopt);
-  EXPECT_EQ(view_.Statuses(), (std::vector<std::string>{"Step 2 of 2: Updating Firmware...", kNoPort}));
-  EXPECT_EQ(view_.Steps(), 1 + 10 + 1);
+  Scene nothing({{kLegacy}});
+  EXPECT_EQ(nothing.AfterReset(), std::nullopt);
+  EXPECT_EQ(nothing.view.Statuses(), (std::vector<std::string>{"Step 2 of 2: Updating Firmware...", kNoPort}));
+  EXPECT_EQ(nothing.view.Steps(), 1 + 10 + 1);
 }
 
 TEST(SerialPortNames, APortIsADevicePathOrALinkToOneInAnyCase) {
@@ -122,40 +120,37 @@ TEST(SerialPortNames, APortIsADevicePathOrALinkToOneInAnyCase) {
   EXPECT_TRUE(IsSerialPortName("/run/user/1000/ttyQVSIM42-0"));
 }
 
-TEST_F(Detection, ManualResetCountsDownAndEndsWhenANameAppears) {
-  map_.Add(kLegacy);
-  map_.Add(kBootloader, 1500ms);
-  EXPECT_EQ(Manual(), "/dev/ttyACM0");
-  const auto statuses = view_.Statuses();
-  EXPECT_EQ(statuses.front(), "Perform Hardware Reset on Crashed Device NOW!... 20 seconds left...");
-  EXPECT_EQ(statuses.back(), "Recovering Device... Working...");
-  EXPECT_NEAR(Seconds(), 1.5, 0.01);
-}
-
-TEST_F(Detection, ANewNonUsbPortEndsTheManualWaitButIsNoCandidate) {
-  map_.Add(kLegacy, 600ms);
-  map_.Add({"/sys/d/ttyS1", "/dev/ttyS1", false});
-  EXPECT_EQ(Manual(), std::nullopt);
-  EXPECT_NEAR(Seconds(), 0.6, 0.01);
-  EXPECT_EQ(view_.Statuses().back(), kNoPort);
-}
-
-TEST_F(Detection, ManualWaitRunsOutWithTheLastCandidateOrNone) {
-  EXPECT_EQ(Manual(), std::nullopt);  // nothing listed at all
-  EXPECT_NEAR(Seconds(), 20.1, 0.01);
-  const auto statuses = view_.Statuses();
+// The manual wait counts 20 s down; a port name that appears ends it, taken only when it is a new
+// USB port (one there before the wait is another device's, never flashed).
+TEST(Detection, TheManualWaitEndsWhenANameAppearsAndTakesOnlyANewUsbPort) {
+  const struct {
+    const char* what;
+    std::vector<Listing> listings;
+    std::optional<std::string> port;
+    double seconds;
+    const char* last;
+  } cases[] = {
+      {"a new USB port", {{kLegacy}, {kBootloader, 1500ms}}, "/dev/ttyACM0", 1.5, "Recovering Device... Working..."},
+      {"a new port of no USB device", {{kLegacy, 600ms}, {{"/sys/d/ttyS1", "/dev/ttyS1", false}}}, std::nullopt, 0.6,
+       kNoPort},
+      {"another device's USB port", {{kOtherBoard}}, std::nullopt, 20.1, kNoPort},
+  };
+  for (const auto& c : cases) {
+    Scene scene(c.listings);
+    EXPECT_EQ(scene.Manual(), c.port) << c.what;
+    EXPECT_NEAR(scene.Seconds(), c.seconds, 0.01) << c.what;
+    EXPECT_EQ(scene.view.Statuses().front(), "Perform Hardware Reset on Crashed Device NOW!... 20 seconds left...")
+        << c.what;
+    EXPECT_EQ(scene.view.Statuses().back(), c.last) << c.what;
+  }
   // With 1.5 s left the number is 1 and the ending still plural; below 1 s it is singular.
+  Scene nothing({});
+  EXPECT_EQ(nothing.Manual(), std::nullopt);
+  const auto statuses = nothing.view.Statuses();
   EXPECT_NE(std::find(statuses.begin(), statuses.end(),
                       "Perform Hardware Reset on Crashed Device NOW!... 1 seconds left..."),
             statuses.end());
   EXPECT_EQ(statuses[statuses.size() - 2], "Perform Hardware Reset on Crashed Device NOW!... 0 second left...");
-  EXPECT_EQ(statuses.back(), kNoPort);
-
-  // A USB port that was there before the wait is another device's: never flashed.
-  Testing::RecordingFirmwareView second;
-  map_.Add(kOtherBoard);
-  EXPECT_EQ(WaitForManualResetPort({map_, clock_, second}, TakePortSnapshot(map_)), std::nullopt);
-  EXPECT_EQ(second.Statuses().back(), kNoPort);
 }
 
 TEST(UdevPorts, ATtyUdevIsStillSettingUpIsNoPortYet) {

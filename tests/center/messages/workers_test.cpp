@@ -94,7 +94,7 @@ TEST_F(Workers, MessagesStayWhenTheServiceNoLongerSendsThemAndFailuresAreNothing
   EXPECT_THROW(MessageFetchPass(messages_, center_, log_), Halvex::Exceptions::HvxException);
 }
 
-TEST_F(Workers, ADamagedItemIsSkippedWithAWarningAndTheRestOfThePassIsApplied) {
+TEST_F(Workers, ADamagedItemIsSkippedWithAWarningAndTheRestOfThePassIsAppliedOnceAndSaved) {
   WriteTextFile(data_.File("messages.xml"),
                 "<messages><message pk=\"1\" title=\"Cut short\" createdTimeStamp=\"2026-11\">x</message>"
                 "<message pk=\"2\" title=\"Fine\" createdTimeStamp=\"2026-11-28T18:30:00\">Ok</message></messages>");
@@ -111,6 +111,7 @@ TEST_F(Workers, ADamagedItemIsSkippedWithAWarningAndTheRestOfThePassIsApplied) {
   Service::FeedbackItem second = first;
   second.pk = 42;
   feedback_.items = {first, second};
+  EXPECT_FALSE(FeedbackFetchPass(feedback_, center_, quit_, log_));  // no replies yet
   std::filesystem::create_directories(data_.File("feedback/replies"));
   WriteTextFile(data_.File("feedback/replies/41.xml"), "<reply respondedTimeStamp=\"soon\">Hmm</reply>");
   WriteTextFile(data_.File("feedback/replies/42.xml"),
@@ -119,23 +120,6 @@ TEST_F(Workers, ADamagedItemIsSkippedWithAWarningAndTheRestOfThePassIsApplied) {
   EXPECT_EQ(feedback_.items[0].responseBody, "");
   EXPECT_EQ(feedback_.items[1].responseBody, "Grease the pivot");
   EXPECT_EQ(log_.Entries().size(), 2u);
-}
-
-TEST_F(Workers, RepliesAreAppliedOnceAndSaved) {
-  Service::FeedbackItem waiting;
-  waiting.pk = 41;
-  waiting.title = "Squeak";
-  Service::FeedbackItem other = waiting;
-  other.pk = 42;
-  feedback_.items = {waiting, other};
-  EXPECT_FALSE(FeedbackFetchPass(feedback_, center_, quit_, log_));  // no replies yet
-
-  std::filesystem::create_directories(data_.File("feedback/replies"));
-  WriteTextFile(data_.File("feedback/replies/41.xml"),
-                "<reply respondedTimeStamp=\"2026-12-06T11:00:00\">Grease the pivot</reply>");
-  EXPECT_TRUE(FeedbackFetchPass(feedback_, center_, quit_, log_));
-  EXPECT_EQ(feedback_.items[0].responseBody, "Grease the pivot");
-  EXPECT_EQ(feedback_.items[1].responseBody, "");
   EXPECT_NE(ReadTextFile(feedback_.path).find(Service::Base64EncodeText("Grease the pivot")), std::string::npos);
   EXPECT_FALSE(FeedbackFetchPass(feedback_, center_, quit_, log_));  // same time stamp: not applied again
 }

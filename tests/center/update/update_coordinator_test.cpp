@@ -268,13 +268,6 @@ TEST_F(UpdateChecks, NoUpdaterMeansNothingAndAFailedStartOrDamagedFileIsLogged) 
   EXPECT_FALSE(coordinator.CheckRunning());
 }
 
-TEST_F(UpdateChecks, TheHandOffAsksTheUpdaterToInstallAndRestartTheCenter) {
-  beta_ = true;
-  Coordinator().HandOff();
-  EXPECT_EQ(Testing::AwaitFile(root_.File("updater.log")),
-            "/updateonly:center /restart:center /isbeta:true data=" + folders_.localAppData + "\n");
-}
-
 // The real updater against the stand-in service, which offers a newer center: the check leaves the
 // download ready and the ribbon's offer; accepting hands over, and the updater installs the
 // download and starts the center again.

@@ -74,16 +74,6 @@ TEST(HvxExceptionReport, InnerArgumentExceptionEndsTheReportAndSurvivesCopies) {
   EXPECT_EQ(copy.Inner()->ToString(), innerReport);
 }
 
-TEST(HvxExceptionReport, ArgumentExceptionIsCaughtAsHvxExceptionWithItsOwnReport) {
-  try {
-    throw HvxArgumentException("Index out of range.", "index");
-  } catch (const HvxException& caught) {
-    EXPECT_EQ(caught.ToString(),
-              "## Exception ##\nType:\nHvxArgumentException\n\nParameter Name:\nindex\n\n"
-              "Message:\nIndex out of range.\n\n");
-  }
-}
-
 // The heading and the named result always; the message and the description only when present.
 TEST(Qv77ExceptionReport, HeadingThenMessageAndDescriptionWhenPresent) {
   EXPECT_EQ(Quorvane::QV77Exception(Halvex::COM::kEOutOfMemory, "").ToString(),

@@ -42,6 +42,7 @@ void ParallelDigest::Update(std::string_view bytes) {
   filling_.append(bytes);
   if (filling_.size() >= kPieceBytes) {
     Hand(std::exchange(filling_, Spare()));
+    filling_.clear();
   }
 }
 
@@ -54,8 +55,9 @@ void ParallelDigest::Take(std::string& bytes) {
   bytes.clear();
 }
 
-// A piece the hashing thread is done with, emptied: a fresh megabyte would cost a page fault per
-// page as it fills, and the system's mapping and unmapping of it.
+// A piece the hashing thread is done with, its bytes left as they were: a fresh megabyte would
+// cost a page fault per page as it fills, and the system's mapping and unmapping of it, and one
+// emptied would be zeroed again as it grows.
 std::string ParallelDigest::Spare() {
   std::lock_guard guard(lock_);
   if (spares_.empty()) {
@@ -91,7 +93,6 @@ void ParallelDigest::Hash() {
       changed_.notify_all();
       guard.unlock();
       digest_.Update(piece);
-      piece.clear();
       guard.lock();
       if (spares_.size() < kPiecesAhead + 1) {
         spares_.push_back(std::move(piece));

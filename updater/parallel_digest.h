@@ -30,7 +30,8 @@ class ParallelDigest {
   // Copies the bytes for the hashing thread; waits while it is several pieces behind, so what it
   // holds stays a few megabytes.
   void Update(std::string_view bytes);
-  // The same for bytes it may keep without a copy: `bytes` is left empty.
+  // The same for bytes it may keep without a copy: `bytes` is left with another buffer, of any
+  // size and content, for the caller's next bytes.
   void Take(std::string& bytes);
   // The digest of everything given since Start.
   Signing::FileDigest::Value Finish();

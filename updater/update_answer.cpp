@@ -84,6 +84,7 @@ bool UpdateAnswerSink::BeginItem(std::size_t index) {
   }
   return Guarded([&] {
     decoder_ = {};
+    decodedSize_ = 0;
     written_ = 0;
     writer_.Begin(file_);
     return true;
@@ -100,24 +101,33 @@ bool UpdateAnswerSink::ItemText(std::string_view piece) {
     return true;
   }
   return Guarded([&] {
-    if (!decoder_.Feed(piece, decoded_)) {
+    // The buffer only ever grows: bytes it gains are zeroed first, which a megabyte at a time
+    // would cost as much as decoding them.
+    const std::size_t room = decodedSize_ + Service::Base64StreamDecoder::RoomFor(piece.size());
+    if (decoded_.size() < room) {
+      decoded_.resize(room);
+    }
+    auto* const begin = reinterpret_cast<std::uint8_t*>(decoded_.data());
+    std::uint8_t* write = begin + decodedSize_;
+    if (!decoder_.Feed(piece, write)) {
       throw HvxException("CryptStringToBinary failed");
     }
-    return decoded_.size() < kWritePieceBytes || WriteDecoded();
+    decodedSize_ = static_cast<std::size_t>(write - begin);
+    return decodedSize_ < kWritePieceBytes || WriteDecoded();
   });
 }
 
 bool UpdateAnswerSink::WriteDecoded() {
-  const std::size_t wanted = std::min<std::size_t>(decoded_.size(), file_.size - written_);
+  const std::size_t wanted = std::min<std::size_t>(decodedSize_, file_.size - written_);
   // Bytes beyond the descriptor's size are not the file's: they count as the answer's own,
   // so an answer that never ends stops at the limit.
-  documentBytes_ += decoded_.size() - wanted;
-  decoded_.resize(wanted);
+  documentBytes_ += decodedSize_ - wanted;
+  decodedSize_ = 0;
   if (wanted > 0) {
+    decoded_.resize(wanted);
     writer_.Write(decoded_);
     written_ += static_cast<std::uint32_t>(wanted);
   }
-  decoded_.clear();
   return documentBytes_ <= documentLimit_;
 }
 

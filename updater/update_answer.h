@@ -41,8 +41,8 @@ class UpdateFileWriter {
  public:
   virtual ~UpdateFileWriter() = default;
   virtual void Begin(const FileDescriptor& file) = 0;
-  // Writes the bytes and leaves the string empty; it may keep them, leaving another buffer's
-  // memory in their place.
+  // Writes the bytes. It may keep them, leaving another buffer in their place: the string's
+  // content afterwards is of no meaning, its memory is for the caller's next bytes.
   virtual void Write(std::string& bytes) = 0;
   virtual void End() = 0;
 };
@@ -82,7 +82,10 @@ class UpdateAnswerSink final : public Service::StringItemSink {
   FileDescriptor file_;   // the descriptor of the content being read
   std::uint32_t written_ = 0;
   Service::Base64StreamDecoder decoder_;
-  std::string decoded_;  // decoded bytes not yet written, gathered into pieces of about a megabyte
+  // Decoded bytes not yet written, gathered into pieces of about a megabyte: the first
+  // decodedSize_ bytes of the buffer.
+  std::string decoded_;
+  std::size_t decodedSize_ = 0;
   std::exception_ptr failure_;
 };
 

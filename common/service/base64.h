@@ -23,10 +23,16 @@ class Base64StreamDecoder {
   // Appends the bytes the piece completes to `out`; false once the text is no Base64 (then every
   // later call fails too).
   bool Feed(std::string_view piece, std::string& out);
+  // The same into memory with room for RoomFor(piece.size()) bytes from `write` on, which is left
+  // after the last byte written (what lies beyond it may be overwritten too).
+  bool Feed(std::string_view piece, std::uint8_t*& write);
+  static constexpr std::size_t RoomFor(std::size_t characters) { return (characters + 3) / 4 * 3 + kOverwritten; }
   // After the last piece: false when the text ended inside a group.
   bool Finish() const { return !failed_ && pending_ == 0; }
 
  private:
+  // Blocks decoded at once write this many bytes beyond their own.
+  static constexpr std::size_t kOverwritten = 8;
   bool FeedCarefully(std::uint8_t character, std::uint8_t*& write);
 
   std::uint32_t values_[4] = {};

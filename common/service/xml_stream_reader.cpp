@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
+
 
 #include "common/platform/utf16.h"
+#include "common/service/xml_plain_text.h"
 #include "common/service/xml_text.h"
 
 namespace Quorvane::Service {
@@ -15,6 +16,8 @@ constexpr std::size_t kMaxDepth = 64;
 constexpr std::size_t kMaxAttributes = 64;
 constexpr std::size_t kMaxReference = 10;  // "#x10FFFF" and a little more
 constexpr std::size_t kTextFlush = 64 * 1024;
+// What the text may hold: a flush's worth and the white space that starts a run.
+constexpr std::size_t kTextCapacity = kTextFlush + kMaxMarkup;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kCDataOpening = "[CDATA[";
 constexpr std::string_view kCommentOpening = "--";
@@ -120,8 +123,6 @@ bool DecodeAttributeValue(std::string_view raw, std::string& out) {
 
 }  // namespace
 
-XmlStreamReader::XmlStreamReader(XmlStreamHandler& handler) : handler_(handler) {}
-
 bool XmlStreamReader::Fail(std::string reason) {
   if (!failed_) {
     failed_ = true;
@@ -130,13 +131,32 @@ bool XmlStreamReader::Fail(std::string reason) {
   return false;
 }
 
+XmlStreamReader::XmlStreamReader(XmlStreamHandler& handler) : handler_(handler), text_(kTextCapacity, '\0') {}
+
 bool XmlStreamReader::FlushText() {
-  if (text_.empty()) {
+  if (textSize_ == 0) {
     return true;
   }
-  const bool taken = handler_.Text(text_);
-  text_.clear();
+  const bool taken = handler_.Text(std::string_view(text_.data(), textSize_));
+  textSize_ = 0;
   return taken || Fail("the reader of the document stopped");
+}
+
+bool XmlStreamReader::AddText(std::string_view more) {
+  if (textSize_ + more.size() > text_.size() && !FlushText()) {
+    return false;
+  }
+  std::memcpy(text_.data() + textSize_, more.data(), more.size());
+  textSize_ += more.size();
+  return textSize_ < kTextFlush || FlushText();
+}
+
+// A run of character data has text: the white space held back at its start belongs to it.
+bool XmlStreamReader::StartRunText() {
+  runHasText_ = true;
+  const bool added = AddText(whitespace_);
+  whitespace_.clear();
+  return added;
 }
 
 // One character of a run of character data, line ends already normalised. White space that
@@ -152,48 +172,25 @@ bool XmlStreamReader::AddTextByte(char character) {
   if (open_.empty()) {
     return Fail("text outside the root element");
   }
-  if (!runHasText_) {
-    runHasText_ = true;
-    text_ += whitespace_;
-    whitespace_.clear();
-  }
-  text_ += character;
-  return text_.size() < kTextFlush || FlushText();
+  return (runHasText_ || StartRunText()) && AddText(std::string_view(&character, 1));
 }
 
-// Character data up to the next markup. Runs without a reference, a CR or a NUL are copied at
-// memchr speed: a run can be hundreds of megabytes of Base64.
+// Character data up to the next markup. Runs without markup, a NUL or a CR of their own are
+// copied a block at a time.
 bool XmlStreamReader::ReadText(std::string_view piece, std::size_t& at) {
   while (at < piece.size()) {
-    const char character = piece[at];
-    if (runHasText_ && !lastWasCr_ && character != '<' && character != '&' && character != '\r' &&
-        character != '\0') {
-      const char* const begin = piece.data() + at;
-      const char* const end = piece.data() + piece.size();
-      const char* stop = end;
-      static constexpr char kSpecials[] = {'<', '&', '\r', '\0'};
-      for (std::size_t kind = 0; kind < std::size(kSpecials); ++kind) {
-        if (nextSpecial_[kind] < begin) {
-          const void* found = std::memchr(begin, kSpecials[kind], static_cast<std::size_t>(end - begin));
-          nextSpecial_[kind] = found ? static_cast<const char*>(found) : end;
-        }
-        stop = std::min(stop, nextSpecial_[kind]);
-      }
-      text_.append(begin, stop);
-      at += static_cast<std::size_t>(stop - begin);
-      if (text_.size() >= kTextFlush && !FlushText()) {
+    if (runHasText_ && !lastWasCr_) {
+      const PlainTextCopied copied = CopyPlainText(piece.substr(at), text_.data() + textSize_, kTextFlush - textSize_);
+      at += copied.read;
+      textSize_ += copied.written;
+      if (textSize_ >= kTextFlush && !FlushText()) {
         return false;
       }
-      continue;
+      if (copied.read > 0) {
+        continue;
+      }
     }
-    ++at;
-    if (character == '&' && runHasText_ && piece.substr(at, 4) == "#xD;") {
-      // The CR that ends every line of Base64 in an answer, read here without leaving the text.
-      lastWasCr_ = false;
-      at += 4;
-      text_ += '\r';
-      continue;
-    }
+    const char character = piece[at++];
     if (character == '<' || character == '&') {
       lastWasCr_ = false;
       if (character == '&') {
@@ -233,14 +230,8 @@ bool XmlStreamReader::EndReference() {
   if (!DecodeReference(markup_, decoded)) {
     return Fail("an unknown reference '&" + markup_ + ";'");
   }
-  if (!runHasText_) {
-    runHasText_ = true;
-    text_ += whitespace_;
-    whitespace_.clear();
-  }
-  text_ += decoded;
   state_ = State::Text;
-  return text_.size() < kTextFlush || FlushText();
+  return (runHasText_ || StartRunText()) && AddText(decoded);
 }
 
 std::string_view XmlStreamReader::Resolve(std::string_view prefix) const {
@@ -374,8 +365,8 @@ bool XmlStreamReader::AddCDataByte(char character) {
     return true;
   }
   lastWasCr_ = character == '\r';
-  text_ += lastWasCr_ ? '\n' : character;
-  return text_.size() < kTextFlush || FlushText();
+  const char added = lastWasCr_ ? '\n' : character;
+  return AddText(std::string_view(&added, 1));
 }
 
 // One character of markup: a reference, a tag, a comment, a CDATA section or an instruction.
@@ -477,8 +468,6 @@ bool XmlStreamReader::Feed(std::string_view piece) {
   if (failed_) {
     return false;
   }
-  // Positions found in an earlier piece mean nothing here, even where the pieces share a buffer.
-  std::fill(std::begin(nextSpecial_), std::end(nextSpecial_), nullptr);
   // A byte order mark may open the document, split between pieces too.
   while (byteOrderMark_ < kByteOrderMark.size() && !piece.empty() && offset_ == byteOrderMark_) {
     if (piece[0] != kByteOrderMark[byteOrderMark_]) {

@@ -67,6 +67,8 @@ class XmlStreamReader {
   bool Fail(std::string reason);
   bool ReadText(std::string_view piece, std::size_t& at);
   bool AddTextByte(char character);
+  bool AddText(std::string_view more);
+  bool StartRunText();
   bool AddCDataByte(char character);
   bool ReadMarkup(char character);
   bool FlushText();
@@ -87,12 +89,12 @@ class XmlStreamReader {
   std::size_t byteOrderMark_ = 0;  // bytes of a byte order mark read at the start
   bool lastWasCr_ = false;  // a CR was read: an LF right after it is part of the same line end
 
-  std::string text_;         // character data not yet handed over
+  // Character data not yet handed over: the first textSize_ bytes of a buffer of fixed size,
+  // written a block at a time.
+  std::string text_;
+  std::size_t textSize_ = 0;
   std::string whitespace_;   // white space that starts the current run, held until it is not alone
   bool runHasText_ = false;  // the current run of character data has more than white space
-  // Where each character that ends a run of text ('<', '&', CR, NUL) next occurs in the piece
-  // being read, found once and kept until the reading passes it.
-  const char* nextSpecial_[4] = {};
   std::string markup_;       // the tag, reference or opening of "<!" being read
   char quote_ = 0;           // the quote of the attribute value being read in a tag
   int marks_ = 0;            // "]" of a CDATA section, "-" of a comment, "?" of an instruction just read

@@ -356,7 +356,7 @@ TEST(UpdateRequest, CheckForUpdateExEnvelopeByteForByte) {
 }
 
 // The digest is the file's whatever its pieces (taken whole or copied, through buffers the
-// hashing thread hands back) and whatever came before: a file given up half-way (a server cut
+// hashing thread hands back with their old bytes) and whatever came before: a file given up half-way (a server cut
 // its answer) may still have its last piece in the hashing thread's hands.
 TEST(ParallelDigest, IsTheFilesWhateverItsPiecesAndWhateverCameBefore) {
   std::string file(5 * 1024 * 1024 + 17, '\0');
@@ -371,11 +371,11 @@ TEST(ParallelDigest, IsTheFilesWhateverItsPiecesAndWhateverCameBefore) {
     digest.Update(std::string(3 * 1024 * 1024, 'x'));
     digest.Start();
     const std::size_t step = steps[round % 3];
+    std::string piece;  // what Take leaves is filled anew, as a download does
     for (std::size_t at = 0; at < file.size(); at += step) {
-      std::string piece = file.substr(at, step);
+      piece.assign(file, at, step);
       if (step % 2 == 1) {
         digest.Take(piece);
-        ASSERT_TRUE(piece.empty());
       } else {
         digest.Update(piece);
       }

@@ -42,10 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Files are checked for their names and counted, never written.
   struct Names final : Updater::UpdateFileWriter {
     void Begin(const Updater::FileDescriptor& file) override { Updater::IsSafeDownloadName(file.fileName); }
-    void Write(std::string& bytes) override {
-      written += bytes.size();
-      bytes.clear();
-    }
+    void Write(Updater::FilePiece& piece) override { written += piece.Size(); }
     void End() override {}
     std::size_t written = 0;
   } names;

@@ -10,6 +10,7 @@
 #include "common/diagnostics/hvx_exception.h"
 #include "common/platform/atomic_file.h"
 #include "common/platform/path_text.h"
+#include "updater/piece_file.h"
 
 namespace Quorvane::Updater {
 namespace {
@@ -18,7 +19,6 @@ using Halvex::Exceptions::HvxArgumentException;
 using Halvex::Exceptions::HvxException;
 
 constexpr int kMaxFolderLevels = 255;
-constexpr std::size_t kWritebackBytes = 8 * 1024 * 1024;
 
 // The error of the system call that just failed, taken before anything else can change it.
 std::uint32_t SystemError() { return static_cast<std::uint32_t>(errno); }
@@ -50,11 +50,34 @@ bool IsSafeDownloadName(const std::string& name) {
          name.find('\0') == std::string::npos;
 }
 
-IncomingDownload::IncomingDownload(std::string folder) : folder_(std::move(folder)) {}
+IncomingDownload::IncomingDownload(std::string folder)
+    : folder_(std::move(folder)),
+      disk_(
+          [this](const FilePiece& piece) {
+            if (writeError_ == 0) {
+              writeError_ = WritePiece(current_.Get(), piece, diskOffset_);
+              diskOffset_ += static_cast<off_t>(piece.Size());
+            }
+          },
+          [this](FilePiece piece) { pool_.Give(std::move(piece)); }),
+      hashing_([this](const FilePiece& piece) { digest_.Update(piece.View()); },
+               [this](FilePiece piece) { disk_.Hand(std::move(piece)); }) {}
 
 IncomingDownload::~IncomingDownload() { Discard(); }
 
+void IncomingDownload::WaitForPieces() {
+  hashing_.Wait();
+  disk_.Wait();
+}
+
+void IncomingDownload::ThrowWriteError() const {
+  if (const int error = writeError_) {
+    throw HvxException(static_cast<std::uint32_t>(error), "Could not write file for update file");
+  }
+}
+
 void IncomingDownload::Discard() {
+  WaitForPieces();
   current_ = {};
   files_.clear();
   if (made_) {
@@ -69,6 +92,7 @@ void IncomingDownload::Begin(const FileDescriptor& file) {
   if (!IsSafeDownloadName(file.fileName)) {
     throw HvxArgumentException("The update service gave an unsafe file name: '" + file.fileName + "'", "fileName");
   }
+  WaitForPieces();
   if (!made_) {
     ReplaceFolder(folder_);
     made_ = true;
@@ -84,27 +108,21 @@ void IncomingDownload::Begin(const FileDescriptor& file) {
   if (file.size > 0 && fallocate(current_.Get(), 0, 0, static_cast<off_t>(file.size)) != 0 && errno == ENOSPC) {
     throw HvxException(SystemError(), "Not enough free space for update file '" + file.fileName + "'");
   }
+  WriteDirectly(current_.Get());
   files_.push_back({file, {}});
-  digest_.Start();
-  written_ = 0;
-  flushed_ = 0;
+  digest_ = {};
+  diskOffset_ = 0;
+  writeError_ = 0;
 }
 
-void IncomingDownload::Write(std::string& bytes) {
-  if (const auto error = Platform::WriteAll(current_.Get(), bytes)) {
-    throw HvxException(static_cast<std::uint32_t>(error.value()), "Could not write file for update file");
-  }
-  written_ += bytes.size();
-  digest_.Take(bytes);
-  // The disk starts writing what arrived while more arrives, so the sync at the end is short.
-  if (written_ - flushed_ >= kWritebackBytes) {
-    sync_file_range(current_.Get(), static_cast<off_t>(flushed_), static_cast<off_t>(written_ - flushed_),
-                    SYNC_FILE_RANGE_WRITE);
-    flushed_ = written_;
-  }
+void IncomingDownload::Write(FilePiece& piece) {
+  ThrowWriteError();
+  hashing_.Hand(std::exchange(piece, pool_.Take()));
 }
 
 void IncomingDownload::End() {
+  WaitForPieces();
+  ThrowWriteError();
   // On the disk before the ready file names it.
   if (fsync(current_.Get()) != 0 || close(current_.Release()) != 0) {
     throw HvxException(SystemError(), "Could not write file for update file");

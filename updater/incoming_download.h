@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
+#include <atomic>
+
 #include "common/platform/unique_fd.h"
 #include "common/signing/update_signature.h"
-#include "updater/parallel_digest.h"
+#include "updater/file_piece.h"
+#include "updater/piece_worker.h"
 #include "updater/update_answer.h"
 
 namespace Quorvane::Updater {
@@ -32,8 +35,10 @@ class IncomingDownload final : public UpdateFileWriter {
   ~IncomingDownload() override;
 
   // Raise HvxException (HvxArgumentException for an unsafe name) when a file cannot be written.
+  // A piece is hashed and written on threads of their own; a write that failed is raised by the
+  // next call.
   void Begin(const FileDescriptor& file) override;
-  void Write(std::string& bytes) override;
+  void Write(FilePiece& piece) override;
   void End() override;
 
   // Forgets what was written: the next answer starts afresh.
@@ -46,13 +51,23 @@ class IncomingDownload final : public UpdateFileWriter {
   void MoveInPlace(const std::string& target);
 
  private:
+  // Until every piece handed over was hashed and written.
+  void WaitForPieces();
+  void ThrowWriteError() const;
+
   std::string folder_;
   bool made_ = false;
   std::vector<File> files_;
   Platform::UniqueFd current_;
-  std::size_t written_ = 0;  // of the current file
-  std::size_t flushed_ = 0;  // of it, handed to the disk's writeback
-  ParallelDigest digest_;
+  PiecePool pool_;
+  // Of the current file: its digest, taken by the hashing thread; where the disk thread writes
+  // next; the first error of a write.
+  Signing::FileDigest digest_;
+  off_t diskOffset_ = 0;
+  std::atomic<int> writeError_ = 0;
+  // Declared last, so that they stop first: each piece is hashed, then written, then kept.
+  PieceWorker disk_;
+  PieceWorker hashing_;
 };
 
 }  // namespace Quorvane::Updater

@@ -7,7 +7,6 @@
 
 #include "common/diagnostics/hvx_exception.h"
 #include "common/service/xml_document.h"
-#include "updater/parallel_digest.h"
 
 namespace Quorvane::Updater {
 namespace {
@@ -15,9 +14,10 @@ namespace {
 using Halvex::Exceptions::HvxArgumentException;
 using Halvex::Exceptions::HvxException;
 
-// Decoded bytes are written in pieces of the hashing thread's size: the file's digest takes them
-// whole rather than a copy.
-constexpr std::size_t kWritePieceBytes = ParallelDigest::kPieceBytes;
+// The text of a content is decoded in parts of at most this many characters, so that what a
+// part adds to a piece fits the piece.
+constexpr std::size_t kDecodedPart = 64 * 1024;
+static_assert(FilePiece::kBytes + Service::Base64StreamDecoder::RoomFor(kDecodedPart) <= FilePiece::kCapacity);
 constexpr const char* kLoadFailure = "Error loading xml configuration file from param";
 
 std::uint16_t Part(const pugi::xml_node& node, const char* name) {
@@ -84,7 +84,10 @@ bool UpdateAnswerSink::BeginItem(std::size_t index) {
   }
   return Guarded([&] {
     decoder_ = {};
-    decodedSize_ = 0;
+    if (decoded_.Capacity() == 0) {
+      decoded_ = FilePiece(FilePiece::kCapacity);
+    }
+    decoded_.Resize(0);
     written_ = 0;
     writer_.Begin(file_);
     return true;
@@ -101,33 +104,35 @@ bool UpdateAnswerSink::ItemText(std::string_view piece) {
     return true;
   }
   return Guarded([&] {
-    // The buffer only ever grows: bytes it gains are zeroed first, which a megabyte at a time
-    // would cost as much as decoding them.
-    const std::size_t room = decodedSize_ + Service::Base64StreamDecoder::RoomFor(piece.size());
-    if (decoded_.size() < room) {
-      decoded_.resize(room);
+    for (std::size_t at = 0; at < piece.size(); at += kDecodedPart) {
+      std::uint8_t* write = decoded_.Data() + decoded_.Size();
+      if (!decoder_.Feed(piece.substr(at, kDecodedPart), write)) {
+        throw HvxException("CryptStringToBinary failed");
+      }
+      decoded_.Resize(static_cast<std::size_t>(write - decoded_.Data()));
+      if (decoded_.Size() >= FilePiece::kBytes && !WriteDecoded(FilePiece::kBytes)) {
+        return false;
+      }
     }
-    auto* const begin = reinterpret_cast<std::uint8_t*>(decoded_.data());
-    std::uint8_t* write = begin + decodedSize_;
-    if (!decoder_.Feed(piece, write)) {
-      throw HvxException("CryptStringToBinary failed");
-    }
-    decodedSize_ = static_cast<std::size_t>(write - begin);
-    return decodedSize_ < kWritePieceBytes || WriteDecoded();
+    return true;
   });
 }
 
-bool UpdateAnswerSink::WriteDecoded() {
-  const std::size_t wanted = std::min<std::size_t>(decodedSize_, file_.size - written_);
+// Writes the first `bytes` of what was decoded (as far as the file's size reaches) and keeps the
+// rest for the next piece.
+bool UpdateAnswerSink::WriteDecoded(std::size_t bytes) {
+  const std::size_t wanted = std::min<std::size_t>(bytes, file_.size - written_);
   // Bytes beyond the descriptor's size are not the file's: they count as the answer's own,
   // so an answer that never ends stops at the limit.
-  documentBytes_ += decodedSize_ - wanted;
-  decodedSize_ = 0;
+  documentBytes_ += bytes - wanted;
+  carried_.assign(decoded_.View().substr(bytes));
   if (wanted > 0) {
-    decoded_.resize(wanted);
+    decoded_.Resize(wanted);
     writer_.Write(decoded_);
     written_ += static_cast<std::uint32_t>(wanted);
   }
+  decoded_.Resize(carried_.size());
+  std::copy(carried_.begin(), carried_.end(), decoded_.Data());
   return documentBytes_ <= documentLimit_;
 }
 
@@ -148,7 +153,7 @@ bool UpdateAnswerSink::EndContent() {
   if (!decoder_.Finish()) {
     throw HvxException("CryptStringToBinary failed");
   }
-  if (!WriteDecoded()) {
+  if (!WriteDecoded(decoded_.Size())) {
     return false;
   }
   // A descriptor that claims more bytes than the content holds is a failed write.

@@ -12,6 +12,7 @@
 #include "common/platform/file_version.h"
 #include "common/service/base64.h"
 #include "common/service/soap_answer_stream.h"
+#include "updater/file_piece.h"
 
 namespace Quorvane::Updater {
 
@@ -41,9 +42,10 @@ class UpdateFileWriter {
  public:
   virtual ~UpdateFileWriter() = default;
   virtual void Begin(const FileDescriptor& file) = 0;
-  // Writes the bytes. It may keep them, leaving another buffer in their place: the string's
-  // content afterwards is of no meaning, its memory is for the caller's next bytes.
-  virtual void Write(std::string& bytes) = 0;
+  // Writes the piece's bytes. Every piece of a file but its last holds FilePiece::kBytes. The
+  // writer may keep the piece, leaving another in its place (of any size and content) for the
+  // caller's next bytes.
+  virtual void Write(FilePiece& piece) = 0;
   virtual void End() = 0;
 };
 
@@ -70,7 +72,7 @@ class UpdateAnswerSink final : public Service::StringItemSink {
   template <typename Action>
   bool Guarded(Action action);
   bool EndContent();
-  bool WriteDecoded();
+  bool WriteDecoded(std::size_t bytes);
 
   std::size_t documentLimit_;
   std::size_t documentBytes_ = 0;
@@ -82,10 +84,10 @@ class UpdateAnswerSink final : public Service::StringItemSink {
   FileDescriptor file_;   // the descriptor of the content being read
   std::uint32_t written_ = 0;
   Service::Base64StreamDecoder decoder_;
-  // Decoded bytes not yet written, gathered into pieces of about a megabyte: the first
-  // decodedSize_ bytes of the buffer.
-  std::string decoded_;
-  std::size_t decodedSize_ = 0;
+  // Decoded bytes not yet written, gathered into pieces of FilePiece::kBytes (made with the first
+  // content); what a part decodes beyond a piece waits in carried_ for the next one.
+  FilePiece decoded_;
+  std::string carried_;
   std::exception_ptr failure_;
 };
 

@@ -8,15 +8,16 @@
 #include <memory>
 
 #include "common/diagnostics/hvx_exception.h"
+#include "common/service/base64.h"
 #include "common/service/soap_envelope.h"
 #include "common/update/updates_ready_file.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/local_service.h"
 #include "tests/support/signing_key.h"
 #include "tests/support/tls_server.h"
 #include "tests/support/updater_files.h"
 #include "tests/support/temp_folder.h"
 #include "updater/incoming_download.h"
-#include "updater/parallel_digest.h"
 #include "updater/update_answer.h"
 #include "updater/update_check.h"
 
@@ -249,12 +250,13 @@ TEST_F(UpdateCheck, HostileFileNamesAreRefusedBeforeAnythingIsWritten) {
 // What reaches the files of an answer, as the writer is told.
 struct RecordingWriter final : UpdateFileWriter {
   void Begin(const FileDescriptor& file) override { record += "[" + file.fileName + "]"; }
-  void Write(std::string& bytes) override {
-    record += bytes;
-    bytes.clear();
+  void Write(FilePiece& piece) override {
+    record += piece.View();
+    sizes.push_back(piece.Size());
   }
   void End() override { record += "[end]"; }
   std::string record;
+  std::vector<std::size_t> sizes;
 };
 
 // The items of an answer given to the sink in pieces of three characters: "read", or where the
@@ -314,6 +316,29 @@ TEST(UpdateAnswer, ContentsAreDecodedInPiecesUpToTheirSizeAndMalformedAnswersAre
   EXPECT_EQ(Read(neverEnding, {version, descriptor, std::string(2'000'000, 'A')}), "stopped in item 2");
 }
 
+// Every piece of a file but its last is whole, so that the disk can take each directly, however
+// the text arrives.
+TEST(UpdateAnswer, AFileIsWrittenInWholePiecesButItsLast) {
+  std::string file(FilePiece::kBytes * 5 / 2 + 3, '\0');
+  for (std::size_t at = 0; at < file.size(); ++at) file[at] = static_cast<char>(at * 7 + (at >> 12));
+  const std::string text = Service::Base64Encode(file);
+  RecordingWriter writer;
+  UpdateAnswerSink answer(1024, writer);
+  answer.BeginItem(0);
+  answer.ItemText("<r softwareID=\"Kestrane\" responseType=\"0\"/>");
+  answer.EndItem();
+  answer.BeginItem(1);
+  answer.ItemText("<file fileName=\"a\" size=\"" + std::to_string(file.size()) + "\"/>");
+  answer.EndItem();
+  answer.BeginItem(2);
+  for (std::size_t at = 0; at < text.size(); at += 100'003) {
+    ASSERT_TRUE(answer.ItemText(std::string_view(text).substr(at, 100'003)));
+  }
+  ASSERT_TRUE(answer.EndItem());
+  EXPECT_EQ(writer.record, "[a]" + file + "[end]");
+  EXPECT_EQ(writer.sizes, (std::vector<std::size_t>{FilePiece::kBytes, FilePiece::kBytes, file.size() - 2 * FilePiece::kBytes}));
+}
+
 TEST_F(UpdateCheck, ADescriptorClaimingMoreThanTheContentIsAFailedWrite) {
   Offer("Kestrane",
         "<file name=\"notes.txt\" mimeType=\"text/plain\" installCommand=\"\" path=\"packages/notes.txt\" size=\"100000\"/>");
@@ -355,33 +380,51 @@ TEST(UpdateRequest, CheckForUpdateExEnvelopeByteForByte) {
             "</s:Body></s:Envelope>");
 }
 
-// The digest is the file's whatever its pieces (taken whole or copied, through buffers the
-// hashing thread hands back with their old bytes) and whatever came before: a file given up half-way (a server cut
-// its answer) may still have its last piece in the hashing thread's hands.
-TEST(ParallelDigest, IsTheFilesWhateverItsPiecesAndWhateverCameBefore) {
-  std::string file(5 * 1024 * 1024 + 17, '\0');
+// Each file's bytes and digest, whatever came before (a file given up half-way while its pieces
+// are still being hashed and written) and whatever the disk takes directly: a piece off its blocks
+// sends the rest of the file through the page cache. A write that fails is raised, not lost.
+TEST(IncomingDownload, EachFileIsWrittenWholeWithItsDigestAndAFailedWriteIsRaised) {
+  Testing::TempFolder folder;
+  std::string file(5 * FilePiece::kBytes + 3 * FilePiece::kAlignment + 17, '\0');
   for (std::size_t at = 0; at < file.size(); ++at) file[at] = static_cast<char>(at * 13 + (at >> 16));
   Signing::FileDigest expected;
   expected.Update(file);
-  const auto value = expected.Finish();
-  ParallelDigest digest;
-  const std::size_t steps[] = {64 * 1024, 1024 * 1024 + 5, 7};
-  for (int round = 0; round < 9; ++round) {
-    digest.Start();
-    digest.Update(std::string(3 * 1024 * 1024, 'x'));
-    digest.Start();
-    const std::size_t step = steps[round % 3];
-    std::string piece;  // what Take leaves is filled anew, as a download does
-    for (std::size_t at = 0; at < file.size(); at += step) {
-      piece.assign(file, at, step);
-      if (step % 2 == 1) {
-        digest.Take(piece);
-      } else {
-        digest.Update(piece);
-      }
+  const auto digest = expected.Finish();
+  FilePiece piece(FilePiece::kCapacity);
+  const auto write = [&](IncomingDownload& download, std::size_t from, std::size_t size) {
+    piece.Resize(size);
+    std::copy_n(file.data() + from, size, piece.Data());
+    download.Write(piece);
+  };
+  const auto descriptor = [&](const char* name) { return FileDescriptor{name, static_cast<std::uint32_t>(file.size()), "", ""}; };
+  for (const std::size_t offBlocks : {std::size_t{0}, std::size_t{7}}) {
+    IncomingDownload download(folder.File("incoming/"));
+    download.Begin(descriptor("given-up.bin"));
+    for (int count = 0; count < 6; ++count) write(download, 0, FilePiece::kBytes);
+    download.Discard();
+    download.Begin(descriptor("update.bin"));
+    std::size_t at = 0;
+    if (offBlocks != 0) {
+      write(download, 0, offBlocks);
+      at = offBlocks;
     }
-    ASSERT_EQ(digest.Finish(), value) << round;
+    for (; at < file.size(); at += FilePiece::kBytes) write(download, at, std::min(FilePiece::kBytes, file.size() - at));
+    download.End();
+    EXPECT_EQ(Testing::ReadTextFile(folder.File("incoming/update.bin")), file) << offBlocks;
+    ASSERT_EQ(download.Files().size(), 1u);
+    EXPECT_EQ(download.Files()[0].digest, digest) << offBlocks;
   }
+  IncomingDownload download(folder.File("incoming/"));
+  download.Begin(descriptor("update.bin"));
+  const Testing::FileSizeLimit fullDisk(FilePiece::kBytes);
+  EXPECT_THROW(
+      {
+        for (std::size_t at = 0; at < file.size(); at += FilePiece::kBytes) {
+          write(download, at, std::min(FilePiece::kBytes, file.size() - at));
+        }
+        download.End();
+      },
+      Halvex::Exceptions::HvxException);
 }
 
 }  // namespace

@@ -41,10 +41,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   // Files are checked for their names and counted, never written.
   struct Names final : Updater::UpdateFileWriter {
-    void Begin(const Updater::FileDescriptor& file) override { Updater::IsSafeDownloadName(file.fileName); }
-    void Write(Updater::FilePiece& piece) override { written += piece.Size(); }
+    void Begin(const Updater::FileDescriptor& file) override {
+      Updater::IsSafeDownloadName(file.fileName);
+      lastWasPartial = false;
+    }
+    void Write(Updater::FilePiece& piece) override {
+      if (lastWasPartial) std::abort();  // only the last piece of a file may be short of a whole one
+      lastWasPartial = piece.Size() != Updater::FilePiece::kBytes;
+      written += piece.Size();
+    }
     void End() override {}
     std::size_t written = 0;
+    bool lastWasPartial = false;
   } names;
   Updater::UpdateAnswerSink answer(64 * 1024, names);
   bool reading = true;

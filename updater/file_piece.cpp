@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace Quorvane::Updater {
 
@@ -13,6 +14,18 @@ FilePiece::FilePiece(std::size_t capacity)
   if (!data_) {
     throw std::bad_alloc();
   }
+}
+
+FilePiece::FilePiece(FilePiece&& other) noexcept
+    : data_(std::move(other.data_)),
+      size_(std::exchange(other.size_, 0)),
+      capacity_(std::exchange(other.capacity_, 0)) {}
+
+FilePiece& FilePiece::operator=(FilePiece&& other) noexcept {
+  data_ = std::move(other.data_);
+  size_ = std::exchange(other.size_, 0);
+  capacity_ = std::exchange(other.capacity_, 0);
+  return *this;
 }
 
 void FilePiece::Release::operator()(std::uint8_t* data) const { std::free(data); }
@@ -36,9 +49,13 @@ FilePiece PiecePool::Take() {
   return FilePiece(FilePiece::kCapacity);
 }
 
-void PiecePool::Give(FilePiece piece) {
+void PiecePool::Give(FilePiece piece) noexcept {
   std::lock_guard guard(lock_);
-  pieces_.push_back(std::move(piece));
+  try {
+    pieces_.push_back(std::move(piece));
+  } catch (const std::bad_alloc&) {
+    // A piece less to reuse: the next one is made anew.
+  }
 }
 
 }  // namespace Quorvane::Updater

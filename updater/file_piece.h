@@ -22,6 +22,9 @@ class FilePiece {
 
   FilePiece() = default;
   explicit FilePiece(std::size_t capacity);
+  // A piece moved from is empty, without memory.
+  FilePiece(FilePiece&& other) noexcept;
+  FilePiece& operator=(FilePiece&& other) noexcept;
 
   std::uint8_t* Data() { return data_.get(); }
   const std::uint8_t* Data() const { return data_.get(); }
@@ -44,9 +47,10 @@ class FilePiece {
 // page as it fills, and the system's mapping and unmapping of it.
 class PiecePool {
  public:
-  // A kept piece of any size and content, or a new one of FilePiece::kCapacity.
+  // A kept piece of any size and content, or a new one; either of FilePiece::kCapacity.
   FilePiece Take();
-  void Give(FilePiece piece);
+  // Keeps the piece; lets it go when it cannot be kept.
+  void Give(FilePiece piece) noexcept;
 
  private:
   std::mutex lock_;

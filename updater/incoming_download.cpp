@@ -77,6 +77,7 @@ void IncomingDownload::ThrowWriteError() const {
 }
 
 void IncomingDownload::Discard() {
+  writeError_ = ECANCELED;  // pieces still queued for the given-up file are not written
   WaitForPieces();
   current_ = {};
   files_.clear();
@@ -108,7 +109,7 @@ void IncomingDownload::Begin(const FileDescriptor& file) {
   if (file.size > 0 && fallocate(current_.Get(), 0, 0, static_cast<off_t>(file.size)) != 0 && errno == ENOSPC) {
     throw HvxException(SystemError(), "Not enough free space for update file '" + file.fileName + "'");
   }
-  WriteDirectly(current_.Get());
+  WriteDirectly(current_.Get());  // where the file system cannot, pieces go through the page cache
   files_.push_back({file, {}});
   digest_ = {};
   diskOffset_ = 0;

@@ -4,10 +4,9 @@
 // download that waits to install.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
-
-#include <atomic>
 
 #include "common/platform/unique_fd.h"
 #include "common/signing/update_signature.h"

@@ -28,9 +28,10 @@ std::size_t WriteAt(int fd, const std::uint8_t* bytes, std::size_t size, off_t o
 
 }  // namespace
 
-bool WriteDirectly(int fd) {
-  const int flags = fcntl(fd, F_GETFL);
-  return flags >= 0 && fcntl(fd, F_SETFL, flags | O_DIRECT) == 0;
+void WriteDirectly(int fd) {
+  if (const int flags = fcntl(fd, F_GETFL); flags >= 0) {
+    fcntl(fd, F_SETFL, flags | O_DIRECT);
+  }
 }
 
 int WritePiece(int fd, const FilePiece& piece, off_t offset) {

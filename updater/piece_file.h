@@ -11,8 +11,9 @@
 
 namespace Quorvane::Updater {
 
-// Asks for direct writes on a file just opened; false when its file system cannot do them.
-bool WriteDirectly(int fd);
+// Asks for direct writes on a file just opened; where its file system cannot do them, the file
+// stays as it is.
+void WriteDirectly(int fd);
 
 // Writes the piece at `offset`; the error number of a failure, else 0.
 int WritePiece(int fd, const FilePiece& piece, off_t offset);

@@ -84,7 +84,7 @@ bool UpdateAnswerSink::BeginItem(std::size_t index) {
   }
   return Guarded([&] {
     decoder_ = {};
-    if (decoded_.Capacity() == 0) {
+    if (decoded_.Capacity() < FilePiece::kCapacity) {
       decoded_ = FilePiece(FilePiece::kCapacity);
     }
     decoded_.Resize(0);

@@ -43,8 +43,8 @@ class UpdateFileWriter {
   virtual ~UpdateFileWriter() = default;
   virtual void Begin(const FileDescriptor& file) = 0;
   // Writes the piece's bytes. Every piece of a file but its last holds FilePiece::kBytes. The
-  // writer may keep the piece, leaving another in its place (of any size and content) for the
-  // caller's next bytes.
+  // writer may keep the piece, leaving another of FilePiece::kCapacity in its place (of any size
+  // and content) for the caller's next bytes.
   virtual void Write(FilePiece& piece) = 0;
   virtual void End() = 0;
 };

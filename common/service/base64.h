@@ -31,7 +31,7 @@ class Base64StreamDecoder {
   bool Finish() const { return !failed_ && pending_ == 0; }
 
  private:
-  // Blocks decoded at once write this many bytes beyond their own.
+  // Blocks decoded at once write at most this many bytes beyond their own.
   static constexpr std::size_t kOverwritten = 8;
   bool FeedCarefully(std::uint8_t character, std::uint8_t*& write);
 

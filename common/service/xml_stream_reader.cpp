@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-
 #include "common/platform/utf16.h"
 #include "common/service/xml_plain_text.h"
 #include "common/service/xml_text.h"
@@ -143,6 +142,7 @@ bool XmlStreamReader::FlushText() {
 }
 
 bool XmlStreamReader::AddText(std::string_view more) {
+  // Held-back white space and a flush's worth always fit; the check keeps it so if that changes.
   if (textSize_ + more.size() > text_.size() && !FlushText()) {
     return false;
   }

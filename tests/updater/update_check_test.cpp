@@ -414,17 +414,19 @@ TEST(IncomingDownload, EachFileIsWrittenWholeWithItsDigestAndAFailedWriteIsRaise
     ASSERT_EQ(download.Files().size(), 1u);
     EXPECT_EQ(download.Files()[0].digest, digest) << offBlocks;
   }
+  // The disk fills up at the last piece: the step after it fails with the write's reason.
   IncomingDownload download(folder.File("incoming/"));
   download.Begin(descriptor("update.bin"));
-  const Testing::FileSizeLimit fullDisk(FilePiece::kBytes);
-  EXPECT_THROW(
-      {
-        for (std::size_t at = 0; at < file.size(); at += FilePiece::kBytes) {
-          write(download, at, std::min(FilePiece::kBytes, file.size() - at));
-        }
-        download.End();
-      },
-      Halvex::Exceptions::HvxException);
+  const Testing::FileSizeLimit fullDisk(5 * FilePiece::kBytes);
+  for (std::size_t at = 0; at < file.size(); at += FilePiece::kBytes) {
+    write(download, at, std::min(FilePiece::kBytes, file.size() - at));
+  }
+  try {
+    download.End();
+    ADD_FAILURE() << "a failed write was not raised";
+  } catch (const Halvex::Exceptions::HvxException& failure) {
+    EXPECT_EQ(failure.ErrorCode(), static_cast<std::uint32_t>(EFBIG));
+  }
 }
 
 }  // namespace

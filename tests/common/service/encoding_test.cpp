@@ -51,6 +51,14 @@ TEST(Base64, DecodingAcceptsLineBreaksAnywhereAndRefusesEverythingElse) {
   for (const auto& text : broken) {
     EXPECT_EQ(Base64Decode(text), std::nullopt) << text;
   }
+  // A character outside the alphabet anywhere in a long text, where it is decoded blocks at a time.
+  for (std::size_t at = 0; at < Base64Encode(all).size(); ++at) {
+    for (const char stranger : {'!', '-', ' ', '\x80'}) {
+      std::string text = Base64Encode(all);
+      text[at] = stranger;
+      EXPECT_EQ(Base64Decode(text), std::nullopt) << at << stranger;
+    }
+  }
   // Text that arrives in two pieces decodes as the whole does, wherever it is cut.
   std::vector<std::string> texts = broken;
   texts.insert(texts.end(), {Base64Encode(all), "Zm\r\n9vYg\n==\r\n", "Zg==\r\n"});

@@ -58,7 +58,7 @@ int WritePiece(int fd, const FilePiece& piece, off_t offset) {
   if (WriteAt(fd, piece.Data() + done, piece.Size() - done, rest) < piece.Size() - done) {
     return errno;
   }
-  if ((flags & O_DIRECT) == 0 || done < piece.Size()) {
+  if (done < piece.Size()) {  // written through the page cache
     sync_file_range(fd, rest, static_cast<off_t>(piece.Size() - done), SYNC_FILE_RANGE_WRITE);
   }
   return 0;

@@ -53,59 +53,58 @@ void EncodeGroup(const std::uint8_t* in, std::size_t count, char* out) {
 }
 
 #if defined(__x86_64__)
+// The block decoders' tables, one 16-byte lane each: the class of a character's low and high
+// nibble (a character of the alphabet has none in common), what to add to a character for its
+// six bits, and where each decoded byte goes.
+alignas(16) constexpr std::int8_t kLowerClasses[16] = {0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
+                                                       0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A};
+alignas(16) constexpr std::int8_t kUpperClasses[16] = {0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08,
+                                                       0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10};
+alignas(16) constexpr std::int8_t kShifts[16] = {0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0};
+alignas(16) constexpr std::int8_t kByteOrder[16] = {2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1};
+
+__m128i Lane(const std::int8_t (&table)[16]) { return _mm_load_si128(reinterpret_cast<const __m128i*>(table)); }
+
+__attribute__((target("avx2"))) inline __m256i Lanes(const std::int8_t (&table)[16]) {
+  return _mm256_broadcastsi128_si256(Lane(table));
+}
+
 // Sixteen Base64 characters to twelve bytes with SSE4.1, when all sixteen are of the alphabet
 // (anything else, a line break or padding, is left to the scalar code). Writes sixteen bytes, of
 // which the last four are not part of the result.
 __attribute__((target("sse4.1"))) inline bool DecodeSixteen(const std::uint8_t* in, std::uint8_t* out) {
   const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-  const __m128i lowerLookup = _mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A,
-                                            0x1B, 0x1B, 0x1B, 0x1A);
-  const __m128i upperLookup = _mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10,
-                                            0x10, 0x10, 0x10, 0x10);
-  const __m128i shiftLookup = _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
   const __m128i slash = _mm_set1_epi8(0x2F);
   const __m128i upper = _mm_and_si128(_mm_srli_epi32(text, 4), slash);
-  const __m128i lowerClass = _mm_shuffle_epi8(lowerLookup, _mm_and_si128(text, slash));
-  const __m128i upperClass = _mm_shuffle_epi8(upperLookup, upper);
+  const __m128i lowerClass = _mm_shuffle_epi8(Lane(kLowerClasses), _mm_and_si128(text, slash));
+  const __m128i upperClass = _mm_shuffle_epi8(Lane(kUpperClasses), upper);
   if (!_mm_testz_si128(lowerClass, upperClass)) {
     return false;
   }
-  const __m128i shift = _mm_shuffle_epi8(shiftLookup, _mm_add_epi8(_mm_cmpeq_epi8(text, slash), upper));
+  const __m128i shift = _mm_shuffle_epi8(Lane(kShifts), _mm_add_epi8(_mm_cmpeq_epi8(text, slash), upper));
   const __m128i values = _mm_add_epi8(text, shift);
   const __m128i pairs = _mm_maddubs_epi16(values, _mm_set1_epi32(0x01400140));
   const __m128i groups = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00011000));
-  const __m128i bytes =
-      _mm_shuffle_epi8(groups, _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(groups, Lane(kByteOrder)));
   return true;
 }
 
-// The same for thirty-two characters with AVX2: each half of the register as above, the two
-// halves' twelve bytes then moved together. Writes thirty-two bytes, of which twenty-four count.
+// The same for thirty-two characters with AVX2, each half of the register as above; the two
+// halves' twelve bytes are then moved together. Writes thirty-two bytes, of which twenty-four count.
 __attribute__((target("avx2"))) inline bool DecodeThirtyTwo(const std::uint8_t* in, std::uint8_t* out) {
   const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
-  const __m256i lowerLookup = _mm256_setr_epi8(
-      0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A, 0x15, 0x11, 0x11,
-      0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
-  const __m256i upperLookup = _mm256_setr_epi8(
-      0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x01,
-      0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10);
-  const __m256i shiftLookup = _mm256_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16, 19, 4,
-                                               -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
   const __m256i slash = _mm256_set1_epi8(0x2F);
   const __m256i upper = _mm256_and_si256(_mm256_srli_epi32(text, 4), slash);
-  const __m256i lowerClass = _mm256_shuffle_epi8(lowerLookup, _mm256_and_si256(text, slash));
-  const __m256i upperClass = _mm256_shuffle_epi8(upperLookup, upper);
+  const __m256i lowerClass = _mm256_shuffle_epi8(Lanes(kLowerClasses), _mm256_and_si256(text, slash));
+  const __m256i upperClass = _mm256_shuffle_epi8(Lanes(kUpperClasses), upper);
   if (!_mm256_testz_si256(lowerClass, upperClass)) {
     return false;
   }
-  const __m256i shift = _mm256_shuffle_epi8(shiftLookup, _mm256_add_epi8(_mm256_cmpeq_epi8(text, slash), upper));
+  const __m256i shift = _mm256_shuffle_epi8(Lanes(kShifts), _mm256_add_epi8(_mm256_cmpeq_epi8(text, slash), upper));
   const __m256i values = _mm256_add_epi8(text, shift);
   const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
   const __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
-  const __m256i halves = _mm256_shuffle_epi8(
-      groups, _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1, 2, 1, 0, 6, 5, 4, 10, 9, 8, 14,
-                               13, 12, -1, -1, -1, -1));
+  const __m256i halves = _mm256_shuffle_epi8(groups, Lanes(kByteOrder));
   const __m256i bytes = _mm256_permutevar8x32_epi32(halves, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7));
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), bytes);
   return true;

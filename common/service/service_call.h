@@ -45,7 +45,8 @@ bool ServiceCall(std::string_view endpoint, const CallSettings& settings, Operat
 // the answer arrives, so an answer of any size passes through in bounded memory: what the sink
 // keeps is its own to bound; the settings' heap limit bounds what the answer holds beside the
 // items' text. True when the service answered and every item was handed over; false for every
-// failure as above, and when the sink stopped reading. Items handed over before a failure are the sink's to undo.
+// failure as above, and when the sink stopped reading. Items handed over before a failure are
+// the sink's to undo.
 bool StreamingServiceCall(std::string_view endpoint, const CallSettings& settings, Operation operation,
                           std::span<const ServiceValue> inputs, StringItemSink& sink, CallFailure* failure = nullptr);
 

@@ -314,29 +314,17 @@ TEST(UpdateAnswer, ContentsAreDecodedInPiecesUpToTheirSizeAndMalformedAnswersAre
   EXPECT_EQ(Read(endless, {version, descriptor, std::string(440, 'A')}), "stopped at the end of item 2");
   UpdateAnswerSink neverEnding(version.size() + descriptor.size() + 10, large);
   EXPECT_EQ(Read(neverEnding, {version, descriptor, std::string(2'000'000, 'A')}), "stopped in item 2");
-}
 
-// Every piece of a file but its last is whole, so that the disk can take each directly, however
-// the text arrives.
-TEST(UpdateAnswer, AFileIsWrittenInWholePiecesButItsLast) {
+  // Every piece of a file but its last is whole, so that the disk can take each directly.
   std::string file(FilePiece::kBytes * 5 / 2 + 3, '\0');
   for (std::size_t at = 0; at < file.size(); ++at) file[at] = static_cast<char>(at * 7 + (at >> 12));
-  const std::string text = Service::Base64Encode(file);
-  RecordingWriter writer;
-  UpdateAnswerSink answer(1024, writer);
-  answer.BeginItem(0);
-  answer.ItemText("<r softwareID=\"Kestrane\" responseType=\"0\"/>");
-  answer.EndItem();
-  answer.BeginItem(1);
-  answer.ItemText("<file fileName=\"a\" size=\"" + std::to_string(file.size()) + "\"/>");
-  answer.EndItem();
-  answer.BeginItem(2);
-  for (std::size_t at = 0; at < text.size(); at += 100'003) {
-    ASSERT_TRUE(answer.ItemText(std::string_view(text).substr(at, 100'003)));
-  }
-  ASSERT_TRUE(answer.EndItem());
-  EXPECT_EQ(writer.record, "[a]" + file + "[end]");
-  EXPECT_EQ(writer.sizes, (std::vector<std::size_t>{FilePiece::kBytes, FilePiece::kBytes, file.size() - 2 * FilePiece::kBytes}));
+  RecordingWriter pieces;
+  UpdateAnswerSink whole(1024, pieces);
+  ASSERT_EQ(Read(whole, {version, "<file fileName=\"a\" size=\"" + std::to_string(file.size()) + "\"/>",
+                         Service::Base64Encode(file)}),
+            "read");
+  EXPECT_EQ(pieces.record, "[a]" + file + "[end]");
+  EXPECT_EQ(pieces.sizes, (std::vector<std::size_t>{FilePiece::kBytes, FilePiece::kBytes, file.size() - 2 * FilePiece::kBytes}));
 }
 
 TEST_F(UpdateCheck, ADescriptorClaimingMoreThanTheContentIsAFailedWrite) {

@@ -131,12 +131,14 @@ void IncomingDownload::End() {
   files_.back().digest = digest_.Finish();
 }
 
-std::optional<std::pair<std::string, std::string>> IncomingDownload::FirstUnverified(const std::string& keyPath) const {
+std::optional<std::pair<std::string, std::string>> IncomingDownload::FirstUnverified(
+    const std::string& keyPath, const Signing::Version& version) const {
   for (const auto& file : files_) {
     if (Signing::IsSignatureName(file.descriptor.fileName)) {
       continue;  // signatures lie beside the files they sign
     }
-    if (auto failure = Signing::VerifyFileDigest(folder_ + file.descriptor.fileName, file.digest, keyPath)) {
+    if (auto failure = Signing::VerifyFileDigest(folder_ + file.descriptor.fileName, file.digest, keyPath,
+                                                  {file.descriptor.fileName, version})) {
       return std::make_pair(file.descriptor.fileName, std::move(*failure));
     }
   }

@@ -44,8 +44,9 @@ class IncomingDownload final : public UpdateFileWriter {
   void Discard();
   const std::vector<File>& Files() const { return files_; }
   // The first file that is not a signature and does not verify against its signature with the
-  // key, with the reason; none when all verify.
-  std::optional<std::pair<std::string, std::string>> FirstUnverified(const std::string& keyPath) const;
+  // key, signed as that file of `version`, with the reason; none when all verify.
+  std::optional<std::pair<std::string, std::string>> FirstUnverified(const std::string& keyPath,
+                                                                     const Signing::Version& version) const;
   // Puts the files in place of `target` (ending with '/'), replacing an earlier download there.
   void MoveInPlace(const std::string& target);
 

@@ -34,8 +34,10 @@ bool InRestartScope(const std::string& softwareId, std::uint32_t scope) {
 }
 
 // Installs one downloaded file; the outcome other than Installed is reported.
-Update::InstallOutcome Install(const UpdaterContext& context, const std::string& softwareId,
-                               const std::string& installFolder, const Update::ReadyFileEntry& entry) {
+Update::InstallOutcome Install(const UpdaterContext& context, const PackageEntry& package,
+                               const std::string& installFolder, const Update::UpdateReadyRecord& record,
+                               const Update::ReadyFileEntry& entry) {
+  const std::string& softwareId = package.softwareId;
   // One installer at a time on this machine's user: the lock is handed to an installer that runs
   // as the user, so it stays taken even when this updater is killed meanwhile.
   std::optional<Platform::LockFile> installing;
@@ -52,7 +54,8 @@ Update::InstallOutcome Install(const UpdaterContext& context, const std::string&
     }
   }
   const std::string file = entry.directory + entry.fileName;
-  const auto result = Update::InstallSignedUpdate({file, context.folders.installRoot, installFolder, userInstaller});
+  const auto result = Update::InstallSignedUpdate(
+      {file, context.folders.installRoot, installFolder, record.version, installFolder + package.processName, userInstaller});
   if (result.outcome == Update::InstallOutcome::Installed) {
     return result.outcome;
   }
@@ -110,7 +113,7 @@ bool InstallAndRestart(const UpdaterContext& context, const UpdaterConfiguration
     const Update::UpdateReadyRecord record = Update::ReadUpdatesReadyFile(readyFile);
     auto outcome = Update::InstallOutcome::Installed;
     for (const auto& entry : record.files) {
-      outcome = Install(context, package.softwareId, *installFolder, entry);
+      outcome = Install(context, package, *installFolder, record, entry);
       if (outcome != Update::InstallOutcome::Installed) {
         break;
       }

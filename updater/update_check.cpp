@@ -53,10 +53,13 @@ std::optional<UpdateHeader> CallService(const UpdaterContext& context, const Upd
   return std::nullopt;
 }
 
-// Every downloaded file must verify against its signature and the updater's key; a download with
-// one that does not is refused whole, with the file and the reason in the event log.
-bool AllSigned(const UpdaterContext& context, const std::string& softwareId, const IncomingDownload& download) {
-  const auto unverified = download.FirstUnverified(Update::UpdateKeyPath(context.folders.installRoot));
+// Every downloaded file must verify against its signature and the updater's key, signed as that
+// file of the offered version; a download with one that does not is refused whole, with the file
+// and the reason in the event log.
+bool AllSigned(const UpdaterContext& context, const std::string& softwareId, const Platform::FileVersion& offered,
+               const IncomingDownload& download) {
+  const auto unverified =
+      download.FirstUnverified(Update::UpdateKeyPath(context.folders.installRoot), Update::SignedVersionOf(offered));
   if (unverified) {
     Diagnostics::WriteUpdaterEventLogEntry(context.eventLog, Diagnostics::kEventError,
                                            "The update of " + softwareId + " was not downloaded: the file '" +
@@ -100,7 +103,18 @@ void CheckAndDownload(const UpdaterContext& context, const UpdaterConfiguration&
     IncomingDownload download(context.DownloadRoot() + "." + package.softwareId + ".incoming/");
     const auto header =
         CallService(context, configuration, BuildCheckForUpdateRequest(package, installed), scopes.beta, download);
-    if (!header || download.Files().empty() || !AllSigned(context, package.softwareId, download)) {
+    if (!header || download.Files().empty()) {
+      continue;
+    }
+    // A service may offer only what is newer: an older or the same version is a replay.
+    if (!(header->version > installed)) {
+      Diagnostics::WriteUpdaterEventLogEntry(context.eventLog, Diagnostics::kEventError,
+                                             "The update of " + package.softwareId + " was not downloaded: its version " +
+                                                 header->version.ToString() + " is not above the installed " +
+                                                 installed.ToString() + ".");
+      continue;
+    }
+    if (!AllSigned(context, package.softwareId, header->version, download)) {
       continue;
     }
     Update::UpdateReadyRecord record;

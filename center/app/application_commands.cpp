@@ -4,6 +4,7 @@
 #include "center/calibration/calibration_command.h"
 #include "center/device/live_data.h"
 #include "common/diagnostics/error_report.h"
+#include "common/update/update_installation.h"
 
 namespace Quorvane::Center {
 
@@ -137,7 +138,8 @@ Firmware::FirmwareServices CApplication::FirmwareServicesFor() {
           environment_.eventLog,
           environment_.notifier,
           environment_.folders.programFolder,
-          environment_.folders.temp};
+          environment_.folders.temp,
+          Update::UpdateKeyPath(environment_.folders.installRoot)};
 }
 
 int CApplication::AddDeviceChangeListener(std::function<void()> listener) {

@@ -165,7 +165,7 @@ int Flash(CliSession& session, const CommandIo& io, Firmware::FirmwareJob& job, 
     return kSuccess;
   }
   if (!request.verbose && !view.Output().empty()) {
-    io.err << "The flashing tool said:\n" << view.Output();
+    io.err << view.Output();
   }
   return view.Status() == "Could not find firmware on cloud computer!" ? kNoService : kRefused;
 }

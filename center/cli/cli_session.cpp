@@ -9,6 +9,7 @@
 #include "center/messages/local_stores.h"
 #include "common/platform/atomic_file.h"
 #include "common/service/payload_documents.h"
+#include "common/update/update_installation.h"
 
 namespace Quorvane::Cli {
 namespace {
@@ -116,8 +117,8 @@ bool CliSession::CenterRunning() const {
 }
 
 Firmware::FirmwareServices CliSession::FirmwareServicesFor() {
-  return {service_, hardware_.Backend(), hardware_.Ports(), clock_, eventLog_, notifier_, folders_.programFolder,
-          folders_.temp};
+  return {service_,       hardware_.Backend(),    hardware_.Ports(), clock_, eventLog_, notifier_, folders_.programFolder,
+          folders_.temp, Update::UpdateKeyPath(folders_.installRoot)};
 }
 
 FoundController FindController(CliSession& session, std::ostream& err, const std::string& serial) {

@@ -18,6 +18,7 @@
 #include "common/platform/utf16.h"
 #include "common/service/payload_documents.h"
 #include "common/service/scramble.h"
+#include "common/signing/update_signature.h"
 
 namespace Quorvane::Firmware {
 namespace {
@@ -179,6 +180,30 @@ void Flash(FirmwareJob& job, const FirmwareServices& services, FirmwareView& vie
   Finish(view);
 }
 
+// Downloads the job's firmware and verifies its signature. Nothing that fails either is flashed:
+// the view ends with the status that says so, and a refused image is logged with the reason.
+bool FetchSignedFirmware(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view) {
+  if (!GetFirmware(job, services)) {
+    EndWith(view, "Could not find firmware on cloud computer!");
+    return false;
+  }
+  if (auto failure = VerifyFirmwareSignature(job, services)) {
+    job.image.clear();
+    const std::string text =
+        "The firmware '" + job.entry->fileName + "' was not flashed: it is refused because " + *failure + ".";
+    Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError, text);
+    view.AppendOutput(text + "\n");
+    view.SetStatus("Firmware Update Failed!");
+    Finish(view);
+    return false;
+  }
+  return true;
+}
+
+bool HasScrambledBootloader(const FirmwareJob& job) {
+  return job.controller.identified && Device::HasScrambledBootloader(job.controller.identityReport);
+}
+
 // Runs a worker's steps; an exception ends it the way a failure does, without a message.
 template <typename Steps>
 void Guarded(FirmwareView& view, Steps steps) {
@@ -211,6 +236,26 @@ bool GetFirmware(FirmwareJob& job, const FirmwareServices& services) {
   }
 }
 
+std::optional<std::string> VerifyFirmwareSignature(const FirmwareJob& job, const FirmwareServices& services) {
+  if (!job.entry) {
+    return "no firmware entry names it";
+  }
+  Service::FirmwareEntry signatureEntry = *job.entry;
+  signatureEntry.fileName += Signing::kSignatureSuffix;
+  std::optional<std::string> signature;
+  try {
+    signature = Center::DownloadFirmwareImage(services.service, signatureEntry);
+  } catch (const std::exception& error) {
+    return std::string("its signature could not be fetched (") + error.what() + ")";
+  }
+  if (!signature || signature->size() > Signing::kMaxSignatureFileSize) {
+    return std::string(signature ? "its signature is not a signature file" : "its signature is missing");
+  }
+  const Signing::SignedClaim expected{job.entry->fileName, {job.entry->versionMajor, job.entry->versionMinor,
+                                                           job.entry->versionBuild, job.entry->versionRevision}};
+  return Signing::VerifyBytes(job.image, *signature, services.keyPath, expected);
+}
+
 std::string ChangeScriptFor(const Device::QuorvaneDevice& controller) {
   return Device::FirmwareName(controller.identityReport) == "sam3x8edue" ? kSam3x8eScript : kUsualScript;
 }
@@ -228,34 +273,38 @@ std::uint64_t FlashExitCode(const std::string& output) {
 
 void RunChangeFirmware(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view) {
   Guarded(view, [&] {
-    if (!GetFirmware(job, services)) {
-      EndWith(view, "Could not find firmware on cloud computer!");
+    if (!FetchSignedFirmware(job, services, view)) {
       return;
     }
     const std::string script = ChangeScriptFor(job.controller);
-    const bool scrambled = job.controller.identified && Device::HasScrambledBootloader(job.controller.identityReport);
     Flash(job, services, view,
           {script, script == kSam3x8eScript ? "Orlimar.Admin.exe" : "Kestrane.exe", PortSearch::AfterReset,
-           scrambled, "Update Firmware to " + job.entry->name});
+           HasScrambledBootloader(job), "Update Firmware to " + job.entry->name});
   });
 }
 
 void RunUpdateFirmware(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view) {
   Guarded(view, [&] {
-    // The pending firmware is known by its entry; its image is fetched now.
-    if (job.image.empty() && !GetFirmware(job, services)) {
-      EndWith(view, "Could not find firmware on cloud computer!");
+    // The pending firmware is known by its entry; its image is fetched and verified now.
+    if (!FetchSignedFirmware(job, services, view)) {
       return;
     }
-    const bool scrambled = job.controller.identified && Device::HasScrambledBootloader(job.controller.identityReport);
-    Flash(job, services, view, {kUsualScript, "Kestrane.exe", PortSearch::AfterReset, scrambled, ""});
+    Flash(job, services, view, {kUsualScript, "Kestrane.exe", PortSearch::AfterReset, HasScrambledBootloader(job), ""});
+  });
+}
+
+void RunCustomFirmware(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view) {
+  Guarded(view, [&] {
+    const std::string script = ChangeScriptFor(job.controller);
+    Flash(job, services, view,
+          {script, script == kSam3x8eScript ? "Orlimar.Admin.exe" : "Kestrane.exe", PortSearch::AfterReset,
+           HasScrambledBootloader(job), "Update Firmware to " + job.fileName.substr(job.fileName.rfind('/') + 1)});
   });
 }
 
 void RunCrashRecovery(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view, bool secure) {
   Guarded(view, [&] {
-    if (!GetFirmware(job, services)) {
-      EndWith(view, "Could not find firmware on cloud computer!");
+    if (!FetchSignedFirmware(job, services, view)) {
       return;
     }
     // The dialog's "Secure Crash Recovery" box decides the image's form.

@@ -43,12 +43,18 @@ struct FirmwareServices {
   Diagnostics::UserNotifier& notifier;
   std::string programFolder;  // where the flashing scripts lie, with a trailing '/'
   std::string tempFolder;     // the user's temporary folder, with a trailing '/'
+  std::string keyPath;        // the maker's public key, which every downloaded image must verify with
 };
 
 // Downloads the job's firmware: the version and image of the entry. False when the service
 // returned nothing; a failure of the call is shown ("GetFirmware() executed with thrown
 // exception") and counts as nothing.
 bool GetFirmware(FirmwareJob& job, const FirmwareServices& services);
+
+// Fetches the signature of the job's downloaded image ("<file name>.minisig" of the same entry)
+// and verifies the image with it: signed with the maker's key, as that file of that version.
+// Empty when it verifies, else why not.
+std::optional<std::string> VerifyFirmwareSignature(const FirmwareJob& job, const FirmwareServices& services);
 
 // The script a change uses: "upx-bin.sh" for a controller whose firmware text is "sam3x8edue".
 std::string ChangeScriptFor(const Device::QuorvaneDevice& controller);
@@ -64,6 +70,9 @@ void RunChangeFirmware(FirmwareJob& job, const FirmwareServices& services, Firmw
 void RunUpdateFirmware(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view);
 // Recovery writes the image scrambled when `secure` (the dialog's "Secure Crash Recovery" box).
 void RunCrashRecovery(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view, bool secure);
+// Flashes the user's own image (the job's image, read from the file named by the job's file
+// name), which no signature covers: the user confirmed that before. Flashed as a change is.
+void RunCustomFirmware(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view);
 
 // The folder of the image and the tool's output for one flash: <temp>quorvane-XXXXXX/Admin/, made
 // anew, private to the user, and removed with everything in it when the flash is over.

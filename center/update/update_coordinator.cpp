@@ -215,12 +215,13 @@ void UpdateCoordinator::UpdateUpdater(UpdateView& view, bool perform) {
   }
   view.SetStatusText(kUpdatesFound);
   if (perform) {
-    InstallUpdater(view, record.files[0]);
+    InstallUpdater(view, record);
   }
   finish();
 }
 
-void UpdateCoordinator::InstallUpdater(UpdateView& view, const Update::ReadyFileEntry& entry) {
+void UpdateCoordinator::InstallUpdater(UpdateView& view, const Update::UpdateReadyRecord& record) {
+  const Update::ReadyFileEntry& entry = record.files[0];
   const std::string uupdater = UpdaterFolder() + "uupdater.sh";
   if (!Exists(uupdater)) {
     return;
@@ -236,7 +237,8 @@ void UpdateCoordinator::InstallUpdater(UpdateView& view, const Update::ReadyFile
   view.SetStatusText(kUpdatingUpdater);
   view.ShowProgress(true);
   const std::string file = entry.directory + entry.fileName;
-  const auto result = Update::InstallSignedUpdate({file, services_.folders.installRoot, UpdaterFolder(), script});
+  const auto result = Update::InstallSignedUpdate(
+      {file, services_.folders.installRoot, UpdaterFolder(), record.version, UpdaterProgram(), script});
   view.ShowProgress(false);
   view.SetStatusText("");
   if (result.outcome == Update::InstallOutcome::Installed) {

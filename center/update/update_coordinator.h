@@ -87,7 +87,7 @@ class UpdateCoordinator {
   bool TakeCenterOffer(UpdateView& view);
   void RunUpdaterCheck(UpdateView& view);
   // Installs the downloaded updater and waits for it; the offer goes only when it installed.
-  void InstallUpdater(UpdateView& view, const Update::ReadyFileEntry& entry);
+  void InstallUpdater(UpdateView& view, const Update::UpdateReadyRecord& record);
   Platform::ProcessSpec::Environment UpdaterEnvironment() const;
   // "Tollwick.Mutex", held while the updater checks or its own update installs.
   std::optional<Platform::LockFile> UpdaterMutex() const;

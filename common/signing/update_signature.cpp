@@ -170,16 +170,25 @@ std::optional<std::string> VerifyDigest(const FileDigest::Value& digest, const S
   return std::nullopt;
 }
 
-SignatureCheck::SignatureCheck(const PublicKey& key, Signature signature)
-    : key_(key), signature_(std::move(signature)) {}
+std::optional<std::string> VerifyDigestFor(const FileDigest::Value& digest, const Signature& signature,
+                                           const PublicKey& key, const SignedClaim& expected) {
+  if (auto failure = VerifyDigest(digest, signature, key)) {
+    return failure;
+  }
+  return CheckSignedClaim(signature.trustedComment, expected);
+}
 
-std::optional<std::string> VerifyDescriptor(int fd, std::string_view signatureText, const PublicKey& key) {
+SignatureCheck::SignatureCheck(const PublicKey& key, Signature signature, SignedClaim expected)
+    : key_(key), signature_(std::move(signature)), expected_(std::move(expected)) {}
+
+std::optional<std::string> VerifyDescriptor(int fd, std::string_view signatureText, const PublicKey& key,
+                                            const SignedClaim& expected) {
   std::string reason;
   auto signature = ParseSignature(signatureText, reason);
   if (!signature) {
     return reason;
   }
-  SignatureCheck check(key, std::move(*signature));
+  SignatureCheck check(key, std::move(*signature), expected);
   std::vector<char> piece(kReadPiece);
   for (;;) {
     const ssize_t got = read(fd, piece.data(), piece.size());
@@ -224,13 +233,20 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t li
 
 namespace {
 
-// The trusted key and the text of the signature beside the file; else why they cannot be had.
-std::optional<std::pair<PublicKey, std::string>> KeyAndSignatureText(const std::string& path, const std::string& keyPath,
-                                                                     std::string& reason) {
+std::optional<PublicKey> ReadTrustedKey(const std::string& keyPath, std::string& reason) {
   const auto keyText = ReadSmallFile(keyPath, kMaxSignatureFileSize, reason);
   const auto key = keyText ? ParsePublicKey(*keyText, reason) : std::nullopt;
   if (!key) {
     reason = "the trusted key cannot be used: " + reason;
+  }
+  return key;
+}
+
+// The trusted key and the text of the signature beside the file; else why they cannot be had.
+std::optional<std::pair<PublicKey, std::string>> KeyAndSignatureText(const std::string& path, const std::string& keyPath,
+                                                                     std::string& reason) {
+  const auto key = ReadTrustedKey(keyPath, reason);
+  if (!key) {
     return std::nullopt;
   }
   const std::string signaturePath = path + std::string(kSignatureSuffix);
@@ -248,7 +264,24 @@ std::optional<std::pair<PublicKey, std::string>> KeyAndSignatureText(const std::
 
 }  // namespace
 
-std::optional<std::string> VerifyFileSignature(const std::string& path, const std::string& keyPath) {
+std::optional<std::string> VerifyBytes(std::string_view bytes, std::string_view signatureText,
+                                       const std::string& keyPath, const SignedClaim& expected) {
+  std::string reason;
+  const auto key = ReadTrustedKey(keyPath, reason);
+  if (!key) {
+    return reason;
+  }
+  auto signature = ParseSignature(signatureText, reason);
+  if (!signature) {
+    return reason;
+  }
+  SignatureCheck check(*key, std::move(*signature), expected);
+  check.Update(bytes);
+  return check.Finish();
+}
+
+std::optional<std::string> VerifyFileSignature(const std::string& path, const std::string& keyPath,
+                                               const SignedClaim& expected) {
   std::string reason;
   const auto keyAndSignature = KeyAndSignatureText(path, keyPath, reason);
   if (!keyAndSignature) {
@@ -262,11 +295,11 @@ std::optional<std::string> VerifyFileSignature(const std::string& path, const st
   if (!S_ISREG(status.st_mode)) {
     return std::string("it is not a regular file");
   }
-  return VerifyDescriptor(fd.Get(), keyAndSignature->second, keyAndSignature->first);
+  return VerifyDescriptor(fd.Get(), keyAndSignature->second, keyAndSignature->first, expected);
 }
 
 std::optional<std::string> VerifyFileDigest(const std::string& path, const FileDigest::Value& digest,
-                                            const std::string& keyPath) {
+                                            const std::string& keyPath, const SignedClaim& expected) {
   std::string reason;
   const auto keyAndSignature = KeyAndSignatureText(path, keyPath, reason);
   if (!keyAndSignature) {
@@ -276,7 +309,7 @@ std::optional<std::string> VerifyFileDigest(const std::string& path, const FileD
   if (!signature) {
     return reason;
   }
-  return VerifyDigest(digest, *signature, keyAndSignature->first);
+  return VerifyDigestFor(digest, *signature, keyAndSignature->first, expected);
 }
 
 }  // namespace Quorvane::Signing

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/signing/signed_claim.h"
+
 namespace Quorvane::Signing {
 
 // The public key updates are verified with, installed beside the updater.
@@ -70,24 +72,36 @@ class FileDigest {
 std::optional<std::string> VerifyDigest(const FileDigest::Value& digest, const Signature& signature,
                                         const PublicKey& key);
 
+// The same, and the trusted comment must claim exactly `expected` (the file's name and version).
+std::optional<std::string> VerifyDigestFor(const FileDigest::Value& digest, const Signature& signature,
+                                           const PublicKey& key, const SignedClaim& expected);
+
 // Checks a file's bytes as they arrive, in pieces of any size.
 class SignatureCheck {
  public:
-  SignatureCheck(const PublicKey& key, Signature signature);
+  SignatureCheck(const PublicKey& key, Signature signature, SignedClaim expected);
 
   void Update(std::string_view bytes) { digest_.Update(bytes); }
-  // After the last piece: empty when the signature and its trusted comment verify, else why not.
-  std::optional<std::string> Finish() { return VerifyDigest(digest_.Finish(), signature_, key_); }
+  // After the last piece: empty when the signature and its trusted comment verify and the comment
+  // claims the expected file and version, else why not.
+  std::optional<std::string> Finish() { return VerifyDigestFor(digest_.Finish(), signature_, key_, expected_); }
 
  private:
   PublicKey key_;
   Signature signature_;
+  SignedClaim expected_;
   FileDigest digest_;
 };
 
 // Verifies the bytes of an open file (read from its current position to its end) against a
 // signature text. Empty when they verify, else the reason.
-std::optional<std::string> VerifyDescriptor(int fd, std::string_view signatureText, const PublicKey& key);
+std::optional<std::string> VerifyDescriptor(int fd, std::string_view signatureText, const PublicKey& key,
+                                            const SignedClaim& expected);
+
+// Verifies bytes held in memory (a firmware image) against a signature text and the key file at
+// `keyPath`. Empty when they verify, else the reason.
+std::optional<std::string> VerifyBytes(std::string_view bytes, std::string_view signatureText,
+                                       const std::string& keyPath, const SignedClaim& expected);
 
 // Reads a small file whole (a key or a signature), refusing links and anything that is not a
 // regular file or is larger than `limit`. Empty optional with the reason otherwise.
@@ -95,11 +109,12 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t li
 
 // Verifies "<path>" against "<path>.minisig" with the key file at `keyPath`, opening neither
 // through a link. Empty when they verify, else the reason.
-std::optional<std::string> VerifyFileSignature(const std::string& path, const std::string& keyPath);
+std::optional<std::string> VerifyFileSignature(const std::string& path, const std::string& keyPath,
+                                               const SignedClaim& expected);
 
 // The same for a file whose digest was taken while it was written: only the signature and the
 // key are read.
 std::optional<std::string> VerifyFileDigest(const std::string& path, const FileDigest::Value& digest,
-                                            const std::string& keyPath);
+                                            const std::string& keyPath, const SignedClaim& expected);
 
 }  // namespace Quorvane::Signing

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "common/platform/file_version.h"
 #include "common/platform/program_start.h"
 #include "common/platform/unique_fd.h"
 #include "common/signing/update_signature.h"
@@ -109,11 +110,22 @@ bool RunsTheDownload(const InstallCommand& command, const ReadyFileEntry& entry)
   return command.program == entry.fileName;
 }
 
+Signing::Version SignedVersionOf(const Platform::FileVersion& version) {
+  return {version.major, version.minor, version.build, version.revision};
+}
+
 InstallResult InstallSignedUpdate(const SignedUpdate& update) {
   // Checked here too, although the helper checks again for itself: a bad download is refused
   // before anyone is asked for a password.
-  if (auto failure = Signing::VerifyFileSignature(update.file, UpdateKeyPath(update.installRoot))) {
+  const std::string fileName = update.file.substr(update.file.rfind('/') + 1);
+  if (auto failure = Signing::VerifyFileSignature(update.file, UpdateKeyPath(update.installRoot),
+                                                  {fileName, SignedVersionOf(update.version)})) {
     return {InstallOutcome::Refused, 0, std::move(*failure)};
+  }
+  const Platform::FileVersion before = Platform::ReadFileVersion(update.installedProgram);
+  if (!(update.version > before)) {
+    return {InstallOutcome::Refused, 0,
+            "its version " + update.version.ToString() + " is not above the installed " + before.ToString()};
   }
   if (access(update.installFolder.c_str(), W_OK) == 0) {
     if (!update.userInstaller) {
@@ -123,7 +135,15 @@ InstallResult InstallSignedUpdate(const SignedUpdate& update) {
   }
   // The helper takes nothing but the file; its signature, the key and the installer are its own.
   Platform::ProcessSpec elevated{kPkexecProgram, {InstallHelperPath(update.installRoot), update.file}, "/", ""};
-  return RunCaptured(elevated, true);
+  InstallResult result = RunCaptured(elevated, true);
+  // What the package manager installed must be what was offered: a package that carries another
+  // version has not installed the update.
+  const Platform::FileVersion after = Platform::ReadFileVersion(update.installedProgram);
+  if (result.outcome == InstallOutcome::Installed && after != update.version) {
+    return {InstallOutcome::OtherVersion, 0,
+            "version " + after.ToString() + " is installed where " + update.version.ToString() + " was offered"};
+  }
+  return result;
 }
 
 std::string DescribeInstallResult(const std::string& what, const std::string& file, const InstallResult& result) {
@@ -143,6 +163,9 @@ std::string DescribeInstallResult(const std::string& what, const std::string& fi
       return "The update of " + what + " was not installed: its installer for '" + file + "' ended with status " +
              std::to_string(result.status) + ". It is offered again at the next check." +
              (result.detail.empty() ? std::string() : "\nInstaller output:\n" + result.detail);
+    case InstallOutcome::OtherVersion:
+      return "The update of " + what + " was not installed: its installer for '" + file + "' reported success, but " +
+             result.detail + ". It is offered again at the next check.";
   }
   return {};
 }

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "common/platform/file_version.h"
 #include "common/platform/process.h"
+#include "common/signing/signed_claim.h"
 #include "common/update/updates_ready_file.h"
 
 namespace Quorvane::Update {
@@ -43,6 +45,7 @@ enum class InstallOutcome {
   NotStarted,     // the installer (or pkexec) could not be started
   NotAuthorised,  // pkexec: the authorisation was refused or the password prompt dismissed
   Failed,         // the installer ran and reported a failure
+  OtherVersion,   // the installer reported success, but another version than the offered is installed
 };
 
 struct InstallResult {
@@ -51,10 +54,18 @@ struct InstallResult {
   std::string detail;  // why it was refused, or what the installer printed
 };
 
+// A program's file version as a signature's trusted comment names it.
+Signing::Version SignedVersionOf(const Platform::FileVersion& version);
+
 struct SignedUpdate {
   std::string file;           // the download; its signature lies beside it as "<file>.minisig"
   std::string installRoot;    // the tree it updates, which holds the key and the helper
   std::string installFolder;  // the folder the update writes into
+  // The version offered, which the signature must name with the file's name, and the program
+  // that carries the version once installed: an update whose version is not above the program's
+  // is refused, and one that leaves another version installed has failed.
+  Platform::FileVersion version;
+  std::string installedProgram;
   // The package's own install command, run for a tree the user can write; none when the command
   // does not run the verified download.
   std::optional<Platform::ProcessSpec> userInstaller;

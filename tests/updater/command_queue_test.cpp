@@ -188,7 +188,7 @@ TEST_F(TollwickProcesses, AnInstallerOutlivingAKilledUpdaterIsWaitedForByTheNext
   const std::string journal = root_.File("installs.log");
   Testing::WriteExecutable(downloads + "setup.run",
                            "echo start >> '" + journal + "'\nsleep 2\necho end >> '" + journal + "'");
-  key_.Sign(downloads + "setup.run");
+  key_.Sign(downloads + "setup.run", "2.0.0.0");
   Diagnostics::RecordingEventLog log;
   ASSERT_TRUE(Update::WriteUpdatesReadyFile({"Kestrane", {2, 0, 0, 0}, {{"%s", "setup.run", downloads}}},
                                             downloads + Update::kUpdatesReadyFileName, log));

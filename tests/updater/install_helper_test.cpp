@@ -44,7 +44,7 @@ class Staging : public testing::Test {
  protected:
   Staging() {
     WriteTextFile(package_, std::string(300000, 'p') + "pedal package");
-    key_.Sign(package_);
+    key_.Sign(package_, "1.1.0.0");
     std::filesystem::create_directory(folder_.File("staging"));
     chmod(folder_.File("staging").c_str(), 0700);
   }
@@ -58,7 +58,7 @@ class Staging : public testing::Test {
     auto fd = Open(package_, reason);
     EXPECT_TRUE(fd.Valid()) << reason;
     return StageVerified(fd.Get(), ReadTextFile(package_ + ".minisig"), ReadTextFile(key.PublicKeyPath()),
-                         folder_.File("staging"));
+                         "quorvane_1.1.0_amd64.deb", folder_.File("staging"));
   }
 
   Testing::TempFolder folder_;
@@ -70,7 +70,17 @@ TEST_F(Staging, TheStagedCopyIsTheVerifiedBytesAndAnythingElseIsRefused) {
   const Staged staged = Stage(key_);
   ASSERT_FALSE(staged.refusal) << staged.refusal->reason;
   EXPECT_EQ(ReadTextFile(staged.path), ReadTextFile(package_));
+  EXPECT_EQ(staged.signedVersion, (Signing::Version{1, 1, 0, 0}));  // compared with the package's own
   std::filesystem::remove(staged.path);
+
+  // The maker's signature of another file (the updater's own program, say) is not this package's.
+  key_.SignWith(package_, package_ + ".minisig", "file:Tollwick version:9.0.0.0");
+  const Staged otherFile = Stage(key_);
+  ASSERT_TRUE(otherFile.refusal);
+  EXPECT_EQ(otherFile.refusal->status, Update::kHelperBadSignature);
+  EXPECT_NE(otherFile.refusal->reason.find("made for the file 'Tollwick'"), std::string::npos);
+  std::filesystem::remove(folder_.File("staging/update.deb"));
+  key_.Sign(package_, "1.1.0.0");
 
   Testing::SigningKey stranger;
   const Staged wrongKey = Stage(stranger);
@@ -83,6 +93,13 @@ TEST_F(Staging, TheStagedCopyIsTheVerifiedBytesAndAnythingElseIsRefused) {
   ASSERT_TRUE(tampered.refusal);
   EXPECT_EQ(tampered.refusal->status, Update::kHelperBadSignature);
   EXPECT_NE(tampered.refusal->reason.find("does not match"), std::string::npos);
+}
+
+TEST_F(Staging, StagingLeavesTheReserveFreeForUsers) {
+  EXPECT_EQ(CheckFreeSpace(folder_.Path(), 1 << 20), std::nullopt);
+  const auto full = CheckFreeSpace(folder_.Path(), 1ull << 60);
+  ASSERT_TRUE(full);
+  EXPECT_NE(full->find("would leave less than 512 MiB free"), std::string::npos) << *full;
 }
 
 TEST_F(Staging, LinksFifosAndFilesOfOthersAreNeverOpened) {

@@ -54,14 +54,15 @@ class Install : public testing::Test {
 
   // A signed pending download of the package whose installer appends its arguments to a log,
   // and ends with `status`.
-  void Pending(const std::string& id, const std::string& installCommand, int status = 0) {
+  void Pending(const std::string& id, const std::string& installCommand, int status = 0,
+               Platform::FileVersion version = {2, 0, 0, 0}) {
     const std::string folder = Downloads(id);
     std::filesystem::create_directories(folder);
     Testing::WriteExecutable(folder + "setup.run", "echo \"" + id + ":$*\" >> '" + root_.File("installed.log") +
                                           "'\necho 'no space left'\nexit " + std::to_string(status));
-    key_.Sign(folder + "setup.run");
+    key_.Sign(folder + "setup.run", version.ToString());
     Diagnostics::RecordingEventLog log;
-    ASSERT_TRUE(Update::WriteUpdatesReadyFile({id, {2, 0, 0, 0}, {{installCommand, "setup.run", folder}}},
+    ASSERT_TRUE(Update::WriteUpdatesReadyFile({id, version, {{installCommand, "setup.run", folder}}},
                                               folder + Update::kUpdatesReadyFileName, log));
   }
 
@@ -144,14 +145,18 @@ TEST_F(Install, AFailingInstallerKeepsTheUpdateLogsItsOutputAndStillRestarts) {
 }
 
 // What the ready file points at is checked before anything runs: a changed installer, one
-// without a signature, and one signed by another key never start, and the download goes, so
-// that the next check fetches it anew instead of offering it for ever.
+// without a signature, one signed by another key, one the maker signed as another file or
+// version (a replay), and one whose version is not above the installed one never start, and the
+// download goes, so that the next check fetches it anew instead of offering it for ever.
 TEST_F(Install, AnInstallerWhoseSignatureFailsNeverRuns) {
   Testing::SigningKey stranger;
   for (const auto& spoil : std::vector<std::function<void(const std::string&)>>{
            [](const std::string& file) { std::filesystem::resize_file(file, 5); },
            [](const std::string& file) { std::filesystem::remove(file + ".minisig"); },
-           [&](const std::string& file) { stranger.Sign(file); }}) {
+           [&](const std::string& file) { stranger.Sign(file, "2.0.0.0"); },
+           [&](const std::string& file) { key_.Sign(file, "1.0.0.0"); },
+           [&](const std::string& file) { key_.SignWith(file, file + ".minisig", "file:Tollwick version:2.0.0.0"); },
+           [&](const std::string&) { Pending("Kestrane", "%s", 0, {0, 0, 0, 0}); }}) {
     Pending("Kestrane", "%s");
     spoil(Downloads("Kestrane") + "setup.run");
     EXPECT_FALSE(Run("/updateonly:center"));

@@ -85,7 +85,7 @@ ServiceResult StandInService::Answer(const Service::ServiceRequest& request, Sig
   switch (request.operation) {
     case Operation::CheckForUpdate: return CheckForUpdate(text(0), false, signatures);
     case Operation::CheckForUpdateEx: return CheckForUpdate(text(0), flag(1), signatures);
-    case Operation::DownloadFirmware: return DownloadFirmware(text(0));
+    case Operation::DownloadFirmware: return DownloadFirmware(text(0), signatures);
     case Operation::EnumerateFirmwares: return EnumerateCatalogue("firmware", text(0), flag(1));
     case Operation::EnumerateBootloaders: return EnumerateCatalogue("bootloader", text(0), flag(1));
     case Operation::Execute: {
@@ -132,24 +132,42 @@ ServiceResult StandInService::EnumerateCatalogue(const char* kind, const std::st
   return result;
 }
 
-ServiceResult StandInService::DownloadFirmware(const std::string& payload) {
+ServiceResult StandInService::DownloadFirmware(const std::string& payload, Signatures signatures) {
   pugi::xml_document request;
   if (!Service::LoadXmlText(request, payload)) {
     throw ServiceFault("the firmware request does not load");
   }
   const std::string id = request.document_element().attribute("id").value();
+  const std::string askedName = request.document_element().attribute("fileName").value();
   pugi::xml_document catalogue;
   LoadFile(catalogue, dataFolder_ + "catalogue.xml");
   ServiceResult result;
   for (auto entry : catalogue.document_element().children("firmware")) {
     const std::string image = entry.attribute("image").value();
-    if (id == entry.attribute("id").value() && IsPlainRelativePath(image)) {
-      const std::string bytes = ReadFileOrEmpty(dataFolder_ + image);
-      if (!bytes.empty()) {
-        result.text = Service::Base64Encode(Service::ScrambleBytes(bytes));
-      }
-      break;
+    if (id != entry.attribute("id").value() || !IsPlainRelativePath(image)) {
+      continue;
     }
+    const std::string fileName = entry.attribute("fileName").value();
+    std::string bytes;
+    if (askedName == fileName + ".minisig") {
+      // The image's signature, asked for by its file name with the signature's suffix.
+      if (signatures != Signatures::LeftOut && StampOf(dataFolder_ + image).exists) {
+        const std::string version = std::string(entry.attribute("versionMajor").value()) + "." +
+                                    entry.attribute("versionMinor").value() + "." +
+                                    entry.attribute("versionBuild").value() + "." +
+                                    entry.attribute("versionRevision").value();
+        bytes = SignatureOf(dataFolder_ + image, "file:" + fileName + " version:" + version);
+      }
+    } else {
+      bytes = ReadFileOrEmpty(dataFolder_ + image);
+      if (signatures == Signatures::Mismatched && !bytes.empty()) {
+        bytes[0] = static_cast<char>(bytes[0] ^ 0x01);  // changed after it was signed
+      }
+    }
+    if (!bytes.empty()) {
+      result.text = Service::Base64Encode(Service::ScrambleBytes(bytes));
+    }
+    break;
   }
   return result;
 }
@@ -167,6 +185,10 @@ ServiceResult StandInService::CheckForUpdate(const std::string& payload, bool be
                                    node.attribute("build").as_uint(), node.attribute("revision").as_uint()};
   };
   const auto installed = versionOf(askedVersion);
+  const auto versionText = [](const std::array<unsigned, 4>& version) {
+    return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." + std::to_string(version[2]) + "." +
+           std::to_string(version[3]);
+  };
 
   // The newest package of that id the caller may have (beta ones only when asked for).
   pugi::xml_document packages;
@@ -218,25 +240,30 @@ ServiceResult StandInService::CheckForUpdate(const std::string& payload, bool be
       content.base64[0] = content.base64[0] == 'A' ? 'B' : 'A';
     }
     // A package may claim another size than its file has, to stand for a faulty service.
-    append(file.attribute("name").value(),
-           file.attribute("size") ? file.attribute("size").as_ullong() : content.size, file, std::move(content.base64));
-    if (const std::string signature = signatures == Signatures::LeftOut ? std::string() : SignatureOf(fullPath);
+    const std::string name = file.attribute("name").value();
+    append(name, file.attribute("size") ? file.attribute("size").as_ullong() : content.size, file,
+           std::move(content.base64));
+    if (const std::string signature =
+            signatures == Signatures::LeftOut
+                ? std::string()
+                : SignatureOf(fullPath, "file:" + name + " version:" + versionText(versionOf(best)));
         !signature.empty()) {
-      append(std::string(file.attribute("name").value()) + ".minisig", signature.size(), pugi::xml_node(),
+      append(name + ".minisig", signature.size(), pugi::xml_node(),
              Service::Base64Encode(signature));
     }
   }
   return result;
 }
 
-std::string StandInService::SignatureOf(const std::string& path) {
+std::string StandInService::SignatureOf(const std::string& path, const std::string& claim) {
   if (signingKey_.empty()) {
     return ReadFileOrEmpty(path + ".minisig");
   }
   const FileStamp stamp = StampOf(path);
+  const std::string cacheKey = path + "\n" + claim;
   {
     std::lock_guard lock(cacheMutex_);
-    if (auto cached = signatures_.find(path); cached != signatures_.end() && cached->second.first == stamp.text) {
+    if (auto cached = signatures_.find(cacheKey); cached != signatures_.end() && cached->second.first == stamp.text) {
       return cached->second.second;
     }
   }
@@ -248,7 +275,7 @@ std::string StandInService::SignatureOf(const std::string& path) {
   const std::string signaturePath = std::string(folder) + "/file.minisig";
   std::error_code error;
   auto minisign = Platform::Process::Start(
-      {"minisign", {"-S", "-s", signingKey_, "-x", signaturePath, "-m", path}, "", std::string(folder) + "/log"},
+      {"minisign", {"-S", "-s", signingKey_, "-x", signaturePath, "-t", claim, "-m", path}, "", std::string(folder) + "/log"},
       error);
   const bool signedOk = minisign && minisign->Wait() == 0;
   std::string text = signedOk ? ReadFileOrEmpty(signaturePath) : std::string();
@@ -257,7 +284,7 @@ std::string StandInService::SignatureOf(const std::string& path) {
     throw ServiceFault("cannot sign " + path + " with " + signingKey_);
   }
   std::lock_guard lock(cacheMutex_);
-  signatures_[path] = {stamp.text, text};
+  signatures_[cacheKey] = {stamp.text, text};
   return text;
 }
 

@@ -4,8 +4,10 @@
 //   packages.xml        software packages for the update check, with their files
 //   feedback/           registered feedback <pk>.xml; replies/<pk>.xml dropped in by an operator
 //   errorlogs/          registered error logs, one file each
-// Update files are offered with their signatures ("<name>.minisig"): made with the signing key
-// when the service has one, else the signature files lying beside them in the data folder.
+// Update files and firmware images are offered with their signatures ("<name>.minisig"; for a
+// firmware, DownloadFirmware asked for the entry's file name with that suffix): made with the
+// signing key when the service has one, with a trusted comment naming the file and its version,
+// else the signature files lying beside them in the data folder.
 // See README.md in this folder for the formats.
 #pragma once
 
@@ -25,7 +27,8 @@ class ServiceFault : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// How the update files of an answer are signed, to stand for a faulty or hostile service.
+// How the update files and firmware images of an answer are signed, to stand for a faulty or
+// hostile service.
 enum class Signatures {
   Sent,
   LeftOut,     // the files come without their signatures
@@ -43,7 +46,7 @@ class StandInService {
 
  private:
   Service::ServiceResult EnumerateCatalogue(const char* kind, const std::string& identity, bool beta);
-  Service::ServiceResult DownloadFirmware(const std::string& payload);
+  Service::ServiceResult DownloadFirmware(const std::string& payload, Signatures signatures);
   Service::ServiceResult CheckForUpdate(const std::string& payload, bool beta, Signatures signatures);
   Service::ServiceResult MessagesToUsers(const std::string& token);
   Service::ServiceResult RegisterFeedback(const std::string& userFeedback);
@@ -57,8 +60,9 @@ class StandInService {
   };
   // A package file in Base64, encoded once per version of the file.
   EncodedFile Encoded(const std::string& path);
-  // The signature text of a package file, signed (with the key) once per version of the file.
-  std::string SignatureOf(const std::string& path);
+  // The signature text of a file, signed (with the key) as `claim` ("file:NAME version:A.B.C.D")
+  // once per version of the file.
+  std::string SignatureOf(const std::string& path, const std::string& claim);
 
   std::string dataFolder_;
   std::string accessToken_;
@@ -66,7 +70,7 @@ class StandInService {
   std::mutex mutex_;  // feedback numbering and error-log files
   std::mutex cacheMutex_;
   std::map<std::string, EncodedFile> encodedFiles_;
-  std::map<std::string, std::pair<std::string, std::string>> signatures_;  // path: stamp, text
+  std::map<std::string, std::pair<std::string, std::string>> signatures_;  // path and claim: stamp, text
 };
 
 }  // namespace Quorvane::LocalService

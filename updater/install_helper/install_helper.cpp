@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/fsuid.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -140,12 +142,20 @@ bool IsTrustedPath(const std::string& path, uid_t owner, std::string& reason) {
   }
 }
 
-std::optional<std::string> MakeStagingFolder(const std::string& base, uid_t owner, std::string& reason) {
+namespace {
+
+bool PrepareStagingBase(const std::string& base, uid_t owner, std::string& reason) {
   if (mkdir(base.c_str(), 0755) != 0 && errno != EEXIST) {
     reason = "'" + base + "' cannot be made: " + SystemText();
-    return std::nullopt;
+    return false;
   }
-  if (!IsTrustedPath(base, owner, reason)) {
+  return IsTrustedPath(base, owner, reason);
+}
+
+}  // namespace
+
+std::optional<std::string> MakeStagingFolder(const std::string& base, uid_t owner, std::string& reason) {
+  if (!PrepareStagingBase(base, owner, reason)) {
     return std::nullopt;
   }
   std::string pattern = base + "/staging-XXXXXX";
@@ -156,51 +166,93 @@ std::optional<std::string> MakeStagingFolder(const std::string& base, uid_t owne
   return pattern;
 }
 
+Platform::UniqueFd TakeStagingBase(const std::string& base, uid_t owner, int timeoutSeconds, std::string& reason) {
+  if (!PrepareStagingBase(base, owner, reason)) {
+    return {};
+  }
+  const std::string lockPath = base + "/helper.lock";
+  Platform::UniqueFd lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!lock.Valid()) {
+    reason = "'" + lockPath + "' cannot be opened: " + SystemText();
+    return {};
+  }
+  for (int waited = 0; flock(lock.Get(), LOCK_EX | LOCK_NB) != 0; ++waited) {
+    if (waited >= timeoutSeconds * 10) {
+      reason = "another update is still being installed";
+      return {};
+    }
+    usleep(100000);
+  }
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(base, error)) {
+    if (entry.path().filename().string().starts_with("staging-")) {
+      std::filesystem::remove_all(entry.path(), error);
+    }
+  }
+  return lock;
+}
+
+std::optional<std::string> CheckFreeSpace(const std::string& folder, std::uint64_t size) {
+  struct statvfs status {};
+  if (statvfs(folder.c_str(), &status) != 0) {
+    return "the free space of '" + folder + "' cannot be read: " + SystemText();
+  }
+  // f_bavail leaves out the blocks kept for root: staging never eats into those.
+  const std::uint64_t available = static_cast<std::uint64_t>(status.f_bavail) * status.f_frsize;
+  if (available < size || available - size < kFreeSpaceReserve) {
+    return "staging it would leave less than " + std::to_string(kFreeSpaceReserve >> 20) + " MiB free in '" +
+           folder + "'";
+  }
+  return std::nullopt;
+}
+
 Staged StageVerified(int packageFd, std::string_view signatureText, std::string_view keyText,
-                     const std::string& stagingFolder) {
+                     const std::string& packageFileName, const std::string& stagingFolder) {
   std::string reason;
   const auto key = Signing::ParsePublicKey(keyText, reason);
   if (!key) {
-    return {{}, Refusal{Update::kHelperInternalError, "the installed update key cannot be used: " + reason}};
+    return {{}, {}, Refusal{Update::kHelperInternalError, "the installed update key cannot be used: " + reason}};
   }
   auto signature = Signing::ParseSignature(signatureText, reason);
-  if (!signature) {
-    return {{}, Refusal{Update::kHelperBadSignature, "the update is refused because " + reason}};
+  const auto claim = signature ? Signing::ReadSignedClaim(signature->trustedComment, reason) : std::nullopt;
+  if (!claim) {
+    return {{}, {}, Refusal{Update::kHelperBadSignature, "the update is refused because " + reason}};
   }
   const std::string staged = stagingFolder + "/update" + std::string(kPackageSuffix);
   const Platform::UniqueFd out(open(staged.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!out.Valid()) {
-    return {{}, Refusal{Update::kHelperInternalError, "the update cannot be staged: " + SystemText()}};
+    return {{}, {}, Refusal{Update::kHelperInternalError, "the update cannot be staged: " + SystemText()}};
   }
   // What is verified is exactly what was written: the user's file may change meanwhile, the
   // staged copy cannot.
-  Signing::SignatureCheck check(*key, std::move(*signature));
+  // The file name is checked with the signature; the version, once the package tells its own.
+  Signing::SignatureCheck check(*key, std::move(*signature), {packageFileName, claim->version});
   std::vector<char> piece(1 << 20);
   std::uint64_t total = 0;
   for (;;) {
     const ssize_t got = read(packageFd, piece.data(), piece.size());
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      return {{}, Refusal{Update::kHelperRefusedFile, "the update cannot be read: " + SystemText()}};
+      return {{}, {}, Refusal{Update::kHelperRefusedFile, "the update cannot be read: " + SystemText()}};
     }
     if (got == 0) break;
     total += static_cast<std::uint64_t>(got);
     if (total > kMaxPackageSize) {
-      return {{}, Refusal{Update::kHelperRefusedFile, "the update grew beyond the size an update may have"}};
+      return {{}, {}, Refusal{Update::kHelperRefusedFile, "the update grew beyond the size an update may have"}};
     }
     const std::string_view bytes(piece.data(), static_cast<std::size_t>(got));
     check.Update(bytes);
     if (!WriteWhole(out.Get(), bytes.data(), bytes.size())) {
-      return {{}, Refusal{Update::kHelperInternalError, "the update cannot be staged: " + SystemText()}};
+      return {{}, {}, Refusal{Update::kHelperInternalError, "the update cannot be staged: " + SystemText()}};
     }
   }
   if (fsync(out.Get()) != 0) {
-    return {{}, Refusal{Update::kHelperInternalError, "the update cannot be staged: " + SystemText()}};
+    return {{}, {}, Refusal{Update::kHelperInternalError, "the update cannot be staged: " + SystemText()}};
   }
   if (auto failure = check.Finish()) {
-    return {{}, Refusal{Update::kHelperBadSignature, "the update is refused because " + *failure}};
+    return {{}, {}, Refusal{Update::kHelperBadSignature, "the update is refused because " + *failure}};
   }
-  return {staged, std::nullopt};
+  return {staged, claim->version, std::nullopt};
 }
 
 }  // namespace Quorvane::InstallHelper

@@ -12,12 +12,18 @@
 #include <string_view>
 
 #include "common/platform/unique_fd.h"
+#include "common/signing/signed_claim.h"
 #include "common/update/install_helper_status.h"
 
 namespace Quorvane::InstallHelper {
 
 inline constexpr std::string_view kPackageSuffix = ".deb";
-inline constexpr std::uint64_t kMaxPackageSize = 2ull << 30;
+// Far above what a package of the programs needs (a few MiB), far below what would hurt the
+// system's disk: the package is copied as root before its signature can be checked.
+inline constexpr std::uint64_t kMaxPackageSize = 256ull << 20;
+// What staging a package must leave free for users on the file system of the staging folder,
+// besides the blocks the file system keeps for root.
+inline constexpr std::uint64_t kFreeSpaceReserve = 512ull << 20;
 
 // A refusal: the exit status and what the caller is told.
 struct Refusal {
@@ -47,14 +53,26 @@ bool IsTrustedPath(const std::string& path, uid_t owner, std::string& reason);
 // A new folder only `owner` may enter, made inside `base` (itself made and checked as trusted).
 std::optional<std::string> MakeStagingFolder(const std::string& base, uid_t owner, std::string& reason);
 
+// The one run that may use the staging base (made and checked as trusted for `owner`): an
+// exclusive lock on "<base>/helper.lock", waited for up to `timeoutSeconds`. Once it is held,
+// every staging folder in `base` was left by a run that was killed, and is removed. Invalid, with
+// the reason, when the lock could not be had.
+Platform::UniqueFd TakeStagingBase(const std::string& base, uid_t owner, int timeoutSeconds, std::string& reason);
+
+// Empty when `size` more bytes still leave the reserve free for users on the file system of
+// `folder`, else why not.
+std::optional<std::string> CheckFreeSpace(const std::string& folder, std::uint64_t size);
+
 // Copies the package into the staging folder as "update.deb", hashing exactly the bytes it
-// writes, and verifies them against the signature text and the key text. The staged path, or
-// the refusal.
+// writes, and verifies them against the signature text and the key text; the signature's trusted
+// comment must name the package's file name. The staged path and the version the signature
+// names, or the refusal.
 struct Staged {
   std::string path;
+  Signing::Version signedVersion{};
   std::optional<Refusal> refusal;
 };
 Staged StageVerified(int packageFd, std::string_view signatureText, std::string_view keyText,
-                     const std::string& stagingFolder);
+                     const std::string& packageFileName, const std::string& stagingFolder);
 
 }  // namespace Quorvane::InstallHelper

@@ -23,6 +23,7 @@
 #include "common/platform/process.h"
 #include "common/signing/update_signature.h"
 #include "updater/install_helper/install_helper.h"
+#include "updater/install_helper/process_state.h"
 
 namespace {
 
@@ -30,6 +31,8 @@ using namespace Quorvane;
 using namespace Quorvane::InstallHelper;
 
 constexpr const char* kStagingBase = "/var/lib/quorvane";
+// As long as apt waits for its own lock.
+constexpr int kStagingWaitSeconds = 300;
 
 int Refuse(int status, const std::string& reason) {
   std::fprintf(stderr, "quorvane-install-update: %s\n", reason.c_str());
@@ -37,14 +40,13 @@ int Refuse(int status, const std::string& reason) {
   return status;
 }
 
-// What the helper runs is fixed: its environment, its standard streams and its signals. The
-// caller's environment is dropped whole, descriptors beyond the standard three are closed, and
-// once under way an install is not cut short by its caller ending (pkexec asks for SIGTERM then).
+// What the helper runs is fixed: its environment, its standard streams, its signals, limits,
+// priorities and session. The caller's environment is dropped whole, descriptors beyond the
+// standard three are closed, and once under way an install is not cut short by its caller ending
+// (pkexec asks for SIGTERM then) nor by the caller's terminal.
 void FixTheProcess() {
   prctl(PR_SET_PDEATHSIG, 0);
-  for (const int signalNumber : {SIGHUP, SIGINT, SIGTERM, SIGPIPE}) {
-    signal(signalNumber, SIG_IGN);
-  }
+  ResetProcessState();
   clearenv();
   setenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin", 1);
   setenv("HOME", "/root", 1);
@@ -56,6 +58,7 @@ void FixTheProcess() {
     if (fcntl(stream, F_GETFD) < 0) dup2(null, stream);
   }
   close_range(3, ~0U, 0);
+  LeaveCallerSession();
 }
 
 // Runs a program of the package manager, waits for it and returns its exit status. It runs in a
@@ -127,10 +130,18 @@ int Install(const std::string& packagePath, const Caller& caller) {
   const auto keyText = Signing::ReadSmallFile(keyPath, Signing::kMaxSignatureFileSize, reason);
   if (!keyText) return Refuse(Update::kHelperInternalError, "the update key cannot be read: " + reason);
 
+  struct stat packageStatus {};
+  fstat(package.Get(), &packageStatus);
+  const auto stagingBase = TakeStagingBase(kStagingBase, 0, kStagingWaitSeconds, reason);
+  if (!stagingBase.Valid()) return Refuse(Update::kHelperInternalError, "refused '" + packagePath + "': " + reason);
+  if (auto full = CheckFreeSpace(kStagingBase, static_cast<std::uint64_t>(packageStatus.st_size))) {
+    return Refuse(Update::kHelperRefusedFile, "refused '" + packagePath + "': " + *full);
+  }
   const auto stagingFolder = MakeStagingFolder(kStagingBase, 0, reason);
   if (!stagingFolder) return Refuse(Update::kHelperInternalError, reason);
   const StagingFolder removeAtEnd(*stagingFolder);
-  const Staged staged = StageVerified(package.Get(), signatureText, *keyText, *stagingFolder);
+  const std::string packageName = packagePath.substr(packagePath.rfind('/') + 1);
+  const Staged staged = StageVerified(package.Get(), signatureText, *keyText, packageName, *stagingFolder);
   if (staged.refusal) return Refuse(staged.refusal->status, "refused '" + packagePath + "': " + staged.refusal->reason);
 
   std::string fields;
@@ -142,11 +153,16 @@ int Install(const std::string& packagePath, const Caller& caller) {
     return Refuse(Update::kHelperRefusedPackage, "refused '" + packagePath + "': it is not a package of " + QUORVANE_PACKAGE_NAME);
   }
   const std::string version = fields.substr(expected.size());
+  if (Signing::ParseVersionText(version) != staged.signedVersion) {
+    return Refuse(Update::kHelperRefusedPackage, "refused '" + packagePath + "': its signature was made for version " +
+                                                     Signing::VersionText(staged.signedVersion) + ", not the package's " +
+                                                     version);
+  }
   std::string installed;
   if (RunTool({"/usr/bin/dpkg-query", "--show", "--showformat=${Version}", QUORVANE_PACKAGE_NAME}, &installed) == 0 &&
-      !installed.empty() && RunTool({"/usr/bin/dpkg", "--compare-versions", version, "lt", installed}) == 0) {
+      !installed.empty() && RunTool({"/usr/bin/dpkg", "--compare-versions", version, "le", installed}) == 0) {
     return Refuse(Update::kHelperRefusedPackage, "refused '" + packagePath + "': its version " + version +
-                                       " is older than the installed " + installed);
+                                       " is not above the installed " + installed);
   }
   // The administrator's changes to the configuration files are kept without asking.
   const int status = RunTool({"/usr/bin/apt-get", "install", "--yes", "--no-install-recommends", "-o", "Dpkg::Options::=--force-confdef", "-o", "Dpkg::Options::=--force-confold", "-o",

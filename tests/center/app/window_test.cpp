@@ -39,6 +39,7 @@
 #include "center/firmware/recovery_dialog.h"
 #include "center/firmware/simulated_bootloader.h"
 #include "tests/support/local_service.h"
+#include "tests/support/signing_key.h"
 #include "tests/support/center_folders.h"
 #include "tests/support/shipped_controllers.h"
 #include "tests/support/temp_folder.h"
@@ -431,7 +432,9 @@ class Flashing : public CenterWindow<Platform::SystemClock> {
  protected:
   void SetUp() override {
     Testing::CopySampleServiceData(data_.Path());
-    service_ = std::make_unique<Testing::LocalServiceProcess>(data_.Path());
+    maker_.TrustIn(root_.Path());
+    service_ = std::make_unique<Testing::LocalServiceProcess>(data_.Path(), std::vector<std::string>{},
+                                                              maker_.SecretKeyPath());
     backend_ = std::make_unique<Device::SimulatedBackend>(Testing::ShippedControllers({"single-brake.xml"}), clock_);
     host_ = std::make_unique<Firmware::SimulatedBootloaderHost>(*backend_, ports_);
     backend_->SetChangeListener([this] {
@@ -492,6 +495,7 @@ class Flashing : public CenterWindow<Platform::SystemClock> {
   }
 
   Testing::TempFolder data_;
+  Testing::SigningKey maker_;
   std::unique_ptr<Testing::LocalServiceProcess> service_;
   Firmware::SimulatedSerialPortMap ports_;
   std::unique_ptr<Firmware::SimulatedBootloaderHost> host_;

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
 #include "center/device/simulated_backend.h"
 #include "center/firmware/firmware_job.h"
@@ -14,6 +15,7 @@
 #include "common/service/scramble.h"
 #include "tests/center/firmware/recording_firmware_view.h"
 #include "tests/support/local_service.h"
+#include "tests/support/signing_key.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -82,7 +84,7 @@ class FlashingWithScripts : public testing::Test {
   }
 
   FirmwareServices Services() {
-    return {center_, backend_, ports_, clock_, log_, notifier_, folder_, temp_.Path() + "/"};
+    return {center_, backend_, ports_, clock_, log_, notifier_, folder_, temp_.Path() + "/", trustedKey_};
   }
 
   Testing::TempFolder data_;
@@ -90,7 +92,9 @@ class FlashingWithScripts : public testing::Test {
   Testing::TempFolder temp_;
   Testing::TempFolder scratch_;
   std::string folder_ = program_.File("") + "with blank's \"quote\"/";
-  Testing::LocalServiceProcess service_{data_.Path()};
+  Testing::SigningKey maker_;
+  std::string trustedKey_ = maker_.PublicKeyPath();
+  Testing::LocalServiceProcess service_{data_.Path(), {}, maker_.SecretKeyPath()};
   Center::CenterService center_{service_.Endpoint()};
   Platform::ManualClock clock_;
   Device::SimulatedBackend backend_{{}, clock_};
@@ -192,6 +196,44 @@ TEST_F(FlashingWithScripts, MissingFirmwareAndAMissingScriptEndTheJobWithTheirTe
   RunChangeFirmware(job_, Services(), second);
   EXPECT_EQ(second.Statuses().back(), "Unable to create process!");
   EXPECT_FALSE(std::filesystem::exists(data_.File("errorlogs/1.xml")));
+}
+
+// Nothing the service sends is flashed unless the maker signed it as that firmware: an image
+// without its signature, one changed after signing, one signed with another key, and one the
+// catalogue offers as another version all end the job before the script runs, with the reason
+// in the event log; whichever of the three jobs fetched it.
+TEST_F(FlashingWithScripts, AFirmwareTheMakerDidNotSignAsOfferedIsNeverFlashed) {
+  Script("echo ':0'\n");
+  Testing::SigningKey stranger;
+  const std::vector<std::function<void()>> hostile{
+      [&] { service_.Behave("DownloadFirmware=unsigned"); },
+      [&] { service_.Behave("DownloadFirmware=tampered"); },
+      [&] { trustedKey_ = stranger.PublicKeyPath(); },
+      [&] { job_.entry->versionMajor = 9; }};
+  const std::vector<std::function<void(Testing::RecordingFirmwareView&)>> jobs{
+      [&](auto& view) { RunChangeFirmware(job_, Services(), view); },
+      [&](auto& view) { RunUpdateFirmware(job_, Services(), view); },
+      [&](auto& view) { RunCrashRecovery(job_, Services(), view, true); }};
+  for (std::size_t attack = 0; attack < hostile.size(); ++attack) {
+    for (const auto& run : jobs) {
+      hostile[attack]();
+      Testing::RecordingFirmwareView view;
+      run(view);
+      EXPECT_EQ(view.Statuses().back(), "Firmware Update Failed!") << attack;
+      EXPECT_FALSE(std::filesystem::exists(scratch_.File("image-seen"))) << attack;
+      ASSERT_FALSE(log_.Entries().empty());
+      EXPECT_NE(log_.Entries().back().text.find("The firmware 'qv-single-2.1.bin' was not flashed: it is refused because"),
+                std::string::npos)
+          << log_.Entries().back().text;
+      service_.Behave("DownloadFirmware=normal");
+      trustedKey_ = maker_.PublicKeyPath();
+      job_.entry->versionMajor = 2;
+    }
+  }
+  EXPECT_NE(log_.Entries()[0].text.find("its signature is missing"), std::string::npos);
+  EXPECT_NE(log_.Entries()[3].text.find("does not match its signature"), std::string::npos);
+  EXPECT_NE(log_.Entries()[9].text.find("made for version 2.1.0.0, not the offered 9.1.0.0"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(data_.File("errorlogs/1.xml")));  // no flash ran to fail
 }
 
 TEST_F(FlashingWithScripts, RecoveryWritesTheImageAsItsBoxSaysAndReportsToTheEventLogToo) {

@@ -11,6 +11,7 @@
 #include "tests/center/firmware/recording_firmware_view.h"
 #include "tests/support/local_service.h"
 #include "tests/support/shipped_controllers.h"
+#include "tests/support/signing_key.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -25,7 +26,8 @@ TEST(SimulatedBootloader, ABootloaderThatNeverAppearsEndsTheChangeWithoutAPort) 
   SimulatedBootloaderHost host(backend, ports, {.neverAppear = true});
   Testing::TempFolder data;
   Testing::CopySampleServiceData(data.Path());
-  Testing::LocalServiceProcess service(data.Path());
+  Testing::SigningKey maker;
+  Testing::LocalServiceProcess service(data.Path(), {}, maker.SecretKeyPath());
   const Center::CenterService center{service.Endpoint()};
   Diagnostics::RecordingEventLog log;
   Diagnostics::RecordingUserNotifier notifier;
@@ -35,7 +37,12 @@ TEST(SimulatedBootloader, ABootloaderThatNeverAppearsEndsTheChangeWithoutAPort) 
   job.controller.devicePath = "sim/single-brake";
   job.entry = Service::FirmwareEntry{};
   job.entry->id = "qv-single-2.1";
-  RunChangeFirmware(job, {center, backend, ports, clock, log, notifier, QUORVANE_SCRIPT_FOLDER "/", temp.Path() + "/"},
+  job.entry->fileName = "qv-single-2.1.bin";
+  job.entry->versionMajor = 2;
+  job.entry->versionMinor = 1;
+  RunChangeFirmware(job,
+                    {center, backend, ports, clock, log, notifier, QUORVANE_SCRIPT_FOLDER "/", temp.Path() + "/",
+                     maker.PublicKeyPath()},
                     view);
   EXPECT_EQ(view.Statuses().back(), "No Controller Reset or COM port detected!");
   EXPECT_TRUE(backend.Enumerate().devices.empty());  // it left the HID list all the same

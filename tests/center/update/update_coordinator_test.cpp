@@ -83,7 +83,7 @@ class UpdateChecks : public testing::Test {
     const std::string folder = Update::DownloadFolderOf(folders_.localAppData, softwareId);
     std::filesystem::create_directories(folder);
     WriteTextFile(folder + "Tollwick", "new updater");
-    key_.Sign(folder + "Tollwick");
+    key_.Sign(folder + "Tollwick", version.ToString());
     Update::UpdateReadyRecord record{softwareId, version, {}};
     for (std::size_t file = 0; file < files; ++file) record.files.push_back({"%s --fast", "Tollwick", folder});
     Diagnostics::RecordingEventLog log;
@@ -226,8 +226,11 @@ TEST_F(UpdateChecks, AnUpdaterDownloadWithoutAValidSignatureIsNeverInstalled) {
            [&] { std::filesystem::remove(download + ".minisig"); },
            [&] {
              Testing::SigningKey stranger;
-             stranger.Sign(download);
-           }}) {
+             stranger.Sign(download, "1.0.0.0");
+           },
+           // Signed by the maker, but as another version or another file: a replay.
+           [&] { key_.Sign(download, "0.9.0.0"); },
+           [&] { key_.SignWith(download, download + ".minisig", "file:quorvane_1.0.0.0_amd64.deb version:1.0.0.0"); }}) {
     Ready("Tollwick", {1, 0, 0, 0});
     spoil();
     auto coordinator = Coordinator();

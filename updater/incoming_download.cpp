@@ -50,8 +50,10 @@ bool IsSafeDownloadName(const std::string& name) {
          name.find('\0') == std::string::npos;
 }
 
-IncomingDownload::IncomingDownload(std::string folder)
+IncomingDownload::IncomingDownload(std::string folder, std::uint32_t limitMb)
     : folder_(std::move(folder)),
+      limitBytes_(std::uint64_t{limitMb} << 20),
+      limitMb_(limitMb),
       disk_(
           [this](const FilePiece& piece) {
             if (writeError_ == 0) {
@@ -81,6 +83,8 @@ void IncomingDownload::Discard() {
   WaitForPieces();
   current_ = {};
   files_.clear();
+  claimed_ = 0;
+  received_ = 0;
   if (made_) {
     std::error_code error;
     std::filesystem::remove_all(WithoutSeparator(folder_), error);
@@ -92,6 +96,13 @@ void IncomingDownload::Begin(const FileDescriptor& file) {
   // A name that would leave the download folder is refused before its file is made.
   if (!IsSafeDownloadName(file.fileName)) {
     throw HvxArgumentException("The update service gave an unsafe file name: '" + file.fileName + "'", "fileName");
+  }
+  // A size beyond the limit is refused before any space is reserved for it.
+  claimed_ += file.size;
+  if (claimed_ > limitBytes_) {
+    throw HvxException("The update file '" + file.fileName + "' of " + std::to_string(file.size) +
+                       " bytes takes the download beyond its limit of " + std::to_string(limitMb_) +
+                       " MB (the updater's setting DownloadLimitMB)");
   }
   WaitForPieces();
   if (!made_) {
@@ -118,6 +129,13 @@ void IncomingDownload::Begin(const FileDescriptor& file) {
 
 void IncomingDownload::Write(FilePiece& piece) {
   ThrowWriteError();
+  // The answer's reader writes no more than a descriptor claims; counted here all the same, so
+  // that no reader can make a download outgrow its limit.
+  received_ += piece.Size();
+  if (received_ > limitBytes_) {
+    throw HvxException("The update's files grew beyond the download limit of " + std::to_string(limitMb_) +
+                       " MB (the updater's setting DownloadLimitMB)");
+  }
   hashing_.Hand(std::exchange(piece, pool_.Take()));
 }
 

@@ -26,8 +26,9 @@ class IncomingDownload final : public UpdateFileWriter {
     Signing::FileDigest::Value digest{};
   };
 
-  // `folder` ends with '/'; it is made anew for the first file, replacing whatever is there.
-  explicit IncomingDownload(std::string folder);
+  // `folder` ends with '/'; it is made anew for the first file, replacing whatever is there. The
+  // files together may claim and hold at most `limitMb` MiB.
+  IncomingDownload(std::string folder, std::uint32_t limitMb);
   IncomingDownload(const IncomingDownload&) = delete;
   IncomingDownload& operator=(const IncomingDownload&) = delete;
   // Removes the folder unless it was moved in place.
@@ -56,6 +57,10 @@ class IncomingDownload final : public UpdateFileWriter {
   void ThrowWriteError() const;
 
   std::string folder_;
+  std::uint64_t limitBytes_;
+  std::uint32_t limitMb_;
+  std::uint64_t claimed_ = 0;   // the sizes the descriptors so far claim
+  std::uint64_t received_ = 0;  // the bytes handed over so far
   bool made_ = false;
   std::vector<File> files_;
   Platform::UniqueFd current_;

@@ -100,7 +100,8 @@ void CheckAndDownload(const UpdaterContext& context, const UpdaterConfiguration&
     }
     const Platform::FileVersion installed = Platform::ReadFileVersion(*installFolder + package.processName);
     const std::string folder = context.DownloadFolder(package.softwareId);
-    IncomingDownload download(context.DownloadRoot() + "." + package.softwareId + ".incoming/");
+    IncomingDownload download(context.DownloadRoot() + "." + package.softwareId + ".incoming/",
+                              static_cast<std::uint32_t>(std::max(0, configuration.DownloadLimitMb())));
     const auto header =
         CallService(context, configuration, BuildCheckForUpdateRequest(package, installed), scopes.beta, download);
     if (!header || download.Files().empty()) {

@@ -33,6 +33,8 @@ struct SettingEntry {
 
 inline constexpr std::uint32_t kDefaultHeapSizeMb = 120;
 inline constexpr std::uint32_t kDefaultTimeoutMs = 300000;
+// How large one package's download may be, all its files together.
+inline constexpr std::uint32_t kDefaultDownloadLimitMb = 1024;
 
 class UpdaterConfiguration {
  public:
@@ -52,6 +54,7 @@ class UpdaterConfiguration {
   std::int32_t SettingNumber(const std::string& name, std::int32_t fallback) const;
   std::int32_t HeapSizeMb() const { return SettingNumber("HeapSizeMB", kDefaultHeapSizeMb); }
   std::int32_t TimeoutMs() const { return SettingNumber("TimeoutMS", kDefaultTimeoutMs); }
+  std::int32_t DownloadLimitMb() const { return SettingNumber("DownloadLimitMB", kDefaultDownloadLimitMb); }
 
  private:
   std::vector<ServerEntry> servers_;

@@ -35,6 +35,13 @@ void UpdaterContext::RemoveStaleDownloadTemporaries() const {
   std::error_code error;
   const auto staleBefore = Platform::TemporariesStaleBefore();
   for (const auto& entry : std::filesystem::directory_iterator(DownloadRoot(), error)) {
+    // A download in progress lies in ".<id>.incoming"; one that is there now was left by a copy
+    // that was killed (only the processing copy downloads), with the space it reserved.
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with(".") && name.ends_with(".incoming") && !entry.is_symlink(error)) {
+      std::filesystem::remove_all(entry.path(), error);
+      continue;
+    }
     // A link in the download root is never followed: only real folders are cleared.
     if (entry.is_directory(error) && !entry.is_symlink(error)) {
       Platform::RemoveStaleTemporaries(entry.path().string(), {{Update::kUpdatesReadyFileName}, {}}, staleBefore);

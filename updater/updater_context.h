@@ -46,8 +46,9 @@ struct UpdaterContext {
   std::string DownloadFolder(const std::string& softwareId) const;
   // The install folder of "Kestrane", "Orlimar" and "Tollwick"; none for other packages.
   std::optional<std::string> InstallFolder(const std::string& softwareId) const;
-  // Removes the temporaries that killed writes of ready files left in the download folders.
-  // Only for the copy that processes the queue: no other writes there meanwhile.
+  // Removes the temporaries that killed writes of ready files left in the download folders, and
+  // the downloads a killed copy left half-way. Only for the copy that processes the queue: no
+  // other writes there meanwhile.
   void RemoveStaleDownloadTemporaries() const;
 };
 

@@ -107,15 +107,28 @@ minisign -G -W -p "$work/keys/test.pub" -s "$work/keys/test.key" >/dev/null
 minisign -G -W -p "$work/keys/stranger.pub" -s "$work/keys/stranger.key" >/dev/null
 install -m 644 "$work/keys/test.pub" /opt/Quorvane/Updater/quorvane-update.pub
 
-# Newer packages of the product: the installed one rebuilt with another version (and, for the
-# failing install, a preinst script that refuses).
+# Newer packages of the product: the installed one rebuilt with another version, in the package's
+# control file and in its programs' version notes, as a real release has it (and, for the failing
+# install, a preinst script that refuses).
 cp -r "$source_root/packaging/local-service" "$work/service"
 mkdir -p "$work/service/packages"
-repack() {
-  local version=$1 tree="$work/tree-$1"
+set_version_note() {  # FILE VERSION: the four 16-bit numbers of the program's version note
+  local offset
+  offset="$(objdump -h "$1" 2>/dev/null | awk '$2 == "quorvane_version" { print $6 }')"
+  [ -n "$offset" ] || return 0
+  IFS=. read -r -a parts <<< "$2"
+  python3 -c 'import struct, sys; sys.stdout.buffer.write(struct.pack("<4H", *map(int, sys.argv[1:])))' "${parts[@]}" |
+    dd of="$1" bs=1 seek=$((16#$offset)) conv=notrunc status=none
+}
+repack() {  # VERSION [refusing | NOTE_VERSION]: NOTE_VERSION, the programs carry another version
+  local version=$1 tree="$work/tree-$1" notes="$1"
+  [[ "${2:-}" =~ ^[0-9.]+$ ]] && notes=$2
   dpkg-deb -R "$deb" "$tree"
   sed -i "s/^Version: .*/Version: $version/" "$tree/DEBIAN/control"
   install -m 644 "$work/keys/test.pub" "$tree/opt/Quorvane/Updater/quorvane-update.pub"
+  for program in "$tree"/opt/Quorvane/*/*; do
+    [ -f "$program" ] && [ -x "$program" ] && set_version_note "$program" "$notes"
+  done
   if [ "${2:-}" = refusing ]; then
     printf '#!/bin/sh\necho "preinst: this package refuses to install" >&2\nexit 1\n' > "$tree/DEBIAN/preinst"
     chmod 755 "$tree/DEBIAN/preinst"
@@ -124,8 +137,15 @@ repack() {
   dpkg-deb --root-owner-group -b "$tree" "$work/service/packages/quorvane_${version}_amd64.deb" >/dev/null
   rm -rf "$tree"
 }
-for version in 1.0.0.1 1.0.0.2 1.0.0.4; do repack "$version"; done
+for version in 1.0.0.1 1.0.0.2 1.0.0.4 1.0.0.5; do repack "$version"; done
 repack 1.0.0.3 refusing
+repack 1.0.0.7 1.0.0.6
+# sign FILE VERSION [KEY] [NAME]: as the maker publishes, the trusted comment naming the file and
+# its version (NAME: another file name the signature claims).
+sign() {
+  local name="${4:-$(basename "$1")}"
+  minisign -S -s "${3:-$work/keys/test.key}" -m "$1" -t "file:$name version:$2" >/dev/null
+}
 
 # The catalogue offers one package: "offer ID VERSION".
 offer() {
@@ -254,9 +274,6 @@ say "a failing installer keeps the offer and logs its output"
 # 5. Attacks on the root path, with an administrator who says yes to everything.
 attack="$home/attack"
 install -d -o "$user" -g "$user" "$attack"
-stage_as_user() {  # SOURCE NAME: a copy the user owns
-  install -o "$user" -g "$user" -m 644 "$1" "$attack/$2"
-}
 helper_status() {  # ARGUMENT...: the install helper's exit status, run by the user through pkexec
   local status=0
   as_user pkexec "$helper" "$@" >"$work/helper.log" 2>&1 || status=$?
@@ -274,8 +291,8 @@ expect_helper() {  # STATUS TEXT ARGUMENT...: the answer, and the reason in the 
       fail "the helper did not log '$text' in the system log"
   fi
 }
-minisign -S -s "$work/keys/test.key" -m "$work/service/packages/quorvane_1.0.0.4_amd64.deb" >/dev/null
 good="$work/service/packages/quorvane_1.0.0.4_amd64.deb"
+sign "$good" 1.0.0.4
 
 # A ready file naming /bin/sh with a command of the attacker's, which would leave a mark where
 # anyone may write.
@@ -288,43 +305,63 @@ END
 as_user env DISPLAY= /opt/Quorvane/Updater/Tollwick /updateonly:center >/dev/null 2>&1 || true
 [ ! -e "$work/marks/ran" ] || fail "a planted ready file ran a command: $(cat "$work/marks/ran")"
 logged "'/bin/sh' is refused because its signature is missing" || fail "the planted ready file was not logged"
+# stage CASE FILE [SIGNATURE]: a copy the user owns under the file's own name, in a folder of the
+# attack's own, with the signature beside it; prints the copy's path.
+stage() {
+  local folder="$attack/$1" name
+  name="$(basename "$2")"
+  install -d -o "$user" -g "$user" "$folder"
+  install -o "$user" -g "$user" -m 644 "$2" "$folder/$name"
+  [ -z "${3:-}" ] || install -o "$user" -g "$user" -m 644 "$3" "$folder/$name.minisig"
+  echo "$folder/$name"
+}
 # A download that is a link to a root-only file; extra arguments; another program.
-cp "$good.minisig" "$work/link.minisig"
-as_user ln -s /etc/shadow "$attack/quorvane_9_amd64.deb"
-stage_as_user "$work/link.minisig" quorvane_9_amd64.deb.minisig
-expect_helper 3 "is a link" "$attack/quorvane_9_amd64.deb"
-stage_as_user "$good" good.deb
-stage_as_user "$good.minisig" good.deb.minisig
-expect_helper 2 "usage" "$attack/good.deb" --force-all
+linked="$attack/link/quorvane_1.0.0.4_amd64.deb"
+install -d -o "$user" -g "$user" "$attack/link"
+as_user ln -s /etc/shadow "$linked"
+install -o "$user" -g "$user" -m 644 "$good.minisig" "$linked.minisig"
+expect_helper 3 "is a link" "$linked"
+expect_helper 2 "usage" "$(stage arguments "$good" "$good.minisig")" --force-all
 expect_helper 2 "usage" /bin/sh -c "id > $work/marks/ran"
-# Unsigned, changed after signing, signed by a stranger, and an older signed package.
-stage_as_user "$good" unsigned.deb
-expect_helper 4 "signature" "$attack/unsigned.deb"
-stage_as_user "$good" tampered.deb
-stage_as_user "$good.minisig" tampered.deb.minisig
-as_user sh -c "printf x >> '$attack/tampered.deb'"
-expect_helper 4 "does not match" "$attack/tampered.deb"
+# Unsigned, changed after signing, signed by a stranger.
+expect_helper 4 "signature" "$(stage unsigned "$good")"
+tampered="$(stage tampered "$good" "$good.minisig")"
+as_user sh -c "printf x >> '$tampered'"
+expect_helper 4 "does not match" "$tampered"
 cp "$good" "$work/stranger.deb"
-minisign -S -s "$work/keys/stranger.key" -m "$work/stranger.deb" >/dev/null
-stage_as_user "$work/stranger.deb" stranger.deb
-stage_as_user "$work/stranger.deb.minisig" stranger.deb.minisig
-expect_helper 4 "another key" "$attack/stranger.deb"
+sign "$work/stranger.deb" 1.0.0.4 "$work/keys/stranger.key" quorvane_1.0.0.4_amd64.deb
+expect_helper 4 "another key" "$(stage stranger "$good" "$work/stranger.deb.minisig")"
+# Replays of the maker's own signatures: the right bytes under another file's name, a package
+# whose signature names another version than the package holds, and an older signed package.
+replayed="$work/replay/quorvane_1.0.0.9_amd64.deb"
+mkdir -p "$work/replay" && cp "$good" "$replayed" && cp "$good.minisig" "$replayed.minisig"
+expect_helper 4 "made for the file 'quorvane_1.0.0.4_amd64.deb'" "$(stage renamed "$replayed" "$replayed.minisig")"
+relabelled="$work/relabel/quorvane_1.0.0.6_amd64.deb"
+mkdir -p "$work/relabel" && cp "$work/service/packages/quorvane_1.0.0.5_amd64.deb" "$relabelled"
+sign "$relabelled" 1.0.0.6
+expect_helper 5 "signature was made for version 1.0.0.6, not the package's 1.0.0.5" \
+  "$(stage relabelled "$relabelled" "$relabelled.minisig")"
 old="$work/service/packages/quorvane_1.0.0.1_amd64.deb"
-minisign -S -s "$work/keys/test.key" -m "$old" >/dev/null
-stage_as_user "$old" old.deb
-stage_as_user "$old.minisig" old.deb.minisig
-expect_helper 5 "older than the installed" "$attack/old.deb"
+sign "$old" 1.0.0.1
+expect_helper 5 "is not above the installed" "$(stage old "$old" "$old.minisig")"
+# Packages far larger than an update (a sparse file costs the user nothing): refused before any
+# byte is copied as root.
+sparse="$work/sparse/quorvane_1.0.0.8_amd64.deb"
+mkdir -p "$work/sparse" && truncate -s 2G "$sparse"
+sign "$sparse" 1.0.0.8
+expect_helper 3 "larger than an update may be" "$(stage sparse "$sparse" "$sparse.minisig")"
 # A package the user may not reach, in a folder only root's group may enter: the helper opens it
 # with the user's rights alone, never with root's groups.
 install -d -m 710 -o root -g root "$work/group-only"
-install -m 644 -o "$user" -g "$user" "$good" "$work/group-only/good.deb"
-install -m 644 -o "$user" -g "$user" "$good.minisig" "$work/group-only/good.deb.minisig"
-expect_helper 3 "Permission denied" "$work/group-only/good.deb"
+install -m 644 -o "$user" -g "$user" "$good" "$work/group-only/quorvane_1.0.0.4_amd64.deb"
+install -m 644 -o "$user" -g "$user" "$good.minisig" "$work/group-only/quorvane_1.0.0.4_amd64.deb.minisig"
+expect_helper 3 "Permission denied" "$work/group-only/quorvane_1.0.0.4_amd64.deb"
 version_is 1.0.0.2 || fail "an attack changed the installed package to $(installed_version)"
 [ ! -e "$work/marks/ran" ] || fail "an argument ran a command"
 # The helper's environment is its own: a caller's PATH, apt configuration and libraries are not
-# used even when root itself starts it with them.
-mkdir -p "$work/evil"
+# used even when root itself starts it with them. A staging folder a killed run left is removed.
+mkdir -p "$work/evil" /var/lib/quorvane/staging-killed
+head -c 1048576 /dev/zero > /var/lib/quorvane/staging-killed/update.deb
 for tool in apt-get dpkg dpkg-deb dpkg-query; do
   printf '#!/bin/sh\ntouch %s/evil-ran\n' "$work" > "$work/evil/$tool"
   chmod 755 "$work/evil/$tool"
@@ -335,5 +372,53 @@ env PATH="$work/evil:/usr/bin:/bin" APT_CONFIG="$work/evil/apt.conf" LD_LIBRARY_
 version_is 1.0.0.4 || fail "the helper did not install the good package"
 [ ! -e "$work/evil-ran" ] && [ ! -e "$work/evil-hook" ] || fail "the helper used the caller's environment"
 no_staging_left || fail "staging folders were left: $(ls -R /var/lib/quorvane)"
+# The same version again is no update.
+expect_helper 5 "is not above the installed 1.0.0.4" "$(stage same "$good" "$good.minisig")"
 say "every attack was refused: planted ready file, linked download, extra arguments, a package behind root's" \
-  "group, unsigned, tampered, stranger-signed and older packages, a hostile environment"
+  "group, unsigned, tampered, stranger-signed, renamed, relabelled, older, same-version and sparse packages," \
+  "a hostile environment; a killed run's staging folder is gone"
+
+# 6. The caller's process state does not reach the helper or dpkg: a file size limit that would
+#    kill dpkg mid-unpack, a raised OOM score, a low priority, and the terminal's signals while it
+#    runs (Ctrl-\, Ctrl-C, Ctrl-Z) all leave a whole install.
+newer="$work/service/packages/quorvane_1.0.0.5_amd64.deb"
+sign "$newer" 1.0.0.5
+staged_newer="$(stage limits "$newer" "$newer.minisig")"
+tmux -L quorvane-helper-test new-session -d -x 120 -y 20 \
+  "setpriv --reuid=$user --regid=$user --init-groups -- env -i HOME=$home PATH=/usr/bin:/bin TERM=xterm bash --norc --noprofile"
+tmux -L quorvane-helper-test send-keys \
+  "ulimit -f 1024; echo 500 > /proc/self/oom_score_adj; nice -n 15 pkexec $helper $staged_newer; echo helper-status=\$?" Enter
+helper_pid=""
+for _ in $(seq 200); do helper_pid="$(pgrep -n -f "^$helper " || true)"; [ -n "$helper_pid" ] && break; sleep 0.05; done
+[ -n "$helper_pid" ] || fail "the helper did not start in the terminal"
+sleep 0.2
+limits="$(cat "/proc/$helper_pid/limits" 2>/dev/null || true)"
+oom="$(cat "/proc/$helper_pid/oom_score_adj" 2>/dev/null || echo gone)"
+nice_value="$(awk '{ print $19 }' "/proc/$helper_pid/stat" 2>/dev/null || echo gone)"
+for key in 'C-\' C-c C-z; do tmux -L quorvane-helper-test send-keys "$key"; sleep 0.2; done
+await 120 bash -c "tmux -L quorvane-helper-test capture-pane -p | grep -q 'helper-status='" ||
+  { tmux -L quorvane-helper-test capture-pane -p; fail "the helper did not end"; }
+screen="$(tmux -L quorvane-helper-test capture-pane -p)"
+tmux -L quorvane-helper-test kill-server
+grep -q 'helper-status=0' <<< "$screen" || { echo "$screen"; fail "the caller's limits or terminal broke the install"; }
+version_is 1.0.0.5 || fail "the install under the caller's limits left $(installed_version)"
+dpkg-query -W -f='${Status}' quorvane | grep -qx 'install ok installed' ||
+  fail "dpkg left the package as $(dpkg-query -W -f='${Status}' quorvane)"
+[ "$oom" = gone ] || [ "$oom" = 0 ] || fail "the helper kept the caller's OOM score $oom"
+[ "$nice_value" = gone ] || [ "$nice_value" = 0 ] || fail "the helper kept the caller's niceness $nice_value"
+[ -z "$limits" ] || grep -qE '^Max file size +unlimited' <<< "$limits" || fail "the helper kept the caller's file size limit: $limits"
+no_staging_left || fail "staging folders were left: $(ls -R /var/lib/quorvane)"
+say "the caller's file size limit, OOM score, niceness and terminal signals left a whole install"
+
+# 7. A package whose programs carry another version than it says: dpkg installs it, but what got
+#    installed is not what was offered. The user is told, it is logged, and the offer stays.
+offer Kestrane 1.0.0.7
+as_user "$work/update_driver" /opt/Quorvane/Kestrane/Kestrane accept >"$work/driver.log" 2>&1 || fail "no hand-off"
+answer_warning "another version installed"
+await 60 updater_ended || fail "the updater did not end after the mislabelled package"
+logged "reported success, but version 1.0.0.6 is installed where 1.0.0.7 was offered" ||
+  { cat "$work/events.log"; fail "the mislabelled package was not told as a failure"; }
+[ -f "$(ready_file Kestrane)" ] || fail "the update whose install left another version is no longer offered"
+await 10 center_running || fail "the center did not come back after the mislabelled package"
+stop_center
+say "an install that leaves another version than offered is told, logged and stays offered"

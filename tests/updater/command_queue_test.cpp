@@ -205,12 +205,16 @@ TEST_F(TollwickProcesses, AnInstallerOutlivingAKilledUpdaterIsWaitedForByTheNext
   EXPECT_FALSE(std::filesystem::exists(downloads + Update::kUpdatesReadyFileName));
 }
 
-// What killed writes of the queue and of ready files left is cleared by the next run; a
-// temporary changed after the run started (a write under way) is not.
+// What killed writes of the queue and of ready files left, and a download a killed copy left
+// half-way with the space it reserved, is cleared by the next run; a temporary changed after the
+// run started (a write under way) is not.
 TEST_F(TollwickProcesses, TemporariesOfKilledWritesAreClearedByTheNextRun) {
   Configure("http://127.0.0.1:1/unreachable");
   const std::string downloads = root_.File("data/Quorvane/Updater/Kestrane/");
   std::filesystem::create_directories(downloads);
+  const std::string halfWay = root_.File("data/Quorvane/Updater/.Kestrane.incoming");
+  std::filesystem::create_directories(halfWay);
+  Testing::WriteTextFile(halfWay + "/quorvane_2.0.0.0_amd64.deb", std::string(4096, 'x'));
   const std::vector<std::string> stale = {root_.File("run/.Tollwick.queue.k1LLed"),
                                           downloads + "." + Update::kUpdatesReadyFileName + ".k1LLed"};
   for (const auto& path : stale) {
@@ -223,6 +227,7 @@ TEST_F(TollwickProcesses, TemporariesOfKilledWritesAreClearedByTheNextRun) {
   Testing::WriteTextFile(underWay, "written after the run started");
   EXPECT_EQ(run.Wait(), 0);
   for (const auto& path : stale) EXPECT_FALSE(std::filesystem::exists(path)) << path;
+  EXPECT_FALSE(std::filesystem::exists(halfWay));
   EXPECT_TRUE(std::filesystem::exists(underWay));
 }
 

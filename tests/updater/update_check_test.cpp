@@ -386,7 +386,7 @@ TEST(IncomingDownload, EachFileIsWrittenWholeWithItsDigestAndAFailedWriteIsRaise
   };
   const auto descriptor = [&](const char* name) { return FileDescriptor{name, static_cast<std::uint32_t>(file.size()), "", ""}; };
   for (const std::size_t offBlocks : {std::size_t{0}, std::size_t{7}}) {
-    IncomingDownload download(folder.File("incoming/"));
+    IncomingDownload download(folder.File("incoming/"), 1024);
     download.Begin(descriptor("given-up.bin"));
     for (int count = 0; count < 6; ++count) write(download, 0, FilePiece::kBytes);
     download.Discard();
@@ -403,7 +403,7 @@ TEST(IncomingDownload, EachFileIsWrittenWholeWithItsDigestAndAFailedWriteIsRaise
     EXPECT_EQ(download.Files()[0].digest, digest) << offBlocks;
   }
   // The disk fills up at the last piece: the step after it fails with the write's reason.
-  IncomingDownload download(folder.File("incoming/"));
+  IncomingDownload download(folder.File("incoming/"), 1024);
   download.Begin(descriptor("update.bin"));
   const Testing::FileSizeLimit fullDisk(5 * FilePiece::kBytes);
   for (std::size_t at = 0; at < file.size(); at += FilePiece::kBytes) {
@@ -415,6 +415,26 @@ TEST(IncomingDownload, EachFileIsWrittenWholeWithItsDigestAndAFailedWriteIsRaise
   } catch (const Halvex::Exceptions::HvxException& failure) {
     EXPECT_EQ(failure.ErrorCode(), static_cast<std::uint32_t>(EFBIG));
   }
+}
+
+// What a service claims is checked against the download limit before any space is reserved, for
+// the files of a download together.
+TEST(IncomingDownload, ClaimsBeyondTheDownloadLimitAreRefusedBeforeAnythingIsReserved) {
+  Testing::TempFolder folder;
+  IncomingDownload download(folder.File("incoming/"), 2);
+  EXPECT_NE(Testing::ThrownMessage<Halvex::Exceptions::HvxException>(
+                [&] { download.Begin({"sparse.deb", 0xFFFFFFFFu, "", ""}); })
+                .find("of 4294967295 bytes takes the download beyond its limit of 2 MB (the updater's setting "
+                      "DownloadLimitMB)"),
+            std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(folder.File("incoming")));
+  download.Discard();
+  download.Begin({"first.deb", 1u << 20, "", ""});
+  download.End();
+  EXPECT_NE(Testing::ThrownMessage<Halvex::Exceptions::HvxException>(
+                [&] { download.Begin({"second.deb", (1u << 20) + 1, "", ""}); })
+                .find("second.deb"),
+            std::string::npos);
 }
 
 }  // namespace

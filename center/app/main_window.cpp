@@ -154,6 +154,7 @@ void MainWindow::Execute(RibbonCommand command, int parameter) {
       break;
     case RibbonCommand::ChangeFirmware: OpenFirmwareChange(parameter); break;
     case RibbonCommand::CrashRecovery: OpenCrashRecovery(parameter); break;
+    case RibbonCommand::UploadCustomFirmware: OpenCustomFirmware(); break;
     case RibbonCommand::Feedback: OpenFeedback(); break;
     case RibbonCommand::Messages: OpenMessages(); break;
     // The capture waits for the ribbon's menu to close.

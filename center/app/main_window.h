@@ -81,6 +81,7 @@ class MainWindow : public QMainWindow {
   virtual void OpenFirmwareChange(int item);
   virtual void OpenFirmwareUpdate();
   virtual void OpenCrashRecovery(int item);
+  virtual void OpenCustomFirmware();
   virtual void OpenFeedback();
   virtual void OpenMessages();
   virtual void CaptureToClipboard();

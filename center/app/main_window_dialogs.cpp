@@ -1,6 +1,11 @@
 // The main window's commands that open the calibration, firmware, messages and feedback dialogs.
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+
 #include "center/app/main_window.h"
 #include "center/calibration/calibration_dialog.h"
+#include "center/firmware/custom_firmware.h"
 #include "center/firmware/firmware_dialog.h"
 #include "center/firmware/recovery_dialog.h"
 #include "center/messages/feedback_dialogs.h"
@@ -82,6 +87,42 @@ void MainWindow::OpenCrashRecovery(int item) {
   Firmware::RecoveryDialog dialog(
       [&](Firmware::FirmwareView& view, bool secure) { Firmware::RunCrashRecovery(job, services, view, secure); }, this);
   dialog.exec();
+}
+
+void MainWindow::OpenCustomFirmware() {
+  const auto row = application_.SelectedRow();
+  if (!row) {
+    return;
+  }
+  QFileDialog chooser(this, QStringLiteral("Upload Custom Firmware"), QDir::homePath(),
+                      QStringLiteral("Firmware images (*.bin);;All files (*)"));
+  chooser.setFileMode(QFileDialog::ExistingFile);
+  chooser.setOption(QFileDialog::DontUseNativeDialog);
+  if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) {
+    return;
+  }
+  const std::string path = chooser.selectedFiles().front().toStdString();
+  std::string reason;
+  auto image = Firmware::ReadCustomImage(path, reason);
+  if (!image) {
+    Diagnostics::ShowErrorBox(application_.Environment().notifier, "The firmware cannot be flashed: " + reason + ".");
+    return;
+  }
+  // No maker's signature covers the user's own file: flashed only when the user says so.
+  QMessageBox question(QMessageBox::Warning, QStringLiteral("Upload Custom Firmware"),
+                       QString::fromStdString(Firmware::CustomFirmwareWarning(path, row->product + " " + row->serialNumber)),
+                       QMessageBox::Yes | QMessageBox::No, this);
+  question.setDefaultButton(QMessageBox::No);
+  if (question.exec() != QMessageBox::Yes) {
+    return;
+  }
+  Firmware::FirmwareJob job;
+  job.controller = *row;
+  job.image = std::move(*image);
+  job.fileName = path;
+  const Firmware::FirmwareServices services = application_.FirmwareServicesFor();
+  Firmware::FirmwareDialog dialog(Firmware::FirmwareDialog::Kind::Change, "", this);
+  Firmware::RunFirmwareDialog(dialog, [&](Firmware::FirmwareView& view) { Firmware::RunCustomFirmware(job, services, view); });
 }
 
 void MainWindow::OpenMessages() {

@@ -98,6 +98,7 @@ RibbonBar::RibbonBar(QWidget* parent) : QWidget(parent) {
   QWidget* deviceFirmware = AddGroup(QStringLiteral("Firmware"), {RibbonMode::DeviceSelected});
   AddGallery(deviceFirmware, RibbonCommand::ChangeFirmware, QStringLiteral("change-firmware"));
   AddButton(deviceFirmware, RibbonCommand::UpdateFirmware, QStringLiteral("update-firmware"));
+  AddButton(deviceFirmware, RibbonCommand::UploadCustomFirmware, QStringLiteral("upload-firmware"));
   FinishGroup(deviceFirmware, QStringLiteral("Firmware"));
 
   QWidget* recovery = AddGroup(QStringLiteral("Firmware"), kEveryMode);

@@ -18,9 +18,9 @@
 namespace Quorvane::InstallHelper {
 
 inline constexpr std::string_view kPackageSuffix = ".deb";
-// Far above what a package of the programs needs (a few MiB), far below what would hurt the
+// Far above what a package of the programs needs (1.5 MiB in 1.0), far below what would hurt the
 // system's disk: the package is copied as root before its signature can be checked.
-inline constexpr std::uint64_t kMaxPackageSize = 256ull << 20;
+inline constexpr std::uint64_t kMaxPackageSize = 64ull << 20;
 // What staging a package must leave free for users on the file system of the staging folder,
 // besides the blocks the file system keeps for root.
 inline constexpr std::uint64_t kFreeSpaceReserve = 512ull << 20;

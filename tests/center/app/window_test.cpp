@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -76,7 +77,7 @@ void WhenDialogOpens(Act act) {
     act(*dialog);
     if (dialog->isVisible()) {
       ADD_FAILURE() << "the dialog was still open";
-      dialog->done(-1);
+      static_cast<QDialog*>(dialog)->done(-1);
     }
   });
 }
@@ -533,6 +534,39 @@ TEST_F(Flashing, ARefusedFlashSaysSoChangesNothingAndTheServiceGetsTheErrorLog) 
   EXPECT_EQ(statuses.back(), "Firmware Update Failed!");
   EXPECT_TRUE(std::filesystem::exists(data_.File("errorlogs/1.xml")));
   EXPECT_TRUE(ListShows("v2.0"));
+}
+
+// The user's own image carries no signature of the maker: the window says so and flashes it only
+// after a Yes; a No flashes nothing.
+TEST_F(Flashing, UploadCustomFirmwareNamesTheFileAsNotTheMakersAndFlashesOnlyAfterYes) {
+  ASSERT_TRUE(ListShows("v2.0"));
+  const std::string image = data_.File("my-tuned-2.1.bin");
+  std::filesystem::copy_file(data_.File("firmware/qv-single-2.1.bin"), image);
+  ClickRow(0);
+  ASSERT_TRUE(Button(RibbonCommand::UploadCustomFirmware)->isEnabled());
+  for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+    std::string warning;
+    std::vector<std::string> statuses;
+    WhenDialogOpens<QFileDialog>([&](QFileDialog& chooser) {
+      // Typed into the file name box and opened, as a user does.
+      auto* name = chooser.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      ASSERT_NE(name, nullptr);
+      name->setText(QString::fromStdString(image));
+      WhenDialogOpens<QMessageBox>([&](QMessageBox& question) {
+        warning = question.text().toStdString();
+        if (answer == QMessageBox::Yes) {
+          WhenDialogOpens<Firmware::FirmwareDialog>(
+              [&](Firmware::FirmwareDialog& dialog) { statuses = Follow(dialog).first; });
+        }
+        question.button(answer)->click();
+      });
+      QTest::keyClick(name, Qt::Key_Return);
+    });
+    QTest::mouseClick(Button(RibbonCommand::UploadCustomFirmware), Qt::LeftButton);
+    EXPECT_EQ(warning.rfind("'my-tuned-2.1.bin' is not signed by the maker of your controller.", 0), 0u) << warning;
+    EXPECT_EQ(statuses.empty(), answer == QMessageBox::No);
+  }
+  EXPECT_TRUE(ListShows("v2.1"));
 }
 
 TEST_F(Flashing, CrashRecoveryFromTheGalleryCatchesTheBootloaderAfterAManualReset) {

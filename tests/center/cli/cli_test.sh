@@ -63,6 +63,21 @@ said "is not a number" err
 expect 2 "$cli" calibrate QVA-S-1002 gearbox min
 expect 2 "$cli" calibrate QVX-0000 brake max
 said "connected: QVB-Q-1001, QVA-S-1002" err
+# A mirror that changed the image after the maker signed it, or serves it unsigned: nothing is
+# flashed, and the reason is told.
+behave() {
+  python3 -c 'import sys, urllib.request; urllib.request.urlopen(sys.argv[1], data=sys.argv[2].encode()).read()' \
+    "${QUORVANE_SERVICE_ENDPOINT%/Services/*}/control" "$1"
+}
+for hostile in "tampered:its content does not match its signature" "unsigned:its signature is missing"; do
+  behave "DownloadFirmware=${hostile%%:*}"
+  expect 5 "$cli" firmware change QVA-S-1002 2.1
+  said "Firmware Update Failed!" out
+  said "The firmware 'qv-single-2.1.bin' was not flashed: it is refused because ${hostile#*:}" err
+done
+behave DownloadFirmware=normal
+expect 0 "$cli" list
+grep -q "QVA-S-1002 .*firmware QV-Single v2.0)" "$work/out" || { cat "$work/out"; fail "a refused image was flashed"; }
 expect 0 "$cli" firmware change QVA-S-1002 2.1 --verbose
 said "bytes of flash verified" out
 said "QVA-S-1002 is back with firmware QV-Single v2.1" out

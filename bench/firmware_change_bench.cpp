@@ -1,11 +1,13 @@
 // A firmware change as in the demo: from OK in the change dialog to the controller listed again
 // with its new version. The simulated single brake's bootloader, the real avrdude through the
-// shipped up-bin.sh, the stand-in service, and the center's own poll thread re-listing the
-// controller. The baseline is the sum of the fixed waits on that path: the first pass of the
-// port detection (300 ms), the tool's output being looked at every 100 ms, and the pause before a
-// re-enumeration (300 ms).
+// shipped up-bin.sh, the stand-in service signing the images it serves, and the center's own poll
+// thread re-listing the controller. The baseline is the sum of the fixed waits on that path: the
+// first pass of the port detection (300 ms), the tool's output being looked at every 100 ms, and
+// the pause before a re-enumeration (300 ms). In the same run, every other change flashes the
+// same downloaded image without fetching and checking its signature, which tells what the check
+// costs.
 //
-//   bench_firmware_change [runs, default 5]
+//   bench_firmware_change [runs of each kind, default 5]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include "center/device/simulated_backend.h"
 #include "center/firmware/simulated_bootloader.h"
 #include "tests/support/local_service.h"
+#include "tests/support/signing_key.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -47,8 +50,10 @@ int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
   Testing::TempFolder data;
   Testing::CopySampleServiceData(data.Path());
-  Testing::LocalServiceProcess service(data.Path());
+  Testing::SigningKey maker;
+  Testing::LocalServiceProcess service(data.Path(), {}, maker.SecretKeyPath());
   Testing::TempFolder root;
+  maker.TrustIn(root.Path());
   Platform::KnownFolders folders{root.File("data"), root.Path() + "/", std::string(QUORVANE_SCRIPT_FOLDER) + "/",
                                  root.Path()};
   Platform::SystemClock clock;
@@ -68,13 +73,19 @@ int main(int argc, char** argv) {
   const double fixedWaits = 300 + 100 + 300;
   std::vector<double> flashes;
   std::vector<double> totals;
-  for (int run = 0; run < runs; ++run) {
-    // Alternate between two firmwares, so every run changes the version.
+  std::vector<double> unchecked;
+  for (int run = 0; run < 2 * runs; ++run) {
+    // Alternate between two firmwares, so every run changes the version; and between the change
+    // as it is and the same flash without the signature.
     const bool beta = run % 2 == 1;
+    const bool checked = run % 4 < 2;
     Service::FirmwareEntry entry;
     entry.id = beta ? "qv-single-2.2-beta" : "qv-single-2.1";
     entry.name = "QV-Single";
+    entry.fileName = entry.id + ".bin";
+    entry.versionMajor = 2;
     const std::uint8_t minor = beta ? 2 : 1;
+    entry.versionMinor = minor;
     Firmware::FirmwareJob job;
     job.controller = *[&] {
       std::lock_guard lock(center.Devices().listLock);
@@ -83,8 +94,13 @@ int main(int argc, char** argv) {
     job.entry = entry;
     QuietView dialog;
 
+    const auto services = center.FirmwareServicesFor();
     const auto ok = Clock::now();
-    Firmware::RunChangeFirmware(job, center.FirmwareServicesFor(), dialog);
+    if (checked) {
+      Firmware::RunChangeFirmware(job, services, dialog);
+    } else if (Firmware::GetFirmware(job, services)) {
+      Firmware::RunCustomFirmware(job, services, dialog);
+    }
     const auto flashed = Clock::now();
     if (!dialog.closedWithOk) {
       std::fprintf(stderr, "run %d: the flash failed\n", run);
@@ -100,19 +116,27 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "run %d: the controller did not come back\n", run);
       return 2;
     }
-    flashes.push_back(Milliseconds(flashed - ok));
-    totals.push_back(Milliseconds(Clock::now() - ok));
+    if (checked) {
+      flashes.push_back(Milliseconds(flashed - ok));
+      totals.push_back(Milliseconds(Clock::now() - ok));
+    } else {
+      unchecked.push_back(Milliseconds(Clock::now() - ok));
+    }
   }
   backend.SetChangeListener({});
   center.Shutdown();
 
   std::sort(flashes.begin(), flashes.end());
   std::sort(totals.begin(), totals.end());
+  std::sort(unchecked.begin(), unchecked.end());
   const double total = totals[totals.size() / 2];
+  const double withoutCheck = unchecked[unchecked.size() / 2];
   std::printf("fixed waits on the path (baseline): %.0f ms\n", fixedWaits);
   std::printf("OK to the dialog closing (download, reset, port, avrdude): %.0f ms (median of %d)\n",
               flashes[flashes.size() / 2], runs);
   std::printf("OK to the controller listed with its new version: %.0f ms (median of %d; %.1fx the fixed waits)\n",
               total, runs, total / fixedWaits);
+  std::printf("the same without fetching and checking the signature: %.0f ms (median of %d); with the check %.3fx\n",
+              withoutCheck, runs, total / withoutCheck);
   return 0;
 }

@@ -114,7 +114,7 @@ cp -r "$source_root/packaging/local-service" "$work/service"
 mkdir -p "$work/service/packages"
 set_version_note() {  # FILE VERSION: the four 16-bit numbers of the program's version note
   local offset
-  offset="$(objdump -h "$1" 2>/dev/null | awk '$2 == "quorvane_version" { print $6 }')"
+  offset="$(objdump -h "$1" 2>/dev/null | awk '$2 == "quorvane_version" { print $6 }' || true)"
   [ -n "$offset" ] || return 0
   IFS=. read -r -a parts <<< "$2"
   python3 -c 'import struct, sys; sys.stdout.buffer.write(struct.pack("<4H", *map(int, sys.argv[1:])))' "${parts[@]}" |
@@ -137,7 +137,7 @@ repack() {  # VERSION [refusing | NOTE_VERSION]: NOTE_VERSION, the programs carr
   dpkg-deb --root-owner-group -b "$tree" "$work/service/packages/quorvane_${version}_amd64.deb" >/dev/null
   rm -rf "$tree"
 }
-for version in 1.0.0.1 1.0.0.2 1.0.0.4 1.0.0.5; do repack "$version"; done
+for version in 1.0.0.1 1.0.0.2 1.0.0.4 1.0.0.5 1.0.0.6; do repack "$version"; done
 repack 1.0.0.3 refusing
 repack 1.0.0.7 1.0.0.6
 # sign FILE VERSION [KEY] [NAME]: as the maker publishes, the trusted comment naming the file and
@@ -380,35 +380,48 @@ say "every attack was refused: planted ready file, linked download, extra argume
 
 # 6. The caller's process state does not reach the helper or dpkg: a file size limit that would
 #    kill dpkg mid-unpack, a raised OOM score, a low priority, and the terminal's signals while it
-#    runs (Ctrl-\, Ctrl-C, Ctrl-Z) all leave a whole install.
-newer="$work/service/packages/quorvane_1.0.0.5_amd64.deb"
-sign "$newer" 1.0.0.5
-staged_newer="$(stage limits "$newer" "$newer.minisig")"
-tmux -L quorvane-helper-test new-session -d -x 120 -y 20 \
-  "setpriv --reuid=$user --regid=$user --init-groups -- env -i HOME=$home PATH=/usr/bin:/bin TERM=xterm bash --norc --noprofile"
-tmux -L quorvane-helper-test send-keys \
-  "ulimit -f 1024; echo 500 > /proc/self/oom_score_adj; nice -n 15 pkexec $helper $staged_newer; echo helper-status=\$?" Enter
-helper_pid=""
-for _ in $(seq 200); do helper_pid="$(pgrep -n -f "^$helper " || true)"; [ -n "$helper_pid" ] && break; sleep 0.05; done
-[ -n "$helper_pid" ] || fail "the helper did not start in the terminal"
-sleep 0.2
-limits="$(cat "/proc/$helper_pid/limits" 2>/dev/null || true)"
-oom="$(cat "/proc/$helper_pid/oom_score_adj" 2>/dev/null || echo gone)"
-nice_value="$(awk '{ print $19 }' "/proc/$helper_pid/stat" 2>/dev/null || echo gone)"
-for key in 'C-\' C-c C-z; do tmux -L quorvane-helper-test send-keys "$key"; sleep 0.2; done
-await 120 bash -c "tmux -L quorvane-helper-test capture-pane -p | grep -q 'helper-status='" ||
-  { tmux -L quorvane-helper-test capture-pane -p; fail "the helper did not end"; }
-screen="$(tmux -L quorvane-helper-test capture-pane -p)"
-tmux -L quorvane-helper-test kill-server
-grep -q 'helper-status=0' <<< "$screen" || { echo "$screen"; fail "the caller's limits or terminal broke the install"; }
-version_is 1.0.0.5 || fail "the install under the caller's limits left $(installed_version)"
-dpkg-query -W -f='${Status}' quorvane | grep -qx 'install ok installed' ||
-  fail "dpkg left the package as $(dpkg-query -W -f='${Status}' quorvane)"
-[ "$oom" = gone ] || [ "$oom" = 0 ] || fail "the helper kept the caller's OOM score $oom"
-[ "$nice_value" = gone ] || [ "$nice_value" = 0 ] || fail "the helper kept the caller's niceness $nice_value"
-[ -z "$limits" ] || grep -qE '^Max file size +unlimited' <<< "$limits" || fail "the helper kept the caller's file size limit: $limits"
+#    runs (Ctrl-\, Ctrl-C, Ctrl-Z) all leave a whole install. A hard limit that even root may not
+#    raise (a container without the resource capability) is refused before anything changes.
+# helper_in_terminal LIMIT VERSION: the helper started by the user from a terminal, with the limit
+# set by ulimit; prints the helper's status, and what /proc showed of it while it ran.
+helper_in_terminal() {
+  local package="$work/service/packages/quorvane_$2_amd64.deb" staged pid=""
+  sign "$package" "$2"
+  staged="$(stage "limits-$2" "$package" "$package.minisig")"
+  tmux -L quorvane-helper-test new-session -d -x 200 -y 20 \
+    "setpriv --reuid=$user --regid=$user --init-groups -- env -i HOME=$home PATH=/usr/bin:/bin TERM=xterm bash --norc --noprofile"
+  tmux -L quorvane-helper-test send-keys \
+    "ulimit $1 1024; echo 500 > /proc/self/oom_score_adj; nice -n 15 pkexec $helper $staged; echo helper-status=\$?" Enter
+  for _ in $(seq 200); do pid="$(pgrep -n -f "^$helper " || true)"; [ -n "$pid" ] && break; sleep 0.05; done
+  sleep 0.2
+  local seen="not seen running"
+  [ -z "$pid" ] || seen="OOM score $(cat "/proc/$pid/oom_score_adj" 2>/dev/null), niceness $(awk '{ print $19 }' \
+    "/proc/$pid/stat" 2>/dev/null), $(grep -E '^Max file size' "/proc/$pid/limits" 2>/dev/null | tr -s ' ')"
+  for key in 'C-\' C-c C-z; do tmux -L quorvane-helper-test send-keys "$key"; sleep 0.2; done
+  await 120 bash -c "tmux -L quorvane-helper-test capture-pane -p | grep -q 'helper-status=[0-9]'" ||
+    { tmux -L quorvane-helper-test capture-pane -p; fail "the helper did not end"; }
+  tmux -L quorvane-helper-test capture-pane -p -J > "$work/terminal"
+  tmux -L quorvane-helper-test kill-server
+  echo "$(grep -o 'helper-status=[0-9]*' "$work/terminal" | cut -d= -f2) ($seen)"
+}
+dpkg_whole() { dpkg-query -W -f='${Status}' quorvane | grep -qx 'install ok installed'; }
+result="$(helper_in_terminal -S 1.0.0.5)"
+[[ "$result" == 0\ * ]] || { cat "$work/terminal"; fail "the caller's limits or terminal broke the install: $result"; }
+version_is 1.0.0.5 && dpkg_whole || fail "the install under the caller's limits left $(dpkg-query -W -f='${Version} ${Status}' quorvane)"
+[[ "$result" == *"OOM score 0, niceness 0, Max file size unlimited"* ]] || [[ "$result" == *"not seen running"* ]] ||
+  fail "the helper kept the caller's process state: $result"
 no_staging_left || fail "staging folders were left: $(ls -R /var/lib/quorvane)"
-say "the caller's file size limit, OOM score, niceness and terminal signals left a whole install"
+say "a soft file size limit, OOM score 500, nice 15 and Ctrl-\\, Ctrl-C, Ctrl-Z left a whole install; the helper ran with ${result#* }"
+result="$(helper_in_terminal -H 1.0.0.6)"
+if grep -q '^CapBnd:.*' /proc/self/status && (( (16#$(awk '/^CapBnd/ { print $2 }' /proc/self/status) >> 24) & 1 )); then
+  [[ "$result" == 0\ * ]] && version_is 1.0.0.6 && dpkg_whole || { cat "$work/terminal"; fail "a hard file size limit broke the install: $result"; }
+  say "a hard file size limit was lifted and left a whole install"
+else
+  [[ "$result" == 2\ * ]] && grep -q "cannot be lifted here and could cut the install short: file size 1048576" "$work/terminal" ||
+    { cat "$work/terminal"; fail "a hard limit root may not raise was not refused: $result"; }
+  version_is 1.0.0.5 && dpkg_whole || fail "a refused hard limit left $(dpkg-query -W -f='${Version} ${Status}' quorvane)"
+  say "a hard file size limit that root may not raise here is refused before anything changes"
+fi
 
 # 7. A package whose programs carry another version than it says: dpkg installs it, but what got
 #    installed is not what was offered. The user is told, it is logged, and the offer stays.

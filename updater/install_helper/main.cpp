@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,9 +45,10 @@ int Refuse(int status, const std::string& reason) {
 // priorities and session. The caller's environment is dropped whole, descriptors beyond the
 // standard three are closed, and once under way an install is not cut short by its caller ending
 // (pkexec asks for SIGTERM then) nor by the caller's terminal.
-void FixTheProcess() {
+// Returns the caller's limits that could not be lifted, if any.
+std::optional<std::string> FixTheProcess() {
   prctl(PR_SET_PDEATHSIG, 0);
-  ResetProcessState();
+  auto lowerLimits = ResetProcessState();
   clearenv();
   setenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin", 1);
   setenv("HOME", "/root", 1);
@@ -59,6 +61,7 @@ void FixTheProcess() {
   }
   close_range(3, ~0U, 0);
   LeaveCallerSession();
+  return lowerLimits;
 }
 
 // Runs a program of the package manager, waits for it and returns its exit status. It runs in a
@@ -185,7 +188,7 @@ int main(int argc, char** argv) {
   // Read before the environment is dropped: the one variable that comes from pkexec itself.
   const char* pkexecUid = std::getenv("PKEXEC_UID");
   const std::string pkexecUidText = pkexecUid != nullptr ? pkexecUid : "";
-  FixTheProcess();
+  const auto lowerLimits = FixTheProcess();
   openlog("quorvane-install-update", LOG_PID, LOG_USER);
   if (getuid() != 0 || geteuid() != 0 || setgroups(0, nullptr) != 0) {
     return Refuse(Update::kHelperRefusedInvocation, "refused: it must run as root, through pkexec");
@@ -194,6 +197,11 @@ int main(int argc, char** argv) {
   const auto packagePath = PackageArgument(argc, argv);
   if (!caller || !packagePath) {
     return Refuse(Update::kHelperRefusedInvocation, "refused: usage: quorvane-install-update /ABSOLUTE/PATH/NAME.deb");
+  }
+  if (lowerLimits) {
+    // A limit that stays could kill the package manager half-way and leave a broken package.
+    return Refuse(Update::kHelperRefusedInvocation, "refused: the caller's limits cannot be lifted here and could cut "
+                                                    "the install short: " + *lowerLimits);
   }
   return Install(*packagePath, *caller);
 }

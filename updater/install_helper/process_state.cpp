@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -27,14 +28,67 @@ rlimit FallbackLimit(int resource) {
   }
 }
 
-void ResetLimits() {
-  for (int resource = 0; resource < RLIM_NLIMITS; ++resource) {
-    rlimit limit{};
-    if (prlimit(1, static_cast<__rlimit_resource>(resource), nullptr, &limit) != 0) {
-      limit = FallbackLimit(resource);
-    }
-    setrlimit(static_cast<__rlimit_resource>(resource), &limit);
+const char* LimitName(int resource) {
+  switch (resource) {
+    case RLIMIT_CPU: return "CPU time";
+    case RLIMIT_FSIZE: return "file size";
+    case RLIMIT_DATA: return "data size";
+    case RLIMIT_STACK: return "stack size";
+    case RLIMIT_CORE: return "core file size";
+    case RLIMIT_RSS: return "resident set";
+    case RLIMIT_NPROC: return "processes";
+    case RLIMIT_NOFILE: return "open files";
+    case RLIMIT_MEMLOCK: return "locked memory";
+    case RLIMIT_AS: return "address space";
+    case RLIMIT_LOCKS: return "file locks";
+    case RLIMIT_SIGPENDING: return "pending signals";
+    case RLIMIT_MSGQUEUE: return "message queues";
+    case RLIMIT_NICE: return "nice priority";
+    case RLIMIT_RTPRIO: return "real-time priority";
+    case RLIMIT_RTTIME: return "real-time timeout";
+    default: return "resource";
   }
+}
+
+// What an install needs of a limit the system would not let be raised: time, file and memory
+// limits as the system sets them, a thousand open files and processes; the rest does not stop it.
+rlim_t NeededForAnInstall(int resource, rlim_t systems) {
+  switch (resource) {
+    case RLIMIT_CPU:
+    case RLIMIT_FSIZE:
+    case RLIMIT_DATA:
+    case RLIMIT_AS: return systems;
+    case RLIMIT_NOFILE:
+    case RLIMIT_NPROC: return std::min<rlim_t>(systems, 1024);
+    default: return 0;
+  }
+}
+
+std::string LimitText(rlim_t value) { return value == RLIM_INFINITY ? "unlimited" : std::to_string(value); }
+
+std::optional<std::string> ResetLimits() {
+  std::string lower;
+  for (int resource = 0; resource < static_cast<int>(RLIM_NLIMITS); ++resource) {
+    const auto which = static_cast<__rlimit_resource>(resource);
+    rlimit wanted{};
+    if (prlimit(1, which, nullptr, &wanted) != 0) {
+      wanted = FallbackLimit(resource);
+    }
+    if (setrlimit(which, &wanted) == 0) {
+      continue;
+    }
+    // The hard limit cannot be raised: the soft one as far as it goes.
+    rlimit present{};
+    getrlimit(which, &present);
+    present.rlim_cur = std::min(wanted.rlim_cur, present.rlim_max);
+    setrlimit(which, &present);
+    if (present.rlim_cur < NeededForAnInstall(resource, wanted.rlim_cur)) {
+      lower += std::string(lower.empty() ? "" : ", ") + LimitName(resource) + " " + LimitText(present.rlim_cur) +
+               " (the system's: " + LimitText(wanted.rlim_cur) + ")";
+    }
+  }
+  if (lower.empty()) return std::nullopt;
+  return lower;
 }
 
 void ResetScheduling() {
@@ -45,7 +99,7 @@ void ResetScheduling() {
   syscall(SYS_ioprio_set, 1 /* IOPRIO_WHO_PROCESS */, 0, 0);
   cpu_set_t every;
   CPU_ZERO(&every);
-  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) CPU_SET(cpu, &every);
+  for (std::size_t cpu = 0; cpu < CPU_SETSIZE; ++cpu) CPU_SET(cpu, &every);
   sched_setaffinity(0, sizeof every, &every);
   if (FILE* oom = std::fopen("/proc/self/oom_score_adj", "we")) {
     std::fputs("0", oom);
@@ -55,7 +109,7 @@ void ResetScheduling() {
 
 }  // namespace
 
-void ResetProcessState() {
+std::optional<std::string> ResetProcessState() {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -63,8 +117,8 @@ void ResetProcessState() {
     signal(signalNumber, SIG_IGN);
   }
   signal(SIGCHLD, SIG_DFL);
-  ResetLimits();
   ResetScheduling();
+  return ResetLimits();
 }
 
 void LeaveCallerSession() {

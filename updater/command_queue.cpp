@@ -7,6 +7,7 @@
 #include "common/platform/atomic_file.h"
 #include "common/platform/file_recovery.h"
 #include "common/platform/lock_file.h"
+#include "common/platform/utf16.h"
 
 namespace Quorvane::Updater {
 namespace {
@@ -54,8 +55,14 @@ CommandQueue::CommandQueue(std::string runtimeFolder)
       queueLockPath_(Platform::LockFilePath(runtimeFolder, "Tollwick.queue")),
       processingLockPath_(Platform::LockFilePath(runtimeFolder, "Tollwick.processing")) {}
 
+std::size_t CommandLineLength(std::string_view commandLine) {
+  // Characters as the command line's wide text counts them; bytes that are no UTF-8 count one each.
+  const auto wide = Platform::Utf8ToUtf16(commandLine);
+  return wide ? wide->size() : commandLine.size();
+}
+
 bool CommandQueue::Enqueue(const std::string& commandLine, Diagnostics::EventLog& eventLog) {
-  if (commandLine.size() > kMaxCommandLineLength) {
+  if (CommandLineLength(commandLine) > kMaxCommandLineLength) {
     Diagnostics::WriteUpdaterEventLogEntry(
         eventLog, Diagnostics::kEventError,
         "The command line is longer than " + std::to_string(kMaxCommandLineLength) +

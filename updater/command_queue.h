@@ -17,6 +17,9 @@ namespace Quorvane::Updater {
 inline constexpr std::size_t kMaxCommandLineLength = 259;
 inline constexpr std::size_t kMaxQueuedLines = 260;
 
+// A command line's length in characters (UTF-16 code units, as the line's wide text has them).
+std::size_t CommandLineLength(std::string_view commandLine);
+
 // The queue file's text: one command line per line, each ended by a line feed.
 std::vector<std::string> ParseQueueText(std::string_view text);
 std::string QueueText(const std::vector<std::string>& lines);
@@ -27,7 +30,8 @@ class CommandQueue {
   explicit CommandQueue(std::string runtimeFolder);
 
   // Adds a line. A line over 259 characters or a queue already holding 260 lines is refused
-  // with an event-log entry (false).
+  // with an event-log entry (false); the caller still processes the queue, so that a queue a
+  // killed copy left full is emptied by the next start.
   bool Enqueue(const std::string& commandLine, Diagnostics::EventLog& eventLog);
 
   // If no other copy processes the queue, runs every queued line in order, taking each from

@@ -49,10 +49,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   Updater::CommandQueue queue(*runtimeFolder);
+  // A refused line is not run, but the queue still is: a copy killed while it processed leaves
+  // its lines behind, and a full queue must not lock every later start out.
+  bool queued = false;
   try {
-    if (!queue.Enqueue(Platform::JoinedArguments(argc, argv), eventLog)) {
-      return 1;
-    }
+    queued = queue.Enqueue(Platform::JoinedArguments(argc, argv), eventLog);
   } catch (const std::system_error& error) {
     LogQueueFailure(eventLog, error);
     return 1;
@@ -102,5 +103,5 @@ int main(int argc, char** argv) {
     worker.join();
   }
   // A copy whose line another copy ran only queued it.
-  return result.value_or(1);
+  return queued ? result.value_or(1) : 1;
 }

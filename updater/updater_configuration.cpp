@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 #include "common/diagnostics/hvx_exception.h"
@@ -27,8 +28,10 @@ std::string Lower(std::string text) {
   return text;
 }
 
+// As _wtol converts: a value beyond the 32-bit range saturates at its end, never wraps.
 std::int32_t LongValue(const std::string& text) {
-  return static_cast<std::int32_t>(std::strtol(text.c_str(), nullptr, 10));
+  const long long value = std::strtoll(text.c_str(), nullptr, 10);
+  return static_cast<std::int32_t>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
 }
 
 // One attribute of an element, or the configuration error that names it.

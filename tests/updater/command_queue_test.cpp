@@ -34,14 +34,19 @@ TEST(CommandQueue, OverlongLinesAndAFullQueueAreRefusedWithAnEntry) {
   Diagnostics::RecordingEventLog log;
   EXPECT_FALSE(queue.Enqueue(std::string(260, 'x'), log));
   EXPECT_TRUE(queue.Enqueue(std::string(259, 'x'), log));
-  for (int line = 1; line < 260; ++line) {
+  // Characters, not bytes: 259 accented letters (518 bytes) are a line, 260 are not.
+  std::string accented;
+  for (int character = 0; character < 259; ++character) accented += "\u00e9";
+  EXPECT_TRUE(queue.Enqueue(accented, log));
+  EXPECT_FALSE(queue.Enqueue(accented + "\u00e9", log));
+  for (int line = 2; line < 260; ++line) {
     ASSERT_TRUE(queue.Enqueue("/checkonly:center " + std::to_string(line), log));
   }
   EXPECT_FALSE(queue.Enqueue("/checkonly:center one too many", log));
   const auto entries = log.Entries();
-  ASSERT_EQ(entries.size(), 2u);
+  ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[0].source, "Tollwick");
-  EXPECT_NE(entries[1].text.find("260"), std::string::npos);
+  EXPECT_NE(entries[2].text.find("260"), std::string::npos);
   EXPECT_EQ(queue.Pending().size(), 260u);
 }
 
@@ -177,6 +182,21 @@ TEST_F(TollwickProcesses, AKilledProcessingCopyNeverBlocksTheNextStart) {
   const auto lines = RunLines(2);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1], "/checkonly:center after");
+}
+
+// A copy killed while it processed a full queue leaves it full: the next start's own line is
+// refused, but that copy still runs what waits, so no later start stays locked out.
+TEST_F(TollwickProcesses, AFullQueueLeftByAKilledCopyIsProcessedByTheNextStart) {
+  Configure("http://127.0.0.1:1/unreachable");
+  std::vector<std::string> left;
+  for (std::size_t line = 0; line < Updater::kMaxQueuedLines; ++line) left.push_back("/checkonly:center left-" + std::to_string(line));
+  Testing::WriteTextFile(root_.File("run/Tollwick.queue"), Updater::QueueText(left));
+  Platform::Process refused = Start("/checkonly:center refused");
+  EXPECT_EQ(refused.Wait(), 1);  // its own line was not run
+  EXPECT_EQ(RunLines(left.size()), left);
+  Platform::Process next = Start("/checkonly:center next");
+  EXPECT_EQ(next.Wait(), 0);
+  EXPECT_EQ(RunLines(left.size() + 1).back(), "/checkonly:center next");
 }
 
 // An installer still running when its updater is killed keeps the install lock: the next run

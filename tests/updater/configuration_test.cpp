@@ -67,7 +67,8 @@ constexpr const char* kPackage =
 TEST_F(ConfigurationFile, ReadsEveryListWithTheConversionRules) {
   UpdaterConfiguration configuration;
   configuration.Load(Write(
-      "<servers><server url=\"http://a/\" timeoutMs=\"12abc\"/><server url=\"http://b/\" timeoutMs=\"\"/></servers>"
+      "<servers><server url=\"http://a/\" timeoutMs=\"12abc\"/><server url=\"http://b/\" timeoutMs=\"\"/>"
+      "<server url=\"http://c/\" timeoutMs=\"4294967297\"/><server url=\"http://d/\" timeoutMs=\"-2147483649\"/></servers>"
       "<packages>" + std::string(kPackage) +
       "<package softwareID=\"Orlimar\" softwareUpdateType=\"Application\" processName=\"Orlimar\" "
       "warningBeforeKill=\"yes\" timeToWaitBeforeKillMs=\"0\" timeToWaitAfterKillMs=\"0\" restart=\"true\"/>"
@@ -75,9 +76,12 @@ TEST_F(ConfigurationFile, ReadsEveryListWithTheConversionRules) {
       "value=\"5\"/><setting name=\"TimeoutMS\" value=\"2500\"/><setting name=\"HeapSizeMB\" value=\"lots\"/>"
       "</settings>"));
   ASSERT_TRUE(configuration.Loaded());
-  ASSERT_EQ(configuration.Servers().size(), 2u);
+  ASSERT_EQ(configuration.Servers().size(), 4u);
   EXPECT_EQ(configuration.Servers()[0].timeoutMs, 12);
   EXPECT_EQ(configuration.Servers()[1].timeoutMs, 0);
+  // Beyond the 32-bit range a number saturates, as _wtol's does: it never wraps to a small one.
+  EXPECT_EQ(configuration.Servers()[2].timeoutMs, INT32_MAX);
+  EXPECT_EQ(configuration.Servers()[3].timeoutMs, INT32_MIN);
   ASSERT_EQ(configuration.Packages().size(), 2u);
   const PackageEntry& center = configuration.PackageAt(0);
   EXPECT_EQ(center.softwareUpdateType, 1u);  // "application" is not "Application"
@@ -131,6 +135,7 @@ TEST(ShippedConfiguration, LoadsWithTheThreePackages) {
   EXPECT_EQ(configuration.Packages()[2].softwareId, "Tollwick");
   EXPECT_EQ(configuration.Servers().at(0).url, "https://services.quorvane.example/Services/DefaultService.svc");
   EXPECT_EQ(configuration.HeapSizeMb(), 120);
+  EXPECT_EQ(configuration.DownloadLimitMb(), 1024);
 }
 
 }  // namespace

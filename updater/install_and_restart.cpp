@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <exception>
 #include <filesystem>
 
 #include "common/diagnostics/hvx_exception.h"
@@ -60,7 +61,9 @@ Update::InstallOutcome Install(const UpdaterContext& context, const PackageEntry
     return result.outcome;
   }
   if (result.outcome == Update::InstallOutcome::NotStarted && access(installFolder.c_str(), W_OK) == 0) {
-    throw HvxException(command.placeholder ? "Not able to execute installer command: '" + command.text + "'"
+    // The system's reason why it could not start, not whatever errno holds by now.
+    throw HvxException(static_cast<std::uint32_t>(result.status),
+                       command.placeholder ? "Not able to execute installer command: '" + command.text + "'"
                                            : "Not able to execute installer argument command: '" + command.text + "'");
   }
   const std::string text = Update::DescribeInstallResult(softwareId, file, result);
@@ -96,6 +99,43 @@ void Restart(const UpdaterContext& context, const std::string& softwareId, const
   }
 }
 
+// Installs a package's pending download; raises what made the install step itself fail.
+Update::InstallOutcome InstallPackage(const UpdaterContext& context, const PackageEntry& package,
+                                      const std::string& installFolder, const std::string& readyFile) {
+  const Update::UpdateReadyRecord record = Update::ReadUpdatesReadyFile(readyFile);
+  auto outcome = Update::InstallOutcome::Installed;
+  for (const auto& entry : record.files) {
+    outcome = Install(context, package, installFolder, record, entry);
+    if (outcome != Update::InstallOutcome::Installed) {
+      break;
+    }
+  }
+  // Only an update that installed is forgotten, and a download that can never install: the
+  // next check fetches it anew. Anything else is offered again.
+  if (outcome == Update::InstallOutcome::Refused) {
+    RemoveDownload(context.DownloadFolder(package.softwareId));
+  } else if (outcome == Update::InstallOutcome::Installed && unlink(readyFile.c_str()) != 0) {
+    const auto failure = static_cast<std::uint32_t>(errno);
+    throw HvxException(failure, "Could not delete UpdatesReady File with error message: '" +
+                                    Halvex::Exceptions::GetWin32ErrorMessage(failure) + "'");
+  }
+  return outcome;
+}
+
+// The user learns that the update did not happen, and why.
+void TellFailure(const UpdaterContext& context, const std::string& softwareId, const std::exception_ptr& failure) {
+  std::string reason = "an unknown error";
+  try {
+    std::rethrow_exception(failure);
+  } catch (const HvxException& error) {
+    reason = error.Message();
+  } catch (const std::exception& error) {
+    reason = error.what();
+  } catch (...) {
+  }
+  context.progress.Tell("The update of " + softwareId + " was not installed: " + reason);
+}
+
 }  // namespace
 
 bool InstallAndRestart(const UpdaterContext& context, const UpdaterConfiguration& configuration,
@@ -110,29 +150,23 @@ bool InstallAndRestart(const UpdaterContext& context, const UpdaterConfiguration
     if (access(readyFile.c_str(), F_OK) != 0) {
       continue;  // nothing pending
     }
-    const Update::UpdateReadyRecord record = Update::ReadUpdatesReadyFile(readyFile);
-    auto outcome = Update::InstallOutcome::Installed;
-    for (const auto& entry : record.files) {
-      outcome = Install(context, package, *installFolder, record, entry);
-      if (outcome != Update::InstallOutcome::Installed) {
-        break;
-      }
+    auto outcome = Update::InstallOutcome::Failed;
+    std::exception_ptr failure;
+    try {
+      outcome = InstallPackage(context, package, *installFolder, readyFile);
+    } catch (...) {
+      failure = std::current_exception();
     }
-    const bool installed = outcome == Update::InstallOutcome::Installed;
-    // Only an update that installed is forgotten, and a download that can never install: the
-    // next check fetches it anew. Anything else is offered again.
-    if (outcome == Update::InstallOutcome::Refused) {
-      RemoveDownload(context.DownloadFolder(package.softwareId));
-    } else if (installed && unlink(readyFile.c_str()) != 0) {
-      const auto failure = static_cast<std::uint32_t>(errno);
-      throw HvxException(failure, "Could not delete UpdatesReady File with error message: '" +
-                                      Halvex::Exceptions::GetWin32ErrorMessage(failure) + "'");
-    }
-    // The program that closed for its update comes back either way: updated, or as it was.
+    // The program that closed for its update comes back in every case: updated, or as it was,
+    // even when the install step itself failed.
     if (InRestartScope(package.softwareId, scopes.restart)) {
       Restart(context, package.softwareId, *installFolder, scopes.beta);
     }
-    if (!installed) {
+    if (failure) {
+      TellFailure(context, package.softwareId, failure);
+      std::rethrow_exception(failure);  // logged by the run
+    }
+    if (outcome != Update::InstallOutcome::Installed) {
       return false;
     }
   }

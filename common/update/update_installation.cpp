@@ -64,7 +64,7 @@ InstallResult RunCaptured(Platform::ProcessSpec spec, bool elevated) {
   std::error_code error;
   auto installer = Platform::Process::Start(spec, error);
   if (!installer) {
-    return {InstallOutcome::NotStarted, 0, error.message()};
+    return {InstallOutcome::NotStarted, error.value(), error.message()};
   }
   const int status = installer->Wait();
   std::string output = captured.Valid() ? ReadCaptured(captured.Get()) : std::string();

@@ -50,7 +50,7 @@ enum class InstallOutcome {
 
 struct InstallResult {
   InstallOutcome outcome = InstallOutcome::Installed;
-  int status = 0;      // the installer's (or pkexec's) exit status
+  int status = 0;      // the installer's (or pkexec's) exit status; the system's error when not started
   std::string detail;  // why it was refused, or what the installer printed
 };
 

@@ -185,17 +185,35 @@ TEST_F(Install, OnlyTheSignedDownloadItselfRunsWithTheFirstPlaceholderReplaced) 
   }
 }
 
-TEST_F(Install, InstallerThatCannotStartEndsTheRunAndKeepsTheReadyFile) {
+// Whatever stops the install step itself (an installer that cannot start, an unreadable ready
+// file) ends the run with its reason, and the program that closed for its update still comes
+// back, and the user is told.
+TEST_F(Install, AFailedInstallStepStillRestartsTheProgramAndSaysWhy) {
+  using Halvex::Exceptions::HvxException;
   Pending("Kestrane", "%s");
   chmod((Downloads("Kestrane") + "setup.run").c_str(), 0644);  // signed, but no program
-  using Halvex::Exceptions::HvxException;
-  EXPECT_EQ(Testing::ThrownMessage<HvxException>([&] { Run("/updateonly:center"); }),
-            "Not able to execute installer command: 'setup.run'");
+  try {
+    Run("/updateonly:center /restart:center");
+    ADD_FAILURE() << "no failure";
+  } catch (const HvxException& failure) {
+    EXPECT_EQ(failure.Message(), "Not able to execute installer command: 'setup.run'");
+    EXPECT_EQ(failure.ErrorCode(), static_cast<std::uint32_t>(EACCES));  // the exec's own reason
+  }
   EXPECT_TRUE(ReadyFileKept("Kestrane"));
+  EXPECT_EQ(Testing::AwaitFile(root_.File("Kestrane.restarted")), "\n");
+  ASSERT_FALSE(progress_.told.empty());
+  EXPECT_EQ(progress_.told.back(),
+            "The update of Kestrane was not installed: Not able to execute installer command: 'setup.run'");
   Pending("Kestrane", "--quiet");
   chmod((Downloads("Kestrane") + "setup.run").c_str(), 0644);
   EXPECT_EQ(Testing::ThrownMessage<HvxException>([&] { Run("/updateonly:center"); }),
             "Not able to execute installer argument command: 'setup.run --quiet'");
+
+  std::filesystem::remove(root_.File("Kestrane.restarted"));
+  WriteTextFile(Downloads("Kestrane") + Update::kUpdatesReadyFileName, "<updateReady");  // damaged
+  EXPECT_EQ(Testing::ThrownMessage<HvxException>([&] { Run("/updateonly:center /restart:center"); }),
+            "Error loading xml configuration file from param");
+  EXPECT_EQ(Testing::AwaitFile(root_.File("Kestrane.restarted")), "\n");
 }
 
 TEST_F(Install, MissingProgramToRestartIsReported) {

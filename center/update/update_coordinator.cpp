@@ -7,6 +7,7 @@
 
 #include "common/diagnostics/hvx_exception.h"
 #include "common/diagnostics/system_error_text.h"
+#include "common/platform/file_recovery.h"
 #include "common/platform/lock_file.h"
 #include "common/platform/process.h"
 #include "common/platform/program_start.h"
@@ -99,9 +100,14 @@ bool UpdateCoordinator::TakeCenterOffer(UpdateView& view) {
     updateAlreadyFound_ = true;
     return true;
   } catch (const Halvex::Exceptions::HvxException& error) {
-    // A damaged ready file offers nothing; the next download replaces it.
-    Diagnostics::WriteEventLogEntry(services_.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError,
-                                    error.ToString());
+    // A damaged ready file offers nothing. It is kept aside, so that the check that follows runs
+    // and its download takes the file's place.
+    std::string movedTo;
+    const auto moveError = Platform::MoveAsideDamaged(CenterReadyFile(), movedTo);
+    Diagnostics::WriteEventLogEntry(
+        services_.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError,
+        error.ToString() + "\nThe updates-ready file " + CenterReadyFile() + " could not be read; " +
+            (moveError ? "it could not be kept aside either (" + moveError.message() + ")." : "it was kept as " + movedTo + "."));
     return false;
   }
 }
@@ -150,10 +156,12 @@ void UpdateCoordinator::CheckForUpdate(UpdateView& view) {
   }
   {
     RunningFlag running(checkRunning_);
-    if (Exists(CenterReadyFile())) {
-      if (!updateAlreadyFound_) {
-        TakeCenterOffer(view);
-      } else if (view.AskToUpdate()) {
+    // A ready file that cannot be read is kept aside by TakeCenterOffer: then the check runs.
+    const bool alreadyFound = updateAlreadyFound_;
+    const bool offered = Exists(CenterReadyFile()) && (alreadyFound || TakeCenterOffer(view));
+    if (offered) {
+      // The first check that finds the download offers it; the next one asks to install it.
+      if (alreadyFound && view.AskToUpdate()) {
         updateOnExit_ = true;
         view.CloseForUpdate();
       }

@@ -383,7 +383,7 @@ say "every attack was refused: planted ready file, linked download, extra argume
 #    runs (Ctrl-\, Ctrl-C, Ctrl-Z) all leave a whole install. A hard limit that even root may not
 #    raise (a container without the resource capability) is refused before anything changes.
 # helper_in_terminal LIMIT VERSION: the helper started by the user from a terminal, with the limit
-# set by ulimit; prints the helper's status, and what /proc showed of it while it ran.
+# set by ulimit (-S: the soft limit only, -f: soft and hard); prints the helper's status, and what /proc showed of it while it ran.
 helper_in_terminal() {
   local package="$work/service/packages/quorvane_$2_amd64.deb" staged pid=""
   sign "$package" "$2"
@@ -412,7 +412,7 @@ version_is 1.0.0.5 && dpkg_whole || fail "the install under the caller's limits 
   fail "the helper kept the caller's process state: $result"
 no_staging_left || fail "staging folders were left: $(ls -R /var/lib/quorvane)"
 say "a soft file size limit, OOM score 500, nice 15 and Ctrl-\\, Ctrl-C, Ctrl-Z left a whole install; the helper ran with ${result#* }"
-result="$(helper_in_terminal -H 1.0.0.6)"
+result="$(helper_in_terminal -f 1.0.0.6)"
 if grep -q '^CapBnd:.*' /proc/self/status && (( (16#$(awk '/^CapBnd/ { print $2 }' /proc/self/status) >> 24) & 1 )); then
   [[ "$result" == 0\ * ]] && version_is 1.0.0.6 && dpkg_whole || { cat "$work/terminal"; fail "a hard file size limit broke the install: $result"; }
   say "a hard file size limit was lifted and left a whole install"

@@ -261,12 +261,18 @@ TEST_F(UpdateChecks, NoUpdaterMeansNothingAndAFailedStartOrDamagedFileIsLogged) 
   EXPECT_EQ(log_.Entries()[0].type, Diagnostics::kEventWarning);
   EXPECT_EQ(log_.Entries()[0].text.rfind("Could not execute updater with error '", 0), 0u);
 
+  // A damaged ready file is logged and kept aside, and the check runs all the same: its download
+  // takes the file's place.
+  Testing::WriteExecutable(updater_, "echo \"$*\" >> '" + root_.File("updater.log") + "'\n");
   std::filesystem::create_directories(Update::DownloadFolderOf(folders_.localAppData, "Kestrane"));
   WriteTextFile(coordinator.CenterReadyFile(), "<not xml");
   RecordingUpdateView damaged;
   coordinator.CheckForUpdate(damaged);
-  EXPECT_EQ(log_.Entries().size(), 2u);
+  ASSERT_EQ(log_.Entries().size(), 2u);
   EXPECT_EQ(log_.Entries()[1].type, Diagnostics::kEventError);
+  EXPECT_NE(log_.Entries()[1].text.find("could not be read; it was kept as "), std::string::npos) << log_.Entries()[1].text;
+  EXPECT_FALSE(std::filesystem::exists(coordinator.CenterReadyFile()));
+  EXPECT_EQ(ReadTextFile(root_.File("updater.log")), "/checkonly:center\n");
   EXPECT_FALSE(coordinator.CenterUpdate());
   EXPECT_FALSE(coordinator.CheckRunning());
 }

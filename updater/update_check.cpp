@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "common/service/service_call.h"
 #include "common/service/xml_document.h"
@@ -29,7 +30,8 @@ bool InCheckScope(const std::string& softwareId, std::uint32_t scope) {
 // A server that fails part-way leaves nothing behind for the next. A malformed answer or a file
 // that cannot be written ends the check with its exception.
 std::optional<UpdateHeader> CallService(const UpdaterContext& context, const UpdaterConfiguration& configuration,
-                                        const std::string& request, bool beta, IncomingDownload& download) {
+                                        const std::string& request, bool beta, IncomingDownload& download,
+                                        bool& timeOutLogged) {
   const std::size_t documentLimit = static_cast<std::size_t>(std::max(0, configuration.HeapSizeMb())) * 1048576u;
   const Service::CallSettings settings{documentLimit, std::chrono::milliseconds(std::max(0, configuration.TimeoutMs()))};
   const std::vector<Service::ServiceValue> inputs{request, beta};
@@ -48,6 +50,15 @@ std::optional<UpdateHeader> CallService(const UpdaterContext& context, const Upd
                                              "The update service at '" + server.url +
                                                  "' was not used: its certificate failed verification (" +
                                                  failure.reason + ")");
+    }
+    // An update larger than the time limit lets through would be thrown away at every check
+    // without a word: the administrator learns which setting holds it back, once a run.
+    if (failure.timedOut && !std::exchange(timeOutLogged, true)) {
+      Diagnostics::WriteUpdaterEventLogEntry(
+          context.eventLog, Diagnostics::kEventWarning,
+          "The answer of the update service at '" + server.url + "' did not arrive whole within " +
+              std::to_string(settings.timeout.count()) + " ms (the updater's setting TimeoutMS); what came was " +
+              "thrown away. A larger TimeoutMS lets a large update arrive.");
     }
   }
   return std::nullopt;
@@ -86,6 +97,7 @@ std::string BuildCheckForUpdateRequest(const PackageEntry& package, const Platfo
 
 void CheckAndDownload(const UpdaterContext& context, const UpdaterConfiguration& configuration,
                       const UpdateScopes& scopes) {
+  bool timeOutLogged = false;
   for (const auto& package : configuration.Packages()) {
     if (!InCheckScope(package.softwareId, scopes.check)) {
       continue;
@@ -102,8 +114,8 @@ void CheckAndDownload(const UpdaterContext& context, const UpdaterConfiguration&
     const std::string folder = context.DownloadFolder(package.softwareId);
     IncomingDownload download(context.DownloadRoot() + "." + package.softwareId + ".incoming/",
                               static_cast<std::uint32_t>(std::max(0, configuration.DownloadLimitMb())));
-    const auto header =
-        CallService(context, configuration, BuildCheckForUpdateRequest(package, installed), scopes.beta, download);
+    const auto header = CallService(context, configuration, BuildCheckForUpdateRequest(package, installed), scopes.beta,
+                                    download, timeOutLogged);
     if (!header || download.Files().empty()) {
       continue;
     }

@@ -187,6 +187,7 @@ std::optional<long> Transfer(std::string_view endpoint, const CallSettings& sett
   if (transfer != CURLE_OK) {
     if (failure != nullptr) {
       failure->certificate = IsCertificateFailure(transfer);
+      failure->timedOut = transfer == CURLE_OPERATION_TIMEDOUT;
       failure->reason = errorText[0] != '\0' ? errorText : curl_easy_strerror(transfer);
     }
     return std::nullopt;

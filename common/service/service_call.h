@@ -30,6 +30,8 @@ inline constexpr std::size_t kMaxEndpointLength = 1024;
 struct CallFailure {
   // The server's certificate failed verification (untrusted, expired, another host's name).
   bool certificate = false;
+  // The call's time limit passed before the answer was whole.
+  bool timedOut = false;
   std::string reason;  // libcurl's description
 };
 

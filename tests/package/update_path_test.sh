@@ -402,7 +402,7 @@ helper_in_terminal() {
     { tmux -L quorvane-helper-test capture-pane -p; fail "the helper did not end"; }
   tmux -L quorvane-helper-test capture-pane -p -J > "$work/terminal"
   tmux -L quorvane-helper-test kill-server
-  echo "$(grep -o 'helper-status=[0-9]*' "$work/terminal" | cut -d= -f2) ($seen)"
+  echo "$(grep -o 'helper-status=[0-9][0-9]*' "$work/terminal" | cut -d= -f2) ($seen)"
 }
 dpkg_whole() { dpkg-query -W -f='${Status}' quorvane | grep -qx 'install ok installed'; }
 result="$(helper_in_terminal -S 1.0.0.5)"

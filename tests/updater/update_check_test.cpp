@@ -56,8 +56,9 @@ class UpdateCheck : public testing::Test {
   }
 
   UpdaterConfiguration Configuration(const std::vector<std::string>& urls) {
-    WriteTextFile(root_.File("Tollwick.xml"), Testing::UpdaterConfigurationXml(urls, {"Kestrane", "Orlimar", "Tollwick"},
-                                                                              "<setting name=\"TimeoutMS\" value=\"5000\"/>"));
+    WriteTextFile(root_.File("Tollwick.xml"),
+                  Testing::UpdaterConfigurationXml(urls, {"Kestrane", "Orlimar", "Tollwick"},
+                                                   "<setting name=\"TimeoutMS\" value=\"" + timeoutMs_ + "\"/>"));
     UpdaterConfiguration configuration;
     configuration.Load(root_.File("Tollwick.xml"));
     return configuration;
@@ -78,6 +79,7 @@ class UpdateCheck : public testing::Test {
   Platform::ManualClock clock_;
   NoProgressView progress_;
   std::string packages_;
+  std::string timeoutMs_ = "5000";
 };
 
 constexpr const char* kSetup =
@@ -101,6 +103,19 @@ TEST_F(UpdateCheck, FirstServerRefusesSecondAnswersWithTwoFiles) {
   EXPECT_EQ(record.files[0], (Update::ReadyFileEntry{"%s --quiet", "setup.run", folder}));
   EXPECT_EQ(record.files[1].fileName, "notes.txt");
   EXPECT_TRUE(log_.Entries().empty());  // the refusing server left no trace
+}
+
+// An answer slower than TimeoutMS is thrown away, and the event log says which setting held it.
+TEST_F(UpdateCheck, AnAnswerBeyondTheTimeLimitIsLoggedWithTheSettingsName) {
+  Offer("Kestrane", kNotes);
+  auto slow = Service({"CheckForUpdateEx=slow:1500"});
+  timeoutMs_ = "300";
+  Check("/checkonly:center", {slow->Endpoint()});
+  EXPECT_EQ(ReadTextFile(Downloads("Kestrane") + Update::kUpdatesReadyFileName), "<missing>");
+  ASSERT_EQ(log_.Entries().size(), 1u);
+  EXPECT_NE(log_.Entries()[0].text.find("did not arrive whole within 300 ms (the updater's setting TimeoutMS)"),
+            std::string::npos)
+      << log_.Entries()[0].text;
 }
 
 // An answer cut half-way through a file leaves nothing behind: the next server decides, and

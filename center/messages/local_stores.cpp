@@ -151,6 +151,12 @@ void LoadStore(Store& store, Diagnostics::EventLog& eventLog, const std::string&
   for (const auto& skippedReason : skipped) {
     Warn(eventLog, "A damaged entry of " + store.path + " was skipped (" + skippedReason + ").");
   }
+  if (!skipped.empty()) {
+    // The next save would write the file without the skipped entries: it keeps the file aside
+    // first, as it keeps a file that cannot be read at all.
+    std::lock_guard saving(store.saveLock);
+    store.damagedReason = std::to_string(skipped.size()) + " of its entries could not be read";
+  }
   std::lock_guard lock(store.lock);
   for (auto& item : *items) {
     store.items.push_back(std::move(item));

@@ -106,6 +106,20 @@ TEST(StoreFiles, DamagedItemsAreSkippedWithAWarningAndTheRestLoads) {
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[0].type, Diagnostics::kEventWarning);
   EXPECT_NE(entries[0].text.find("item 2: CryptStringToBinary failed"), std::string::npos);
+
+  // The save that writes the list without them keeps the file as it was aside first: what could
+  // not be read is never lost.
+  const std::string original = ReadTextFile(store.path);
+  ASSERT_TRUE(SaveMessageStore(store, log));
+  ASSERT_EQ(log.Entries().size(), 4u);
+  EXPECT_NE(log.Entries()[3].text.find("(3 of its entries could not be read); it was kept as "), std::string::npos)
+      << log.Entries()[3].text;
+  const std::string keptAs = log.Entries()[3].text.substr(log.Entries()[3].text.find("kept as ") + 8);
+  EXPECT_EQ(ReadTextFile(keptAs.substr(0, keptAs.find(" and "))), original);
+  std::vector<std::string> skipped;
+  EXPECT_EQ(ParseMessagesDocument(ReadTextFile(store.path), skipped).value_or(std::vector<Service::MessageItem>{}).size(), 2u);
+  ASSERT_TRUE(SaveMessageStore(store, log));
+  EXPECT_EQ(log.Entries().size(), 4u);  // kept once
 }
 
 TEST(StoreFiles, MissingFilesAndEmptyDocumentsGiveEmptyListsQuietly) {

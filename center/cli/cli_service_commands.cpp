@@ -56,9 +56,13 @@ int MessagesCommand(CliSession& session, const CommandIo& io) {
 
 int FeedbackListCommand(CliSession& session, const CommandIo& io) {
   Center::FeedbackStore store;
-  store.path = StoreFolder(session) + Center::kFeedbackFileName;
+  const std::string folder = StoreFolder(session);
+  store.path = folder + Center::kFeedbackFileName;
   Center::LoadFeedbackStore(store, session.EventLog());
   if (!session.CenterRunning()) {
+    // The replies are asked for, and the list saved, with this user's identifier, as the center
+    // and 'feedback send' do.
+    store.userId = Center::GetOrCreateUserId(folder, store.recordedUserId, session.EventLog());
     const std::atomic<bool> quit{false};
     Center::FeedbackFetchPass(store, session.Service(), quit, session.EventLog());
   }

@@ -87,6 +87,18 @@ expect 2 "$cli" list --colour
 echo '<controllers/>' > "$work/none.xml"
 QUORVANE_SIMULATED_DEVICES="$work/none.xml" expect 3 "$cli" watch
 
+# Feedback: sent, then listed with the reply the maker dropped in; the list asks with this user's
+# identifier and keeps it in the file it saves.
+expect 0 "$cli" feedback send "Clutch feels heavy" "After the 3.4 update the clutch needs more force."
+feedback_file="$work/data/Quorvane/Kestrane/Quorvane.UserFeedback.xml"
+user_id="$(grep -o 'userId="[^"]*"' "$feedback_file")"
+[ -n "$user_id" ] && [ "$user_id" != 'userId=""' ] || fail "the sent feedback has no user identifier: $(cat "$feedback_file")"
+echo '<reply respondedTimeStamp="2026-12-08T10:00:00">Fixed in 3.5.</reply>' > "$work/service/feedback/replies/1.xml"
+expect 0 "$cli" feedback list
+said "Clutch feels heavy" out
+said "Reply: Fixed in 3.5." out
+grep -qF "$user_id" "$feedback_file" || fail "listing the feedback lost the user identifier: $(cat "$feedback_file")"
+
 # While the center runs, what changes a controller refuses; what reads works beside it.
 "$2" --headless >"$work/center.log" 2>&1 &
 pids+=("$!")

@@ -63,18 +63,21 @@ class SettingsDocument {
     element.text().set(escaped.c_str());
   }
 
-  // The document as it is saved.
+  // The document as it is saved. A file that is not UTF-8 (UTF-16, say) is written as UTF-8 with
+  // a declaration: written back in its own encoding it would lose its byte-order mark and
+  // declaration, which other readers need to tell the encoding.
   std::string Text() const {
     std::ostringstream text;
     if (!rawLoaded_) {
-      decoded_.save(text, "", pugi::format_raw, encoding_);
+      decoded_.save(text, "", pugi::format_raw, pugi::encoding_utf8);
       return text.str();
     }
     std::string spliced;
     if (SpliceRoot(spliced)) {
       return spliced;
     }
-    raw_.save(text, "", kRawFormat | pugi::format_no_declaration, encoding_);
+    const unsigned declaration = encoding_ == pugi::encoding_utf8 ? pugi::format_no_declaration : 0u;
+    raw_.save(text, "", kRawFormat | declaration, pugi::encoding_utf8);
     return text.str();
   }
 

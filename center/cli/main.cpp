@@ -7,6 +7,8 @@
 #include <iostream>
 
 #include "center/cli/cli_commands.h"
+#include "common/diagnostics/hvx_exception.h"
+#include "common/diagnostics/system_error_text.h"
 #include "common/platform/clock.h"
 
 namespace {
@@ -111,6 +113,11 @@ int main(int argc, char** argv) {
     if (*feedbackList) return FeedbackListCommand(session, io);
     if (*feedbackSend) return FeedbackSendCommand(session, io, title, text);
     if (*checkUpdates) return CheckUpdatesCommand(session, io);
+  } catch (const Halvex::Exceptions::HvxException& error) {
+    // Its what() says only "Unknown exception": the message says what went wrong.
+    std::cerr << "kestrane-cli: " << error.Message()
+              << (error.ErrorCode() != 0 ? " (" + Halvex::Exceptions::GetWin32ErrorMessage(error.ErrorCode()) + ")" : "")
+              << "\n";
   } catch (const std::exception& error) {
     std::cerr << "kestrane-cli: " << error.what() << "\n";
   }

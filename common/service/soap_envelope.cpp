@@ -143,13 +143,17 @@ std::vector<std::string> Materialise(std::vector<ResultText>& texts, pugi::xml_d
   return strings;
 }
 
+// Without the white space the schema's xs:long and xs:boolean allow around a value: blank, tab,
+// line feed and carriage return.
+std::string_view TrimXmlSpace(std::string_view text) {
+  constexpr std::string_view kSpace = " \t\n\r";
+  const auto first = text.find_first_not_of(kSpace);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
+}
+
 std::optional<std::int64_t> ReadLong(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\n' || text.front() == '\t')) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\t')) {
-    text.remove_suffix(1);
-  }
+  text = TrimXmlSpace(text);
   if (!text.empty() && text.front() == '+') {
     text.remove_prefix(1);
   }
@@ -161,7 +165,10 @@ std::optional<std::int64_t> ReadLong(std::string_view text) {
   return value;
 }
 
-bool ReadBoolean(std::string_view text) { return text == "true" || text == "1"; }
+bool ReadBoolean(std::string_view text) {
+  text = TrimXmlSpace(text);
+  return text == "true" || text == "1";
+}
 
 }  // namespace
 

@@ -83,6 +83,34 @@ TEST(Settings, SavingChangesOnlyElementTexts) {
   EXPECT_EQ(settings.Values().webServicesUrl, "http://host/?a=1&b=2");
 }
 
+// A file in UTF-16 (with its byte-order mark and declaration) is saved as UTF-8 with a
+// declaration, which every reader can tell, and reads back the same.
+TEST(Settings, AUtf16FileIsSavedAsUtf8WithADeclaration) {
+  Testing::TempFolder folder;
+  std::string utf16 = "\xFF\xFE";
+  for (const char16_t unit : std::u16string(u"<?xml version=\"1.0\" encoding=\"utf-16\"?>\r\n<settings><WebServicesUrl>"
+                                            u"http://h\u00f4te/</WebServicesUrl><EnableBetaSoftware>true"
+                                            u"</EnableBetaSoftware><TopMostWindow>false</TopMostWindow>"
+                                            u"<SecureCrashRecovery>false</SecureCrashRecovery></settings>")) {
+    utf16 += static_cast<char>(unit & 0xFF);
+    utf16 += static_cast<char>(unit >> 8);
+  }
+  WriteTextFile(folder.File("user.xml"), utf16);
+  WriteTextFile(folder.File("program.xml"), SettingsFile("false"));
+  CenterSettings settings;
+  settings.StartUp(folder.File("program.xml"), folder.File("user.xml"));
+  settings.SetTopMostWindow(true);
+  settings.Save();
+  const std::string saved = ReadTextFile(folder.File("user.xml"));
+  EXPECT_EQ(saved.rfind("<?xml version=\"1.0\"?>", 0), 0u) << saved;
+  EXPECT_NE(saved.find("<WebServicesUrl>http://h\u00f4te/</WebServicesUrl>"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<TopMostWindow>true</TopMostWindow>"), std::string::npos) << saved;
+  CenterSettings again;
+  again.Load(folder.File("user.xml"));
+  EXPECT_EQ(again.Values().webServicesUrl, "http://h\u00f4te/");
+  EXPECT_TRUE(again.Values().topMostWindow);
+}
+
 TEST(Settings, WithoutAUserFileTheProgramFileIsCopiedWithItsFolders) {
   Testing::TempFolder folder;
   WriteTextFile(folder.File("Kestrane.xml"), SettingsFile("false"));

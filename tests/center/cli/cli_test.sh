@@ -76,6 +76,11 @@ for hostile in "tampered:its content does not match its signature" "unsigned:its
   said "The firmware 'qv-single-2.1.bin' was not flashed: it is refused because ${hostile#*:}" err
 done
 behave DownloadFirmware=normal
+# An answer that cannot be decoded is said in words, not as an unknown exception.
+behave EnumerateFirmwares=badbase64
+expect 1 "$cli" firmware recover qv-single 2.1
+[ "$(cat "$work/err")" = "kestrane-cli: CryptStringToBinary failed" ] || { cat "$work/err"; fail "a bad answer was not said"; }
+behave EnumerateFirmwares=normal
 expect 0 "$cli" list
 grep -q "QVA-S-1002 .*firmware QV-Single v2.0)" "$work/out" || { cat "$work/out"; fail "a refused image was flashed"; }
 expect 0 "$cli" firmware change QVA-S-1002 2.1 --verbose

@@ -72,6 +72,10 @@ TEST(ResponseEnvelope, TextAndNumberResultsWithNilAbsentAndEmptyAnswers) {
        Contract("RegisterUserFeedbackResponse", "<RegisterUserFeedbackResult>9000000000</RegisterUserFeedbackResult>"),
        "", 9000000000},
       {Operation::RegisterUserFeedback, Contract("RegisterUserFeedbackResponse"), "", 0},
+      // Any of the schema's white space around a number: carriage returns too.
+      {Operation::RegisterUserFeedback,
+       Contract("RegisterUserFeedbackResponse", "<RegisterUserFeedbackResult>&#xD;\t42 &#xD;</RegisterUserFeedbackResult>"),
+       "", 42},
       {Operation::RegisterErrorLogEntry, Contract("RegisterErrorLogEntryResponse"), "", 0},
   };
   for (const auto& c : cases) {
@@ -167,6 +171,11 @@ TEST(ServerEnvelopes, RequestsParseBackAndResponsesParseOnTheClientSide) {
 
   EXPECT_FALSE(ParseRequestEnvelope("<s:Envelope/>"));
   EXPECT_FALSE(ParseRequestEnvelope(Contract("Unknown")));
+  // A flag with white space around it, as the schema allows.
+  const auto spaced = ParseRequestEnvelope(
+      Contract("EnumerateFirmwares", "<id>x</id><isBeta> true&#xD;\n</isBeta>"));
+  ASSERT_TRUE(spaced);
+  EXPECT_EQ(std::get<bool>(spaced->inputs.at(1)), true);
 }
 
 }  // namespace

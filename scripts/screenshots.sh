@@ -56,7 +56,18 @@ shot device-selected
 click 250 60
 shot change-firmware-gallery
 xdotool key Escape
+# Upload Custom Firmware: the file chooser, and the warning that the file is not the maker's
+# (answered No).
 click 399 60
+shot custom-firmware-chooser
+custom="$(mktemp -d)"
+cp packaging/local-service/firmware/qv-quad-3.4.bin "$custom/my-tuned-quad.bin"
+xdotool type "$custom/my-tuned-quad.bin"
+xdotool key Return
+shot custom-firmware-warning
+xdotool key Escape
+rm -rf "$custom"
+click 453 60
 shot crash-recovery-gallery
 xdotool key Escape
 click 300 "$(row_y 1)"
@@ -93,6 +104,22 @@ for step in $(seq 8); do
 done
 sleep 3
 shot firmware-change-done
+
+# The same change from a service that altered the image after it was signed: nothing is flashed.
+behave() {
+  python3 -c 'import sys, urllib.request; urllib.request.urlopen(sys.argv[1], data=sys.argv[2].encode()).read()' \
+    "$(sed -n 's|^demo: stand-in service on \(http://[^/]*\)/.*|\1|p' "$log")/control" "$1"
+}
+behave DownloadFirmware=tampered
+click 300 "$(row_y 7)"
+click 250 60
+sleep 0.5
+xdotool mousemove $((left + 300)) $((top + 112))
+sleep 0.3
+click 300 112
+shot firmware-change-refused 2
+xdotool key Return
+behave DownloadFirmware=normal
 
 # Messages, the feedback list and a new feedback; then the window while it checks for updates.
 click 40 60

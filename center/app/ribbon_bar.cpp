@@ -263,6 +263,8 @@ void RibbonBar::Apply(const RibbonState& state) {
     const bool large = button->toolButtonStyle() == Qt::ToolButtonTextUnderIcon;
     const std::string label = state.Label(command);
     button->setText(large ? TwoLineLabel(label) : QString::fromStdString(label));
+    // Where the window is too narrow for every label, a shortened one is named whole here.
+    button->setToolTip(QString::fromStdString(label));
     if (button->isCheckable()) {
       button->setChecked(state.Checked(command));
     }

@@ -1,6 +1,7 @@
 #include "center/firmware/firmware_job.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -112,6 +113,51 @@ void ReportFailedFlash(const FirmwareJob& job, const FirmwareServices& services,
   }
 }
 
+// What ends a flash that does not end by itself: its port gone for longer than the grace, or its
+// time limit passed. Why, when the tool must be stopped.
+class FlashWatch {
+ public:
+  FlashWatch(SerialPortMap& ports, std::string port, std::chrono::milliseconds limit)
+      : ports_(ports), port_(std::move(port)), limit_(limit), start_(std::chrono::steady_clock::now()) {}
+
+  std::optional<std::string> Stop() const {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - start_ > limit_) {
+      return "it did not end within " + std::to_string(limit_.count() / 1000) + " s";
+    }
+    if (now - lastLook_ < 500ms) {
+      return std::nullopt;
+    }
+    lastLook_ = now;
+    const auto listed = TakePortSnapshot(ports_).known;
+    const bool present = std::any_of(listed.begin(), listed.end(), [&](const auto& entry) { return entry.port == port_; });
+    if (present) {
+      goneSince_.reset();
+    } else if (!goneSince_) {
+      goneSince_ = now;
+    } else if (now - *goneSince_ > kPortGoneGrace) {
+      return "its port " + port_ + " went away";
+    }
+    return std::nullopt;
+  }
+
+ private:
+  SerialPortMap& ports_;
+  std::string port_;
+  std::chrono::milliseconds limit_;
+  std::chrono::steady_clock::time_point start_;
+  mutable std::chrono::steady_clock::time_point lastLook_{};
+  mutable std::optional<std::chrono::steady_clock::time_point> goneSince_;
+};
+
+// Asks the tool and everything it started to end, and makes them end when they do not.
+void StopTool(Platform::Process& tool) {
+  tool.SignalGroup(SIGTERM);
+  if (!tool.WaitFor(2000ms)) {
+    tool.SignalGroup(SIGKILL);
+  }
+}
+
 // Finds the port, writes the image, runs the script and judges its output.
 void Flash(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view, const FlashPlan& plan) {
   if (!plan.updatedCaption.empty()) {
@@ -147,6 +193,7 @@ void Flash(FirmwareJob& job, const FirmwareServices& services, FirmwareView& vie
     spec.arguments = {script, *port, imagePath};
     spec.workingDirectory = services.programFolder;
     spec.outputFile = *outputPath;
+    spec.newSession = true;  // the tool and what it starts can be stopped together
     tool = Platform::Process::Start(spec, error);
   }
   if (!tool) {
@@ -158,20 +205,35 @@ void Flash(FirmwareJob& job, const FirmwareServices& services, FirmwareView& vie
     return;
   }
   ToolOutput toolOutput(*outputPath);
+  const FlashWatch watch{services.ports, *port,
+                         services.flashTimeLimit.value_or(FlashTimeLimit(job.image.size()))};
+  std::optional<std::string> stopped;
   std::optional<int> scriptExit;
   while (!(scriptExit = tool->WaitFor(100ms))) {
     toolOutput.Collect(view);
     view.StepProgress();
+    if (!stopped && (stopped = watch.Stop())) {
+      StopTool(*tool);
+    }
   }
   toolOutput.Collect(view);
-  const std::string& output = toolOutput.Text();
+  std::string output = toolOutput.Text();
+  if (stopped) {
+    // Said after what the tool printed, where its output is shown and sent.
+    const std::string text = "\nThe flashing tool was stopped: " + *stopped + ".\n";
+    view.AppendOutput(text);
+    output += text;
+    Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError,
+                                    "A flash of " + (job.entry ? job.entry->fileName : job.fileName) + " on " + *port +
+                                        " failed: the flashing tool was stopped because " + *stopped + ".");
+  }
   unlink(outputPath->c_str());
   WriteImageFile(imagePath, job.image, true);
   unlink(imagePath.c_str());
 
   // A script that could not run at all (missing, unreadable) fails too, whatever its error text
   // happens to end with.
-  if (FlashExitCode(output) == 0 && *scriptExit == 0) {
+  if (!stopped && FlashExitCode(output) == 0 && *scriptExit == 0) {
     view.CloseWithOk();
     return;
   }
@@ -258,6 +320,10 @@ std::optional<std::string> VerifyFirmwareSignature(const FirmwareJob& job, const
 
 std::string ChangeScriptFor(const Device::QuorvaneDevice& controller) {
   return Device::FirmwareName(controller.identityReport) == "sam3x8edue" ? kSam3x8eScript : kUsualScript;
+}
+
+std::chrono::milliseconds FlashTimeLimit(std::size_t imageBytes) {
+  return std::chrono::milliseconds(60000 + 2 * static_cast<std::int64_t>(imageBytes));
 }
 
 std::uint64_t FlashExitCode(const std::string& output) {

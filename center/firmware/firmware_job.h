@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -44,6 +45,8 @@ struct FirmwareServices {
   std::string programFolder;  // where the flashing scripts lie, with a trailing '/'
   std::string tempFolder;     // the user's temporary folder, with a trailing '/'
   std::string keyPath;        // the maker's public key, which every downloaded image must verify with
+  // How long a flash may take; empty: FlashTimeLimit of the image's size.
+  std::optional<std::chrono::milliseconds> flashTimeLimit;
 };
 
 // Downloads the job's firmware: the version and image of the entry. False when the service
@@ -58,6 +61,14 @@ std::optional<std::string> VerifyFirmwareSignature(const FirmwareJob& job, const
 
 // The script a change uses: "upx-bin.sh" for a controller whose firmware text is "sam3x8edue".
 std::string ChangeScriptFor(const Device::QuorvaneDevice& controller);
+
+// How long a flash of `imageBytes` may take before the flashing tool is stopped: a minute for
+// the tool to start and the bootloader to answer, and time for the slowest bootloader to write
+// and verify the image (500 bytes a second).
+std::chrono::milliseconds FlashTimeLimit(std::size_t imageBytes);
+// How long the tool may go on once its port went away (the bootloader leaves by itself at the
+// end of a good flash, a moment before the tool ends).
+inline constexpr std::chrono::milliseconds kPortGoneGrace{3000};
 
 // The flashing tool's exit code from its output: the digits right after the last ':' (the whole
 // text when there is none), none reading 0. Above 0 the flash failed.

@@ -219,6 +219,12 @@ void Process::Signal(int signalNumber) const {
   }
 }
 
+void Process::SignalGroup(int signalNumber) const {
+  if (pid_ > 0 && !exitCode_) {
+    kill(-pid_, signalNumber);
+  }
+}
+
 std::error_code OpenWithSystem(const std::string& target, const std::string& workingDirectory) {
   ProcessSpec spec;
   spec.workingDirectory = workingDirectory;

@@ -49,6 +49,9 @@ class Process {
   // Waits at most the limit; empty when it still runs.
   std::optional<int> WaitFor(std::chrono::milliseconds limit);
   void Signal(int signalNumber) const;
+  // The signal to every process of the group it leads (started with newSession): a script and
+  // the tools it started.
+  void SignalGroup(int signalNumber) const;
 
  private:
   explicit Process(pid_t pid) : pid_(pid) {}

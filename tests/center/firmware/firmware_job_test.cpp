@@ -2,12 +2,15 @@
 // what a failure sends to the service.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "center/device/simulated_backend.h"
 #include "center/firmware/firmware_job.h"
@@ -22,6 +25,7 @@ namespace {
 
 using namespace Quorvane;
 using namespace Quorvane::Firmware;
+using namespace std::chrono_literals;
 using Testing::ReadTextFile;
 using Testing::WriteTextFile;
 
@@ -46,7 +50,7 @@ TEST(ChangeScript, Sam3x8eControllersUseTheOtherScript) {
 class PortAfterReset final : public SerialPortMap {
  public:
   bool EnumerateNames(std::vector<std::string>& names) override {
-    if (enumerations_++ > 0) names.push_back(kPort.name);
+    if (enumerations_++ > 0 && !gone) names.push_back(kPort.name);
     return true;
   }
   std::optional<SerialPortEntry> Read(const std::string& name) override {
@@ -55,6 +59,8 @@ class PortAfterReset final : public SerialPortMap {
   inline static const SerialPortEntry kPort{"/sys/sim/ttyACM7", "/dev/ttyACM7 'odd' \"port\"", true};
   // The bootloader left: the next snapshot finds no port again.
   void Unplug() { enumerations_ = 0; }
+  // Pulled for good (a cable, a bootloader that crashed).
+  std::atomic<bool> gone{false};
 
  private:
   int enumerations_ = 0;
@@ -84,7 +90,7 @@ class FlashingWithScripts : public testing::Test {
   }
 
   FirmwareServices Services() {
-    return {center_, backend_, ports_, clock_, log_, notifier_, folder_, temp_.Path() + "/", trustedKey_};
+    return {center_, backend_, ports_, clock_, log_, notifier_, folder_, temp_.Path() + "/", trustedKey_, timeLimit_};
   }
 
   Testing::TempFolder data_;
@@ -94,6 +100,7 @@ class FlashingWithScripts : public testing::Test {
   std::string folder_ = program_.File("") + "with blank's \"quote\"/";
   Testing::SigningKey maker_;
   std::string trustedKey_ = maker_.PublicKeyPath();
+  std::optional<std::chrono::milliseconds> timeLimit_;
   Testing::LocalServiceProcess service_{data_.Path(), {}, maker_.SecretKeyPath()};
   Center::CenterService center_{service_.Endpoint()};
   Platform::ManualClock clock_;
@@ -234,6 +241,40 @@ TEST_F(FlashingWithScripts, AFirmwareTheMakerDidNotSignAsOfferedIsNeverFlashed) 
   EXPECT_NE(log_.Entries()[3].text.find("does not match its signature"), std::string::npos);
   EXPECT_NE(log_.Entries()[9].text.find("made for version 2.1.0.0, not the offered 9.1.0.0"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(data_.File("errorlogs/1.xml")));  // no flash ran to fail
+}
+
+// A flashing tool that never ends (avrdude spinning on a port that went away) is stopped with
+// everything it started: when its port is gone for longer than the grace, or when its time is
+// up. The job fails, the controller is left for crash recovery, and the reason is logged.
+TEST_F(FlashingWithScripts, AFlashWhosePortWentAwayOrThatNeverEndsIsStopped) {
+  Script("sleep 600 & echo $! > '" + scratch_.File("child") + "'\nwait\n");
+  std::thread pull([&] {
+    std::this_thread::sleep_for(300ms);
+    ports_.gone = true;
+  });
+  RunChangeFirmware(job_, Services(), view_);
+  pull.join();
+  EXPECT_EQ(view_.Statuses().back(), "Firmware Update Failed!");
+  EXPECT_NE(view_.Output().find("The flashing tool was stopped: its port /dev/ttyACM7 'odd' \"port\" went away."),
+            std::string::npos)
+      << view_.Output();
+  // The tool's own children were stopped too (gone, or a zombie waiting to be reaped).
+  const std::string child = ReadTextFile(scratch_.File("child"));
+  const std::string state = ReadTextFile("/proc/" + child.substr(0, child.find('\n')) + "/stat");
+  EXPECT_TRUE(state == "<missing>" || state.find(") Z ") != std::string::npos) << state;
+  EXPECT_TRUE(std::filesystem::exists(data_.File("errorlogs/1.xml")));
+  ASSERT_FALSE(log_.Entries().empty());
+  EXPECT_NE(log_.Entries().back().text.find("the flashing tool was stopped because its port"), std::string::npos);
+
+  ports_.gone = false;
+  ports_.Unplug();
+  timeLimit_ = 1500ms;
+  Testing::RecordingFirmwareView timed;
+  RunChangeFirmware(job_, Services(), timed);
+  EXPECT_EQ(timed.Statuses().back(), "Firmware Update Failed!");
+  EXPECT_NE(timed.Output().find("The flashing tool was stopped: it did not end within 1 s."), std::string::npos)
+      << timed.Output();
+  EXPECT_EQ(FlashTimeLimit(32768), 125536ms);  // a 32 KiB image: a minute, and 500 bytes a second
 }
 
 TEST_F(FlashingWithScripts, RecoveryWritesTheImageAsItsBoxSaysAndReportsToTheEventLogToo) {

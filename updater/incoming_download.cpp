@@ -98,12 +98,12 @@ void IncomingDownload::Begin(const FileDescriptor& file) {
     throw HvxArgumentException("The update service gave an unsafe file name: '" + file.fileName + "'", "fileName");
   }
   // A size beyond the limit is refused before any space is reserved for it.
-  claimed_ += file.size;
-  if (claimed_ > limitBytes_) {
+  if (file.size > limitBytes_ - claimed_) {
     throw HvxException("The update file '" + file.fileName + "' of " + std::to_string(file.size) +
                        " bytes takes the download beyond its limit of " + std::to_string(limitMb_) +
                        " MB (the updater's setting DownloadLimitMB)");
   }
+  claimed_ += file.size;
   WaitForPieces();
   if (!made_) {
     ReplaceFolder(folder_);

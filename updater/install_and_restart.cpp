@@ -10,6 +10,7 @@
 
 #include "common/diagnostics/hvx_exception.h"
 #include "common/diagnostics/system_error_text.h"
+#include "common/platform/file_version.h"
 #include "common/platform/lock_file.h"
 #include "common/platform/process.h"
 #include "common/update/update_installation.h"
@@ -103,6 +104,24 @@ void Restart(const UpdaterContext& context, const std::string& softwareId, const
 Update::InstallOutcome InstallPackage(const UpdaterContext& context, const PackageEntry& package,
                                       const std::string& installFolder, const std::string& readyFile) {
   const Update::UpdateReadyRecord record = Update::ReadUpdatesReadyFile(readyFile);
+  // Asked once for all the files: the first file that installs makes the program that version.
+  const Platform::FileVersion installed = Platform::ReadFileVersion(installFolder + package.processName);
+  if (record.version == installed && installed != Platform::FileVersion{}) {
+    // Installed already (one package that updates several programs, offered for each): nothing
+    // is left to do, and nothing went wrong.
+    RemoveDownload(context.DownloadFolder(package.softwareId));
+    return Update::InstallOutcome::Installed;
+  }
+  if (!(record.version > installed)) {
+    const std::string text = Update::DescribeInstallResult(
+        package.softwareId, readyFile,
+        {Update::InstallOutcome::Refused, 0,
+         "its version " + record.version.ToString() + " is not above the installed " + installed.ToString()});
+    Diagnostics::WriteUpdaterEventLogEntry(context.eventLog, Diagnostics::kEventError, text);
+    context.progress.Tell(text);
+    RemoveDownload(context.DownloadFolder(package.softwareId));
+    return Update::InstallOutcome::Refused;
+  }
   auto outcome = Update::InstallOutcome::Installed;
   for (const auto& entry : record.files) {
     outcome = Install(context, package, installFolder, record, entry);
@@ -157,13 +176,21 @@ bool InstallAndRestart(const UpdaterContext& context, const UpdaterConfiguration
     } catch (...) {
       failure = std::current_exception();
     }
-    // The program that closed for its update comes back in every case: updated, or as it was,
-    // even when the install step itself failed.
-    if (InRestartScope(package.softwareId, scopes.restart)) {
-      Restart(context, package.softwareId, *installFolder, scopes.beta);
-    }
     if (failure) {
       TellFailure(context, package.softwareId, failure);
+    }
+    // The program that closed for its update comes back in every case: updated, or as it was,
+    // even when the install step itself failed. A restart that fails then is logged beside that
+    // failure, which stays the run's.
+    try {
+      if (InRestartScope(package.softwareId, scopes.restart)) {
+        Restart(context, package.softwareId, *installFolder, scopes.beta);
+      }
+    } catch (const HvxException& restartFailure) {
+      if (!failure) throw;
+      Diagnostics::WriteUpdaterEventLogEntry(context.eventLog, Diagnostics::kEventError, restartFailure.ToString());
+    }
+    if (failure) {
       std::rethrow_exception(failure);  // logged by the run
     }
     if (outcome != Update::InstallOutcome::Installed) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "common/diagnostics/hvx_exception.h"
+#include "common/service/payload_documents.h"
 #include "common/service/xml_document.h"
 
 namespace Quorvane::Updater {
@@ -54,7 +55,7 @@ FileDescriptor ParseFileDescriptor(std::string_view text) {
   }
   FileDescriptor file;
   file.fileName = element.attribute("fileName").value();
-  file.size = static_cast<std::uint32_t>(std::strtoul(element.attribute("size").value(), nullptr, 10));
+  file.size = static_cast<std::uint64_t>(std::max<std::int64_t>(0, Service::ReadSigned64(element.attribute("size").value())));
   file.mimeType = element.attribute("mimeType").value();
   file.installCommand = element.attribute("installCommand").value();
   return file;
@@ -121,7 +122,7 @@ bool UpdateAnswerSink::ItemText(std::string_view piece) {
 // Writes the first `bytes` of what was decoded (as far as the file's size reaches) and keeps the
 // rest for the next piece.
 bool UpdateAnswerSink::WriteDecoded(std::size_t bytes) {
-  const std::size_t wanted = std::min<std::size_t>(bytes, file_.size - written_);
+  const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, file_.size - written_));
   // Bytes beyond the descriptor's size are not the file's: they count as the answer's own,
   // so an answer that never ends stops at the limit.
   documentBytes_ += bytes - wanted;
@@ -129,7 +130,7 @@ bool UpdateAnswerSink::WriteDecoded(std::size_t bytes) {
   if (wanted > 0) {
     decoded_.Resize(wanted);
     writer_.Write(decoded_);
-    written_ += static_cast<std::uint32_t>(wanted);
+    written_ += wanted;
   }
   decoded_.Resize(carried_.size());
   std::copy(carried_.begin(), carried_.end(), decoded_.Data());

@@ -25,7 +25,7 @@ struct UpdateHeader {
 
 struct FileDescriptor {
   std::string fileName;
-  std::uint32_t size = 0;
+  std::uint64_t size = 0;  // as claimed, saturating: a claim beyond any limit stays beyond it
   std::string mimeType;
   std::string installCommand;
 };
@@ -82,7 +82,7 @@ class UpdateAnswerSink final : public Service::StringItemSink {
   std::string document_;  // the item being read, when it is a document
   std::optional<UpdateHeader> header_;
   FileDescriptor file_;   // the descriptor of the content being read
-  std::uint32_t written_ = 0;
+  std::uint64_t written_ = 0;
   Service::Base64StreamDecoder decoder_;
   // Decoded bytes not yet written, gathered into pieces of FilePiece::kBytes (made with the first
   // content); what a part decodes beyond a piece waits in carried_ for the next one.

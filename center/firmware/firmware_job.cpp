@@ -11,6 +11,7 @@
 
 #include "center/firmware/port_detection.h"
 #include "common/diagnostics/error_report.h"
+#include "common/diagnostics/hvx_exception.h"
 #include "common/platform/atomic_file.h"
 #include "common/platform/path_text.h"
 #include "common/platform/private_folder.h"
@@ -307,6 +308,8 @@ std::optional<std::string> VerifyFirmwareSignature(const FirmwareJob& job, const
   std::optional<std::string> signature;
   try {
     signature = Center::DownloadFirmwareImage(services.service, signatureEntry);
+  } catch (const Halvex::Exceptions::HvxException& error) {
+    return "its signature could not be fetched (" + error.Message() + ")";
   } catch (const std::exception& error) {
     return std::string("its signature could not be fetched (") + error.what() + ")";
   }

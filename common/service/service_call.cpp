@@ -187,7 +187,10 @@ std::optional<long> Transfer(std::string_view endpoint, const CallSettings& sett
   if (transfer != CURLE_OK) {
     if (failure != nullptr) {
       failure->certificate = IsCertificateFailure(transfer);
-      failure->timedOut = transfer == CURLE_OPERATION_TIMEDOUT;
+      // A time-out after the connection was made: the answer was too slow, not the server absent.
+      curl_off_t connected = 0;
+      curl_easy_getinfo(handle, CURLINFO_CONNECT_TIME_T, &connected);
+      failure->timedOut = transfer == CURLE_OPERATION_TIMEDOUT && connected > 0;
       failure->reason = errorText[0] != '\0' ? errorText : curl_easy_strerror(transfer);
     }
     return std::nullopt;

@@ -122,11 +122,6 @@ InstallResult InstallSignedUpdate(const SignedUpdate& update) {
                                                   {fileName, SignedVersionOf(update.version)})) {
     return {InstallOutcome::Refused, 0, std::move(*failure)};
   }
-  const Platform::FileVersion before = Platform::ReadFileVersion(update.installedProgram);
-  if (!(update.version > before)) {
-    return {InstallOutcome::Refused, 0,
-            "its version " + update.version.ToString() + " is not above the installed " + before.ToString()};
-  }
   if (access(update.installFolder.c_str(), W_OK) == 0) {
     if (!update.userInstaller) {
       return {InstallOutcome::Refused, 0, "its install command would run another program than the signed download"};

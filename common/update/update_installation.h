@@ -62,8 +62,9 @@ struct SignedUpdate {
   std::string installRoot;    // the tree it updates, which holds the key and the helper
   std::string installFolder;  // the folder the update writes into
   // The version offered, which the signature must name with the file's name, and the program
-  // that carries the version once installed: an update whose version is not above the program's
-  // is refused, and one that leaves another version installed has failed.
+  // that carries the version once installed: an elevated install that leaves another version
+  // there has failed. (Whether the offer is above the installed version is the caller's to ask,
+  // once for all the files of an update.)
   Platform::FileVersion version;
   std::string installedProgram;
   // The package's own install command, run for a tree the user can write; none when the command

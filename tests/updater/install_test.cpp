@@ -145,9 +145,9 @@ TEST_F(Install, AFailingInstallerKeepsTheUpdateLogsItsOutputAndStillRestarts) {
 }
 
 // What the ready file points at is checked before anything runs: a changed installer, one
-// without a signature, one signed by another key, one the maker signed as another file or
-// version (a replay), and one whose version is not above the installed one never start, and the
-// download goes, so that the next check fetches it anew instead of offering it for ever.
+// without a signature, one signed by another key, and one the maker signed as another file or
+// version (a replay) never start, and the download goes, so that the next check fetches it anew
+// instead of offering it for ever.
 TEST_F(Install, AnInstallerWhoseSignatureFailsNeverRuns) {
   Testing::SigningKey stranger;
   for (const auto& spoil : std::vector<std::function<void(const std::string&)>>{
@@ -155,8 +155,7 @@ TEST_F(Install, AnInstallerWhoseSignatureFailsNeverRuns) {
            [](const std::string& file) { std::filesystem::remove(file + ".minisig"); },
            [&](const std::string& file) { stranger.Sign(file, "2.0.0.0"); },
            [&](const std::string& file) { key_.Sign(file, "1.0.0.0"); },
-           [&](const std::string& file) { key_.SignWith(file, file + ".minisig", "file:Tollwick version:2.0.0.0"); },
-           [&](const std::string&) { Pending("Kestrane", "%s", 0, {0, 0, 0, 0}); }}) {
+           [&](const std::string& file) { key_.SignWith(file, file + ".minisig", "file:Tollwick version:2.0.0.0"); }}) {
     Pending("Kestrane", "%s");
     spoil(Downloads("Kestrane") + "setup.run");
     EXPECT_FALSE(Run("/updateonly:center"));
@@ -166,6 +165,37 @@ TEST_F(Install, AnInstallerWhoseSignatureFailsNeverRuns) {
     EXPECT_NE(log_.Entries().back().text.find("setup.run' is refused because"), std::string::npos)
         << log_.Entries().back().text;
   }
+}
+
+// The offer's version is held against the installed program's once for all its files: an older
+// one is refused and goes; the same one is installed already (one package updating several
+// programs, offered for each) and goes without a word; a newer one installs every file.
+TEST_F(Install, AnOfferIsHeldAgainstTheInstalledVersionOnceForAllItsFiles) {
+  std::filesystem::copy_file(QUORVANE_VERSIONED_PROGRAM, root_.File("Quorvane/Kestrane/Kestrane"),
+                             std::filesystem::copy_options::overwrite_existing);  // 3.14.159.26535
+  Pending("Kestrane", "%s", 0, {3, 0, 0, 0});
+  EXPECT_FALSE(Run("/updateonly:center"));
+  EXPECT_FALSE(ReadyFileKept("Kestrane"));
+  ASSERT_EQ(log_.Entries().size(), 1u);
+  EXPECT_NE(log_.Entries()[0].text.find("its version 3.0.0.0 is not above the installed 3.14.159.26535"),
+            std::string::npos);
+  Pending("Kestrane", "%s", 0, {3, 14, 159, 26535});
+  EXPECT_TRUE(Run("/updateonly:center"));
+  EXPECT_FALSE(ReadyFileKept("Kestrane"));
+  EXPECT_EQ(log_.Entries().size(), 1u);
+  EXPECT_EQ(ReadTextFile(root_.File("installed.log")), "<missing>");
+
+  const std::string folder = Downloads("Kestrane");
+  Pending("Kestrane", "%s", 0, {4, 0, 0, 0});
+  WriteTextFile(folder + "second.run", "#!/bin/sh\necho second >> '" + root_.File("installed.log") + "'\n");
+  std::filesystem::permissions(folder + "second.run", std::filesystem::perms::owner_all);
+  key_.Sign(folder + "second.run", "4.0.0.0");
+  Diagnostics::RecordingEventLog log;
+  ASSERT_TRUE(Update::WriteUpdatesReadyFile(
+      {"Kestrane", {4, 0, 0, 0}, {{"%s", "setup.run", folder}, {"%s", "second.run", folder}}},
+      folder + Update::kUpdatesReadyFileName, log));
+  EXPECT_TRUE(Run("/updateonly:center"));
+  EXPECT_EQ(ReadTextFile(root_.File("installed.log")), "Kestrane:\nsecond\n");
 }
 
 // The signature covers the file, not the command the service sent beside it: a command that

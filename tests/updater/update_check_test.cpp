@@ -450,6 +450,15 @@ TEST(IncomingDownload, ClaimsBeyondTheDownloadLimitAreRefusedBeforeAnythingIsRes
                 [&] { download.Begin({"second.deb", (1u << 20) + 1, "", ""}); })
                 .find("second.deb"),
             std::string::npos);
+
+  // A claim beyond 32 bits is read whole: never wrapped to a size the limit lets through.
+  IncomingDownload large(folder.File("large/"), 1024);
+  UpdateAnswerSink answer(1024, large);
+  Read(answer, {"<r softwareID=\"Kestrane\" responseType=\"1\"><version major=\"2\"/></r>",
+                "<file fileName=\"big.deb\" size=\"5368709120\"/>", "Zm9v"});
+  EXPECT_NE(Testing::ThrownMessage<Halvex::Exceptions::HvxException>([&] { answer.Finish(); }).find("of 5368709120 bytes"),
+            std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(folder.File("large")));
 }
 
 }  // namespace

@@ -133,11 +133,12 @@ int Install(const std::string& packagePath, const Caller& caller) {
   const auto keyText = Signing::ReadSmallFile(keyPath, Signing::kMaxSignatureFileSize, reason);
   if (!keyText) return Refuse(Update::kHelperInternalError, "the update key cannot be read: " + reason);
 
-  struct stat packageStatus {};
-  fstat(package.Get(), &packageStatus);
+
   const auto stagingBase = TakeStagingBase(kStagingBase, 0, kStagingWaitSeconds, reason);
   if (!stagingBase.Valid()) return Refuse(Update::kHelperInternalError, "refused '" + packagePath + "': " + reason);
-  if (auto full = CheckFreeSpace(kStagingBase, static_cast<std::uint64_t>(packageStatus.st_size))) {
+  // The user may grow the file after it was opened: the copy stops at the cap, so the cap is
+  // what must fit.
+  if (auto full = CheckFreeSpace(kStagingBase, kMaxPackageSize)) {
     return Refuse(Update::kHelperRefusedFile, "refused '" + packagePath + "': " + *full);
   }
   const auto stagingFolder = MakeStagingFolder(kStagingBase, 0, reason);

@@ -74,6 +74,11 @@ std::optional<std::string> ResetLimits() {
     if (prlimit(1, which, nullptr, &wanted) != 0) {
       wanted = FallbackLimit(resource);
     }
+    if (resource == RLIMIT_NOFILE) {
+      // An init raises its own to the kernel's maximum; the tools want the usual 1024 (a larger
+      // one makes some close every possible descriptor, one at a time).
+      wanted.rlim_cur = std::min<rlim_t>(wanted.rlim_cur, 1024);
+    }
     if (setrlimit(which, &wanted) == 0) {
       continue;
     }

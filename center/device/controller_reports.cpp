@@ -1,5 +1,6 @@
 #include "center/device/controller_reports.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/platform/utf16.h"
@@ -9,7 +10,10 @@ namespace Quorvane::Device {
 
 std::string FirmwareName(const IdentityReport& identity) {
   std::string name;
-  for (std::size_t at = 1; at < identity.size() && identity[at] != 0; ++at) {
+  // The name's field is bytes 1..42: without a zero byte it ends there, before the family and
+  // configuration bytes.
+  constexpr std::size_t kNameEnd = 43;
+  for (std::size_t at = 1; at < std::min(identity.size(), kNameEnd) && identity[at] != 0; ++at) {
     // One byte, one character (Latin-1), so every name is valid UTF-8.
     Platform::AppendUtf8(name, identity[at]);
   }

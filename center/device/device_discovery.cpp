@@ -4,6 +4,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <set>
 
 #include "common/diagnostics/error_report.h"
 
@@ -185,9 +186,11 @@ std::optional<std::uint32_t> FirstButtonChannel(std::uint32_t kind) {
 }
 
 void NameRow(QuorvaneDevice& row) {
+  row.hasButtonsSlot = false;
   for (std::uint16_t slot = 0; slot < kAxisSlots; ++slot) {
     if (AxisSlotType(row.identityReport, slot + 1u) == kSlotButtons) {
       row.buttonsSlot = slot;
+      row.hasButtonsSlot = true;
       break;
     }
   }
@@ -346,7 +349,13 @@ bool RetrieveQuorvaneDevices(DeviceList& list, DiscoveryServices& services) {
   }
 
   std::vector<QuorvaneDevice> rows;
+  // The HID library lists a device once per usage pair of its report descriptor, every time with
+  // the same path: one controller per path.
+  std::set<std::string> paths;
   for (const auto& device : enumeration.devices) {
+    if (!paths.insert(device.path).second) {
+      continue;
+    }
     for (const auto& entry : SupportedDeviceTable()) {
       if (!DeviceMatches(device, entry)) {
         continue;

@@ -69,8 +69,7 @@ bool SendResetToBootloader(HidBackend& backend, const QuorvaneDevice& row) {
 namespace Quorvane::Device {
 
 bool IsLiveSourceRow(const std::vector<QuorvaneDevice>& rows, std::size_t index) {
-  return !rows[index].IsButtonRow() && index + 1 < rows.size() &&
-         rows[index + 1].channelIndex == rows[index].channelIndex;
+  return !rows[index].IsButtonRow() && (index == 0 || rows[index - 1].devicePath != rows[index].devicePath);
 }
 
 }  // namespace Quorvane::Device

@@ -32,8 +32,8 @@ bool SendResetToBootloader(HidBackend& backend, const QuorvaneDevice& row);
 
 namespace Quorvane::Device {
 
-// A row is its controller's source of live reports when it is no button row and the next row
-// has the same channel index (the device line).
+// A row is its controller's source of live reports when it is its controller's first row (the
+// device line: the rows of a controller follow each other and share its path).
 bool IsLiveSourceRow(const std::vector<QuorvaneDevice>& rows, std::size_t index);
 
 // One pass of the live display over the rows (the caller holds the list lock): each

@@ -84,6 +84,7 @@ class QuorvaneDevice {
   bool identified = false;
   std::uint32_t updateFirmwareEnabled = 0;  // enables the Update Firmware command
   std::uint16_t buttonsSlot = 0;            // index 0..6 of the axis slot of type Buttons
+  bool hasButtonsSlot = false;              // without one, no button is ever pressed
   std::string firmwareIdentityOverride;
   bool firmwareUpdateAvailable = false;
 
@@ -92,8 +93,8 @@ class QuorvaneDevice {
 };
 
 // The live value a row shows: the buttons slot's bit for a button row (logical maximum when
-// pressed, else 0), the axis slot's value for an axis row; nothing for an axis row whose slot
-// number is not 1..7.
+// pressed, else 0; always 0 for a controller without a buttons slot), the axis slot's value for
+// an axis row; nothing for an axis row whose slot number is not 1..7.
 std::optional<std::uint32_t> DecodeLiveValue(const QuorvaneDevice& row);
 
 }  // namespace Quorvane::Device

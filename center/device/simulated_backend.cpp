@@ -185,6 +185,7 @@ SimulatedController ReadControllerElement(const pugi::xml_node& node) {
     controller.manufacturer = node.attribute("manufacturer").as_string("Quorvane Simulation Techonology");
     controller.product = node.attribute("product").as_string("Quorvane Brake Controller");
     controller.serial = node.attribute("serial").value();
+    controller.enumerationRecords = static_cast<int>(Number(node, "enumerationRecords", 1, 8));
     controller.range = {SignedNumber(node, "logicalMinimum", 0), SignedNumber(node, "logicalMaximum", 65535)};
     const auto identity = node.child("identity");
     if (!identity) {
@@ -291,7 +292,7 @@ Enumeration SimulatedBackend::Enumerate() {
     return enumeration;
   }
   for (const auto& controller : controllers_) {
-    if (controller.present) {
+    for (int record = 0; controller.present && record < controller.enumerationRecords; ++record) {
       enumeration.devices.push_back({controller.path, controller.vendorId, controller.productId});
     }
   }

@@ -65,6 +65,10 @@ struct SimulatedController {
   std::array<std::uint8_t, kBlockSize> reportD{};
   std::array<std::uint8_t, kBlockSize> reportF{};
 
+  // How many records the HID library's enumeration makes of it: one per usage pair of its report
+  // descriptor, all with the same path (a descriptor with a nested collection that has a usage).
+  int enumerationRecords = 1;
+
   // Failures a test can switch on.
   bool present = true;
   std::optional<std::errc> openFailure;

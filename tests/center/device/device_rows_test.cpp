@@ -119,6 +119,11 @@ TEST(FirmwareIdentity, FirmwareNameBytesAboveAsciiAreLatinOneCharacters) {
   const std::uint8_t name[] = {'Q', 'V', 0xE9, 0xFF};
   std::memcpy(single.identityReport.data() + 1, name, sizeof name);
   EXPECT_EQ(FirmwareName(single.identityReport), "QV\u00e9\u00ff");
+  // A name that fills its whole field (bytes 1..42, no zero byte) ends there, before the family.
+  std::memset(single.identityReport.data() + 1, 'N', 42);
+  single.identityReport[43] = 'A';
+  single.identityReport[44] = 'S';
+  EXPECT_EQ(FirmwareName(single.identityReport), std::string(42, 'N'));
 }
 
 TEST(CommandTable, CodesByKindChannelAndSlotTypeAndNothingOutsideTheTable) {

@@ -95,6 +95,49 @@ TEST_F(Discovery, ASlotGapBeforeTheButtonsLeavesEveryButtonRowLive) {
   EXPECT_EQ(started_[0], "Quorvane Dual Controller (Dual)(brake,sequential gearbox down)|QV-Dual,ads-1256");
 }
 
+// The HID library lists a controller whose report descriptor has a nested collection once per
+// usage pair, with one path: it is one controller, read once a pass. Single controllers (whose
+// last row has channel 0, as the next one's device line does) are each read once too.
+TEST_F(Discovery, EachControllerIsListedAndReadOncePerPath) {
+  std::string description = "<controllers>";
+  for (int unit = 1; unit <= 4; ++unit) {
+    description += "<controller path=\"sim/single-" + std::to_string(unit) + "\" serial=\"QVA-S-" +
+                   std::to_string(unit) + "\"" + (unit == 1 ? " enumerationRecords=\"3\"" : "") +
+                   "><identity firmware=\"QV-Single\" family=\"A\" configuration=\"S\" major=\"2\" minor=\"1\" "
+                   "slots=\"1\"/></controller>";
+  }
+  Use(SimulatedBackend::ParseDescription(description + "</controllers>"));
+  ASSERT_TRUE(Retrieve());
+  const auto& rows = list_.rows;
+  ASSERT_EQ(rows.size(), 8u);  // a device line and a brake line each
+  std::vector<std::size_t> sources;
+  for (std::size_t index = 0; index < rows.size(); ++index) {
+    if (IsLiveSourceRow(rows, index)) sources.push_back(index);
+  }
+  EXPECT_EQ(sources, (std::vector<std::size_t>{0, 2, 4, 6}));
+}
+
+// A controller whose identity has no Buttons slot presses no button, whatever its axes read.
+TEST_F(Discovery, ButtonRowsOfAControllerWithoutAButtonsSlotAreNeverPressed) {
+  Use(SimulatedBackend::ParseDescription(R"(<controllers>
+        <controller path="sim/no-buttons-slot" serial="QVA-S-9">
+          <identity firmware="QV-Single" family="A" configuration="S" major="2" minor="1" slots="1"/>
+          <buttons map="2 3"/>
+          <axis slot="1" kind="constant" value="65535"/>
+        </controller></controllers>)"));
+  ASSERT_TRUE(Retrieve());
+  auto& rows = list_.rows;
+  ASSERT_EQ(rows.size(), 4u);
+  std::mutex ioLock;
+  ReadLiveData(*backend_, rows[0], ioLock);
+  ASSERT_EQ(BlockValue(rows[0].reportA, 0), 65535u);  // the brake is pressed fully
+  for (std::size_t index : {2u, 3u}) {
+    rows[index].reportA = rows[0].reportA;
+    ASSERT_TRUE(rows[index].IsButtonRow());
+    EXPECT_EQ(DecodeLiveValue(rows[index]), 0u) << index;
+  }
+}
+
 TEST_F(Discovery, SlotTypesOneZeroTwoNameOnlyTheBrake) {
   Use(Testing::ShippedControllers({"slots-1-0-2.xml"}));
   Retrieve();

@@ -133,12 +133,34 @@ std::string Versions(const std::vector<Service::FirmwareEntry>& entries) {
   return list.empty() ? "none" : list;
 }
 
-// After a good flash the controller comes back with its new firmware: said when it does.
-void ReportReturn(CliSession& session, const CommandIo& io, const std::string& serial) {
+// The device paths of the controllers other than `flashed`, before it is flashed.
+std::vector<std::string> OtherControllerPaths(CliSession& session, const Device::QuorvaneDevice& flashed) {
+  std::vector<std::string> paths;
+  const auto rows = session.Rows();
+  for (const std::size_t line : session.ControllerLines()) {
+    if (rows[line].devicePath != flashed.devicePath) paths.push_back(rows[line].devicePath);
+  }
+  return paths;
+}
+
+// After a good flash the controller comes back with its new firmware: said when it does. It is
+// followed by its path (or, where the system gave it a new one, by its serial number on a path
+// none of the other controllers had), never taken for another unit of the same serial number.
+void ReportReturn(CliSession& session, const CommandIo& io, const Device::QuorvaneDevice& flashed,
+                  const std::vector<std::string>& otherPaths) {
+  const std::string& serial = flashed.serialNumber;
+  const auto isFlashed = [&](const Device::QuorvaneDevice& row) {
+    return row.devicePath == flashed.devicePath ||
+           (row.serialNumber == serial &&
+            std::find(otherPaths.begin(), otherPaths.end(), row.devicePath) == otherPaths.end());
+  };
   for (int wait = 0; wait < 100; ++wait) {
     session.Enumerate();
-    if (const auto line = session.ControllerLine(serial)) {
-      const auto row = session.Rows()[*line];
+    const auto rows = session.Rows();
+    const auto lines = session.ControllerLines();
+    const auto line = std::find_if(lines.begin(), lines.end(), [&](std::size_t at) { return isFlashed(rows[at]); });
+    if (line != lines.end()) {
+      const auto& row = rows[*line];
       io.out << serial << " is back with firmware " << Device::FirmwareName(row.identityReport) << " v"
              << int(Device::FirmwareMajor(row.identityReport)) << "." << int(Device::FirmwareMinor(row.identityReport))
              << "\n";
@@ -153,6 +175,7 @@ int Flash(CliSession& session, const CommandIo& io, Firmware::FirmwareJob& job, 
   TerminalFirmwareView view(io, request.verbose);
   if (request.action != FirmwareAction::Recover) view.SetStatus(Firmware::kResetStepText);
   const auto services = session.FirmwareServicesFor();
+  const auto otherPaths = OtherControllerPaths(session, job.controller);
   switch (request.action) {
     case FirmwareAction::Update: Firmware::RunUpdateFirmware(job, services, view); break;
     case FirmwareAction::Change: Firmware::RunChangeFirmware(job, services, view); break;
@@ -161,7 +184,7 @@ int Flash(CliSession& session, const CommandIo& io, Firmware::FirmwareJob& job, 
       break;
   }
   if (view.Succeeded()) {
-    if (request.action != FirmwareAction::Recover) ReportReturn(session, io, job.controller.serialNumber);
+    if (request.action != FirmwareAction::Recover) ReportReturn(session, io, job.controller, otherPaths);
     return kSuccess;
   }
   if (!request.verbose && !view.Output().empty()) {

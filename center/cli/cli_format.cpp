@@ -140,6 +140,51 @@ std::string WatchLine(const LiveValue& value) {
   return value.serial + "  " + value.name + "  " + std::to_string(value.value) + "  " + Percent(value) + "\n";
 }
 
+namespace {
+
+// The device lines' serial numbers by path.
+std::vector<std::pair<std::string, std::string>> ControllersByPath(const std::vector<Device::QuorvaneDevice>& rows,
+                                                                   const std::optional<std::string>& serial) {
+  std::vector<std::pair<std::string, std::string>> controllers;
+  for (std::size_t index = 0; index < rows.size(); ++index) {
+    if ((index == 0 || rows[index - 1].devicePath != rows[index].devicePath) &&
+        (!serial || rows[index].serialNumber == *serial)) {
+      controllers.emplace_back(rows[index].devicePath, rows[index].serialNumber);
+    }
+  }
+  return controllers;
+}
+
+}  // namespace
+
+std::vector<PresenceChange> PresenceChanges(const std::vector<Device::QuorvaneDevice>& before,
+                                            const std::vector<Device::QuorvaneDevice>& after,
+                                            const std::optional<std::string>& serial) {
+  const auto was = ControllersByPath(before, serial);
+  const auto is = ControllersByPath(after, serial);
+  const auto in = [](const auto& list, const auto& controller) {
+    return std::find(list.begin(), list.end(), controller) != list.end();
+  };
+  std::vector<PresenceChange> changes;
+  for (const auto& controller : was) {
+    if (!in(is, controller)) changes.push_back({controller.second, controller.first, false});
+  }
+  for (const auto& controller : is) {
+    if (!in(was, controller)) changes.push_back({controller.second, controller.first, true});
+  }
+  return changes;
+}
+
+std::string PresenceLine(const PresenceChange& change) {
+  return change.serial + (change.present ? " is connected (" : " left: unplugged or reset (") + change.path + ")\n";
+}
+
+std::string PresenceJsonLine(const PresenceChange& change) {
+  const nlohmann::json line{
+      {"event", change.present ? "connected" : "left"}, {"serial", change.serial}, {"path", change.path}};
+  return line.dump() + "\n";
+}
+
 std::string WatchJsonLine(const LiveValue& value) {
   const nlohmann::json line{{"serial", value.serial},
                             {"name", value.name},

@@ -64,4 +64,18 @@ std::string WatchFrame(const std::vector<LiveValue>& values, int columns);
 std::string WatchLine(const LiveValue& value);
 std::string WatchJsonLine(const LiveValue& value);
 
+// A controller that left or came back while watched, so that its last values are not taken for
+// released pedals.
+struct PresenceChange {
+  std::string serial;
+  std::string path;
+  bool present = false;  // came back (or arrived); else left
+};
+// The controllers (by path) that left or came between two lists of rows, in list order.
+std::vector<PresenceChange> PresenceChanges(const std::vector<Device::QuorvaneDevice>& before,
+                                            const std::vector<Device::QuorvaneDevice>& after,
+                                            const std::optional<std::string>& serial = std::nullopt);
+std::string PresenceLine(const PresenceChange& change);
+std::string PresenceJsonLine(const PresenceChange& change);
+
 }  // namespace Quorvane::Cli

@@ -52,8 +52,7 @@ int ListCommand(CliSession& session, const CommandIo& io, bool json) {
     io.out << ListText(controllers, answered);
   }
   if (controllers.empty()) {
-    io.err << "No Quorvane controller is connected.\n";
-    return kNoController;
+    return NoControllerExit(session, io.err);
   }
   return kSuccess;
 }
@@ -62,8 +61,7 @@ int WatchCommand(CliSession& session, const CommandIo& io, const std::optional<s
   if (serial) {
     if (const auto found = FindController(session, io.err, *serial); !found.line) return found.exitCode;
   } else if (session.Enumerate(), session.ControllerLines().empty()) {
-    io.err << "No Quorvane controller is connected.\n";
-    return kNoController;
+    return NoControllerExit(session, io.err);
   }
   WatchSignals signals;
   ControllerChanges changes(session);
@@ -73,8 +71,14 @@ int WatchCommand(CliSession& session, const CommandIo& io, const std::optional<s
   bool redraw = true;
   for (;;) {
     if (changes.Take()) {
+      const auto before = session.Rows();
       session.Enumerate();
       redraw = true;
+      if (!drawing) {
+        for (const auto& change : PresenceChanges(before, session.Rows(), serial)) {
+          io.out << (json ? PresenceJsonLine(change) : PresenceLine(change));
+        }
+      }
     }
     std::vector<std::size_t> shown;
     session.ReadLive([&](std::size_t row, std::uint32_t) { shown.push_back(row); });

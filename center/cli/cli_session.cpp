@@ -55,6 +55,11 @@ bool CliSession::Enumerate() {
   return changed;
 }
 
+std::vector<std::string> CliSession::DeniedPaths() {
+  std::lock_guard lock(devices_.listLock);
+  return devices_.deniedPaths;
+}
+
 std::vector<Device::QuorvaneDevice> CliSession::Rows() {
   std::lock_guard lock(devices_.listLock);
   return devices_.rows;
@@ -123,20 +128,42 @@ Firmware::FirmwareServices CliSession::FirmwareServicesFor() {
 
 FoundController FindController(CliSession& session, std::ostream& err, const std::string& serial) {
   session.Enumerate();
-  if (const auto line = session.ControllerLine(serial)) {
-    return {line, kSuccess};
-  }
   const auto rows = session.Rows();
+  std::vector<std::size_t> matches;
+  for (const std::size_t line : session.ControllerLines()) {
+    if (rows[line].serialNumber == serial) matches.push_back(line);
+  }
+  if (matches.size() == 1) {
+    return {matches.front(), kSuccess};
+  }
+  if (matches.size() > 1) {
+    // Which one the user means cannot be told: acting on either could change the wrong unit.
+    std::string paths;
+    for (const std::size_t line : matches) paths += (paths.empty() ? "" : ", ") + rows[line].devicePath;
+    err << "More than one controller has the serial number '" << serial << "' (" << paths
+        << "). Unplug all but the one you mean and try again.\n";
+    return {std::nullopt, kUsage};
+  }
   std::string serials;
   for (const std::size_t line : session.ControllerLines()) {
     serials += (serials.empty() ? "" : ", ") + rows[line].serialNumber;
   }
   if (serials.empty()) {
-    err << "No Quorvane controller is connected.\n";
-    return {std::nullopt, kNoController};
+    return {std::nullopt, NoControllerExit(session, err)};
   }
   err << "No controller with the serial number '" << serial << "' is connected (connected: " << serials << ").\n";
   return {std::nullopt, kUsage};
+}
+
+int NoControllerExit(CliSession& session, std::ostream& err) {
+  const auto denied = session.DeniedPaths();
+  if (denied.empty()) {
+    err << "No Quorvane controller is connected.\n";
+  }
+  for (const auto& path : denied) {
+    err << Device::PermissionHint(path) << "\n";
+  }
+  return kNoController;
 }
 
 bool RefusedWhileCenterRuns(CliSession& session, std::ostream& err) {

@@ -42,6 +42,8 @@ class CliSession {
   bool Enumerate();
   // The rows, copied under the list lock.
   std::vector<Device::QuorvaneDevice> Rows();
+  // Controllers the last enumeration found but may not open.
+  std::vector<std::string> DeniedPaths();
   // Indexes of the device lines (one per controller), in list order.
   std::vector<std::size_t> ControllerLines();
   // The device line of the controller with this serial number; none when it is not connected.
@@ -92,6 +94,10 @@ struct FoundController {
   int exitCode = kSuccess;
 };
 FoundController FindController(CliSession& session, std::ostream& err, const std::string& serial);
+
+// Says that no controller can be used: none is connected, or those that are may not be opened
+// (then what to do). The exit code for it.
+int NoControllerExit(CliSession& session, std::ostream& err);
 
 // A command that changes a controller or the center's files refuses while the center runs, so that
 // the two never fight over a device or a file; true (and said) when it must.

@@ -44,7 +44,7 @@ std::optional<std::string> ReadString(Read read, int attempts, Platform::Clock& 
   return std::nullopt;
 }
 
-enum class Identification { Identified, TryNextEntry, Dropped };
+enum class Identification { Identified, TryNextEntry, Dropped, Denied };
 
 std::string AxisName(std::uint8_t type) {
   switch (type) {
@@ -76,12 +76,8 @@ void LogPermissionHintOnce(DiscoveryServices& services, const std::string& path)
     return;
   }
   services.permissionHintLogged = true;
-  Diagnostics::WriteEventLogEntry(
-      services.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventWarning,
-      "Kestrane may not open the controller " + path +
-          " (permission denied). Install the Quorvane udev rules (60-quorvane.rules), reload "
-          "them with 'udevadm control --reload-rules && udevadm trigger', and plug the "
-          "controller in again.");
+  Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventWarning,
+                                  PermissionHint(path));
 }
 
 Identification Identify(DiscoveryServices& services, const std::string& path,
@@ -91,6 +87,7 @@ Identification Identify(DiscoveryServices& services, const std::string& path,
   if (!connection) {
     if (error == std::errc::permission_denied) {
       LogPermissionHintOnce(services, path);
+      return Identification::Denied;
     }
     return Identification::TryNextEntry;
   }
@@ -152,6 +149,14 @@ void RestartLookups(std::vector<QuorvaneDevice>& rows, const FirmwareLookupStart
 }
 
 }  // namespace
+
+std::string PermissionHint(const std::string& path) {
+  return "A Quorvane controller is connected (" + path +
+         ") but may not be opened: permission denied. Install the Quorvane udev rules "
+         "(60-quorvane.rules), reload them with 'udevadm control --reload-rules && udevadm trigger' and "
+         "plug the controller in again. The rules give the controller to the user of the local desktop "
+         "session: from a remote or text login, use the desktop at the computer.";
+}
 
 const std::array<SupportedDevice, 2>& SupportedDeviceTable() {
   static constexpr std::array<SupportedDevice, 2> kTable{{
@@ -349,6 +354,7 @@ bool RetrieveQuorvaneDevices(DeviceList& list, DiscoveryServices& services) {
   }
 
   std::vector<QuorvaneDevice> rows;
+  list.deniedPaths.clear();
   // The HID library lists a device once per usage pair of its report descriptor, every time with
   // the same path: one controller per path.
   std::set<std::string> paths;
@@ -366,6 +372,10 @@ bool RetrieveQuorvaneDevices(DeviceList& list, DiscoveryServices& services) {
         for (auto& row : RowsOfController(controller)) {
           rows.push_back(std::move(row));
         }
+      }
+      if (result == Identification::Denied) {
+        list.deniedPaths.push_back(device.path);
+        break;
       }
       if (result != Identification::TryNextEntry) {
         break;

@@ -29,6 +29,9 @@ struct SupportedDevice {
 // The two products the center accepts, tried in this order.
 const std::array<SupportedDevice, 2>& SupportedDeviceTable();
 
+// What the user is told of a controller that is there but may not be opened, and what to do.
+std::string PermissionHint(const std::string& path);
+
 // "#vid_03eb&pid_0036" for a table entry.
 std::string MatchText(const SupportedDevice& entry);
 // The path carries the entry's ids, in any letter case.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "center/device/quorvane_device.h"
@@ -12,6 +13,9 @@ namespace Quorvane::Device {
 
 struct DeviceList {
   std::vector<QuorvaneDevice> rows;
+  // Controllers the last enumeration found but may not open (permission denied), by path: the
+  // user is told they are there and what to do, not that none is connected.
+  std::vector<std::string> deniedPaths;
   std::mutex listLock;         // the rows: enumeration, each poll pass, the list display
   std::mutex enumerationLock;  // taken inside the list lock by enumeration only
   std::mutex ioLock;           // a row's report blocks

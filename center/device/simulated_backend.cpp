@@ -186,6 +186,9 @@ SimulatedController ReadControllerElement(const pugi::xml_node& node) {
     controller.product = node.attribute("product").as_string("Quorvane Brake Controller");
     controller.serial = node.attribute("serial").value();
     controller.enumerationRecords = static_cast<int>(Number(node, "enumerationRecords", 1, 8));
+    if (node.attribute("denied").as_bool(false)) {
+      controller.openFailure = std::errc::permission_denied;  // a node the user may not open
+    }
     controller.range = {SignedNumber(node, "logicalMinimum", 0), SignedNumber(node, "logicalMaximum", 65535)};
     const auto identity = node.child("identity");
     if (!identity) {

@@ -226,7 +226,7 @@ begin=$(date +%s%N)
 as_user "$work/update_driver" /opt/Quorvane/Kestrane/Kestrane accept >"$work/driver.log" 2>&1 ||
   { cat "$work/driver.log"; fail "the center did not hand off"; }
 await 120 bash -c "[ \"\$(dpkg-query -W -f='\${Version}' quorvane)\" = 1.0.0.1 ] && pgrep -u $user -f '^/opt/Quorvane/Kestrane/Kestrane' >/dev/null" ||
-  { cat "$work/events.log"; fail "the update was not installed and the center not restarted (installed $(installed_version))"; }
+  { cat "$work/events.log" "$work/driver.log"; ps aux | grep -i kestrane | grep -v grep; fail "the update was not installed and the center not restarted (installed $(installed_version))"; }
 elapsed_ms=$((($(date +%s%N) - begin) / 1000000))
 pid="$(center_pid)"
 [ "$(awk '/^Uid:/ { print $2 }' "/proc/$pid/status")" = "$uid" ] || fail "the restarted center does not run as $user"

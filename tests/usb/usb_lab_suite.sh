@@ -157,6 +157,26 @@ else
 fi
 stop_twin
 
+# Pulled out and plugged in again during watch --json: the controller is said to leave and to
+# come back, so that its last values are never taken for released pedals.
+start_twin "$source_root/packaging/simulated/single-brake.xml"
+timeout -s INT 20 "$cli" watch --json >"$work/presence.json" 2>&1 &
+watcher=$!
+await '"value"' "$work/presence.json" 10
+stop_twin
+left=0
+await '{"event":"left","path":"' "$work/presence.json" 10 && left=1
+start_twin "$source_root/packaging/simulated/single-brake.xml"
+if [ "$left" -eq 1 ] && await '{"event":"connected","path":"' "$work/presence.json" 10 &&
+   grep -q '"serial":"QVA-S-0001"' "$work/presence.json"; then
+  pass "watch says when the controller leaves and comes back"
+else
+  fail "watch events: $(tail -c 600 "$work/presence.json")"
+fi
+kill -INT "$watcher" 2>/dev/null
+wait "$watcher" 2>/dev/null
+stop_twin
+
 # Plugged in and pulled out while the center runs: through the udev monitor.
 if step "$build/tests/usb/usb_lab_hotplug_test" "$twin_program" "$source_root/packaging/simulated/single-brake.xml" \
     QVA-S-0001 >"$work/hotplug.out" 2>&1; then

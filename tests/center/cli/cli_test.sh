@@ -89,6 +89,24 @@ said "QVA-S-1002 is back with firmware QV-Single v2.1" out
 expect 2 "$cli" firmware change QVA-S-1002 9.9
 said "offered: QV-Single 2.1.0.0" err
 expect 2 "$cli" list --colour
+# Two units with one serial number: which one is meant cannot be told, so neither is touched.
+cat > "$work/twins.xml" <<'END'
+<controllers>
+  <controller path="sim/unit-a" serial="QVA-S-7777"><identity firmware="QV-Single" family="A" configuration="S" major="2" minor="0" slots="1"/></controller>
+  <controller path="sim/unit-b" serial="QVA-S-7777"><identity firmware="QV-Single" family="A" configuration="S" major="2" minor="2" slots="1"/></controller>
+</controllers>
+END
+# A controller there that the user may not open is said to be there, with what to do.
+echo '<controllers><controller path="sim/locked" serial="QVA-S-1"><identity firmware="QV-Single" family="A" configuration="S" major="2" minor="0" slots="1"/></controller></controllers>' |
+  sed 's/path="sim\/locked"/path="sim\/locked" denied="true"/' > "$work/denied.xml"
+for command in list watch "calibrate QVA-S-1 brake max"; do
+  # shellcheck disable=SC2086
+  QUORVANE_SIMULATED_DEVICES="$work/denied.xml" expect 3 "$cli" $command
+  said "A Quorvane controller is connected (sim/locked) but may not be opened: permission denied." err
+  said "60-quorvane.rules" err
+done
+QUORVANE_SIMULATED_DEVICES="$work/twins.xml" expect 2 "$cli" firmware change QVA-S-7777 2.1
+said "More than one controller has the serial number 'QVA-S-7777' (sim/unit-a, sim/unit-b)" err
 echo '<controllers/>' > "$work/none.xml"
 QUORVANE_SIMULATED_DEVICES="$work/none.xml" expect 3 "$cli" watch
 

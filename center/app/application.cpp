@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <utility>
 
 #include "center/device/live_data.h"
 #include "center/firmware/pending_firmware.h"
@@ -65,6 +66,7 @@ void CApplication::StartUp(const std::string& commandLine) {
   auto services = DiscoveryServicesFor(noView_);
   Device::RetrieveQuorvaneDevices(devices_, services);
   permissionHintLogged_ = services.permissionHintLogged;
+  TellDeniedControllers();
   allFirmwares_.firmwareIdentityOverride = kAllFirmwaresIdentity;
   RestartAllFirmwaresLookup();
   listDisplayNeedsRebuilding = true;
@@ -115,6 +117,20 @@ void CApplication::RestartAllFirmwaresLookup() {
   });
 }
 
+void CApplication::TellDeniedControllers() {
+  std::vector<std::string> denied;
+  {
+    std::lock_guard lock(devices_.listLock);
+    denied = devices_.deniedPaths;
+  }
+  // Once a run: a controller the user may not open shows no line at all, so without this the
+  // window would look as if none were plugged in.
+  if (denied.empty() || std::exchange(permissionHintShown_, true)) {
+    return;
+  }
+  Diagnostics::ShowWarningBox(environment_.notifier, Device::PermissionHint(denied.front()));
+}
+
 void CApplication::Refresh(CenterView& view) {
   refreshRequested = false;
   if (refreshTextShowing) {
@@ -127,6 +143,7 @@ void CApplication::Refresh(CenterView& view) {
     auto services = DiscoveryServicesFor(view);
     const bool changed = Device::RetrieveQuorvaneDevices(devices_, services);
     permissionHintLogged_ = services.permissionHintLogged;
+    TellDeniedControllers();
     if (changed) {
       ClearSelection();
       view.DeviceListChanged();

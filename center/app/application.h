@@ -153,6 +153,9 @@ class CApplication {
   std::vector<std::pair<int, std::function<void()>>> deviceChangeListeners_;
   int nextListenerId_ = 0;
   bool permissionHintLogged_ = false;
+  // Whether the user was shown, this run, that a controller is there but may not be opened.
+  bool permissionHintShown_ = false;
+  void TellDeniedControllers();
   Platform::TaskGroup lookups_;
   Platform::WakeableClock workerClock_;  // the workers' one-second steps end at shutdown
   std::thread pollThread_;

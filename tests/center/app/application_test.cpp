@@ -168,6 +168,23 @@ TEST_F(Center, RefreshReenumeratesAndReportsAChangedList) {
   EXPECT_GE(clock_.Now() - before, 300ms);
 }
 
+// A controller the user may not open shows no line: the user is told once a run that it is there
+// and what to do, not left with an empty window.
+TEST_F(Center, AControllerThatMayNotBeOpenedIsToldOnceARun) {
+  simulated_->Modify("sim/single-brake", [](Device::SimulatedController& controller) {
+    controller.openFailure = std::errc::permission_denied;
+  });
+  application_->StartUp("");
+  EXPECT_EQ(application_->Devices().rows.size(), 7u);  // the quad only
+  ASSERT_EQ(notifier_.Notices().size(), 1u);
+  EXPECT_NE(notifier_.Notices()[0].text.find("is connected (sim/single-brake) but may not be opened"), std::string::npos)
+      << notifier_.Notices()[0].text;
+  application_->AttachView(view_);
+  application_->RequestRefresh();
+  application_->PollPass();
+  EXPECT_EQ(notifier_.Notices().size(), 1u);
+}
+
 TEST_F(Center, AThrowingEnumerationIsLoggedAndTheLoopGoesOn) {
   application_->StartUp("");
   application_->AttachView(view_);

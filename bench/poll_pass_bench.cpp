@@ -47,8 +47,7 @@ void BM_LivePass(benchmark::State& state) {
   }
   std::uint64_t shown = 0;
   for (auto _ : state) {
-    ReadLivePass(*quads.backend, quads.list.rows, quads.list.ioLock,
-                 [&](std::size_t, std::uint32_t value) { shown += value; });
+    ReadLivePass(*quads.backend, quads.list, [&](std::size_t, std::uint32_t value) { shown += value; });
   }
   benchmark::DoNotOptimize(shown);
   state.counters["rows"] = static_cast<double>(quads.list.rows.size());

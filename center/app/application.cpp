@@ -167,11 +167,9 @@ void CApplication::PollPass() {
     refreshTextShowing = false;
   }
   if (!windowInactive) {
-    std::lock_guard lock(devices_.listLock);
-    Device::ReadLivePass(environment_.backend, devices_.rows, devices_.ioLock,
-                         [&](std::size_t row, std::uint32_t value) {
-                           if (!quit) view.SetValueBar(row, value);
-                         });
+    Device::ReadLivePass(environment_.backend, devices_, [&](std::size_t row, std::uint32_t value) {
+      if (!quit) view.SetValueBar(row, value);
+    });
   }
   if (listDisplayNeedsRebuilding.exchange(false)) {
     view.RebuildListDisplay();

@@ -83,8 +83,7 @@ std::optional<std::size_t> CliSession::ControllerLine(const std::string& serial)
 }
 
 void CliSession::ReadLive(const std::function<void(std::size_t, std::uint32_t)>& show) {
-  std::lock_guard lock(devices_.listLock);
-  Device::ReadLivePass(hardware_.Backend(), devices_.rows, devices_.ioLock, show);
+  Device::ReadLivePass(hardware_.Backend(), devices_, show);
 }
 
 bool CliSession::LookUpFirmwares() {

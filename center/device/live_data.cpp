@@ -22,6 +22,10 @@ std::optional<CalibrationCodes> CodesFor(const QuorvaneDevice& row) {
 
 void ReadLiveData(HidBackend& backend, QuorvaneDevice& row, std::mutex& ioLock) {
   std::lock_guard lock(ioLock);
+  ReadLiveReports(backend, row);
+}
+
+void ReadLiveReports(HidBackend& backend, QuorvaneDevice& row) {
   try {
     std::error_code error;
     const auto connection = backend.Open(row.devicePath, error);
@@ -41,7 +45,14 @@ void ReadLiveData(HidBackend& backend, QuorvaneDevice& row, std::mutex& ioLock) 
     for (const auto& [reportId, block] : requests) {
       buffer.fill(0);
       buffer[0] = reportId;
-      if (connection->GetInputReport(reportId, buffer)) {
+      const bool answered = connection->GetInputReport(reportId, buffer);
+      if (reportId == kValueReportId) {
+        // The value report is asked first: a controller that does not answer it is asked
+        // nothing more until the next pass (each unanswered request costs the kernel's time-out).
+        row.answering = answered;
+        if (!answered) return;
+      }
+      if (answered) {
         std::copy_n(buffer.begin() + 1, block->size(), block->begin());
       }
     }

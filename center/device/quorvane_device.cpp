@@ -15,6 +15,7 @@ QuorvaneDevice::QuorvaneDevice(const QuorvaneDevice& other)
       serialNumber(other.serialNumber),
       devicePath(other.devicePath),
       currentValue(other.currentValue),
+      answering(other.answering),
       valueBar(other.valueBar),
       valueBarParent(other.valueBarParent),
       logicalMinimum(other.logicalMinimum),

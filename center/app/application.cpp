@@ -167,9 +167,11 @@ void CApplication::PollPass() {
     refreshTextShowing = false;
   }
   if (!windowInactive) {
-    Device::ReadLivePass(environment_.backend, devices_, [&](std::size_t row, std::uint32_t value) {
-      if (!quit) view.SetValueBar(row, value);
-    });
+    if (Device::ReadLivePass(environment_.backend, devices_, [&](std::size_t row, std::uint32_t value) {
+          if (!quit) view.SetValueBar(row, value);
+        })) {
+      listDisplayNeedsRebuilding = true;  // a controller stopped or started answering
+    }
   }
   if (listDisplayNeedsRebuilding.exchange(false)) {
     view.RebuildListDisplay();

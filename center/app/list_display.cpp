@@ -48,7 +48,7 @@ std::vector<ListLine> BuildListLines(const std::vector<Device::QuorvaneDevice>& 
     ListLine line;
     if (index == 0 || row.devicePath != rows[index - 1].devicePath) {
       line.marker = LineMarker::Device;
-      line.name = row.product;
+      line.name = row.answering ? row.product : row.product + " (" + kNotAnswering + ")";
       line.serial = row.serialNumber;
       line.firmware = "v" + std::to_string(Device::FirmwareMajor(row.identityReport)) + "." +
                       std::to_string(Device::FirmwareMinor(row.identityReport));

@@ -13,6 +13,9 @@
 
 namespace Quorvane::Center {
 
+// Said of a controller that is there but answers no report (stalled firmware, a cable fault).
+inline constexpr const char* kNotAnswering = "not answering: unplug it and plug it in again";
+
 // What is drawn at the start of a line.
 enum class LineMarker {
   Device,       // "+": the device bitmap

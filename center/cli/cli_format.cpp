@@ -53,7 +53,8 @@ std::vector<ControllerSummary> Summaries(const std::vector<Device::QuorvaneDevic
       controllers.push_back({row.product, KindName(row.kind), row.serialNumber,
                              std::to_string(Device::FirmwareMajor(row.identityReport)) + "." +
                                  std::to_string(Device::FirmwareMinor(row.identityReport)),
-                             Device::FirmwareName(row.identityReport), {}, {}, row.pendingFirmware.entry});
+                             Device::FirmwareName(row.identityReport), {}, {}, row.pendingFirmware.entry,
+                             row.answering});
     } else if (!controllers.empty()) {
       auto& list = row.isButton ? controllers.back().buttons : controllers.back().channels;
       list.push_back({row.isButton ? row.buttonSlotNumber : row.channelIndex, row.channelName});
@@ -65,6 +66,10 @@ std::vector<ControllerSummary> Summaries(const std::vector<Device::QuorvaneDevic
 std::string ListText(const std::vector<ControllerSummary>& controllers, bool serviceAnswered) {
   std::ostringstream text;
   for (const auto& controller : controllers) {
+    if (!controller.answering) {
+      text << controller.serial << "  " << controller.name << "  (" << Center::kNotAnswering << ")\n";
+      continue;
+    }
     text << controller.serial << "  " << controller.name << "  (" << controller.kind << ", firmware "
          << controller.firmwareName << " v" << controller.firmware << ")\n";
     for (const auto& channel : controller.channels) {
@@ -95,6 +100,7 @@ nlohmann::json ListJson(const std::vector<ControllerSummary>& controllers, bool 
     }
     list.push_back({{"serial", controller.serial},
                     {"name", controller.name},
+                    {"answering", controller.answering},
                     {"kind", controller.kind},
                     {"firmware", {{"name", controller.firmwareName}, {"version", controller.firmware}}},
                     {"channels", ChannelsJson(controller.channels, "index")},

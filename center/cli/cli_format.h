@@ -31,6 +31,7 @@ struct ControllerSummary {
   std::vector<ChannelSummary> channels;
   std::vector<ChannelSummary> buttons;
   std::optional<Service::FirmwareEntry> update;  // the newest firmware above the running one
+  bool answering = true;  // false: there, but it answers no report
 };
 
 // One summary per controller of the rows, in list order.

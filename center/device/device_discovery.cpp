@@ -123,7 +123,9 @@ Identification Identify(DiscoveryServices& services, const std::string& path,
   buttonMap[0] = kButtonMapReportId;
   if (!connection->GetInputReport(kIdentityReportId, identity) ||
       !connection->GetInputReport(kButtonMapReportId, buttonMap)) {
-    return Identification::Dropped;
+    // It is there, it only does not answer (stalled, or busy): listed as such, never as absent.
+    device.answering = false;
+    return Identification::Identified;
   }
   std::copy_n(identity.begin(), device.identityReport.size(), device.identityReport.begin());
   std::copy_n(buttonMap.begin(), device.buttonMapReport.size(), device.buttonMapReport.begin());
@@ -331,11 +333,13 @@ void RestartFirmwareLookup(QuorvaneDevice& row, const FirmwareLookupStarter& sta
 }
 
 bool RetrieveQuorvaneDevices(DeviceList& list, DiscoveryServices& services) {
-  std::lock_guard listLock(list.listLock);
+  // Identifying the controllers may wait on one that does not answer: only the enumeration lock
+  // is held meanwhile, and the list lock only while the list is compared and replaced.
   std::lock_guard enumerationLock(list.enumerationLock);
 
   const Enumeration enumeration = services.backend.Enumerate();
   if (enumeration.classFailure) {
+    std::lock_guard listLock(list.listLock);
     const std::string text = Diagnostics::FormatErrorReport(
         "SetupDiGetClassDevs executed with return value of INVALID_HANDLE_VALUE",
         enumeration.classFailure->value());
@@ -354,7 +358,7 @@ bool RetrieveQuorvaneDevices(DeviceList& list, DiscoveryServices& services) {
   }
 
   std::vector<QuorvaneDevice> rows;
-  list.deniedPaths.clear();
+  std::vector<std::string> denied;
   // The HID library lists a device once per usage pair of its report descriptor, every time with
   // the same path: one controller per path.
   std::set<std::string> paths;
@@ -374,7 +378,7 @@ bool RetrieveQuorvaneDevices(DeviceList& list, DiscoveryServices& services) {
         }
       }
       if (result == Identification::Denied) {
-        list.deniedPaths.push_back(device.path);
+        denied.push_back(device.path);
         break;
       }
       if (result != Identification::TryNextEntry) {
@@ -388,6 +392,9 @@ bool RetrieveQuorvaneDevices(DeviceList& list, DiscoveryServices& services) {
                                     Diagnostics::kEventError, enumeration.walkFailure->message());
     return false;
   }
+
+  std::lock_guard listLock(list.listLock);
+  list.deniedPaths = std::move(denied);
 
   const bool equal = rows.size() == list.rows.size() &&
                      std::equal(rows.begin(), rows.end(), list.rows.begin(), SameController);

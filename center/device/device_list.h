@@ -1,6 +1,7 @@
 // The center's ordered list of controller rows and the locks that guard it. Lock order: the
-// list lock first, then either the enumeration lock (enumeration) or the device I/O lock (a
-// poll pass, the calibration dialog); no other lock is held while one of these is taken.
+// enumeration lock (held by enumeration alone, while it talks to the controllers) before the
+// list lock, and the list lock before the device I/O lock (a poll pass applying what it read,
+// the calibration dialog). No thread waits on a device while it holds the list or I/O lock.
 #pragma once
 
 #include <mutex>
@@ -17,7 +18,7 @@ struct DeviceList {
   // user is told they are there and what to do, not that none is connected.
   std::vector<std::string> deniedPaths;
   std::mutex listLock;         // the rows: enumeration, each poll pass, the list display
-  std::mutex enumerationLock;  // taken inside the list lock by enumeration only
+  std::mutex enumerationLock;  // enumeration only, before the list lock
   std::mutex ioLock;           // a row's report blocks
 };
 

@@ -48,9 +48,10 @@ bool IsLiveSourceRow(const std::vector<QuorvaneDevice>& rows, std::size_t index)
 // replaced meanwhile gets its values at the next pass) and every row's value is decoded.
 // `show(index, value)` is called for each row whose value is to be shown: a button row whose
 // value did not change, and an axis row without a valid slot, are left out. The row's current
-// value is updated before `show` is called, with the list lock held.
+// value is updated before `show` is called, with the list lock held. True when a controller
+// stopped or started answering (the list display shows which do not).
 template <typename Show>
-void ReadLivePass(HidBackend& backend, DeviceList& list, Show show) {
+bool ReadLivePass(HidBackend& backend, DeviceList& list, Show show) {
   std::vector<QuorvaneDevice> sources;
   {
     std::lock_guard lock(list.listLock);
@@ -64,6 +65,7 @@ void ReadLivePass(HidBackend& backend, DeviceList& list, Show show) {
   std::lock_guard lock(list.listLock);
   std::lock_guard ioLock(list.ioLock);
   auto& rows = list.rows;
+  bool answeringChanged = false;
   const QuorvaneDevice* source = nullptr;
   for (std::size_t index = 0; index < rows.size(); ++index) {
     QuorvaneDevice& row = rows[index];
@@ -80,6 +82,7 @@ void ReadLivePass(HidBackend& backend, DeviceList& list, Show show) {
     row.reportB = source->reportB;
     row.reportA = source->reportA;
     row.reportF = source->reportF;
+    answeringChanged = answeringChanged || row.answering != source->answering;
     row.answering = source->answering;
     const auto value = DecodeLiveValue(row);
     if (!value || (row.IsButtonRow() && *value == row.currentValue)) {
@@ -88,6 +91,7 @@ void ReadLivePass(HidBackend& backend, DeviceList& list, Show show) {
     row.currentValue = *value;
     show(index, *value);
   }
+  return answeringChanged;
 }
 
 }  // namespace Quorvane::Device

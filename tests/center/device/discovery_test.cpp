@@ -2,7 +2,9 @@
 // devices show.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cwchar>
+#include <thread>
 
 #include "center/device/device_discovery.h"
 #include "center/device/hidapi_backend.h"
@@ -138,6 +140,79 @@ TEST_F(Discovery, ButtonRowsOfAControllerWithoutAButtonsSlotAreNeverPressed) {
   }
 }
 
+// A backend whose controllers stop answering while `stalled` is set: a report request waits
+// until it is cleared, as the kernel waits for a controller that answers no GET_REPORT, and
+// then fails.
+class StallingBackend final : public HidBackend {
+ public:
+  explicit StallingBackend(HidBackend& inner) : inner_(inner) {}
+  Enumeration Enumerate() override { return inner_.Enumerate(); }
+  std::unique_ptr<HidConnection> Open(const std::string& path, std::error_code& error) override {
+    auto connection = inner_.Open(path, error);
+    return connection ? std::make_unique<Connection>(*this, std::move(connection)) : nullptr;
+  }
+  std::atomic<bool> stalled{false};
+  std::atomic<int> waiting{0};
+
+ private:
+  class Connection final : public HidConnection {
+   public:
+    Connection(StallingBackend& owner, std::unique_ptr<HidConnection> inner) : owner_(owner), inner_(std::move(inner)) {}
+    std::optional<std::string> Manufacturer() override { return inner_->Manufacturer(); }
+    std::optional<std::string> Product() override { return inner_->Product(); }
+    std::optional<std::string> SerialNumber() override { return inner_->SerialNumber(); }
+    std::optional<LogicalRange> ValueRange() override { return inner_->ValueRange(); }
+    bool GetInputReport(std::uint8_t reportId, InputReportBuffer& buffer) override {
+      if (!owner_.stalled) return inner_->GetInputReport(reportId, buffer);
+      ++owner_.waiting;
+      while (owner_.stalled) std::this_thread::sleep_for(1ms);
+      --owner_.waiting;
+      return false;
+    }
+    bool SendOutputReport(std::span<const std::uint8_t> report) override { return inner_->SendOutputReport(report); }
+
+   private:
+    StallingBackend& owner_;
+    std::unique_ptr<HidConnection> inner_;
+  };
+  HidBackend& inner_;
+};
+
+// A controller that stops answering holds up neither the list nor whoever needs it (the window,
+// Ctrl-C): it is read without the list lock, shown as not answering, and listed as there, not
+// as absent, by the next enumeration.
+TEST_F(Discovery, AControllerThatStopsAnsweringIsShownSoAndHoldsUpNobody) {
+  Use(Testing::ShippedControllers({"single-brake.xml"}));
+  StallingBackend stalling(*backend_);
+  services_ = std::make_unique<DiscoveryServices>(DiscoveryServices{stalling, clock_, log_, notifier_, {}, {}});
+  ASSERT_TRUE(Retrieve());
+  stalling.stalled = true;
+  bool changed = false;
+  std::thread pass([&] { changed = ReadLivePass(stalling, list_, [](std::size_t, std::uint32_t) {}); });
+  while (stalling.waiting == 0) std::this_thread::sleep_for(1ms);
+  {
+    std::unique_lock lock(list_.listLock, std::try_to_lock);
+    EXPECT_TRUE(lock.owns_lock()) << "the pass holds the list lock while it waits on the controller";
+  }
+  stalling.stalled = false;
+  pass.join();
+  EXPECT_TRUE(changed);
+  EXPECT_FALSE(list_.rows[0].answering);
+
+  stalling.stalled = true;
+  std::thread enumeration([&] { Retrieve(); });
+  while (stalling.waiting == 0) std::this_thread::sleep_for(1ms);
+  {
+    std::unique_lock lock(list_.listLock, std::try_to_lock);
+    EXPECT_TRUE(lock.owns_lock()) << "enumeration holds the list lock while it waits on the controller";
+  }
+  stalling.stalled = false;
+  enumeration.join();
+  ASSERT_EQ(list_.rows.size(), 2u);  // there, not absent
+  EXPECT_FALSE(list_.rows[0].answering);
+  EXPECT_EQ(list_.rows[0].serialNumber, "QVA-S-0001");
+}
+
 TEST_F(Discovery, SlotTypesOneZeroTwoNameOnlyTheBrake) {
   Use(Testing::ShippedControllers({"slots-1-0-2.xml"}));
   Retrieve();
@@ -199,7 +274,9 @@ TEST_F(Discovery, UnsupportedProductsAreIgnored) {
 
 // A serial number gets five tries 200 ms apart, the product string two; a controller whose
 // strings or button map cannot be read is left out, the others stay.
-TEST_F(Discovery, StringsAreTriedAgainAndAControllerThatCannotBeReadIsLeftOut) {
+// A controller without its strings is left out; one whose reports go unanswered is there (listed
+// as not answering).
+TEST_F(Discovery, StringsAreTriedAgainAndAControllerWithoutThemIsLeftOut) {
   const struct {
     std::function<void(SimulatedController&)> fault;
     std::chrono::milliseconds pause;
@@ -207,7 +284,7 @@ TEST_F(Discovery, StringsAreTriedAgainAndAControllerThatCannotBeReadIsLeftOut) {
   } cases[] = {{[](SimulatedController& c) { c.serialFailures = -1; }, 800ms, 7},
                {[](SimulatedController& c) { c.serialFailures = 4; }, 800ms, 9},
                {[](SimulatedController& c) { c.productFails = true; }, 200ms, 7},
-               {[](SimulatedController& c) { c.failingReports = {kButtonMapReportId}; }, 0ms, 7}};
+               {[](SimulatedController& c) { c.failingReports = {kButtonMapReportId}; }, 0ms, 9}};
   for (const auto& step : cases) {
     Use(Testing::ShippedControllers({"single-brake.xml", "quad-buttons.xml"}));
     backend_->Modify("sim/single-brake", step.fault);

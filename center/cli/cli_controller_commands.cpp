@@ -200,6 +200,7 @@ int CalibrateCommand(CliSession& session, const CommandIo& io, const std::string
   if (RefusedWhileCenterRuns(session, io.err)) return kCenterRunning;
   const auto found = FindController(session, io.err, serial);
   if (!found.line) return found.exitCode;
+  if (NotAnswering(session, io.err, *found.line)) return kRefused;
   session.ReadLive([](std::size_t, std::uint32_t) {});
   const auto row = ChannelRow(session, *found.line, channel);
   if (!row || !Device::CalibrationCodesFor(row->kind, row->channelIndex, row->ChannelSlotType())) {
@@ -276,6 +277,7 @@ int FirmwareCommand(CliSession& session, const CommandIo& io, const FirmwareRequ
   }
   const auto found = FindController(session, io.err, request.target);
   if (!found.line) return found.exitCode;
+  if (NotAnswering(session, io.err, *found.line)) return kRefused;
   if (!session.LookUpFirmwares()) {
     io.err << "The service did not answer: the controller's firmware list is unknown.\n";
     return kNoService;

@@ -4,7 +4,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdlib>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 #include "center/cli/cli_commands.h"
 #include "center/cli/cli_format.h"
@@ -40,6 +45,53 @@ class ControllerChanges {
   std::unique_ptr<Device::HidDeviceMonitor> monitor_;
 };
 
+// Reads the live values on a thread of its own, pass after pass, so that a controller that does
+// not answer (each request waits out the kernel's time-out) never holds up the screen or Ctrl-C.
+class LiveReader {
+ public:
+  explicit LiveReader(CliSession& session)
+      : thread_([this, &session] {
+          while (!stop_) {
+            session.ReadLive([this](std::size_t row, std::uint32_t) {
+              std::lock_guard lock(shownLock_);
+              shown_.push_back(row);
+            });
+            std::this_thread::sleep_for(std::chrono::milliseconds(kFrameMs));
+          }
+          std::lock_guard lock(doneLock_);
+          done_ = true;
+          doneChanged_.notify_all();
+        }) {}
+  LiveReader(const LiveReader&) = delete;
+  LiveReader& operator=(const LiveReader&) = delete;
+  ~LiveReader() { Stop(std::chrono::hours(1)); }
+
+  // The rows whose values changed since the last call.
+  std::vector<std::size_t> TakeShown() {
+    std::lock_guard lock(shownLock_);
+    return std::exchange(shown_, {});
+  }
+
+  // Asks it to end and waits at most the time; false when it still waits on a controller.
+  bool Stop(std::chrono::milliseconds limit) {
+    stop_ = true;
+    std::unique_lock lock(doneLock_);
+    if (!doneChanged_.wait_for(lock, limit, [this] { return done_; })) return false;
+    lock.unlock();
+    if (thread_.joinable()) thread_.join();
+    return true;
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::mutex shownLock_;
+  std::vector<std::size_t> shown_;
+  std::mutex doneLock_;
+  std::condition_variable doneChanged_;
+  bool done_ = false;
+  std::thread thread_;  // last: it starts once the rest is ready
+};
+
 }  // namespace
 
 int ListCommand(CliSession& session, const CommandIo& io, bool json) {
@@ -63,8 +115,9 @@ int WatchCommand(CliSession& session, const CommandIo& io, const std::optional<s
   } else if (session.Enumerate(), session.ControllerLines().empty()) {
     return NoControllerExit(session, io.err);
   }
-  WatchSignals signals;
+  WatchSignals signals;  // before the reader starts, so that it too leaves the signals to this thread
   ControllerChanges changes(session);
+  LiveReader reader(session);
   const bool drawing = !json && IsTerminal(io.outFd);
   std::unique_ptr<WatchScreen> screen = drawing ? std::make_unique<WatchScreen>(io.out, io.outFd) : nullptr;
   int columns = TerminalColumns(io.outFd);
@@ -80,8 +133,7 @@ int WatchCommand(CliSession& session, const CommandIo& io, const std::optional<s
         }
       }
     }
-    std::vector<std::size_t> shown;
-    session.ReadLive([&](std::size_t row, std::uint32_t) { shown.push_back(row); });
+    const std::vector<std::size_t> shown = reader.TakeShown();
     const auto rows = session.Rows();
     if (drawing && (redraw || !shown.empty())) {
       screen->Draw(WatchFrame(LiveValues(rows, serial), columns));
@@ -96,7 +148,16 @@ int WatchCommand(CliSession& session, const CommandIo& io, const std::optional<s
     }
     redraw = false;
     switch (signals.Wait(kFrameMs)) {
-      case WatchSignals::Event::Stop: return kSuccess;
+      case WatchSignals::Event::Stop:
+        if (!reader.Stop(std::chrono::milliseconds(250))) {
+          // The reader waits on a controller that does not answer (the kernel's time-out): the
+          // terminal is left as it was and the program ends now, without waiting for it.
+          screen.reset();
+          io.out.flush();
+          io.err.flush();
+          std::_Exit(kSuccess);
+        }
+        return kSuccess;
       case WatchSignals::Event::Resize:
         columns = TerminalColumns(io.outFd);
         redraw = true;

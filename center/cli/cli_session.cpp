@@ -2,6 +2,7 @@
 
 #include "center/app/application.h"
 #include "center/app/center_settings.h"
+#include "center/app/list_display.h"
 #include "center/app/single_instance.h"
 #include "center/device/device_discovery.h"
 #include "center/device/live_data.h"
@@ -152,6 +153,13 @@ FoundController FindController(CliSession& session, std::ostream& err, const std
   }
   err << "No controller with the serial number '" << serial << "' is connected (connected: " << serials << ").\n";
   return {std::nullopt, kUsage};
+}
+
+bool NotAnswering(CliSession& session, std::ostream& err, std::size_t line) {
+  const auto rows = session.Rows();
+  if (line >= rows.size() || rows[line].answering) return false;
+  err << rows[line].serialNumber << " is connected but " << Center::kNotAnswering << ".\n";
+  return true;
 }
 
 int NoControllerExit(CliSession& session, std::ostream& err) {

@@ -95,6 +95,10 @@ struct FoundController {
 };
 FoundController FindController(CliSession& session, std::ostream& err, const std::string& serial);
 
+// Says so, when the controller of the line is there but answers no report (then nothing can be
+// done with it).
+bool NotAnswering(CliSession& session, std::ostream& err, std::size_t line);
+
 // Says that no controller can be used: none is connected, or those that are may not be opened
 // (then what to do). The exit code for it.
 int NoControllerExit(CliSession& session, std::ostream& err);

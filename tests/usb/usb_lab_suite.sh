@@ -177,6 +177,31 @@ kill -INT "$watcher" 2>/dev/null
 wait "$watcher" 2>/dev/null
 stop_twin
 
+# A controller that stops answering (no GET_REPORT answered): Ctrl-C still ends watch within a
+# second, and list says it is there but not answering, never that none is connected.
+start_twin "$source_root/packaging/simulated/single-brake.xml"
+"$cli" watch --json >"$work/stall.json" 2>&1 &
+watcher=$!
+await '"value"' "$work/stall.json" 10
+kill -USR2 "$twin"
+await "stalled" "$work/twin.out" 5
+sleep 1.5  # the watch now waits on the controller
+begin=$(date +%s%N)
+kill -INT "$watcher"
+wait "$watcher"
+watch_status=$?
+stop_ms=$((($(date +%s%N) - begin) / 1000000))
+step "$cli" list >"$work/stall-list.out" 2>&1
+list_status=$?
+if [ "$watch_status" -eq 0 ] && [ "$stop_ms" -lt 1000 ] && [ "$list_status" -eq 0 ] &&
+   grep -q "QVA-S-0001 .*(not answering: unplug it and plug it in again)" "$work/stall-list.out"; then
+  pass "a stalled controller: Ctrl-C ended watch in $stop_ms ms, list says it is not answering"
+else
+  fail "a stalled controller: watch ended $watch_status after $stop_ms ms; list ($list_status): $(cat "$work/stall-list.out")"
+fi
+kill -USR2 "$twin"
+stop_twin
+
 # Plugged in and pulled out while the center runs: through the udev monitor.
 if step "$build/tests/usb/usb_lab_hotplug_test" "$twin_program" "$source_root/packaging/simulated/single-brake.xml" \
     QVA-S-0001 >"$work/hotplug.out" 2>&1; then

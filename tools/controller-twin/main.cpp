@@ -4,7 +4,9 @@
 // Prints a line per event: "hid SERIAL NAME MAJOR.MINOR" when a controller's HID device is up,
 // "command SERIAL set-report|interrupt BYTES" per output report taken, "refused SERIAL interrupt
 // BYTES" per output report refused, "bootloader SERIAL PORT" when its bootloader is up, "crashed
-// SERIAL", "ready". SIGUSR1 presses the reset button of the crashed controllers; SIGTERM ends.
+// SERIAL", "ready", "stalled" / "answering". SIGUSR1 presses the reset button of the crashed
+// controllers; SIGUSR2 stops every controller answering GET_REPORT requests, and starts it again;
+// SIGTERM ends.
 #include <iostream>
 #include <stdexcept>
 #include <string>

@@ -118,7 +118,7 @@ void ControllerTwin::StartBootloader(const std::string& path) {
 int ControllerTwin::Run() {
   sigset_t signals;
   sigemptyset(&signals);
-  for (const int signal : {SIGTERM, SIGINT, SIGUSR1}) sigaddset(&signals, signal);
+  for (const int signal : {SIGTERM, SIGINT, SIGUSR1, SIGUSR2}) sigaddset(&signals, signal);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   Platform::UniqueFd signalFd(signalfd(-1, &signals, SFD_CLOEXEC));
 
@@ -151,8 +151,12 @@ int ControllerTwin::Run() {
     }
     if (descriptors[0].revents & POLLIN) {
       signalfd_siginfo signal{};
-      if (read(signalFd.Get(), &signal, sizeof signal) == sizeof signal && signal.ssi_signo == SIGUSR1) {
+      const bool got = read(signalFd.Get(), &signal, sizeof signal) == sizeof signal;
+      if (got && signal.ssi_signo == SIGUSR1) {
         for (const auto& path : std::exchange(crashedPaths_, {})) StartBootloader(path);
+      } else if (got && signal.ssi_signo == SIGUSR2) {
+        stalled_ = !stalled_;
+        Tell(stalled_ ? "stalled" : "answering");
       } else {
         return 0;
       }
@@ -178,7 +182,8 @@ int ControllerTwin::Run() {
             report.assign(buffer.begin(), buffer.end());
             return true;
           },
-          [&](std::span<const std::uint8_t> report, bool setReport) { return Output(path, report, setReport); }};
+          [&](std::span<const std::uint8_t> report, bool setReport) { return Output(path, report, setReport); },
+          stalled_};
       if ((events & (POLLERR | POLLHUP | POLLNVAL)) || !devices_.at(path)->HandleEvent(requests)) {
         // A device the kernel no longer serves would wake the loop for ever: it goes.
         Tell("lost " + SerialOf(path));

@@ -50,6 +50,7 @@ class ControllerTwin {
   std::mutex returnedLock_;
   std::vector<std::string> returned_;
   std::atomic<bool> stopping_{false};
+  bool stalled_ = false;  // SIGUSR2 switches: no GET_REPORT is answered
   std::vector<std::thread> bootloaders_;
   std::mutex gadgetLock_;  // one gadget at a time: the lab has one device controller
 };

@@ -87,6 +87,9 @@ bool UhidDevice::HandleEvent(const UhidRequests& requests) {
   }
   switch (event.type) {
     case UHID_GET_REPORT: {
+      if (requests.stalled) {
+        return true;
+      }
       uhid_event reply{};
       reply.type = UHID_GET_REPORT_REPLY;
       reply.u.get_report_reply.id = event.u.get_report.id;

@@ -20,6 +20,9 @@ struct UhidRequests {
   // `setReport`: true for a SET_REPORT request on the control pipe, false for an output report
   // on the interrupt pipe.
   std::function<bool(std::span<const std::uint8_t> report, bool setReport)> outputReport;
+  // While true, GET_REPORT requests get no answer at all (a stalled firmware): the kernel waits
+  // out its time-out.
+  bool stalled = false;
 };
 
 // The report descriptor of a controller: its values with the controller's logical range, the

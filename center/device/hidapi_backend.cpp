@@ -15,8 +15,15 @@
 #include "common/platform/utf16.h"
 
 namespace Quorvane::Device {
-namespace {
 
+bool IsWholeInputReport(std::uint8_t reportId, const InputReportBuffer& buffer, int got) {
+  const std::size_t needed = reportId == kIdentityReportId    ? kIdentityReportSize
+                             : reportId == kButtonMapReportId ? kButtonMapReportSize
+                                                              : 1 + kBlockSize;
+  return got >= static_cast<int>(needed) && buffer[0] == reportId;
+}
+
+namespace {
 
 class HidrawConnection final : public HidConnection {
  public:
@@ -44,7 +51,8 @@ class HidrawConnection final : public HidConnection {
 
   bool GetInputReport(std::uint8_t reportId, InputReportBuffer& buffer) override {
     buffer[0] = reportId;
-    return hid_get_input_report(device_, buffer.data(), buffer.size()) > 0;
+    const int got = hid_get_input_report(device_, buffer.data(), buffer.size());
+    return IsWholeInputReport(reportId, buffer, got);
   }
 
   bool SendOutputReport(std::span<const std::uint8_t> report) override {

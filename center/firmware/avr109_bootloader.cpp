@@ -122,6 +122,11 @@ void Avr109Bootloader::Serve(int fd, const std::atomic<bool>& stop, std::chrono:
         flash_.replace(at, count, data);
         wordAddress_ += static_cast<std::uint32_t>((count + 1) / 2);
         written_ = true;
+        writtenBytes_ += count;
+        if (vanishAfter_ != 0 && writtenBytes_ >= vanishAfter_) {
+          vanished_ = true;
+          return;
+        }
         answer("\r");
         break;
       }

@@ -33,12 +33,20 @@ class Avr109Bootloader {
   // Nothing changes when nothing was written or the image carries no info block.
   void ApplyTo(Device::SimulatedController& controller) const;
 
+  // Stands for a cable pulled mid-flash: once it took this many bytes of flash, the bootloader
+  // stops answering and Serve returns (Vanished() then tells).
+  void VanishAfterWriting(std::size_t bytes) { vanishAfter_ = bytes; }
+  bool Vanished() const { return vanished_; }
+
  private:
   bool scrambled_;
   bool refuseWrites_;
   std::string flash_;
   std::uint32_t wordAddress_ = 0;
   bool written_ = false;
+  std::size_t writtenBytes_ = 0;
+  std::size_t vanishAfter_ = 0;
+  bool vanished_ = false;
 };
 
 }  // namespace Quorvane::Firmware

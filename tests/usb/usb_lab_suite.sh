@@ -202,6 +202,34 @@ fi
 kill -USR2 "$twin"
 stop_twin
 
+# The bootloader pulled mid-flash (its USB device gone after 1 KiB of flash): the flashing tool
+# is stopped once the port is gone, the job fails with its reason, and nothing hangs.
+start_twin "$source_root/packaging/simulated/single-brake.xml" --vanish-mid-flash
+begin=$SECONDS
+step "$cli" firmware change QVA-S-0001 2.1 >"$work/vanish.out" 2>&1
+status=$?
+if [ "$status" -eq 5 ] && grep -q "^vanished QVA-S-0001" "$work/twin.out" &&
+   grep -q "Firmware Update Failed!" "$work/vanish.out" &&
+   grep -q "The flashing tool was stopped: its port /dev/ttyACM[0-9]* went away." "$work/vanish.out"; then
+  pass "a bootloader pulled mid-flash ends the job in $((SECONDS - begin)) s with its reason"
+else
+  fail "a bootloader pulled mid-flash (exit $status after $((SECONDS - begin)) s): $(cat "$work/vanish.out") $(tail -n 5 "$work/twin.out")"
+fi
+stop_twin
+
+# A firmware that answers its reports short, or under another report id: neither is taken for
+# values (the controller is listed as not answering, not with the firmware those bytes would say).
+for fault in --short-reports --wrong-report-id; do
+  start_twin "$source_root/packaging/simulated/single-brake.xml" "$fault"
+  step "$cli" list >"$work/fault-list.out" 2>&1
+  if grep -q "QVA-S-0001 .*(not answering: unplug it and plug it in again)" "$work/fault-list.out"; then
+    pass "reports answered with $fault are refused"
+  else
+    fail "reports answered with $fault: $(cat "$work/fault-list.out")"
+  fi
+  stop_twin
+done
+
 # Plugged in and pulled out while the center runs: through the udev monitor.
 if step "$build/tests/usb/usb_lab_hotplug_test" "$twin_program" "$source_root/packaging/simulated/single-brake.xml" \
     QVA-S-0001 >"$work/hotplug.out" 2>&1; then

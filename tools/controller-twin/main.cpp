@@ -1,6 +1,7 @@
 // quorvane-controller-twin: the controllers of a description file as real kernel devices, for
 // the USB lab. See twin.h.
 //   quorvane-controller-twin DESCRIPTION.xml [--crashed SERIAL]... [--interrupt-output]
+//                            [--short-reports] [--wrong-report-id] [--vanish-mid-flash]
 // Prints a line per event: "hid SERIAL NAME MAJOR.MINOR" when a controller's HID device is up,
 // "command SERIAL set-report|interrupt BYTES" per output report taken, "refused SERIAL interrupt
 // BYTES" per output report refused, "bootloader SERIAL PORT" when its bootloader is up, "crashed
@@ -16,7 +17,8 @@
 int main(int argc, char** argv) {
   using namespace Quorvane;
   if (argc < 2) {
-    std::cerr << "usage: quorvane-controller-twin DESCRIPTION.xml [--crashed SERIAL]... [--interrupt-output]\n";
+    std::cerr << "usage: quorvane-controller-twin DESCRIPTION.xml [--crashed SERIAL]... [--interrupt-output] "
+                 "[--short-reports] [--wrong-report-id] [--vanish-mid-flash]\n";
     return 2;
   }
   Twin::TwinOptions options;
@@ -24,6 +26,12 @@ int main(int argc, char** argv) {
     const std::string argument = argv[index];
     if (argument == "--interrupt-output") {
       options.acceptInterruptOutput = true;
+    } else if (argument == "--vanish-mid-flash") {
+      options.vanishAfterBytes = 1024;
+    } else if (argument == "--short-reports") {
+      options.shortReportBytes = 10;
+    } else if (argument == "--wrong-report-id") {
+      options.wrongReportId = true;
     } else if (argument == "--crashed" && index + 1 < argc) {
       options.crashed.insert(argv[++index]);
     } else {

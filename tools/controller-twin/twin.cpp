@@ -95,7 +95,12 @@ void ControllerTwin::StartBootloader(const std::string& path) {
         tcsetattr(port.Get(), TCSANOW, &raw);
         Tell("bootloader " + controller.serial + " " + gadget.SerialPort());
         Firmware::Avr109Bootloader bootloader(Device::HasScrambledBootloader(controller.identity), false);
+        bootloader.VanishAfterWriting(options_.vanishAfterBytes);
         bootloader.Serve(port.Get(), stopping_);
+        if (bootloader.Vanished()) {
+          Tell("vanished " + controller.serial);
+          return;  // the gadget goes with this scope; the controller stays crashed
+        }
         // A real bootloader answers the exit command and runs on for a moment before it starts
         // the firmware: the programmer reads that answer before the port goes. (A port that
         // vanishes first leaves avrdude reading an ended port for ever.)
@@ -183,7 +188,7 @@ int ControllerTwin::Run() {
             return true;
           },
           [&](std::span<const std::uint8_t> report, bool setReport) { return Output(path, report, setReport); },
-          stalled_};
+          stalled_, options_.shortReportBytes, options_.wrongReportId};
       if ((events & (POLLERR | POLLHUP | POLLNVAL)) || !devices_.at(path)->HandleEvent(requests)) {
         // A device the kernel no longer serves would wake the loop for ever: it goes.
         Tell("lost " + SerialOf(path));

@@ -25,6 +25,12 @@ struct TwinOptions {
   // Serial numbers of controllers that start crashed: in their bootloader, once their reset
   // button is pressed (SIGUSR1).
   std::set<std::string> crashed;
+  // Faults of a broken firmware: input reports answered short, or under another report id.
+  std::size_t shortReportBytes = 0;
+  bool wrongReportId = false;
+  // The bootloader goes away (its gadget unbound) after it took this many bytes of flash: a cable
+  // pulled mid-flash. The controller is left crashed.
+  std::size_t vanishAfterBytes = 0;
 };
 
 class ControllerTwin {

@@ -95,7 +95,8 @@ bool UhidDevice::HandleEvent(const UhidRequests& requests) {
       reply.u.get_report_reply.id = event.u.get_report.id;
       std::vector<std::uint8_t> report;
       if (event.u.get_report.rtype == UHID_INPUT_REPORT && requests.getInputReport(event.u.get_report.rnum, report)) {
-        report.resize(1 + kInputDataBytes);
+        report.resize(requests.shortReportBytes != 0 ? requests.shortReportBytes : 1 + kInputDataBytes);
+        if (requests.wrongReportId) report[0] = static_cast<std::uint8_t>(report[0] + 1);
         reply.u.get_report_reply.size = static_cast<std::uint16_t>(report.size());
         std::memcpy(reply.u.get_report_reply.data, report.data(), report.size());
       } else {

@@ -23,6 +23,9 @@ struct UhidRequests {
   // While true, GET_REPORT requests get no answer at all (a stalled firmware): the kernel waits
   // out its time-out.
   bool stalled = false;
+  // Faults of a broken firmware: answers of this many bytes only (0: whole), or under another id.
+  std::size_t shortReportBytes = 0;
+  bool wrongReportId = false;
 };
 
 // The report descriptor of a controller: its values with the controller's logical range, the

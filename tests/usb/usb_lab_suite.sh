@@ -217,6 +217,20 @@ else
 fi
 stop_twin
 
+# A report descriptor with a nested collection that has a usage: the HID library lists the
+# device once per usage pair, all with one path; the controller is listed once, with its rows.
+start_twin "$source_root/packaging/simulated/demo.xml" --nested-collection
+if step "$cli" list --json >"$work/nested.json" 2>&1 && python3 - "$work/nested.json" <<'CHECK'; then
+import json, sys
+serials = [c["serial"] for c in json.load(open(sys.argv[1]))["controllers"]]
+assert sorted(serials) == ["QVA-S-1002", "QVB-Q-1001"], serials
+CHECK
+  pass "a descriptor with a nested collection: each controller listed once"
+else
+  fail "nested collection: $(cat "$work/nested.json")"
+fi
+stop_twin
+
 # A firmware that answers its reports short, or under another report id: neither is taken for
 # values (the controller is listed as not answering, not with the firmware those bytes would say).
 for fault in --short-reports --wrong-report-id; do

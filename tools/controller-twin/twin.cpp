@@ -61,7 +61,7 @@ std::string ControllerTwin::SerialOf(const std::string& path) const { return bac
 
 void ControllerTwin::Bring(const std::string& path) {
   const auto controller = backend_.Describe(path);
-  devices_[path] = std::make_unique<UhidDevice>(controller);
+  devices_[path] = std::make_unique<UhidDevice>(controller, options_.nestedCollection);
   Tell("hid " + controller.serial + " " + Device::FirmwareName(controller.identity) + " " +
        std::to_string(Device::FirmwareMajor(controller.identity)) + "." +
        std::to_string(Device::FirmwareMinor(controller.identity)));

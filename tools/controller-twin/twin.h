@@ -31,6 +31,8 @@ struct TwinOptions {
   // The bootloader goes away (its gadget unbound) after it took this many bytes of flash: a cable
   // pulled mid-flash. The controller is left crashed.
   std::size_t vanishAfterBytes = 0;
+  // The report descriptor has a nested collection with a usage of its own.
+  bool nestedCollection = false;
 };
 
 class ControllerTwin {

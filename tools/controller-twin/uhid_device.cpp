@@ -36,7 +36,7 @@ void CopyText(std::uint8_t* target, std::size_t size, const std::string& text) {
 
 }  // namespace
 
-std::vector<std::uint8_t> ControllerReportDescriptor(const Device::LogicalRange& range) {
+std::vector<std::uint8_t> ControllerReportDescriptor(const Device::LogicalRange& range, bool nested) {
   std::vector<std::uint8_t> out;
   Append(out, {0x05, 0x01, 0x09, 0x04, 0xA1, 0x01});  // generic desktop, joystick, application
   // Report 0x41: seven values of 32 bits, the first input value items.
@@ -47,17 +47,23 @@ std::vector<std::uint8_t> ControllerReportDescriptor(const Device::LogicalRange&
   Append(out, {0x75, 0x08, 0x95, kInputDataBytes - 28, 0x81, 0x03});  // padding to 63 bytes
   // The vendor-defined reports, 63 bytes each.
   Append(out, {0x06, 0x00, 0xFF, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08});
+  if (nested) {
+    Append(out, {0x09, 0x01, 0xA1, 0x00});  // usage 1, physical collection
+  }
   for (const std::uint8_t id : std::initializer_list<std::uint8_t>{0x40, 0x42, 0x43, 0x44, 0x45, 0x46}) {
     Append(out, {0x85, id, 0x09, 0x01, 0x95, kInputDataBytes, 0x81, 0x02});
   }
   for (const std::uint8_t id : std::initializer_list<std::uint8_t>{0x10, 0x30}) {
     Append(out, {0x85, id, 0x09, 0x02, 0x95, kOutputDataBytes, 0x91, 0x02});
   }
+  if (nested) {
+    Append(out, {0xC0});
+  }
   Append(out, {0xC0});
   return out;
 }
 
-UhidDevice::UhidDevice(const Device::SimulatedController& controller)
+UhidDevice::UhidDevice(const Device::SimulatedController& controller, bool nestedCollection)
     : fd_(open("/dev/uhid", O_RDWR | O_CLOEXEC)) {
   if (!fd_.Valid()) {
     throw std::system_error(errno, std::generic_category(), "/dev/uhid");
@@ -68,7 +74,7 @@ UhidDevice::UhidDevice(const Device::SimulatedController& controller)
   CopyText(create.name, sizeof create.name, controller.product);
   CopyText(create.phys, sizeof create.phys, "quorvane-twin/" + controller.path);
   CopyText(create.uniq, sizeof create.uniq, controller.serial);
-  const auto descriptor = ControllerReportDescriptor(controller.range);
+  const auto descriptor = ControllerReportDescriptor(controller.range, nestedCollection);
   create.rd_size = static_cast<std::uint16_t>(descriptor.size());
   std::memcpy(create.rd_data, descriptor.data(), descriptor.size());
   create.bus = kBusUsb;

@@ -30,12 +30,14 @@ struct UhidRequests {
 
 // The report descriptor of a controller: its values with the controller's logical range, the
 // vendor-defined input reports 0x40 to 0x46 and the output reports 0x10 and 0x30.
-std::vector<std::uint8_t> ControllerReportDescriptor(const Device::LogicalRange& range);
+// `nested`: the vendor-defined reports sit in a Physical collection of their own with a usage,
+// as some firmware describes them (the HID library then lists the device once per usage pair).
+std::vector<std::uint8_t> ControllerReportDescriptor(const Device::LogicalRange& range, bool nested = false);
 
 class UhidDevice {
  public:
   // Throws std::system_error when /dev/uhid cannot be opened or refuses the device.
-  explicit UhidDevice(const Device::SimulatedController& controller);
+  UhidDevice(const Device::SimulatedController& controller, bool nestedCollection);
   UhidDevice(const UhidDevice&) = delete;
   UhidDevice& operator=(const UhidDevice&) = delete;
   // The kernel removes the device when its descriptor closes.

@@ -33,6 +33,8 @@ packages=(
   # the USB lab: a virtual machine on Debian's kernel (uhid, dummy_hcd, USB gadgets) under
   # software emulation, with busybox for its first stage and udevd in it
   qemu-system-x86 linux-image-amd64 busybox-static cpio udev
+  # an ACL on a controller node in the lab, as logind grants the user at the seat
+  acl
 )
 
 missing=()

@@ -231,6 +231,30 @@ else
 fi
 stop_twin
 
+# As a user the nodes are not given to, and then with access granted as logind grants the user
+# at the seat (an ACL on the node): told what to do, then served.
+start_twin "$source_root/packaging/simulated/single-brake.xml"
+chmod 755 "$work" "$work/root" "$work/root/Quorvane" "$work/root/Quorvane/Kestrane"
+install -d -o 65534 -g 65534 -m 700 "$work/nobody" "$work/nobody/run"
+as_nobody() {
+  timeout -k 5 60 setpriv --reuid=65534 --regid=65534 --clear-groups -- env -i PATH=/usr/bin:/bin \
+    HOME="$work/nobody" XDG_DATA_HOME="$work/nobody" XDG_RUNTIME_DIR="$work/nobody/run" \
+    QUORVANE_SERVICE_ENDPOINT="$QUORVANE_SERVICE_ENDPOINT" "$@"
+}
+as_nobody "$cli" list >"$work/nobody.out" 2>&1
+denied_status=$?
+for node in /dev/hidraw*; do setfacl -m u:65534:rw "$node"; done
+as_nobody "$cli" list >"$work/nobody-acl.out" 2>&1
+granted_status=$?
+if [ "$denied_status" -eq 3 ] &&
+   grep -q "is connected (/dev/hidraw[0-9]*) but may not be opened: permission denied" "$work/nobody.out" &&
+   [ "$granted_status" -eq 0 ] && grep -q "^QVA-S-0001 " "$work/nobody-acl.out"; then
+  pass "a user without access is told what to do; with an ACL on the node, served"
+else
+  fail "unprivileged user: without access ($denied_status): $(cat "$work/nobody.out"); with an ACL ($granted_status): $(cat "$work/nobody-acl.out")"
+fi
+stop_twin
+
 # A firmware that answers its reports short, or under another report id: neither is taken for
 # values (the controller is listed as not answering, not with the firmware those bytes would say).
 for fault in --short-reports --wrong-report-id; do

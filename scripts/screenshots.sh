@@ -93,12 +93,15 @@ xdotool key Escape
 sleep 0.5
 
 # A firmware change of the single brake, while it flashes and once it is done.
-click 300 "$(row_y 7)"
-click 250 60
-sleep 0.5
-xdotool mousemove $((left + 300)) $((top + 112))
-sleep 0.3
-click 300 112
+change_single_brake_firmware() {  # the first item of its Change Firmware gallery
+  click 300 "$(row_y 7)"
+  click 250 60
+  sleep 0.5
+  xdotool mousemove $((left + 300)) $((top + 112))
+  sleep 0.3
+  click 300 112
+}
+change_single_brake_firmware
 for step in $(seq 8); do
   shot "firmware-change-$step" 0.15
 done
@@ -111,12 +114,7 @@ behave() {
     "$(sed -n 's|^demo: stand-in service on \(http://[^/]*\)/.*|\1|p' "$log")/control" "$1"
 }
 behave DownloadFirmware=tampered
-click 300 "$(row_y 7)"
-click 250 60
-sleep 0.5
-xdotool mousemove $((left + 300)) $((top + 112))
-sleep 0.3
-click 300 112
+change_single_brake_firmware
 shot firmware-change-refused 2
 xdotool key Return
 behave DownloadFirmware=normal

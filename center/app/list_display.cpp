@@ -50,8 +50,10 @@ std::vector<ListLine> BuildListLines(const std::vector<Device::QuorvaneDevice>& 
       line.marker = LineMarker::Device;
       line.name = row.answering ? row.product : row.product + " (" + kNotAnswering + ")";
       line.serial = row.serialNumber;
-      line.firmware = "v" + std::to_string(Device::FirmwareMajor(row.identityReport)) + "." +
-                      std::to_string(Device::FirmwareMinor(row.identityReport));
+      // A controller that never answered has no firmware to tell.
+      line.firmware = row.identified ? "v" + std::to_string(Device::FirmwareMajor(row.identityReport)) + "." +
+                                           std::to_string(Device::FirmwareMinor(row.identityReport))
+                                     : std::string();
     } else {
       line.marker = MarkerOf(row);
       line.name = row.channelName;

@@ -13,8 +13,10 @@
 
 namespace Quorvane::Center {
 
-// Said of a controller that is there but answers no report (stalled firmware, a cable fault).
-inline constexpr const char* kNotAnswering = "not answering: unplug it and plug it in again";
+// Said of a controller that is there but answers no report (stalled firmware, a cable fault),
+// and what to do about it.
+inline constexpr const char* kNotAnswering = "not answering";
+inline constexpr const char* kNotAnsweringAdvice = "unplug it and plug it in again";
 
 // What is drawn at the start of a line.
 enum class LineMarker {

@@ -67,7 +67,7 @@ std::string ListText(const std::vector<ControllerSummary>& controllers, bool ser
   std::ostringstream text;
   for (const auto& controller : controllers) {
     if (!controller.answering) {
-      text << controller.serial << "  " << controller.name << "  (" << Center::kNotAnswering << ")\n";
+      text << controller.serial << "  " << controller.name << "  (" << Center::kNotAnswering << ": " << Center::kNotAnsweringAdvice << ")\n";
       continue;
     }
     text << controller.serial << "  " << controller.name << "  (" << controller.kind << ", firmware "

@@ -158,7 +158,8 @@ FoundController FindController(CliSession& session, std::ostream& err, const std
 bool NotAnswering(CliSession& session, std::ostream& err, std::size_t line) {
   const auto rows = session.Rows();
   if (line >= rows.size() || rows[line].answering) return false;
-  err << rows[line].serialNumber << " is connected but " << Center::kNotAnswering << ".\n";
+  err << rows[line].serialNumber << " is connected but " << Center::kNotAnswering << ": "
+      << Center::kNotAnsweringAdvice << ".\n";
   return true;
 }
 

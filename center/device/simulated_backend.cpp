@@ -189,6 +189,11 @@ SimulatedController ReadControllerElement(const pugi::xml_node& node) {
     if (node.attribute("denied").as_bool(false)) {
       controller.openFailure = std::errc::permission_denied;  // a node the user may not open
     }
+    if (node.attribute("silent").as_bool(false)) {
+      // A stalled firmware: it answers no report.
+      controller.failingReports = {kIdentityReportId, kValueReportId, kRawReportId, kCalibrationReportId,
+                                   kReportDId, kButtonMapReportId, kReportFId};
+    }
     controller.range = {SignedNumber(node, "logicalMinimum", 0), SignedNumber(node, "logicalMaximum", 65535)};
     const auto identity = node.child("identity");
     if (!identity) {

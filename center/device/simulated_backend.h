@@ -17,6 +17,9 @@
 //   </controllers>
 // Waveforms: kind="constant" value=".."; kind="ramp" from to periodMs (a saw tooth);
 // kind="sine" minimum maximum periodMs.
+// Faults on <controller>: enumerationRecords="N" (listed N times with one path, as a report
+// descriptor with nested collections is), denied="true" (its node may not be opened),
+// silent="true" (it answers no report).
 #pragma once
 
 #include <functional>

@@ -217,6 +217,23 @@ else
 fi
 stop_twin
 
+# A reset command the controller never acknowledges: no bootloader can come, the job says so
+# within the port wait, and the controller is still there and usable afterwards.
+start_twin "$source_root/packaging/simulated/single-brake.xml" --refuse-reset
+begin=$SECONDS
+step "$cli" firmware change QVA-S-0001 2.1 >"$work/no-reset.out" 2>&1
+status=$?
+seconds=$((SECONDS - begin))
+step "$cli" list >"$work/no-reset-list.out" 2>&1
+if [ "$status" -eq 5 ] && grep -q "^refused QVA-S-0001 reset" "$work/twin.out" &&
+   grep -q "No Controller Reset or COM port detected!" "$work/no-reset.out" && [ "$seconds" -le 20 ] &&
+   grep -q "^QVA-S-0001 .*firmware QV-Single v2.0" "$work/no-reset-list.out"; then
+  pass "an unacknowledged reset ends the job in $seconds s and leaves the controller as it was"
+else
+  fail "an unacknowledged reset (exit $status after $seconds s): $(cat "$work/no-reset.out") $(cat "$work/no-reset-list.out")"
+fi
+stop_twin
+
 # A report descriptor with a nested collection that has a usage: the HID library lists the
 # device once per usage pair, all with one path; the controller is listed once, with its rows.
 start_twin "$source_root/packaging/simulated/demo.xml" --nested-collection

@@ -73,6 +73,10 @@ bool ControllerTwin::Output(const std::string& path, std::span<const std::uint8_
     Tell("refused " + serial + " interrupt " + HexBytes(report));
     return false;
   }
+  if (options_.refuseReset && !report.empty() && report[0] == Device::kResetReportId) {
+    Tell("refused " + serial + " reset");
+    return false;
+  }
   Tell("command " + serial + (setReport ? " set-report " : " interrupt ") + HexBytes(report));
   return backend_.OutputReportReceived(path, report);
 }

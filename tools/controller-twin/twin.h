@@ -33,6 +33,8 @@ struct TwinOptions {
   std::size_t vanishAfterBytes = 0;
   // The report descriptor has a nested collection with a usage of its own.
   bool nestedCollection = false;
+  // The reset command is never acknowledged (its SET_REPORT fails): no bootloader comes.
+  bool refuseReset = false;
 };
 
 class ControllerTwin {

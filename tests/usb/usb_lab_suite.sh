@@ -234,6 +234,18 @@ else
 fi
 stop_twin
 
+# A slow firmware (every report answered 400 ms late, within the kernel's time-out): it is
+# listed with its firmware and its values are read, however slowly.
+start_twin "$source_root/packaging/simulated/single-brake.xml" --late-reports
+step "$cli" list >"$work/late-list.out" 2>&1
+timeout -s INT 8 "$cli" watch --json >"$work/late-watch.json" 2>&1
+if grep -q "^QVA-S-0001 .*firmware QV-Single v2.0" "$work/late-list.out" && grep -q '"value"' "$work/late-watch.json"; then
+  pass "a controller that answers late is listed and read"
+else
+  fail "a controller that answers late: $(cat "$work/late-list.out") $(head -c 300 "$work/late-watch.json")"
+fi
+stop_twin
+
 # A report descriptor with a nested collection that has a usage: the HID library lists the
 # device once per usage pair, all with one path; the controller is listed once, with its rows.
 start_twin "$source_root/packaging/simulated/demo.xml" --nested-collection

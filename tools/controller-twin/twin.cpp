@@ -192,7 +192,7 @@ int ControllerTwin::Run() {
             return true;
           },
           [&](std::span<const std::uint8_t> report, bool setReport) { return Output(path, report, setReport); },
-          stalled_, options_.shortReportBytes, options_.wrongReportId};
+          stalled_, options_.shortReportBytes, options_.wrongReportId, options_.lateReportsMs};
       if ((events & (POLLERR | POLLHUP | POLLNVAL)) || !devices_.at(path)->HandleEvent(requests)) {
         // A device the kernel no longer serves would wake the loop for ever: it goes.
         Tell("lost " + SerialOf(path));

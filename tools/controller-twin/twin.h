@@ -35,6 +35,8 @@ struct TwinOptions {
   bool nestedCollection = false;
   // The reset command is never acknowledged (its SET_REPORT fails): no bootloader comes.
   bool refuseReset = false;
+  // Every GET_REPORT is answered this many milliseconds late.
+  int lateReportsMs = 0;
 };
 
 class ControllerTwin {

@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <system_error>
+#include <thread>
 
 namespace Quorvane::Twin {
 namespace {
@@ -95,6 +97,9 @@ bool UhidDevice::HandleEvent(const UhidRequests& requests) {
     case UHID_GET_REPORT: {
       if (requests.stalled) {
         return true;
+      }
+      if (requests.lateMs > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(requests.lateMs));
       }
       uhid_event reply{};
       reply.type = UHID_GET_REPORT_REPLY;

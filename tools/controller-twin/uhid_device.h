@@ -26,6 +26,8 @@ struct UhidRequests {
   // Faults of a broken firmware: answers of this many bytes only (0: whole), or under another id.
   std::size_t shortReportBytes = 0;
   bool wrongReportId = false;
+  // A slow firmware: every GET_REPORT is answered this late (within the kernel's time-out).
+  int lateMs = 0;
 };
 
 // The report descriptor of a controller: its values with the controller's logical range, the

@@ -234,6 +234,27 @@ else
 fi
 stop_twin
 
+# A controller that takes the reset but whose bootloader never comes: the job says so within
+# the port wait; the controller is left for crash recovery, which brings it back.
+start_twin "$source_root/packaging/simulated/single-brake.xml" --no-bootloader
+begin=$SECONDS
+step "$cli" firmware change QVA-S-0001 2.1 >"$work/no-bootloader.out" 2>&1
+status=$?
+seconds=$((SECONDS - begin))
+step "$cli" firmware recover QV-Single 2.1 --secure >"$work/no-bootloader-recover.out" 2>&1 &
+recover=$!
+await "Perform Hardware Reset" "$work/no-bootloader-recover.out" && kill -USR1 "$twin"
+wait "$recover"
+recover_status=$?
+if [ "$status" -eq 5 ] && grep -q "^crashed QVA-S-0001" "$work/twin.out" &&
+   grep -q "No Controller Reset or COM port detected!" "$work/no-bootloader.out" && [ "$seconds" -le 20 ] &&
+   [ "$recover_status" -eq 0 ] && await "hid QVA-S-0001 QV-Single 2.1" "$work/twin.out" 10; then
+  pass "a bootloader that never comes ends the job in $seconds s; crash recovery brings the controller back"
+else
+  fail "a bootloader that never comes (exit $status after $seconds s, recovery $recover_status): $(cat "$work/no-bootloader.out") $(cat "$work/no-bootloader-recover.out")"
+fi
+stop_twin
+
 # A slow firmware (every report answered 400 ms late, within the kernel's time-out): it is
 # listed with its firmware and its values are read, however slowly.
 start_twin "$source_root/packaging/simulated/single-brake.xml" --late-reports

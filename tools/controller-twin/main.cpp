@@ -3,6 +3,7 @@
 //   quorvane-controller-twin DESCRIPTION.xml [--crashed SERIAL]... [--interrupt-output]
 //                            [--short-reports] [--wrong-report-id] [--vanish-mid-flash]
 //                            [--nested-collection] [--refuse-reset] [--late-reports]
+//                            [--no-bootloader]
 // Prints a line per event: "hid SERIAL NAME MAJOR.MINOR" when a controller's HID device is up,
 // "command SERIAL set-report|interrupt BYTES" per output report taken, "refused SERIAL interrupt
 // BYTES" per output report refused, "bootloader SERIAL PORT" when its bootloader is up, "crashed
@@ -20,7 +21,7 @@ int main(int argc, char** argv) {
   if (argc < 2) {
     std::cerr << "usage: quorvane-controller-twin DESCRIPTION.xml [--crashed SERIAL]... [--interrupt-output] "
                  "[--short-reports] [--wrong-report-id] [--vanish-mid-flash] [--nested-collection] "
-                 "[--refuse-reset] [--late-reports]\n";
+                 "[--refuse-reset] [--late-reports] [--no-bootloader]\n";
     return 2;
   }
   Twin::TwinOptions options;
@@ -28,6 +29,8 @@ int main(int argc, char** argv) {
     const std::string argument = argv[index];
     if (argument == "--interrupt-output") {
       options.acceptInterruptOutput = true;
+    } else if (argument == "--no-bootloader") {
+      options.noBootloader = true;
     } else if (argument == "--late-reports") {
       options.lateReportsMs = 400;
     } else if (argument == "--refuse-reset") {

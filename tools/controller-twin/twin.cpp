@@ -202,6 +202,12 @@ int ControllerTwin::Run() {
     // A controller that took the reset command leaves the HID devices for its bootloader.
     for (const auto& path : std::exchange(resets_, {})) {
       devices_.erase(path);
+      if (options_.noBootloader) {
+        // It left its firmware but no bootloader comes: crashed, until its reset button.
+        crashedPaths_.push_back(path);
+        Tell("crashed " + SerialOf(path));
+        continue;
+      }
       StartBootloader(path);
     }
   }

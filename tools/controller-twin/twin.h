@@ -37,6 +37,9 @@ struct TwinOptions {
   bool refuseReset = false;
   // Every GET_REPORT is answered this many milliseconds late.
   int lateReportsMs = 0;
+  // A controller that took the reset command shows no bootloader (until SIGUSR1 presses its
+  // reset button).
+  bool noBootloader = false;
 };
 
 class ControllerTwin {

@@ -42,7 +42,9 @@ class QuietView final : public Firmware::FirmwareView {
   bool closedWithOk = false;
 };
 
-double Milliseconds(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
+double Milliseconds(Clock::duration duration) {
+  return std::chrono::duration<double, std::milli>(duration).count();
+}
 
 }  // namespace
 
@@ -54,16 +56,18 @@ int main(int argc, char** argv) {
   Testing::LocalServiceProcess service(data.Path(), {}, maker.SecretKeyPath());
   Testing::TempFolder root;
   maker.TrustIn(root.Path());
-  Platform::KnownFolders folders{root.File("data"), root.Path() + "/", std::string(QUORVANE_SCRIPT_FOLDER) + "/",
-                                 root.Path()};
+  Platform::KnownFolders folders{root.File("data"), root.Path() + "/",
+                                 std::string(QUORVANE_SCRIPT_FOLDER) + "/", root.Path()};
   Platform::SystemClock clock;
-  Device::SimulatedBackend backend(
-      Device::SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/single-brake.xml"), clock);
+  Device::SimulatedBackend backend(Device::SimulatedBackend::ReadDescriptionFile(
+                                       std::string(QUORVANE_SIMULATED_DIR) + "/single-brake.xml"),
+                                   clock);
   Firmware::SimulatedSerialPortMap ports;
   Firmware::SimulatedBootloaderHost host(backend, ports);
   Diagnostics::RecordingEventLog log;
   Diagnostics::RecordingUserNotifier notifier;
-  Center::CApplication center({folders, {service.Endpoint()}, backend, log, notifier, clock, &ports});
+  Center::CApplication center(
+      {folders, {service.Endpoint()}, backend, log, notifier, clock, &ports});
   backend.SetChangeListener([&] { center.OnDeviceChange(Device::DeviceChange::Arrival); });
   center.StartUp("");
   Center::NoCenterView view;
@@ -110,7 +114,8 @@ int main(int argc, char** argv) {
     while (!listed && Clock::now() - flashed < 30s) {
       std::this_thread::sleep_for(5ms);
       std::lock_guard lock(center.Devices().listLock);
-      listed = !center.Devices().rows.empty() && Device::FirmwareMinor(center.Devices().rows[0].identityReport) == minor;
+      listed = !center.Devices().rows.empty() &&
+               Device::FirmwareMinor(center.Devices().rows[0].identityReport) == minor;
     }
     if (!listed) {
       std::fprintf(stderr, "run %d: the controller did not come back\n", run);
@@ -134,9 +139,13 @@ int main(int argc, char** argv) {
   std::printf("fixed waits on the path (baseline): %.0f ms\n", fixedWaits);
   std::printf("OK to the dialog closing (download, reset, port, avrdude): %.0f ms (median of %d)\n",
               flashes[flashes.size() / 2], runs);
-  std::printf("OK to the controller listed with its new version: %.0f ms (median of %d; %.1fx the fixed waits)\n",
-              total, runs, total / fixedWaits);
-  std::printf("the same without fetching and checking the signature: %.0f ms (median of %d); with the check %.3fx\n",
-              withoutCheck, runs, total / withoutCheck);
+  std::printf(
+      "OK to the controller listed with its new version: %.0f ms (median of %d; %.1fx the fixed "
+      "waits)\n",
+      total, runs, total / fixedWaits);
+  std::printf(
+      "the same without fetching and checking the signature: %.0f ms (median of %d); with the "
+      "check %.3fx\n",
+      withoutCheck, runs, total / withoutCheck);
   return 0;
 }

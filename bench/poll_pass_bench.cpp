@@ -19,8 +19,9 @@ struct FourQuads {
   DeviceList list;
 
   FourQuads() {
-    const SimulatedController quad =
-        SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/quad-buttons.xml").at(0);
+    const SimulatedController quad = SimulatedBackend::ReadDescriptionFile(
+                                         std::string(QUORVANE_SIMULATED_DIR) + "/quad-buttons.xml")
+                                         .at(0);
     std::vector<SimulatedController> controllers(4, quad);
     for (std::size_t index = 0; index < controllers.size(); ++index) {
       controllers[index].path = "sim/quad-" + std::to_string(index);
@@ -47,7 +48,8 @@ void BM_LivePass(benchmark::State& state) {
   }
   std::uint64_t shown = 0;
   for (auto _ : state) {
-    ReadLivePass(*quads.backend, quads.list, [&](std::size_t, std::uint32_t value) { shown += value; });
+    ReadLivePass(*quads.backend, quads.list,
+                 [&](std::size_t, std::uint32_t value) { shown += value; });
   }
   benchmark::DoNotOptimize(shown);
   state.counters["rows"] = static_cast<double>(quads.list.rows.size());

@@ -76,7 +76,8 @@ bool CommandQueue::Enqueue(const std::string& commandLine, Diagnostics::EventLog
   }
   const Platform::LockFile lock = HoldQueue(queueLockPath_);
   // Under the queue lock no other copy writes the queue: what a killed write left is stale.
-  Platform::RemoveStaleTemporaries(runtimeFolder_, {{kQueueFileName}, {}}, Platform::TemporariesStaleBefore());
+  Platform::RemoveStaleTemporaries(runtimeFolder_, {{kQueueFileName}, {}},
+                                   Platform::TemporariesStaleBefore());
   std::vector<std::string> lines = ReadLines(queuePath_);
   if (lines.size() >= kMaxQueuedLines) {
     Diagnostics::WriteUpdaterEventLogEntry(

@@ -23,16 +23,20 @@ constexpr int kMaxFolderLevels = 255;
 // The error of the system call that just failed, taken before anything else can change it.
 std::uint32_t SystemError() { return static_cast<std::uint32_t>(errno); }
 
-std::string WithoutSeparator(const std::string& folder) { return folder.substr(0, folder.size() - 1); }
+std::string WithoutSeparator(const std::string& folder) {
+  return folder.substr(0, folder.size() - 1);
+}
 
 // Deletes whatever is at the folder's place and makes the folder anew.
 void ReplaceFolder(const std::string& folder) {
   std::error_code error;
   const std::string path = WithoutSeparator(folder);
-  if (std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found) {
+  if (std::filesystem::symlink_status(path, error).type() !=
+      std::filesystem::file_type::not_found) {
     std::filesystem::remove_all(path, error);
     if (error) {
-      throw HvxException(static_cast<std::uint32_t>(error.value()), "Could not delete directory for update file");
+      throw HvxException(static_cast<std::uint32_t>(error.value()),
+                         "Could not delete directory for update file");
     }
   }
   struct stat status {};
@@ -95,7 +99,8 @@ void IncomingDownload::Discard() {
 void IncomingDownload::Begin(const FileDescriptor& file) {
   // A name that would leave the download folder is refused before its file is made.
   if (!IsSafeDownloadName(file.fileName)) {
-    throw HvxArgumentException("The update service gave an unsafe file name: '" + file.fileName + "'", "fileName");
+    throw HvxArgumentException(
+        "The update service gave an unsafe file name: '" + file.fileName + "'", "fileName");
   }
   // A size beyond the limit is refused before any space is reserved for it.
   if (file.size > limitBytes_ - claimed_) {
@@ -110,15 +115,17 @@ void IncomingDownload::Begin(const FileDescriptor& file) {
     made_ = true;
   }
   // The folder was made just now: the file must be new, and never a link planted there.
-  current_ = Platform::UniqueFd(
-      open((folder_ + file.fileName).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755));
+  current_ = Platform::UniqueFd(open((folder_ + file.fileName).c_str(),
+                                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755));
   if (!current_.Valid()) {
     throw HvxException(SystemError(), "Could not create file for update file");
   }
   // The whole size is reserved at once: a file larger than the free space fails before its
   // bytes are fetched. File systems that cannot reserve find out while writing instead.
-  if (file.size > 0 && fallocate(current_.Get(), 0, 0, static_cast<off_t>(file.size)) != 0 && errno == ENOSPC) {
-    throw HvxException(SystemError(), "Not enough free space for update file '" + file.fileName + "'");
+  if (file.size > 0 && fallocate(current_.Get(), 0, 0, static_cast<off_t>(file.size)) != 0 &&
+      errno == ENOSPC) {
+    throw HvxException(SystemError(),
+                       "Not enough free space for update file '" + file.fileName + "'");
   }
   WriteDirectly(current_.Get());  // where the file system cannot, pieces go through the page cache
   files_.push_back({file, {}});
@@ -133,8 +140,8 @@ void IncomingDownload::Write(FilePiece& piece) {
   // that no reader can make a download outgrow its limit.
   received_ += piece.Size();
   if (received_ > limitBytes_) {
-    throw HvxException("The update's files grew beyond the download limit of " + std::to_string(limitMb_) +
-                       " MB (the updater's setting DownloadLimitMB)");
+    throw HvxException("The update's files grew beyond the download limit of " +
+                       std::to_string(limitMb_) + " MB (the updater's setting DownloadLimitMB)");
   }
   hashing_.Hand(std::exchange(piece, pool_.Take()));
 }
@@ -155,8 +162,8 @@ std::optional<std::pair<std::string, std::string>> IncomingDownload::FirstUnveri
     if (Signing::IsSignatureName(file.descriptor.fileName)) {
       continue;  // signatures lie beside the files they sign
     }
-    if (auto failure = Signing::VerifyFileDigest(folder_ + file.descriptor.fileName, file.digest, keyPath,
-                                                  {file.descriptor.fileName, version})) {
+    if (auto failure = Signing::VerifyFileDigest(folder_ + file.descriptor.fileName, file.digest,
+                                                 keyPath, {file.descriptor.fileName, version})) {
       return std::make_pair(file.descriptor.fileName, std::move(*failure));
     }
   }
@@ -168,7 +175,8 @@ void IncomingDownload::MoveInPlace(const std::string& target) {
   std::error_code error;
   std::filesystem::remove_all(path, error);
   if (error) {
-    throw HvxException(static_cast<std::uint32_t>(error.value()), "Could not delete directory for update file");
+    throw HvxException(static_cast<std::uint32_t>(error.value()),
+                       "Could not delete directory for update file");
   }
   if (!made_ || rename(WithoutSeparator(folder_).c_str(), path.c_str()) != 0) {
     throw HvxException(SystemError(), "Could not create directory for update file");

@@ -46,8 +46,8 @@ class IncomingDownload final : public UpdateFileWriter {
   const std::vector<File>& Files() const { return files_; }
   // The first file that is not a signature and does not verify against its signature with the
   // key, signed as that file of `version`, with the reason; none when all verify.
-  std::optional<std::pair<std::string, std::string>> FirstUnverified(const std::string& keyPath,
-                                                                     const Signing::Version& version) const;
+  std::optional<std::pair<std::string, std::string>> FirstUnverified(
+      const std::string& keyPath, const Signing::Version& version) const;
   // Puts the files in place of `target` (ending with '/'), replacing an earlier download there.
   void MoveInPlace(const std::string& target);
 

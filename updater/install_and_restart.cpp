@@ -37,7 +37,8 @@ bool InRestartScope(const std::string& softwareId, std::uint32_t scope) {
 
 // Installs one downloaded file; the outcome other than Installed is reported.
 Update::InstallOutcome Install(const UpdaterContext& context, const PackageEntry& package,
-                               const std::string& installFolder, const Update::UpdateReadyRecord& record,
+                               const std::string& installFolder,
+                               const Update::UpdateReadyRecord& record,
                                const Update::ReadyFileEntry& entry) {
   const std::string& softwareId = package.softwareId;
   // One installer at a time on this machine's user: the lock is handed to an installer that runs
@@ -50,28 +51,33 @@ Update::InstallOutcome Install(const UpdaterContext& context, const PackageEntry
   const Update::InstallCommand command = Update::SplitInstallCommand(entry);
   std::optional<Platform::ProcessSpec> userInstaller;
   if (Update::RunsTheDownload(command, entry)) {
-    userInstaller = Platform::ProcessSpec{entry.directory + entry.fileName, command.arguments, entry.directory, ""};
+    userInstaller = Platform::ProcessSpec{entry.directory + entry.fileName, command.arguments,
+                                          entry.directory, ""};
     if (installing) {
       userInstaller->keptDescriptors = {installing->Descriptor()};
     }
   }
   const std::string file = entry.directory + entry.fileName;
-  const auto result = Update::InstallSignedUpdate(
-      {file, context.folders.installRoot, installFolder, record.version, installFolder + package.processName, userInstaller});
+  const auto result =
+      Update::InstallSignedUpdate({file, context.folders.installRoot, installFolder, record.version,
+                                   installFolder + package.processName, userInstaller});
   if (result.outcome == Update::InstallOutcome::Installed) {
     return result.outcome;
   }
-  if (result.outcome == Update::InstallOutcome::NotStarted && access(installFolder.c_str(), W_OK) == 0) {
+  if (result.outcome == Update::InstallOutcome::NotStarted &&
+      access(installFolder.c_str(), W_OK) == 0) {
     // The system's reason why it could not start, not whatever errno holds by now.
-    throw HvxException(static_cast<std::uint32_t>(result.status),
-                       command.placeholder ? "Not able to execute installer command: '" + command.text + "'"
-                                           : "Not able to execute installer argument command: '" + command.text + "'");
+    throw HvxException(
+        static_cast<std::uint32_t>(result.status),
+        command.placeholder
+            ? "Not able to execute installer command: '" + command.text + "'"
+            : "Not able to execute installer argument command: '" + command.text + "'");
   }
   const std::string text = Update::DescribeInstallResult(softwareId, file, result);
   // A refusal is the administrator's decision, not a fault of the program.
   const bool refused = result.outcome == Update::InstallOutcome::NotAuthorised;
-  Diagnostics::WriteUpdaterEventLogEntry(context.eventLog, refused ? Diagnostics::kEventWarning : Diagnostics::kEventError,
-                                         text);
+  Diagnostics::WriteUpdaterEventLogEntry(
+      context.eventLog, refused ? Diagnostics::kEventWarning : Diagnostics::kEventError, text);
   context.progress.Tell(text.substr(0, text.find('\n')));
   return result.outcome;
 }
@@ -83,8 +89,8 @@ void RemoveDownload(const std::string& folder) {
   std::filesystem::remove_all(folder.substr(0, folder.size() - 1), error);
 }
 
-void Restart(const UpdaterContext& context, const std::string& softwareId, const std::string& installFolder,
-             bool beta) {
+void Restart(const UpdaterContext& context, const std::string& softwareId,
+             const std::string& installFolder, bool beta) {
   context.clock.SleepFor(1500ms);
   std::vector<std::string> arguments;
   if (beta) {
@@ -96,16 +102,19 @@ void Restart(const UpdaterContext& context, const std::string& softwareId, const
   restart.newSession = true;
   std::error_code error;
   if (!Platform::Process::Start(restart, error)) {
-    throw HvxException(softwareId == "Orlimar" ? "Not able to restart admin" : "Not able to restart center");
+    throw HvxException(softwareId == "Orlimar" ? "Not able to restart admin"
+                                               : "Not able to restart center");
   }
 }
 
 // Installs a package's pending download; raises what made the install step itself fail.
 Update::InstallOutcome InstallPackage(const UpdaterContext& context, const PackageEntry& package,
-                                      const std::string& installFolder, const std::string& readyFile) {
+                                      const std::string& installFolder,
+                                      const std::string& readyFile) {
   const Update::UpdateReadyRecord record = Update::ReadUpdatesReadyFile(readyFile);
   // Asked once for all the files: the first file that installs makes the program that version.
-  const Platform::FileVersion installed = Platform::ReadFileVersion(installFolder + package.processName);
+  const Platform::FileVersion installed =
+      Platform::ReadFileVersion(installFolder + package.processName);
   if (record.version == installed && installed != Platform::FileVersion{}) {
     // Installed already (one package that updates several programs, offered for each): nothing
     // is left to do, and nothing went wrong.
@@ -113,10 +122,11 @@ Update::InstallOutcome InstallPackage(const UpdaterContext& context, const Packa
     return Update::InstallOutcome::Installed;
   }
   if (!(record.version > installed)) {
-    const std::string text = Update::DescribeInstallResult(
-        package.softwareId, readyFile,
-        {Update::InstallOutcome::Refused, 0,
-         "its version " + record.version.ToString() + " is not above the installed " + installed.ToString()});
+    const std::string text =
+        Update::DescribeInstallResult(package.softwareId, readyFile,
+                                      {Update::InstallOutcome::Refused, 0,
+                                       "its version " + record.version.ToString() +
+                                           " is not above the installed " + installed.ToString()});
     Diagnostics::WriteUpdaterEventLogEntry(context.eventLog, Diagnostics::kEventError, text);
     context.progress.Tell(text);
     RemoveDownload(context.DownloadFolder(package.softwareId));
@@ -142,7 +152,8 @@ Update::InstallOutcome InstallPackage(const UpdaterContext& context, const Packa
 }
 
 // The user learns that the update did not happen, and why.
-void TellFailure(const UpdaterContext& context, const std::string& softwareId, const std::exception_ptr& failure) {
+void TellFailure(const UpdaterContext& context, const std::string& softwareId,
+                 const std::exception_ptr& failure) {
   std::string reason = "an unknown error";
   try {
     std::rethrow_exception(failure);
@@ -165,7 +176,8 @@ bool InstallAndRestart(const UpdaterContext& context, const UpdaterConfiguration
     if (!InUpdateScope(package.softwareId, scopes.update) || !installFolder) {
       continue;
     }
-    const std::string readyFile = context.DownloadFolder(package.softwareId) + Update::kUpdatesReadyFileName;
+    const std::string readyFile =
+        context.DownloadFolder(package.softwareId) + Update::kUpdatesReadyFileName;
     if (access(readyFile.c_str(), F_OK) != 0) {
       continue;  // nothing pending
     }
@@ -188,7 +200,8 @@ bool InstallAndRestart(const UpdaterContext& context, const UpdaterConfiguration
       }
     } catch (const HvxException& restartFailure) {
       if (!failure) throw;
-      Diagnostics::WriteUpdaterEventLogEntry(context.eventLog, Diagnostics::kEventError, restartFailure.ToString());
+      Diagnostics::WriteUpdaterEventLogEntry(context.eventLog, Diagnostics::kEventError,
+                                             restartFailure.ToString());
     }
     if (failure) {
       std::rethrow_exception(failure);  // logged by the run

@@ -1,7 +1,6 @@
 // Tollwick: checks for, downloads and installs new versions of the Quorvane programs.
 // Every start queues its command line; the copy that processes the queue runs each line.
 #include <QApplication>
-
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -33,19 +32,22 @@ bool HasDisplay(const Platform::EnvironmentLookup& environment) {
 // The queue file cannot be changed (a full or failing disk): the line is not queued or not
 // taken, the queue stays as it was, and the reason goes to the event log.
 void LogQueueFailure(Diagnostics::EventLog& eventLog, const std::system_error& error) {
-  Diagnostics::WriteUpdaterEventLogEntry(eventLog, Diagnostics::kEventError,
-                                         std::string("Tollwick could not use its command queue: ") + error.what());
+  Diagnostics::WriteUpdaterEventLogEntry(
+      eventLog, Diagnostics::kEventError,
+      std::string("Tollwick could not use its command queue: ") + error.what());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const auto environment = Platform::ProcessEnvironment();
-  Diagnostics::SyslogEventLog eventLog(environment(Diagnostics::kSyslogSocketVariable).value_or(""));
+  Diagnostics::SyslogEventLog eventLog(
+      environment(Diagnostics::kSyslogSocketVariable).value_or(""));
   const auto runtimeFolder = Platform::RuntimeFolder(environment);
   if (!runtimeFolder) {
-    Diagnostics::WriteUpdaterEventLogEntry(eventLog, Diagnostics::kEventError,
-                                           "Tollwick has no runtime folder for its queue and locks");
+    Diagnostics::WriteUpdaterEventLogEntry(
+        eventLog, Diagnostics::kEventError,
+        "Tollwick has no runtime folder for its queue and locks");
     return 1;
   }
   Updater::CommandQueue queue(*runtimeFolder);
@@ -62,8 +64,9 @@ int main(int argc, char** argv) {
   Platform::SystemClock clock;
   const Platform::KnownFolders folders = Platform::DiscoverKnownFolders();
   const auto processQueue = [&](Updater::ProgressView& progress) {
-    const Updater::UpdaterContext context{folders, eventLog, clock, progress,
-                                          Platform::LockFilePath(*runtimeFolder, "Tollwick.installing")};
+    const Updater::UpdaterContext context{
+        folders, eventLog, clock, progress,
+        Platform::LockFilePath(*runtimeFolder, "Tollwick.installing")};
     bool downloadsCleared = false;
     try {
       return queue.ProcessAll([&](const std::string& commandLine) {
@@ -92,7 +95,8 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "xcb;wayland;offscreen", 0);
     QApplication application(argc, argv);
     if (!platformChosen) {
-      unsetenv("QT_QPA_PLATFORM");  // a program it restarts gets the session's environment as it was
+      unsetenv(
+          "QT_QPA_PLATFORM");  // a program it restarts gets the session's environment as it was
     }
     Updater::QtProgressView progress;
     std::thread worker([&] {

@@ -1,9 +1,8 @@
 #include "updater/update_answer.h"
 
-#include <pugixml.hpp>
-
 #include <algorithm>
 #include <cstdlib>
+#include <pugixml.hpp>
 
 #include "common/diagnostics/hvx_exception.h"
 #include "common/service/payload_documents.h"
@@ -18,7 +17,8 @@ using Halvex::Exceptions::HvxException;
 // The text of a content is decoded in parts of at most this many characters, so that what a
 // part adds to a piece fits the piece.
 constexpr std::size_t kDecodedPart = 64 * 1024;
-static_assert(FilePiece::kBytes + Service::Base64StreamDecoder::RoomFor(kDecodedPart) <= FilePiece::kCapacity);
+static_assert(FilePiece::kBytes + Service::Base64StreamDecoder::RoomFor(kDecodedPart) <=
+              FilePiece::kCapacity);
 constexpr const char* kLoadFailure = "Error loading xml configuration file from param";
 
 std::uint16_t Part(const pugi::xml_node& node, const char* name) {
@@ -36,11 +36,14 @@ UpdateHeader ParseResponseDocument(std::string_view text) {
   }
   const auto root = response.document_element();
   UpdateHeader header;
-  header.softwareUpdateType = static_cast<std::uint32_t>(std::atol(root.attribute("softwareUpdateType").value()));
-  header.responseType = static_cast<std::uint32_t>(std::atol(root.attribute("responseType").value()));
+  header.softwareUpdateType =
+      static_cast<std::uint32_t>(std::atol(root.attribute("softwareUpdateType").value()));
+  header.responseType =
+      static_cast<std::uint32_t>(std::atol(root.attribute("responseType").value()));
   header.softwareId = root.attribute("softwareID").value();
   const auto version = root.child("version");
-  header.version = {Part(version, "major"), Part(version, "minor"), Part(version, "build"), Part(version, "revision")};
+  header.version = {Part(version, "major"), Part(version, "minor"), Part(version, "build"),
+                    Part(version, "revision")};
   return header;
 }
 
@@ -55,7 +58,8 @@ FileDescriptor ParseFileDescriptor(std::string_view text) {
   }
   FileDescriptor file;
   file.fileName = element.attribute("fileName").value();
-  file.size = static_cast<std::uint64_t>(std::max<std::int64_t>(0, Service::ReadSigned64(element.attribute("size").value())));
+  file.size = static_cast<std::uint64_t>(
+      std::max<std::int64_t>(0, Service::ReadSigned64(element.attribute("size").value())));
   file.mimeType = element.attribute("mimeType").value();
   file.installCommand = element.attribute("installCommand").value();
   return file;
@@ -122,7 +126,8 @@ bool UpdateAnswerSink::ItemText(std::string_view piece) {
 // Writes the first `bytes` of what was decoded (as far as the file's size reaches) and keeps the
 // rest for the next piece.
 bool UpdateAnswerSink::WriteDecoded(std::size_t bytes) {
-  const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, file_.size - written_));
+  const std::size_t wanted =
+      static_cast<std::size_t>(std::min<std::uint64_t>(bytes, file_.size - written_));
   // Bytes beyond the descriptor's size are not the file's: they count as the answer's own,
   // so an answer that never ends stops at the limit.
   documentBytes_ += bytes - wanted;

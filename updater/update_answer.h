@@ -81,7 +81,7 @@ class UpdateAnswerSink final : public Service::StringItemSink {
   std::size_t items_ = 0;
   std::string document_;  // the item being read, when it is a document
   std::optional<UpdateHeader> header_;
-  FileDescriptor file_;   // the descriptor of the content being read
+  FileDescriptor file_;  // the descriptor of the content being read
   std::uint64_t written_ = 0;
   Service::Base64StreamDecoder decoder_;
   // Decoded bytes not yet written, gathered into pieces of FilePiece::kBytes (made with the first

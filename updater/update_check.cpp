@@ -1,9 +1,9 @@
 #include "updater/update_check.h"
 
-#include <pugixml.hpp>
 #include <unistd.h>
 
 #include <algorithm>
+#include <pugixml.hpp>
 #include <utility>
 
 #include "common/service/service_call.h"
@@ -29,27 +29,30 @@ bool InCheckScope(const std::string& softwareId, std::uint32_t scope) {
 // but says why in the event log: else an administrator could never learn why no update arrives.
 // A server that fails part-way leaves nothing behind for the next. A malformed answer or a file
 // that cannot be written ends the check with its exception.
-std::optional<UpdateHeader> CallService(const UpdaterContext& context, const UpdaterConfiguration& configuration,
-                                        const std::string& request, bool beta, IncomingDownload& download,
-                                        bool& timeOutLogged) {
-  const std::size_t documentLimit = static_cast<std::size_t>(std::max(0, configuration.HeapSizeMb())) * 1048576u;
-  const Service::CallSettings settings{documentLimit, std::chrono::milliseconds(std::max(0, configuration.TimeoutMs()))};
+std::optional<UpdateHeader> CallService(const UpdaterContext& context,
+                                        const UpdaterConfiguration& configuration,
+                                        const std::string& request, bool beta,
+                                        IncomingDownload& download, bool& timeOutLogged) {
+  const std::size_t documentLimit =
+      static_cast<std::size_t>(std::max(0, configuration.HeapSizeMb())) * 1048576u;
+  const Service::CallSettings settings{
+      documentLimit, std::chrono::milliseconds(std::max(0, configuration.TimeoutMs()))};
   const std::vector<Service::ServiceValue> inputs{request, beta};
   for (const auto& server : configuration.Servers()) {
     UpdateAnswerSink answer(documentLimit, download);
     Service::CallFailure failure;
-    const bool answered = Service::StreamingServiceCall(server.url, settings, Service::Operation::CheckForUpdateEx,
-                                                        inputs, answer, &failure);
+    const bool answered = Service::StreamingServiceCall(
+        server.url, settings, Service::Operation::CheckForUpdateEx, inputs, answer, &failure);
     answer.RethrowFailure();
     if (answered) {
       return answer.Finish();
     }
     download.Discard();
     if (failure.certificate) {
-      Diagnostics::WriteUpdaterEventLogEntry(context.eventLog, Diagnostics::kEventWarning,
-                                             "The update service at '" + server.url +
-                                                 "' was not used: its certificate failed verification (" +
-                                                 failure.reason + ")");
+      Diagnostics::WriteUpdaterEventLogEntry(
+          context.eventLog, Diagnostics::kEventWarning,
+          "The update service at '" + server.url +
+              "' was not used: its certificate failed verification (" + failure.reason + ")");
     }
     // An update larger than the time limit lets through would be thrown away at every check
     // without a word: the administrator learns which setting holds it back, once a run.
@@ -57,7 +60,8 @@ std::optional<UpdateHeader> CallService(const UpdaterContext& context, const Upd
       Diagnostics::WriteUpdaterEventLogEntry(
           context.eventLog, Diagnostics::kEventWarning,
           "The answer of the update service at '" + server.url + "' did not arrive whole within " +
-              std::to_string(settings.timeout.count()) + " ms (the updater's setting TimeoutMS); what came was " +
+              std::to_string(settings.timeout.count()) +
+              " ms (the updater's setting TimeoutMS); what came was " +
               "thrown away. A larger TimeoutMS lets a large update arrive.");
     }
   }
@@ -67,21 +71,23 @@ std::optional<UpdateHeader> CallService(const UpdaterContext& context, const Upd
 // Every downloaded file must verify against its signature and the updater's key, signed as that
 // file of the offered version; a download with one that does not is refused whole, with the file
 // and the reason in the event log.
-bool AllSigned(const UpdaterContext& context, const std::string& softwareId, const Platform::FileVersion& offered,
-               const IncomingDownload& download) {
-  const auto unverified =
-      download.FirstUnverified(Update::UpdateKeyPath(context.folders.installRoot), Update::SignedVersionOf(offered));
+bool AllSigned(const UpdaterContext& context, const std::string& softwareId,
+               const Platform::FileVersion& offered, const IncomingDownload& download) {
+  const auto unverified = download.FirstUnverified(
+      Update::UpdateKeyPath(context.folders.installRoot), Update::SignedVersionOf(offered));
   if (unverified) {
-    Diagnostics::WriteUpdaterEventLogEntry(context.eventLog, Diagnostics::kEventError,
-                                           "The update of " + softwareId + " was not downloaded: the file '" +
-                                               unverified->first + "' is refused because " + unverified->second + ".");
+    Diagnostics::WriteUpdaterEventLogEntry(
+        context.eventLog, Diagnostics::kEventError,
+        "The update of " + softwareId + " was not downloaded: the file '" + unverified->first +
+            "' is refused because " + unverified->second + ".");
   }
   return !unverified;
 }
 
 }  // namespace
 
-std::string BuildCheckForUpdateRequest(const PackageEntry& package, const Platform::FileVersion& installed) {
+std::string BuildCheckForUpdateRequest(const PackageEntry& package,
+                                       const Platform::FileVersion& installed) {
   pugi::xml_document document;
   auto root = document.append_child("checkForUpdateRequest");
   root.append_attribute("softwareUpdateType").set_value(package.softwareUpdateType);
@@ -110,21 +116,25 @@ void CheckAndDownload(const UpdaterContext& context, const UpdaterConfiguration&
     if (access((*installFolder + Update::kUpdatesReadyFileName).c_str(), F_OK) == 0) {
       continue;
     }
-    const Platform::FileVersion installed = Platform::ReadFileVersion(*installFolder + package.processName);
+    const Platform::FileVersion installed =
+        Platform::ReadFileVersion(*installFolder + package.processName);
     const std::string folder = context.DownloadFolder(package.softwareId);
-    IncomingDownload download(context.DownloadRoot() + "." + package.softwareId + ".incoming/",
-                              static_cast<std::uint32_t>(std::max(0, configuration.DownloadLimitMb())));
-    const auto header = CallService(context, configuration, BuildCheckForUpdateRequest(package, installed), scopes.beta,
-                                    download, timeOutLogged);
+    IncomingDownload download(
+        context.DownloadRoot() + "." + package.softwareId + ".incoming/",
+        static_cast<std::uint32_t>(std::max(0, configuration.DownloadLimitMb())));
+    const auto header =
+        CallService(context, configuration, BuildCheckForUpdateRequest(package, installed),
+                    scopes.beta, download, timeOutLogged);
     if (!header || download.Files().empty()) {
       continue;
     }
     // A service may offer only what is newer: an older or the same version is a replay.
     if (!(header->version > installed)) {
-      Diagnostics::WriteUpdaterEventLogEntry(context.eventLog, Diagnostics::kEventError,
-                                             "The update of " + package.softwareId + " was not downloaded: its version " +
-                                                 header->version.ToString() + " is not above the installed " +
-                                                 installed.ToString() + ".");
+      Diagnostics::WriteUpdaterEventLogEntry(
+          context.eventLog, Diagnostics::kEventError,
+          "The update of " + package.softwareId + " was not downloaded: its version " +
+              header->version.ToString() + " is not above the installed " + installed.ToString() +
+              ".");
       continue;
     }
     if (!AllSigned(context, package.softwareId, header->version, download)) {

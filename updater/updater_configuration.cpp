@@ -1,11 +1,11 @@
 #include "updater/updater_configuration.h"
 
-#include <pugixml.hpp>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <pugixml.hpp>
 
 #include "common/diagnostics/hvx_exception.h"
 #include "common/diagnostics/xml_configuration_exception.h"
@@ -23,8 +23,9 @@ using Config::CXmlConfigurationException;
 constexpr std::uint32_t kFalse = 1;
 
 std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char character) { return static_cast<char>(std::tolower(character)); });
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char character) {
+    return static_cast<char>(std::tolower(character));
+  });
   return text;
 }
 
@@ -38,14 +39,15 @@ std::int32_t LongValue(const std::string& text) {
 std::string Attribute(const pugi::xml_node& element, const char* elementName, const char* name) {
   const auto attribute = element.attribute(name);
   if (!attribute) {
-    throw CXmlConfigurationException(kFalse, std::string("Failed to getNamedItem on |") + elementName +
-                                                 ", " + name + "|.");
+    throw CXmlConfigurationException(
+        kFalse, std::string("Failed to getNamedItem on |") + elementName + ", " + name + "|.");
   }
   return attribute.value();
 }
 
 pugi::xml_node Section(const pugi::xml_document& document, const char* name) {
-  const auto selected = document.select_node((std::string("//ns:updater/ns:") + name).c_str()).node();
+  const auto selected =
+      document.select_node((std::string("//ns:updater/ns:") + name).c_str()).node();
   if (!selected) {
     throw CXmlConfigurationException(
         kFalse, std::string("Invalid Selection of |") + name + "| IXMLDOMNode->selectSingleNode.");
@@ -78,7 +80,8 @@ void UpdaterConfiguration::Load(const std::string& path) {
 void UpdaterConfiguration::LoadText(std::string_view text, const std::string& path) {
   pugi::xml_document document;
   if (!Service::LoadXmlText(document, text)) {
-    throw CXmlConfigurationException(kFalse, "Error loading xml configuration file '" + path + "'.");
+    throw CXmlConfigurationException(kFalse,
+                                     "Error loading xml configuration file '" + path + "'.");
   }
   Service::BindNamespacePrefix(document, "ns", kConfigurationNamespace);
 
@@ -96,7 +99,8 @@ void UpdaterConfiguration::LoadText(std::string_view text, const std::string& pa
   ReadList(packages, "package", [&](const pugi::xml_node& node) {
     PackageEntry entry;
     entry.softwareId = Attribute(node, "package", "softwareID");
-    entry.softwareUpdateType = Attribute(node, "package", "softwareUpdateType") == "Application" ? 0 : 1;
+    entry.softwareUpdateType =
+        Attribute(node, "package", "softwareUpdateType") == "Application" ? 0 : 1;
     entry.processName = Attribute(node, "package", "processName");
     entry.warnBeforeKill = Lower(Attribute(node, "package", "warningBeforeKill")) == "true";
     entry.waitBeforeKillMs = LongValue(Attribute(node, "package", "timeToWaitBeforeKillMs"));
@@ -120,7 +124,8 @@ const PackageEntry& UpdaterConfiguration::PackageAt(std::size_t index) const {
   return packages_[index];
 }
 
-std::int32_t UpdaterConfiguration::SettingNumber(const std::string& name, std::int32_t fallback) const {
+std::int32_t UpdaterConfiguration::SettingNumber(const std::string& name,
+                                                 std::int32_t fallback) const {
   std::int32_t value = fallback;
   for (const auto& setting : settings_) {
     if (setting.name == name) {

@@ -9,7 +9,8 @@
 namespace Quorvane::Updater {
 
 // The namespace of every element of the file.
-inline constexpr const char* kConfigurationNamespace = "http://schemas.quorvane.example/Tollwick/2016";
+inline constexpr const char* kConfigurationNamespace =
+    "http://schemas.quorvane.example/Tollwick/2016";
 
 struct ServerEntry {
   std::string url;
@@ -54,7 +55,9 @@ class UpdaterConfiguration {
   std::int32_t SettingNumber(const std::string& name, std::int32_t fallback) const;
   std::int32_t HeapSizeMb() const { return SettingNumber("HeapSizeMB", kDefaultHeapSizeMb); }
   std::int32_t TimeoutMs() const { return SettingNumber("TimeoutMS", kDefaultTimeoutMs); }
-  std::int32_t DownloadLimitMb() const { return SettingNumber("DownloadLimitMB", kDefaultDownloadLimitMb); }
+  std::int32_t DownloadLimitMb() const {
+    return SettingNumber("DownloadLimitMB", kDefaultDownloadLimitMb);
+  }
 
  private:
   std::vector<ServerEntry> servers_;

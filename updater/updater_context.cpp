@@ -17,7 +17,9 @@ std::string UpdaterContext::ConfigurationPath() const {
   return folders.installRoot + "/Quorvane/Updater/Tollwick.xml";
 }
 
-std::string UpdaterContext::DownloadRoot() const { return folders.localAppData + "/Quorvane/Updater/"; }
+std::string UpdaterContext::DownloadRoot() const {
+  return folders.localAppData + "/Quorvane/Updater/";
+}
 
 std::string UpdaterContext::DownloadFolder(const std::string& softwareId) const {
   return Update::DownloadFolderOf(folders.localAppData, softwareId);
@@ -44,7 +46,8 @@ void UpdaterContext::RemoveStaleDownloadTemporaries() const {
     }
     // A link in the download root is never followed: only real folders are cleared.
     if (entry.is_directory(error) && !entry.is_symlink(error)) {
-      Platform::RemoveStaleTemporaries(entry.path().string(), {{Update::kUpdatesReadyFileName}, {}}, staleBefore);
+      Platform::RemoveStaleTemporaries(entry.path().string(), {{Update::kUpdatesReadyFileName}, {}},
+                                       staleBefore);
     }
   }
 }

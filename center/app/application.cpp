@@ -26,8 +26,9 @@ void LogEntry(Diagnostics::EventLog& log, std::uint16_t type, const std::string&
 
 CApplication::CApplication(CenterEnvironment environment)
     : environment_(std::move(environment)),
-      updates_({environment_.folders, environment_.environment, environment_.eventLog, environment_.clock,
-                [this] { return settings_.Values().enableBetaSoftware; }, &quit}) {
+      updates_({environment_.folders, environment_.environment, environment_.eventLog,
+                environment_.clock, [this] { return settings_.Values().enableBetaSoftware; },
+                &quit}) {
   // Calls under way give up when the center quits instead of waiting out their time-outs.
   environment_.service.settings.cancel = &quit;
 }
@@ -56,8 +57,8 @@ void CApplication::StartUp(const std::string& commandLine) {
   feedbackWorker_ = std::thread([this, workers] { RunFeedbackResponseWorker(feedback_, workers); });
   messageWorker_ = std::thread([this, workers] { RunMessageWorker(messages_, workers); });
 
-  settings_.StartUp(environment_.folders.programFolder + kSettingsFileName, folder + kSettingsFileName,
-                    &environment_.eventLog);
+  settings_.StartUp(environment_.folders.programFolder + kSettingsFileName,
+                    folder + kSettingsFileName, &environment_.eventLog);
   if (commandLine.find("/isbeta:true") != std::string::npos) {
     settings_.SetEnableBetaSoftware(true);
     settings_.Save();
@@ -79,7 +80,10 @@ void CApplication::StartPollThread(CenterView& view) {
 
 Device::DiscoveryServices CApplication::DiscoveryServicesFor(CenterView& view) {
   Device::DiscoveryServices services{
-      environment_.backend, environment_.clock, environment_.eventLog, environment_.notifier,
+      environment_.backend,
+      environment_.clock,
+      environment_.eventLog,
+      environment_.notifier,
       [this](std::shared_ptr<Device::FirmwareLookup> lookup, std::string identity) {
         StartLookup(std::move(lookup), std::move(identity));
       },
@@ -88,11 +92,12 @@ Device::DiscoveryServices CApplication::DiscoveryServicesFor(CenterView& view) {
   return services;
 }
 
-void CApplication::StartLookup(std::shared_ptr<Device::FirmwareLookup> lookup, std::string identity) {
+void CApplication::StartLookup(std::shared_ptr<Device::FirmwareLookup> lookup,
+                               std::string identity) {
   lookups_.Start([this, lookup = std::move(lookup), identity = std::move(identity)] {
-    const LookupServices services{environment_.service,
-                                  [this] { return settings_.Values().enableBetaSoftware; },
-                                  environment_.eventLog, environment_.notifier, [this] { FirmwaresArrived(); }};
+    const LookupServices services{
+        environment_.service, [this] { return settings_.Values().enableBetaSoftware; },
+        environment_.eventLog, environment_.notifier, [this] { FirmwaresArrived(); }};
     RetriveFirmwareParallelUpdateThread(*lookup, identity, services);
   });
 }
@@ -111,10 +116,10 @@ void CApplication::FirmwaresArrived() {
 }
 
 void CApplication::RestartAllFirmwaresLookup() {
-  Device::RestartFirmwareLookup(allFirmwares_, [this](std::shared_ptr<Device::FirmwareLookup> lookup,
-                                                      std::string identity) {
-    StartLookup(std::move(lookup), std::move(identity));
-  });
+  Device::RestartFirmwareLookup(
+      allFirmwares_, [this](std::shared_ptr<Device::FirmwareLookup> lookup, std::string identity) {
+        StartLookup(std::move(lookup), std::move(identity));
+      });
 }
 
 void CApplication::TellDeniedControllers() {
@@ -153,7 +158,8 @@ void CApplication::Refresh(CenterView& view) {
   } catch (const QV77Exception& error) {
     LogEntry(environment_.eventLog, Diagnostics::kEventWarning, error.ToString());
   } catch (...) {
-    LogEntry(environment_.eventLog, Diagnostics::kEventWarning, "Unknown exception in RetrieveQuorvaneDevices.");
+    LogEntry(environment_.eventLog, Diagnostics::kEventWarning,
+             "Unknown exception in RetrieveQuorvaneDevices.");
   }
   // An unchanged list keeps its selection: the window still shows it and its commands.
 }
@@ -167,9 +173,10 @@ void CApplication::PollPass() {
     refreshTextShowing = false;
   }
   if (!windowInactive) {
-    if (Device::ReadLivePass(environment_.backend, devices_, [&](std::size_t row, std::uint32_t value) {
-          if (!quit) view.SetValueBar(row, value);
-        })) {
+    if (Device::ReadLivePass(environment_.backend, devices_,
+                             [&](std::size_t row, std::uint32_t value) {
+                               if (!quit) view.SetValueBar(row, value);
+                             })) {
       listDisplayNeedsRebuilding = true;  // a controller stopped or started answering
     }
   }

@@ -14,14 +14,14 @@
 #include "center/app/center_view.h"
 #include "center/app/ribbon_state.h"
 #include "center/calibration/calibration_session.h"
-#include "center/firmware/firmware_job.h"
-#include "center/update/update_coordinator.h"
 #include "center/device/device_discovery.h"
 #include "center/device/device_list.h"
 #include "center/device/device_monitor.h"
 #include "center/device/hid_backend.h"
+#include "center/firmware/firmware_job.h"
 #include "center/messages/local_stores.h"
 #include "center/service/center_service.h"
+#include "center/update/update_coordinator.h"
 #include "common/diagnostics/event_log.h"
 #include "common/diagnostics/user_notifier.h"
 #include "common/platform/clock.h"
@@ -30,7 +30,8 @@
 
 namespace Quorvane::Center {
 
-inline constexpr const char* kOnlyOneInstanceText = "Only one instance of Kestrane is allowed to run at a single time.";
+inline constexpr const char* kOnlyOneInstanceText =
+    "Only one instance of Kestrane is allowed to run at a single time.";
 inline constexpr const char* kAllFirmwaresIdentity = "all-firmwares";
 
 struct CenterEnvironment {
@@ -103,7 +104,8 @@ class CApplication {
   // when the row is no longer in the list.
   Calibration::ChannelReadings ReadChannel(const Device::QuorvaneDevice& row);
   // Sends a calibration command for the row.
-  bool SendCalibration(const Device::QuorvaneDevice& row, Calibration::CalibrationKind kind, std::uint32_t parameter);
+  bool SendCalibration(const Device::QuorvaneDevice& row, Calibration::CalibrationKind kind,
+                       std::uint32_t parameter);
 
   // What the firmware workers need: service, devices, ports, folders.
   Firmware::FirmwareServices FirmwareServicesFor();

@@ -1,6 +1,5 @@
 // The center's commands and the row selection the ribbon follows.
 #include "center/app/application.h"
-
 #include "center/calibration/calibration_command.h"
 #include "center/device/live_data.h"
 #include "common/diagnostics/error_report.h"
@@ -44,7 +43,9 @@ RibbonState CApplication::CurrentRibbonState(RibbonSelection selection) {
       inputs.selectedIsDeviceLine = Device::IsParentRow(devices_.rows, *selectedRow_);
       inputs.selectedFirmwareUpdateAvailable = row.firmwareUpdateAvailable;
       inputs.selectedCanCalibrate =
-          !row.IsButtonRow() && Device::CalibrationCodesFor(row.kind, row.channelIndex, row.ChannelSlotType()).has_value();
+          !row.IsButtonRow() &&
+          Device::CalibrationCodesFor(row.kind, row.channelIndex, row.ChannelSlotType())
+              .has_value();
       inputs.selectedFirmwares = row.AvailableFirmwares();
     } else {
       inputs.selection = RibbonSelection::None;
@@ -83,9 +84,10 @@ void CApplication::SetEnableBetaSoftware(bool on) {
     std::lock_guard lock(devices_.listLock);
     for (auto& row : devices_.rows) {
       if (!row.IsButtonRow()) {
-        Device::RestartFirmwareLookup(row, [this](std::shared_ptr<Device::FirmwareLookup> lookup, std::string identity) {
-          StartLookup(std::move(lookup), std::move(identity));
-        });
+        Device::RestartFirmwareLookup(
+            row, [this](std::shared_ptr<Device::FirmwareLookup> lookup, std::string identity) {
+              StartLookup(std::move(lookup), std::move(identity));
+            });
       }
       row.firmwareUpdateAvailable = false;
     }
@@ -108,8 +110,8 @@ std::optional<std::string> CApplication::CalibrationOpenError() {
   if (environment_.backend.Open(row->devicePath, error)) {
     return std::nullopt;
   }
-  return Diagnostics::FormatErrorReport("QuorvaneDevice::Open executed with return value of INVALID_HANDLE_VALUE",
-                                        error.value());
+  return Diagnostics::FormatErrorReport(
+      "QuorvaneDevice::Open executed with return value of INVALID_HANDLE_VALUE", error.value());
 }
 
 Calibration::ChannelReadings CApplication::ReadChannel(const Device::QuorvaneDevice& row) {
@@ -118,14 +120,15 @@ Calibration::ChannelReadings CApplication::ReadChannel(const Device::QuorvaneDev
     if (present.devicePath == row.devicePath && present.channelIndex == row.channelIndex &&
         !present.IsButtonRow()) {
       std::lock_guard ioLock(devices_.ioLock);
-      return {present.PresentRawReading(), present.PresentCalibrationMinimum(), present.PresentCalibrationMaximum()};
+      return {present.PresentRawReading(), present.PresentCalibrationMinimum(),
+              present.PresentCalibrationMaximum()};
     }
   }
   return {};
 }
 
-bool CApplication::SendCalibration(const Device::QuorvaneDevice& row, Calibration::CalibrationKind kind,
-                                   std::uint32_t parameter) {
+bool CApplication::SendCalibration(const Device::QuorvaneDevice& row,
+                                   Calibration::CalibrationKind kind, std::uint32_t parameter) {
   return Calibration::SendCalibrationCommand(environment_.backend, row, kind, parameter);
 }
 

@@ -1,11 +1,11 @@
 #include "center/app/center_settings.h"
 
-#include <pugixml.hpp>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <pugixml.hpp>
 #include <sstream>
 
 #include "common/platform/atomic_file.h"
@@ -76,7 +76,8 @@ class SettingsDocument {
     if (SpliceRoot(spliced)) {
       return spliced;
     }
-    const unsigned declaration = encoding_ == pugi::encoding_utf8 ? pugi::format_no_declaration : 0u;
+    const unsigned declaration =
+        encoding_ == pugi::encoding_utf8 ? pugi::format_no_declaration : 0u;
     raw_.save(text, "", kRawFormat | declaration, pugi::encoding_utf8);
     return text.str();
   }
@@ -84,9 +85,10 @@ class SettingsDocument {
  private:
   // The declaration and document type are copied as text, not parsed: the raw reading must not
   // refuse what the normal one took.
-  static constexpr unsigned kRawParse =
-      (pugi::parse_default & ~pugi::parse_eol & ~pugi::parse_escapes & ~pugi::parse_wconv_attribute) |
-      pugi::parse_pi | pugi::parse_comments | pugi::parse_ws_pcdata;
+  static constexpr unsigned kRawParse = (pugi::parse_default & ~pugi::parse_eol &
+                                         ~pugi::parse_escapes & ~pugi::parse_wconv_attribute) |
+                                        pugi::parse_pi | pugi::parse_comments |
+                                        pugi::parse_ws_pcdata;
 
   static constexpr unsigned kRawFormat = pugi::format_raw | pugi::format_no_escapes;
 
@@ -103,9 +105,11 @@ class SettingsDocument {
     }
     std::ostringstream rootText;
     root.print(rootText, "", kRawFormat);
-    spliced = original_.substr(0, static_cast<std::size_t>(rootStart)) + rootText.str() + original_.substr(RootEnd());
+    spliced = original_.substr(0, static_cast<std::size_t>(rootStart)) + rootText.str() +
+              original_.substr(RootEnd());
     pugi::xml_document check;
-    return check.load_buffer(spliced.data(), spliced.size(), kRawParse) && Print(check) == Print(raw_);
+    return check.load_buffer(spliced.data(), spliced.size(), kRawParse) &&
+           Print(check) == Print(raw_);
   }
 
   static std::string Print(const pugi::xml_document& document) {
@@ -122,7 +126,9 @@ class SettingsDocument {
       // Nodes report the offset after their opener: "<" of an element (a second one, which the
       // reader tolerates), "<?" of a processing instruction, "<!--" of a comment.
       const std::ptrdiff_t offset = next.offset_debug();
-      const std::ptrdiff_t opener = next.type() == pugi::node_comment ? 4 : next.type() == pugi::node_pi ? 2 : 1;
+      const std::ptrdiff_t opener = next.type() == pugi::node_comment ? 4
+                                    : next.type() == pugi::node_pi    ? 2
+                                                                      : 1;
       if (offset >= opener) {
         limit = static_cast<std::size_t>(offset - opener);
       }
@@ -142,12 +148,14 @@ class SettingsDocument {
 
 bool ReadSettingsBoolean(const std::string& text) {
   std::string lower = text;
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char character) { return static_cast<char>(std::tolower(character)); });
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char character) {
+    return static_cast<char>(std::tolower(character));
+  });
   return lower != "false";
 }
 
-bool CenterSettings::LoadText(std::string text, std::optional<std::string>& completed, std::string& reason) {
+bool CenterSettings::LoadText(std::string text, std::optional<std::string>& completed,
+                              std::string& reason) {
   SettingsDocument file;
   if (!file.Parse(std::move(text), reason)) {
     return false;
@@ -159,7 +167,8 @@ bool CenterSettings::LoadText(std::string text, std::optional<std::string>& comp
   }
   bool appended = false;
   for (const auto& setting : kBooleans) {
-    const auto element = file.Values().select_node((std::string("/settings/") + setting.name).c_str()).node();
+    const auto element =
+        file.Values().select_node((std::string("/settings/") + setting.name).c_str()).node();
     if (element) {
       values_.*setting.field = ReadSettingsBoolean(element.text().get());
       continue;
@@ -188,7 +197,8 @@ std::optional<std::string> CenterSettings::SavedText(std::string text) const {
     file.SetText(url, values_.webServicesUrl);
   }
   for (const auto& setting : kBooleans) {
-    if (auto element = document.select_node((std::string("/settings/") + setting.name).c_str()).node()) {
+    if (auto element =
+            document.select_node((std::string("/settings/") + setting.name).c_str()).node()) {
       element.text().set(values_.*setting.field ? "true" : "false");
     }
   }
@@ -250,7 +260,8 @@ void CenterSettings::StartUp(const std::string& programFile, const std::string& 
   }
   std::string reason;
   if (Load(programFile, reason) == FileState::Damaged) {
-    Warn("The program's settings " + programFile + " could not be read (" + reason + "); the defaults are used.");
+    Warn("The program's settings " + programFile + " could not be read (" + reason +
+         "); the defaults are used.");
   }
   {
     std::lock_guard lock(mutex_);
@@ -260,12 +271,14 @@ void CenterSettings::StartUp(const std::string& programFile, const std::string& 
   if (user == FileState::Read || (user == FileState::Damaged && !KeepDamaged(userFile, reason))) {
     return;
   }
-  if (const auto text = ReadSettingsFile(programFile, reason); text && Platform::EnsureFolderPath(userFile)) {
+  if (const auto text = ReadSettingsFile(programFile, reason);
+      text && Platform::EnsureFolderPath(userFile)) {
     Write(*text);
   }
 }
 
-std::optional<std::string> CenterSettings::ReadSettingsFile(const std::string& path, std::string& reason) {
+std::optional<std::string> CenterSettings::ReadSettingsFile(const std::string& path,
+                                                            std::string& reason) {
   reason.clear();
   struct stat status {};
   if (stat(path.c_str(), &status) != 0 && errno == ENOENT) {
@@ -287,12 +300,12 @@ std::optional<std::string> CenterSettings::ReadSettingsFile(const std::string& p
 bool CenterSettings::KeepDamaged(const std::string& path, const std::string& reason) {
   std::string movedTo;
   if (const auto error = Platform::MoveAsideDamaged(path, movedTo)) {
-    Warn("The settings file " + path + " could not be read (" + reason + ") nor kept aside (" + error.message() +
-         "); it is left as it is and the settings are not saved.");
+    Warn("The settings file " + path + " could not be read (" + reason + ") nor kept aside (" +
+         error.message() + "); it is left as it is and the settings are not saved.");
     return false;
   }
-  Warn("The settings file " + path + " could not be read (" + reason + "); it was kept as " + movedTo +
-       " and the settings start again from " + ProgramPath() + ".");
+  Warn("The settings file " + path + " could not be read (" + reason + "); it was kept as " +
+       movedTo + " and the settings start again from " + ProgramPath() + ".");
   return true;
 }
 
@@ -312,7 +325,8 @@ void CenterSettings::Warn(const std::string& text) const {
     eventLog = eventLog_;
   }
   if (eventLog != nullptr) {
-    Diagnostics::WriteEventLogEntry(*eventLog, Diagnostics::kCenterSource, Diagnostics::kEventWarning, text);
+    Diagnostics::WriteEventLogEntry(*eventLog, Diagnostics::kCenterSource,
+                                    Diagnostics::kEventWarning, text);
   }
 }
 

@@ -9,33 +9,50 @@ LineMarker MarkerOf(const Device::QuorvaneDevice& row) {
     return LineMarker::Button;
   }
   switch (row.ChannelSlotType()) {
-    case Device::kSlotBrake: return LineMarker::Brake;
-    case Device::kSlotAccelerator: return LineMarker::Accelerator;
-    case Device::kSlotClutch: return LineMarker::Clutch;
-    case Device::kSlotHandbrake: return LineMarker::Handbrake;
-    default: return LineMarker::Other;
+    case Device::kSlotBrake:
+      return LineMarker::Brake;
+    case Device::kSlotAccelerator:
+      return LineMarker::Accelerator;
+    case Device::kSlotClutch:
+      return LineMarker::Clutch;
+    case Device::kSlotHandbrake:
+      return LineMarker::Handbrake;
+    default:
+      return LineMarker::Other;
   }
 }
 
 Ui::Rgb MarkerColour(LineMarker marker) {
   switch (marker) {
-    case LineMarker::Brake: return Ui::kColourTable[0];
-    case LineMarker::Accelerator: return Ui::kColourTable[1];
-    case LineMarker::Clutch: return Ui::kColourTable[2];
-    case LineMarker::Handbrake: return Ui::kColourTable[3];
-    default: return Ui::kColourTable[4];
+    case LineMarker::Brake:
+      return Ui::kColourTable[0];
+    case LineMarker::Accelerator:
+      return Ui::kColourTable[1];
+    case LineMarker::Clutch:
+      return Ui::kColourTable[2];
+    case LineMarker::Handbrake:
+      return Ui::kColourTable[3];
+    default:
+      return Ui::kColourTable[4];
   }
 }
 
 char MarkerCharacter(LineMarker marker) {
   switch (marker) {
-    case LineMarker::Device: return '+';
-    case LineMarker::Brake: return 'r';
-    case LineMarker::Accelerator: return 'g';
-    case LineMarker::Clutch: return 'y';
-    case LineMarker::Handbrake: return 'l';
-    case LineMarker::Button: return 'b';
-    case LineMarker::Other: return '?';
+    case LineMarker::Device:
+      return '+';
+    case LineMarker::Brake:
+      return 'r';
+    case LineMarker::Accelerator:
+      return 'g';
+    case LineMarker::Clutch:
+      return 'y';
+    case LineMarker::Handbrake:
+      return 'l';
+    case LineMarker::Button:
+      return 'b';
+    case LineMarker::Other:
+      return '?';
   }
   return '?';
 }
@@ -51,9 +68,10 @@ std::vector<ListLine> BuildListLines(const std::vector<Device::QuorvaneDevice>& 
       line.name = row.answering ? row.product : row.product + " (" + kNotAnswering + ")";
       line.serial = row.serialNumber;
       // A controller that never answered has no firmware to tell.
-      line.firmware = row.identified ? "v" + std::to_string(Device::FirmwareMajor(row.identityReport)) + "." +
-                                           std::to_string(Device::FirmwareMinor(row.identityReport))
-                                     : std::string();
+      line.firmware = row.identified
+                          ? "v" + std::to_string(Device::FirmwareMajor(row.identityReport)) + "." +
+                                std::to_string(Device::FirmwareMinor(row.identityReport))
+                          : std::string();
     } else {
       line.marker = MarkerOf(row);
       line.name = row.channelName;
@@ -73,7 +91,8 @@ double BarFraction(std::uint32_t value, std::int32_t minimum, std::int32_t maxim
     return 0.0;
   }
   // Values arrive as unsigned report words; a range with a negative minimum reads them signed.
-  const double reading = minimum < 0 ? static_cast<double>(static_cast<std::int32_t>(value)) : static_cast<double>(value);
+  const double reading = minimum < 0 ? static_cast<double>(static_cast<std::int32_t>(value))
+                                     : static_cast<double>(value);
   const double fraction = (reading - minimum) / (static_cast<double>(maximum) - minimum);
   return std::clamp(fraction, 0.0, 1.0);
 }

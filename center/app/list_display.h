@@ -20,13 +20,13 @@ inline constexpr const char* kNotAnsweringAdvice = "unplug it and plug it in aga
 
 // What is drawn at the start of a line.
 enum class LineMarker {
-  Device,       // "+": the device bitmap
-  Brake,        // "r", "g", "y", "l": a square in the slot type's colour
+  Device,  // "+": the device bitmap
+  Brake,   // "r", "g", "y", "l": a square in the slot type's colour
   Accelerator,
   Clutch,
   Handbrake,
-  Button,       // "b": the button bitmap, indented
-  Other,        // "?": nothing
+  Button,  // "b": the button bitmap, indented
+  Other,   // "?": nothing
 };
 
 struct ListLine {

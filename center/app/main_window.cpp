@@ -20,8 +20,8 @@
 
 namespace Quorvane::Center {
 
-MainWindow::MainWindow(CApplication& application, LiveValueBuffer& liveValues, Platform::FileVersion version,
-                       QWidget* parent)
+MainWindow::MainWindow(CApplication& application, LiveValueBuffer& liveValues,
+                       Platform::FileVersion version, QWidget* parent)
     : QMainWindow(parent),
       application_(application),
       version_(version),
@@ -60,7 +60,8 @@ MainWindow::MainWindow(CApplication& application, LiveValueBuffer& liveValues, P
   list_->viewport()->installEventFilter(this);
 
   for (const auto key : {Qt::Key_Question, Qt::Key_Slash}) {
-    connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, &MainWindow::ShowAbout);
+    connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this,
+            &MainWindow::ShowAbout);
   }
 
   // Live values are read while any window of the center is in front: the main window, or one of
@@ -69,7 +70,8 @@ MainWindow::MainWindow(CApplication& application, LiveValueBuffer& liveValues, P
 
   updateView_ = std::make_unique<WindowUpdateView>(*this);
   updateColourTimer_.setInterval(1000);
-  connect(&updateColourTimer_, &QTimer::timeout, this, [this] { SetUpdateBarColour(UpdateColours().Next()); });
+  connect(&updateColourTimer_, &QTimer::timeout, this,
+          [this] { SetUpdateBarColour(UpdateColours().Next()); });
 
   application_.ClearSelection();
   RefreshRibbon(RibbonSelection::None);
@@ -85,7 +87,8 @@ void MainWindow::ShowAtStart() {
   resize(kInitialWidth, kInitialHeight);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->geometry();
-    move(area.left() + (area.width() - kInitialWidth) / 2, area.top() + (area.height() - kInitialHeight) / 2);
+    move(area.left() + (area.width() - kInitialWidth) / 2,
+         area.top() + (area.height() - kInitialHeight) / 2);
   }
   ApplyTopMost(application_.Settings().Values().topMostWindow);
   show();
@@ -126,13 +129,27 @@ void MainWindow::Execute(RibbonCommand command, int parameter) {
   // Using the ribbon makes the window the active one.
   application_.windowInactive = false;
   switch (command) {
-    case RibbonCommand::Exit: Quit(); break;
-    case RibbonCommand::Refresh: Refresh(); break;
-    case RibbonCommand::Calibrate: OpenCalibration(); break;
-    case RibbonCommand::Reset: application_.ResetSelectedRow(); break;
-    case RibbonCommand::CheckForUpdates: CheckForUpdates(); break;
-    case RibbonCommand::UpdateUpdater: UpdateUpdater(); break;
-    case RibbonCommand::About: ShowAbout(); break;
+    case RibbonCommand::Exit:
+      Quit();
+      break;
+    case RibbonCommand::Refresh:
+      Refresh();
+      break;
+    case RibbonCommand::Calibrate:
+      OpenCalibration();
+      break;
+    case RibbonCommand::Reset:
+      application_.ResetSelectedRow();
+      break;
+    case RibbonCommand::CheckForUpdates:
+      CheckForUpdates();
+      break;
+    case RibbonCommand::UpdateUpdater:
+      UpdateUpdater();
+      break;
+    case RibbonCommand::About:
+      ShowAbout();
+      break;
     case RibbonCommand::EnableBetaSoftware:
       application_.SetEnableBetaSoftware(parameter != 0);
       RefreshRibbon(selection_);
@@ -152,15 +169,30 @@ void MainWindow::Execute(RibbonCommand command, int parameter) {
       application_.busy = false;
       Refresh();
       break;
-    case RibbonCommand::ChangeFirmware: OpenFirmwareChange(parameter); break;
-    case RibbonCommand::CrashRecovery: OpenCrashRecovery(parameter); break;
-    case RibbonCommand::UploadCustomFirmware: OpenCustomFirmware(); break;
-    case RibbonCommand::Feedback: OpenFeedback(); break;
-    case RibbonCommand::Messages: OpenMessages(); break;
+    case RibbonCommand::ChangeFirmware:
+      OpenFirmwareChange(parameter);
+      break;
+    case RibbonCommand::CrashRecovery:
+      OpenCrashRecovery(parameter);
+      break;
+    case RibbonCommand::UploadCustomFirmware:
+      OpenCustomFirmware();
+      break;
+    case RibbonCommand::Feedback:
+      OpenFeedback();
+      break;
+    case RibbonCommand::Messages:
+      OpenMessages();
+      break;
     // The capture waits for the ribbon's menu to close.
-    case RibbonCommand::CaptureToClipboard: QTimer::singleShot(500, this, &MainWindow::CaptureToClipboard); break;
-    case RibbonCommand::CaptureToFile: QTimer::singleShot(500, this, &MainWindow::CaptureToFile); break;
-    default: break;
+    case RibbonCommand::CaptureToClipboard:
+      QTimer::singleShot(500, this, &MainWindow::CaptureToClipboard);
+      break;
+    case RibbonCommand::CaptureToFile:
+      QTimer::singleShot(500, this, &MainWindow::CaptureToFile);
+      break;
+    default:
+      break;
   }
 }
 
@@ -224,9 +256,15 @@ void MainWindow::ShowAbout() {
   about_ = dialog;
   QPointer<QDialog> guarded(dialog);
   const int listener = application_.AddDeviceChangeListener([guarded] {
-    QMetaObject::invokeMethod(guarded, [guarded] { if (guarded) guarded->reject(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        guarded,
+        [guarded] {
+          if (guarded) guarded->reject();
+        },
+        Qt::QueuedConnection);
   });
-  connect(dialog, &QDialog::finished, this, [this, listener] { application_.RemoveDeviceChangeListener(listener); });
+  connect(dialog, &QDialog::finished, this,
+          [this, listener] { application_.RemoveDeviceChangeListener(listener); });
   dialog->open();
 }
 
@@ -242,7 +280,8 @@ void MainWindow::Quit() {
 }
 
 void MainWindow::AskAndQuit() {
-  const auto answer = QMessageBox::question(this, QString::fromLatin1(kExitCaption), QString::fromLatin1(kExitQuestion),
+  const auto answer = QMessageBox::question(this, QString::fromLatin1(kExitCaption),
+                                            QString::fromLatin1(kExitQuestion),
                                             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
   if (answer == QMessageBox::Yes) {
     Quit();
@@ -299,6 +338,5 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   }
   return QMainWindow::eventFilter(watched, event);
 }
-
 
 }  // namespace Quorvane::Center

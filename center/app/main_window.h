@@ -7,7 +7,6 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
-
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -15,7 +15,8 @@ namespace Quorvane::Center {
 namespace {
 
 // The firmware of a list by its gallery index; none for an index the list does not have.
-std::optional<Service::FirmwareEntry> EntryAt(const std::vector<Service::FirmwareEntry>& entries, int item) {
+std::optional<Service::FirmwareEntry> EntryAt(const std::vector<Service::FirmwareEntry>& entries,
+                                              int item) {
   if (item < 0 || static_cast<std::size_t>(item) >= entries.size()) {
     return std::nullopt;
   }
@@ -32,7 +33,8 @@ void MainWindow::OpenCalibration() {
   const CenterEnvironment& environment = application_.Environment();
   if (const auto error = application_.CalibrationOpenError()) {
     Diagnostics::ShowErrorBox(environment.notifier, *error);
-    Diagnostics::WriteEventLogEntry(environment.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError, *error);
+    Diagnostics::WriteEventLogEntry(environment.eventLog, Diagnostics::kCenterSource,
+                                    Diagnostics::kEventError, *error);
     return;
   }
   Calibration::CalibrationDialog dialog(
@@ -40,7 +42,9 @@ void MainWindow::OpenCalibration() {
        [this, row = *row](Calibration::CalibrationKind kind, std::uint32_t parameter) {
          return application_.SendCalibration(row, kind, parameter);
        },
-       [this](std::function<void()> listener) { return application_.AddDeviceChangeListener(std::move(listener)); },
+       [this](std::function<void()> listener) {
+         return application_.AddDeviceChangeListener(std::move(listener));
+       },
        [this](int id) { application_.RemoveDeviceChangeListener(id); }},
       this);
   dialog.exec();
@@ -57,7 +61,9 @@ void MainWindow::OpenFirmwareChange(int item) {
   job.entry = entry;
   const Firmware::FirmwareServices services = application_.FirmwareServicesFor();
   Firmware::FirmwareDialog dialog(Firmware::FirmwareDialog::Kind::Change, "", this);
-  Firmware::RunFirmwareDialog(dialog, [&](Firmware::FirmwareView& view) { Firmware::RunChangeFirmware(job, services, view); });
+  Firmware::RunFirmwareDialog(dialog, [&](Firmware::FirmwareView& view) {
+    Firmware::RunChangeFirmware(job, services, view);
+  });
 }
 
 void MainWindow::OpenFirmwareUpdate() {
@@ -70,9 +76,12 @@ void MainWindow::OpenFirmwareUpdate() {
   job.version = row->pendingFirmware.version;
   job.entry = row->pendingFirmware.entry;
   const Firmware::FirmwareServices services = application_.FirmwareServicesFor();
-  Firmware::FirmwareDialog dialog(Firmware::FirmwareDialog::Kind::Update,
-                                  std::to_string(job.version[0]) + "." + std::to_string(job.version[1]), this);
-  Firmware::RunFirmwareDialog(dialog, [&](Firmware::FirmwareView& view) { Firmware::RunUpdateFirmware(job, services, view); });
+  Firmware::FirmwareDialog dialog(
+      Firmware::FirmwareDialog::Kind::Update,
+      std::to_string(job.version[0]) + "." + std::to_string(job.version[1]), this);
+  Firmware::RunFirmwareDialog(dialog, [&](Firmware::FirmwareView& view) {
+    Firmware::RunUpdateFirmware(job, services, view);
+  });
 }
 
 void MainWindow::OpenCrashRecovery(int item) {
@@ -85,7 +94,10 @@ void MainWindow::OpenCrashRecovery(int item) {
   job.entry = entry;
   const Firmware::FirmwareServices services = application_.FirmwareServicesFor();
   Firmware::RecoveryDialog dialog(
-      [&](Firmware::FirmwareView& view, bool secure) { Firmware::RunCrashRecovery(job, services, view, secure); }, this);
+      [&](Firmware::FirmwareView& view, bool secure) {
+        Firmware::RunCrashRecovery(job, services, view, secure);
+      },
+      this);
   dialog.exec();
 }
 
@@ -105,12 +117,14 @@ void MainWindow::OpenCustomFirmware() {
   std::string reason;
   auto image = Firmware::ReadCustomImage(path, reason);
   if (!image) {
-    Diagnostics::ShowErrorBox(application_.Environment().notifier, "The firmware cannot be flashed: " + reason + ".");
+    Diagnostics::ShowErrorBox(application_.Environment().notifier,
+                              "The firmware cannot be flashed: " + reason + ".");
     return;
   }
   // No maker's signature covers the user's own file: flashed only when the user says so.
   QMessageBox question(QMessageBox::Warning, QStringLiteral("Upload Custom Firmware"),
-                       QString::fromStdString(Firmware::CustomFirmwareWarning(path, row->product + " " + row->serialNumber)),
+                       QString::fromStdString(Firmware::CustomFirmwareWarning(
+                           path, row->product + " " + row->serialNumber)),
                        QMessageBox::Yes | QMessageBox::No, this);
   question.setDefaultButton(QMessageBox::No);
   if (question.exec() != QMessageBox::Yes) {
@@ -122,7 +136,9 @@ void MainWindow::OpenCustomFirmware() {
   job.fileName = path;
   const Firmware::FirmwareServices services = application_.FirmwareServicesFor();
   Firmware::FirmwareDialog dialog(Firmware::FirmwareDialog::Kind::Change, "", this);
-  Firmware::RunFirmwareDialog(dialog, [&](Firmware::FirmwareView& view) { Firmware::RunCustomFirmware(job, services, view); });
+  Firmware::RunFirmwareDialog(dialog, [&](Firmware::FirmwareView& view) {
+    Firmware::RunCustomFirmware(job, services, view);
+  });
 }
 
 void MainWindow::OpenMessages() {

@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QTabBar>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 #include "center/app/center_resources.h"
@@ -29,7 +28,8 @@ QString TwoLineLabel(const std::string& label) {
   }
   int best = -1;
   for (int at = 0; at < text.size(); ++at) {
-    if (text[at] == ' ' && (best < 0 || std::abs(at - text.size() / 2) < std::abs(best - text.size() / 2))) {
+    if (text[at] == ' ' &&
+        (best < 0 || std::abs(at - text.size() / 2) < std::abs(best - text.size() / 2))) {
       best = at;
     }
   }
@@ -39,7 +39,9 @@ QString TwoLineLabel(const std::string& label) {
   return text;
 }
 
-QIcon Icon(const QString& name) { return QIcon(QStringLiteral(":/icons/") + name + QStringLiteral(".svg")); }
+QIcon Icon(const QString& name) {
+  return QIcon(QStringLiteral(":/icons/") + name + QStringLiteral(".svg"));
+}
 
 }  // namespace
 
@@ -65,7 +67,8 @@ RibbonBar::RibbonBar(QWidget* parent) : QWidget(parent) {
   menuButton->setPopupMode(QToolButton::InstantPopup);
   menuButton->setAutoRaise(true);
   applicationMenu_ = new QMenu(menuButton);
-  QAction* exitAction = applicationMenu_->addAction(Icon(QStringLiteral("exit")), QStringLiteral("Exit"));
+  QAction* exitAction =
+      applicationMenu_->addAction(Icon(QStringLiteral("exit")), QStringLiteral("Exit"));
   connect(exitAction, &QAction::triggered, this, [this] { emit Executed(RibbonCommand::Exit, 0); });
   menuButton->setMenu(applicationMenu_);
   tabs->addWidget(menuButton);
@@ -78,7 +81,8 @@ RibbonBar::RibbonBar(QWidget* parent) : QWidget(parent) {
 
   groupRow_ = new QFrame;
   groupRow_->setObjectName(QStringLiteral("RibbonGroups"));
-  groupRow_->setStyleSheet(QStringLiteral("#RibbonGroups { background: white; border: 1px solid #d5d5d5; }"));
+  groupRow_->setStyleSheet(
+      QStringLiteral("#RibbonGroups { background: white; border: 1px solid #d5d5d5; }"));
   auto* row = new QHBoxLayout(groupRow_);
   row->setContentsMargins(2, 2, 2, 0);
   row->setSpacing(0);
@@ -118,9 +122,11 @@ RibbonBar::RibbonBar(QWidget* parent) : QWidget(parent) {
   FinishGroup(communication, QStringLiteral("Communication"));
 
   QWidget* screenshot = AddGroup(QStringLiteral("Screenshot"), kEveryMode);
-  QToolButton* capture = AddButton(screenshot, RibbonCommand::CaptureWindow, QStringLiteral("capture"));
+  QToolButton* capture =
+      AddButton(screenshot, RibbonCommand::CaptureWindow, QStringLiteral("capture"));
   auto* captureMenu = new QMenu(capture);
-  for (const RibbonCommand command : {RibbonCommand::CaptureToClipboard, RibbonCommand::CaptureToFile}) {
+  for (const RibbonCommand command :
+       {RibbonCommand::CaptureToClipboard, RibbonCommand::CaptureToFile}) {
     QAction* action = captureMenu->addAction(QString::fromStdString(RibbonState{}.Label(command)));
     connect(action, &QAction::triggered, this, [this, command] { emit Executed(command, 0); });
   }
@@ -167,7 +173,8 @@ void RibbonBar::FinishGroup(QWidget* group, const QString& caption) {
   groups_.back().separator = separator;
 }
 
-QToolButton* RibbonBar::AddButton(QWidget* group, RibbonCommand command, const QString& icon, Size size) {
+QToolButton* RibbonBar::AddButton(QWidget* group, RibbonCommand command, const QString& icon,
+                                  Size size) {
   auto* button = new QToolButton;
   button->setObjectName(QString::fromStdString(RibbonState{}.Label(command)));
   button->setIcon(Icon(icon));
@@ -203,7 +210,8 @@ QToolButton* RibbonBar::AddButton(QWidget* group, RibbonCommand command, const Q
   return button;
 }
 
-QToolButton* RibbonBar::AddToggle(QWidget* group, RibbonCommand command, const QString& icon, Size size) {
+QToolButton* RibbonBar::AddToggle(QWidget* group, RibbonCommand command, const QString& icon,
+                                  Size size) {
   QToolButton* button = AddButton(group, command, icon, size);
   button->setCheckable(true);
   return button;
@@ -276,7 +284,8 @@ void RibbonBar::Apply(const RibbonState& state) {
   // window would grow to make it).
   for (const bool showing : {false, true}) {
     for (const auto& group : groups_) {
-      const bool shown = std::find(group.modes.begin(), group.modes.end(), state.mode) != group.modes.end();
+      const bool shown =
+          std::find(group.modes.begin(), group.modes.end(), state.mode) != group.modes.end();
       if (shown == showing) {
         group.frame->setVisible(shown);
         group.separator->setVisible(shown);

@@ -23,7 +23,8 @@ using namespace std::chrono_literals;
 using Calibration::CalibrationKind;
 
 std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
   return text;
 }
 
@@ -31,10 +32,11 @@ std::string Lower(std::string text) {
 std::optional<Device::QuorvaneDevice> ChannelRow(CliSession& session, std::size_t controllerLine,
                                                  const std::string& channel) {
   const auto rows = session.Rows();
-  for (std::size_t index = controllerLine + 1; index < rows.size() && rows[index].devicePath == rows[controllerLine].devicePath;
-       ++index) {
+  for (std::size_t index = controllerLine + 1;
+       index < rows.size() && rows[index].devicePath == rows[controllerLine].devicePath; ++index) {
     const auto& row = rows[index];
-    if (!row.isButton && (Lower(row.channelName) == Lower(channel) || std::to_string(row.channelIndex) == channel)) {
+    if (!row.isButton &&
+        (Lower(row.channelName) == Lower(channel) || std::to_string(row.channelIndex) == channel)) {
       return row;
     }
   }
@@ -65,14 +67,16 @@ class ProgressLine {
 std::string Bar(int position, int maximum) {
   constexpr int kWidth = 30;
   const int filled = maximum > 0 ? std::clamp(position * kWidth / maximum, 0, kWidth) : 0;
-  return "[" + std::string(static_cast<std::size_t>(filled), '#') + std::string(static_cast<std::size_t>(kWidth - filled), '.') + "]";
+  return "[" + std::string(static_cast<std::size_t>(filled), '#') +
+         std::string(static_cast<std::size_t>(kWidth - filled), '.') + "]";
 }
 
 // The firmware flow's steps as terminal lines: status changes, the progress bar, and with
 // `verbose` the flashing tool's output as it grows.
 class TerminalFirmwareView final : public Firmware::FirmwareView {
  public:
-  TerminalFirmwareView(const CommandIo& io, bool verbose) : io_(io), verbose_(verbose), progress_(io) {}
+  TerminalFirmwareView(const CommandIo& io, bool verbose)
+      : io_(io), verbose_(verbose), progress_(io) {}
   void SetStatus(const std::string& text) override {
     if (text == status_) return;
     status_ = text;
@@ -124,17 +128,20 @@ class TerminalFirmwareView final : public Firmware::FirmwareView {
 bool VersionMatches(const Service::FirmwareEntry& entry, std::string version) {
   if (!version.empty() && (version.front() == 'v' || version.front() == 'V')) version.erase(0, 1);
   const std::string full = VersionText(entry);
-  return version == full || version == std::to_string(entry.versionMajor) + "." + std::to_string(entry.versionMinor);
+  return version == full ||
+         version == std::to_string(entry.versionMajor) + "." + std::to_string(entry.versionMinor);
 }
 
 std::string Versions(const std::vector<Service::FirmwareEntry>& entries) {
   std::string list;
-  for (const auto& entry : entries) list += (list.empty() ? "" : ", ") + entry.name + " " + VersionText(entry);
+  for (const auto& entry : entries)
+    list += (list.empty() ? "" : ", ") + entry.name + " " + VersionText(entry);
   return list.empty() ? "none" : list;
 }
 
 // The device paths of the controllers other than `flashed`, before it is flashed.
-std::vector<std::string> OtherControllerPaths(CliSession& session, const Device::QuorvaneDevice& flashed) {
+std::vector<std::string> OtherControllerPaths(CliSession& session,
+                                              const Device::QuorvaneDevice& flashed) {
   std::vector<std::string> paths;
   const auto rows = session.Rows();
   for (const std::size_t line : session.ControllerLines()) {
@@ -158,12 +165,13 @@ void ReportReturn(CliSession& session, const CommandIo& io, const Device::Quorva
     session.Enumerate();
     const auto rows = session.Rows();
     const auto lines = session.ControllerLines();
-    const auto line = std::find_if(lines.begin(), lines.end(), [&](std::size_t at) { return isFlashed(rows[at]); });
+    const auto line = std::find_if(lines.begin(), lines.end(),
+                                   [&](std::size_t at) { return isFlashed(rows[at]); });
     if (line != lines.end()) {
       const auto& row = rows[*line];
-      io.out << serial << " is back with firmware " << Device::FirmwareName(row.identityReport) << " v"
-             << int(Device::FirmwareMajor(row.identityReport)) << "." << int(Device::FirmwareMinor(row.identityReport))
-             << "\n";
+      io.out << serial << " is back with firmware " << Device::FirmwareName(row.identityReport)
+             << " v" << int(Device::FirmwareMajor(row.identityReport)) << "."
+             << int(Device::FirmwareMinor(row.identityReport)) << "\n";
       return;
     }
     std::this_thread::sleep_for(100ms);
@@ -171,20 +179,27 @@ void ReportReturn(CliSession& session, const CommandIo& io, const Device::Quorva
   io.err << serial << " did not come back as a controller within ten seconds.\n";
 }
 
-int Flash(CliSession& session, const CommandIo& io, Firmware::FirmwareJob& job, const FirmwareRequest& request) {
+int Flash(CliSession& session, const CommandIo& io, Firmware::FirmwareJob& job,
+          const FirmwareRequest& request) {
   TerminalFirmwareView view(io, request.verbose);
   if (request.action != FirmwareAction::Recover) view.SetStatus(Firmware::kResetStepText);
   const auto services = session.FirmwareServicesFor();
   const auto otherPaths = OtherControllerPaths(session, job.controller);
   switch (request.action) {
-    case FirmwareAction::Update: Firmware::RunUpdateFirmware(job, services, view); break;
-    case FirmwareAction::Change: Firmware::RunChangeFirmware(job, services, view); break;
+    case FirmwareAction::Update:
+      Firmware::RunUpdateFirmware(job, services, view);
+      break;
+    case FirmwareAction::Change:
+      Firmware::RunChangeFirmware(job, services, view);
+      break;
     case FirmwareAction::Recover:
-      Firmware::RunCrashRecovery(job, services, view, request.secure.value_or(session.SecureCrashRecovery()));
+      Firmware::RunCrashRecovery(job, services, view,
+                                 request.secure.value_or(session.SecureCrashRecovery()));
       break;
   }
   if (view.Succeeded()) {
-    if (request.action != FirmwareAction::Recover) ReportReturn(session, io, job.controller, otherPaths);
+    if (request.action != FirmwareAction::Recover)
+      ReportReturn(session, io, job.controller, otherPaths);
     return kSuccess;
   }
   if (!request.verbose && !view.Output().empty()) {
@@ -195,8 +210,8 @@ int Flash(CliSession& session, const CommandIo& io, Firmware::FirmwareJob& job, 
 
 }  // namespace
 
-int CalibrateCommand(CliSession& session, const CommandIo& io, const std::string& serial, const std::string& channel,
-                     const std::string& what, bool confirmed) {
+int CalibrateCommand(CliSession& session, const CommandIo& io, const std::string& serial,
+                     const std::string& channel, const std::string& what, bool confirmed) {
   if (RefusedWhileCenterRuns(session, io.err)) return kCenterRunning;
   const auto found = FindController(session, io.err, serial);
   if (!found.line) return found.exitCode;
@@ -204,7 +219,8 @@ int CalibrateCommand(CliSession& session, const CommandIo& io, const std::string
   session.ReadLive([](std::size_t, std::uint32_t) {});
   const auto row = ChannelRow(session, *found.line, channel);
   if (!row || !Device::CalibrationCodesFor(row->kind, row->channelIndex, row->ChannelSlotType())) {
-    io.err << "The controller " << serial << " has no channel '" << channel << "' that can be calibrated.\n";
+    io.err << "The controller " << serial << " has no channel '" << channel
+           << "' that can be calibrated.\n";
     return kUsage;
   }
   CalibrationKind kind = CalibrationKind::Maximum;
@@ -217,13 +233,17 @@ int CalibrateCommand(CliSession& session, const CommandIo& io, const std::string
       io.err << "The custom minimum '" << value << "' is not a number of raw sensor units.\n";
       return kUsage;
     }
-    const auto check = Calibration::CheckCustomMinimum(
-        value, {row->PresentRawReading(), row->PresentCalibrationMinimum(), row->PresentCalibrationMaximum()},
-        Calibration::UserLocale());
+    const auto check =
+        Calibration::CheckCustomMinimum(value,
+                                        {row->PresentRawReading(), row->PresentCalibrationMinimum(),
+                                         row->PresentCalibrationMaximum()},
+                                        Calibration::UserLocale());
     if (check.verdict == Calibration::CustomMinimumCheck::Verdict::Refuse ||
         (check.verdict == Calibration::CustomMinimumCheck::Verdict::Confirm && !confirmed)) {
       io.err << check.message
-             << (check.verdict == Calibration::CustomMinimumCheck::Verdict::Confirm ? "\n(add --yes to send it)" : "")
+             << (check.verdict == Calibration::CustomMinimumCheck::Verdict::Confirm
+                     ? "\n(add --yes to send it)"
+                     : "")
              << "\n";
       return kUsage;
     }
@@ -234,12 +254,14 @@ int CalibrateCommand(CliSession& session, const CommandIo& io, const std::string
     return kUsage;
   }
   io.out << "Calibrating the " << row->channelName << " of " << serial << ": "
-         << (kind == CalibrationKind::Maximum ? "press the pedal fully and hold it until the wait is over."
-                                              : "keep your foot off the pedal until the wait is over.")
+         << (kind == CalibrationKind::Maximum
+                 ? "press the pedal fully and hold it until the wait is over."
+                 : "keep your foot off the pedal until the wait is over.")
          << "\n";
-  Calibration::CalibrationSession calibration(session.Clock(), [&](CalibrationKind sent, std::uint32_t value) {
-    return Calibration::SendCalibrationCommand(session.Backend(), *row, sent, value);
-  });
+  Calibration::CalibrationSession calibration(
+      session.Clock(), [&](CalibrationKind sent, std::uint32_t value) {
+        return Calibration::SendCalibrationCommand(session.Backend(), *row, sent, value);
+      });
   if (!calibration.Start(kind, parameter)) {
     io.err << "The controller " << serial << " did not take the calibration command.\n";
     return kRefused;
@@ -265,7 +287,8 @@ int FirmwareCommand(CliSession& session, const CommandIo& io, const FirmwareRequ
       return kNoService;
     }
     for (const auto& entry : *all) {
-      if (Lower(entry.name) == Lower(request.target) && VersionMatches(entry, request.version)) job.entry = entry;
+      if (Lower(entry.name) == Lower(request.target) && VersionMatches(entry, request.version))
+        job.entry = entry;
     }
     if (!job.entry) {
       io.err << "No firmware '" << request.target << "' of version " << request.version

@@ -12,13 +12,14 @@ namespace Quorvane::Cli {
 namespace {
 
 constexpr int kNameWidth = 26;
-constexpr int kValueWidth = 11;  // " 1234567890"
+constexpr int kValueWidth = 11;   // " 1234567890"
 constexpr int kPercentWidth = 8;  // " 100.0 %"
 constexpr int kSmallestBar = 10;
 
 std::string Percent(const LiveValue& value) {
   char text[16];
-  std::snprintf(text, sizeof text, "%5.1f %%", 100.0 * Center::BarFraction(value.value, value.minimum, value.maximum));
+  std::snprintf(text, sizeof text, "%5.1f %%",
+                100.0 * Center::BarFraction(value.value, value.minimum, value.maximum));
   return text;
 }
 
@@ -29,14 +30,16 @@ std::string Padded(std::string text, int width) {
 
 nlohmann::json ChannelsJson(const std::vector<ChannelSummary>& channels, const char* indexName) {
   auto list = nlohmann::json::array();
-  for (const auto& channel : channels) list.push_back({{indexName, channel.index}, {"name", channel.name}});
+  for (const auto& channel : channels)
+    list.push_back({{indexName, channel.index}, {"name", channel.name}});
   return list;
 }
 
 }  // namespace
 
 std::string KindName(std::uint32_t kind) {
-  static const char* const kNames[] = {"unrecognised", "legacy HX", "HX", "single", "dual", "triple", "quad"};
+  static const char* const kNames[] = {"unrecognised", "legacy HX", "HX",  "single",
+                                       "dual",         "triple",    "quad"};
   return kind < std::size(kNames) ? kNames[kind] : "unrecognised";
 }
 
@@ -50,10 +53,15 @@ std::vector<ControllerSummary> Summaries(const std::vector<Device::QuorvaneDevic
   for (std::size_t index = 0; index < rows.size(); ++index) {
     const auto& row = rows[index];
     if (Device::IsParentRow(rows, index)) {
-      controllers.push_back({row.product, KindName(row.kind), row.serialNumber,
+      controllers.push_back({row.product,
+                             KindName(row.kind),
+                             row.serialNumber,
                              std::to_string(Device::FirmwareMajor(row.identityReport)) + "." +
                                  std::to_string(Device::FirmwareMinor(row.identityReport)),
-                             Device::FirmwareName(row.identityReport), {}, {}, row.pendingFirmware.entry,
+                             Device::FirmwareName(row.identityReport),
+                             {},
+                             {},
+                             row.pendingFirmware.entry,
                              row.answering});
     } else if (!controllers.empty()) {
       auto& list = row.isButton ? controllers.back().buttons : controllers.back().channels;
@@ -67,11 +75,12 @@ std::string ListText(const std::vector<ControllerSummary>& controllers, bool ser
   std::ostringstream text;
   for (const auto& controller : controllers) {
     if (!controller.answering) {
-      text << controller.serial << "  " << controller.name << "  (" << Center::kNotAnswering << ": " << Center::kNotAnsweringAdvice << ")\n";
+      text << controller.serial << "  " << controller.name << "  (" << Center::kNotAnswering << ": "
+           << Center::kNotAnsweringAdvice << ")\n";
       continue;
     }
-    text << controller.serial << "  " << controller.name << "  (" << controller.kind << ", firmware "
-         << controller.firmwareName << " v" << controller.firmware << ")\n";
+    text << controller.serial << "  " << controller.name << "  (" << controller.kind
+         << ", firmware " << controller.firmwareName << " v" << controller.firmware << ")\n";
     for (const auto& channel : controller.channels) {
       text << "  channel " << channel.index << "  " << channel.name << "\n";
     }
@@ -79,7 +88,8 @@ std::string ListText(const std::vector<ControllerSummary>& controllers, bool ser
       text << "  button " << button.index << "   " << button.name << "\n";
     }
     if (controller.update) {
-      text << "  update: " << controller.update->displayName << " (" << VersionText(*controller.update) << ")\n";
+      text << "  update: " << controller.update->displayName << " ("
+           << VersionText(*controller.update) << ")\n";
     } else if (serviceAnswered) {
       text << "  update: none, the firmware is the newest offered\n";
     }
@@ -95,17 +105,19 @@ nlohmann::json ListJson(const std::vector<ControllerSummary>& controllers, bool 
   for (const auto& controller : controllers) {
     nlohmann::json update = nullptr;
     if (controller.update) {
-      update = {{"name", controller.update->displayName}, {"version", VersionText(*controller.update)},
+      update = {{"name", controller.update->displayName},
+                {"version", VersionText(*controller.update)},
                 {"id", controller.update->id}};
     }
-    list.push_back({{"serial", controller.serial},
-                    {"name", controller.name},
-                    {"answering", controller.answering},
-                    {"kind", controller.kind},
-                    {"firmware", {{"name", controller.firmwareName}, {"version", controller.firmware}}},
-                    {"channels", ChannelsJson(controller.channels, "index")},
-                    {"buttons", ChannelsJson(controller.buttons, "slot")},
-                    {"update", update}});
+    list.push_back(
+        {{"serial", controller.serial},
+         {"name", controller.name},
+         {"answering", controller.answering},
+         {"kind", controller.kind},
+         {"firmware", {{"name", controller.firmwareName}, {"version", controller.firmware}}},
+         {"channels", ChannelsJson(controller.channels, "index")},
+         {"buttons", ChannelsJson(controller.buttons, "slot")},
+         {"update", update}});
   }
   return {{"controllers", list}, {"serviceAnswered", serviceAnswered}};
 }
@@ -116,14 +128,15 @@ std::vector<LiveValue> LiveValues(const std::vector<Device::QuorvaneDevice>& row
   std::vector<LiveValue> values;
   for (std::size_t index = 0; index < rows.size() && index < lines.size(); ++index) {
     if (!lines[index].hasValueBar || (serial && rows[index].serialNumber != *serial)) continue;
-    values.push_back({index, rows[index].serialNumber, lines[index].name, rows[index].isButton, lines[index].value,
-                      lines[index].minimum, lines[index].maximum});
+    values.push_back({index, rows[index].serialNumber, lines[index].name, rows[index].isButton,
+                      lines[index].value, lines[index].minimum, lines[index].maximum});
   }
   return values;
 }
 
 std::string WatchFrame(const std::vector<LiveValue>& values, int columns) {
-  const int barWidth = std::max(kSmallestBar, columns - 2 - kNameWidth - 2 - kValueWidth - kPercentWidth - 1);
+  const int barWidth =
+      std::max(kSmallestBar, columns - 2 - kNameWidth - 2 - kValueWidth - kPercentWidth - 1);
   std::ostringstream screen;
   const std::string* serial = nullptr;
   for (const auto& value : values) {
@@ -135,22 +148,24 @@ std::string WatchFrame(const std::vector<LiveValue>& values, int columns) {
     const int filled = static_cast<int>(fraction * barWidth + 0.5);
     char number[24];
     std::snprintf(number, sizeof number, "%*u", kValueWidth, value.value);
-    screen << "  " << Padded(value.name, kNameWidth) << "[" << std::string(static_cast<std::size_t>(filled), '#')
-           << std::string(static_cast<std::size_t>(barWidth - filled), '.') << "]" << number << " " << Percent(value)
-           << "\n";
+    screen << "  " << Padded(value.name, kNameWidth) << "["
+           << std::string(static_cast<std::size_t>(filled), '#')
+           << std::string(static_cast<std::size_t>(barWidth - filled), '.') << "]" << number << " "
+           << Percent(value) << "\n";
   }
   return screen.str();
 }
 
 std::string WatchLine(const LiveValue& value) {
-  return value.serial + "  " + value.name + "  " + std::to_string(value.value) + "  " + Percent(value) + "\n";
+  return value.serial + "  " + value.name + "  " + std::to_string(value.value) + "  " +
+         Percent(value) + "\n";
 }
 
 namespace {
 
 // The device lines' serial numbers by path.
-std::vector<std::pair<std::string, std::string>> ControllersByPath(const std::vector<Device::QuorvaneDevice>& rows,
-                                                                   const std::optional<std::string>& serial) {
+std::vector<std::pair<std::string, std::string>> ControllersByPath(
+    const std::vector<Device::QuorvaneDevice>& rows, const std::optional<std::string>& serial) {
   std::vector<std::pair<std::string, std::string>> controllers;
   for (std::size_t index = 0; index < rows.size(); ++index) {
     if ((index == 0 || rows[index - 1].devicePath != rows[index].devicePath) &&
@@ -182,23 +197,26 @@ std::vector<PresenceChange> PresenceChanges(const std::vector<Device::QuorvaneDe
 }
 
 std::string PresenceLine(const PresenceChange& change) {
-  return change.serial + (change.present ? " is connected (" : " left: unplugged or reset (") + change.path + ")\n";
+  return change.serial + (change.present ? " is connected (" : " left: unplugged or reset (") +
+         change.path + ")\n";
 }
 
 std::string PresenceJsonLine(const PresenceChange& change) {
-  const nlohmann::json line{
-      {"event", change.present ? "connected" : "left"}, {"serial", change.serial}, {"path", change.path}};
+  const nlohmann::json line{{"event", change.present ? "connected" : "left"},
+                            {"serial", change.serial},
+                            {"path", change.path}};
   return line.dump() + "\n";
 }
 
 std::string WatchJsonLine(const LiveValue& value) {
-  const nlohmann::json line{{"serial", value.serial},
-                            {"name", value.name},
-                            {"button", value.button},
-                            {"value", value.value},
-                            {"minimum", value.minimum},
-                            {"maximum", value.maximum},
-                            {"fraction", Center::BarFraction(value.value, value.minimum, value.maximum)}};
+  const nlohmann::json line{
+      {"serial", value.serial},
+      {"name", value.name},
+      {"button", value.button},
+      {"value", value.value},
+      {"minimum", value.minimum},
+      {"maximum", value.maximum},
+      {"fraction", Center::BarFraction(value.value, value.minimum, value.maximum)}};
   return line.dump() + "\n";
 }
 

@@ -3,9 +3,8 @@
 // and list lines, so that names, values and bars are the ones the window shows.
 #pragma once
 
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,7 +22,7 @@ struct ChannelSummary {
 };
 
 struct ControllerSummary {
-  std::string name;      // the product
+  std::string name;  // the product
   std::string kind;
   std::string serial;
   std::string firmware;  // "3.2"
@@ -31,7 +30,7 @@ struct ControllerSummary {
   std::vector<ChannelSummary> channels;
   std::vector<ChannelSummary> buttons;
   std::optional<Service::FirmwareEntry> update;  // the newest firmware above the running one
-  bool answering = true;  // false: there, but it answers no report
+  bool answering = true;                         // false: there, but it answers no report
 };
 
 // One summary per controller of the rows, in list order.
@@ -73,9 +72,10 @@ struct PresenceChange {
   bool present = false;  // came back (or arrived); else left
 };
 // The controllers (by path) that left or came between two lists of rows, in list order.
-std::vector<PresenceChange> PresenceChanges(const std::vector<Device::QuorvaneDevice>& before,
-                                            const std::vector<Device::QuorvaneDevice>& after,
-                                            const std::optional<std::string>& serial = std::nullopt);
+std::vector<PresenceChange> PresenceChanges(
+    const std::vector<Device::QuorvaneDevice>& before,
+    const std::vector<Device::QuorvaneDevice>& after,
+    const std::optional<std::string>& serial = std::nullopt);
 std::string PresenceLine(const PresenceChange& change);
 std::string PresenceJsonLine(const PresenceChange& change);
 

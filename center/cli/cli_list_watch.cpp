@@ -29,7 +29,8 @@ class ControllerChanges {
     if (auto* simulated = session.Hardware().Simulated()) {
       simulated->SetChangeListener([this] { changed_ = true; });
     } else {
-      monitor_ = std::make_unique<Device::HidDeviceMonitor>([this](Device::DeviceChange) { changed_ = true; });
+      monitor_ = std::make_unique<Device::HidDeviceMonitor>(
+          [this](Device::DeviceChange) { changed_ = true; });
     }
   }
   ControllerChanges(const ControllerChanges&) = delete;
@@ -109,17 +110,21 @@ int ListCommand(CliSession& session, const CommandIo& io, bool json) {
   return kSuccess;
 }
 
-int WatchCommand(CliSession& session, const CommandIo& io, const std::optional<std::string>& serial, bool json) {
+int WatchCommand(CliSession& session, const CommandIo& io, const std::optional<std::string>& serial,
+                 bool json) {
   if (serial) {
-    if (const auto found = FindController(session, io.err, *serial); !found.line) return found.exitCode;
+    if (const auto found = FindController(session, io.err, *serial); !found.line)
+      return found.exitCode;
   } else if (session.Enumerate(), session.ControllerLines().empty()) {
     return NoControllerExit(session, io.err);
   }
-  WatchSignals signals;  // before the reader starts, so that it too leaves the signals to this thread
+  WatchSignals
+      signals;  // before the reader starts, so that it too leaves the signals to this thread
   ControllerChanges changes(session);
   LiveReader reader(session);
   const bool drawing = !json && IsTerminal(io.outFd);
-  std::unique_ptr<WatchScreen> screen = drawing ? std::make_unique<WatchScreen>(io.out, io.outFd) : nullptr;
+  std::unique_ptr<WatchScreen> screen =
+      drawing ? std::make_unique<WatchScreen>(io.out, io.outFd) : nullptr;
   int columns = TerminalColumns(io.outFd);
   bool redraw = true;
   for (;;) {
@@ -162,7 +167,8 @@ int WatchCommand(CliSession& session, const CommandIo& io, const std::optional<s
         columns = TerminalColumns(io.outFd);
         redraw = true;
         break;
-      case WatchSignals::Event::None: break;
+      case WatchSignals::Event::None:
+        break;
     }
   }
 }

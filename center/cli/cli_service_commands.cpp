@@ -11,7 +11,9 @@
 namespace Quorvane::Cli {
 namespace {
 
-std::string StoreFolder(CliSession& session) { return session.Folders().localAppData + "/Quorvane/Kestrane/"; }
+std::string StoreFolder(CliSession& session) {
+  return session.Folders().localAppData + "/Quorvane/Kestrane/";
+}
 
 // What the update check shows, as lines.
 class PrintedUpdateView final : public Center::UpdateView {
@@ -31,8 +33,8 @@ class PrintedUpdateView final : public Center::UpdateView {
 };
 
 std::string VersionText(const Platform::FileVersion& version) {
-  return std::to_string(version.major) + "." + std::to_string(version.minor) + "." + std::to_string(version.build) +
-         "." + std::to_string(version.revision);
+  return std::to_string(version.major) + "." + std::to_string(version.minor) + "." +
+         std::to_string(version.build) + "." + std::to_string(version.revision);
 }
 
 }  // namespace
@@ -69,7 +71,8 @@ int FeedbackListCommand(CliSession& session, const CommandIo& io) {
   const auto lines = Center::FeedbackLines(store);
   for (std::size_t index = 0; index < lines.size(); ++index) {
     const auto details = Center::FeedbackAt(store, index);
-    io.out << lines[index].created << "  " << lines[index].title << "  (reply: " << lines[index].hasResponse << ")\n"
+    io.out << lines[index].created << "  " << lines[index].title
+           << "  (reply: " << lines[index].hasResponse << ")\n"
            << details->body << "\n";
     if (!details->reply.empty()) io.out << "Reply: " << details->reply << "\n";
     io.out << "\n";
@@ -78,7 +81,8 @@ int FeedbackListCommand(CliSession& session, const CommandIo& io) {
   return kSuccess;
 }
 
-int FeedbackSendCommand(CliSession& session, const CommandIo& io, const std::string& title, const std::string& text) {
+int FeedbackSendCommand(CliSession& session, const CommandIo& io, const std::string& title,
+                        const std::string& text) {
   if (const auto problem = Center::NewFeedbackProblem(title, text)) {
     io.err << *problem << "\n";
     return kUsage;
@@ -100,18 +104,24 @@ int FeedbackSendCommand(CliSession& session, const CommandIo& io, const std::str
 
 int CheckUpdatesCommand(CliSession& session, const CommandIo& io) {
   const std::atomic<bool> quit{false};
-  Center::UpdateCoordinator updates({session.Folders(), session.Environment(), session.EventLog(), session.Clock(),
-                                     [&session] { return session.Beta(); }, &quit});
+  Center::UpdateCoordinator updates({session.Folders(), session.Environment(), session.EventLog(),
+                                     session.Clock(), [&session] { return session.Beta(); },
+                                     &quit});
   if (access(updates.UpdaterProgram().c_str(), X_OK) != 0) {
-    io.err << "The updater is not installed beside the center (" << updates.UpdaterProgram() << ").\n";
+    io.err << "The updater is not installed beside the center (" << updates.UpdaterProgram()
+           << ").\n";
     return kFailure;
   }
   PrintedUpdateView view(io);
   updates.CheckForUpdate(view);
   const auto center = updates.CenterUpdate();
   const auto updater = updates.UpdaterUpdate();
-  if (center) io.out << "Kestrane " << VersionText(*center) << " is ready to install (Update to v... in the center).\n";
-  if (updater) io.out << "Tollwick " << VersionText(*updater) << " is ready to install (Update Updater in the center).\n";
+  if (center)
+    io.out << "Kestrane " << VersionText(*center)
+           << " is ready to install (Update to v... in the center).\n";
+  if (updater)
+    io.out << "Tollwick " << VersionText(*updater)
+           << " is ready to install (Update Updater in the center).\n";
   if (!center && !updater) io.out << "No update is offered.\n";
   return kSuccess;
 }

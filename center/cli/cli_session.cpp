@@ -17,8 +17,9 @@ namespace {
 
 // The settings as the user's center has them, read without changing its file.
 Center::SettingsValues CenterSettingsOf(const Platform::KnownFolders& folders) {
-  for (const std::string& path : {folders.localAppData + "/Quorvane/Kestrane/" + Center::kSettingsFileName,
-                                  folders.programFolder + Center::kSettingsFileName}) {
+  for (const std::string& path :
+       {folders.localAppData + "/Quorvane/Kestrane/" + Center::kSettingsFileName,
+        folders.programFolder + Center::kSettingsFileName}) {
     std::error_code error;
     if (auto text = Platform::ReadWholeFile(path, error)) {
       Center::CenterSettings settings;
@@ -34,8 +35,9 @@ Center::SettingsValues CenterSettingsOf(const Platform::KnownFolders& folders) {
 
 }  // namespace
 
-CliSession::CliSession(const Platform::EnvironmentLookup& environment, Platform::KnownFolders folders,
-                       Diagnostics::EventLog& eventLog, Platform::Clock& clock)
+CliSession::CliSession(const Platform::EnvironmentLookup& environment,
+                       Platform::KnownFolders folders, Diagnostics::EventLog& eventLog,
+                       Platform::Clock& clock)
     : environment_(environment),
       folders_(std::move(folders)),
       eventLog_(eventLog),
@@ -45,11 +47,15 @@ CliSession::CliSession(const Platform::EnvironmentLookup& environment, Platform:
       settings_(CenterSettingsOf(folders_)) {}
 
 bool CliSession::Enumerate() {
-  Device::DiscoveryServices services{hardware_.Backend(), clock_, eventLog_, notifier_,
-                                     [](std::shared_ptr<Device::FirmwareLookup> lookup, std::string) {
-                                       lookup->running = false;  // lists are asked for by the command
-                                     },
-                                     {}};
+  Device::DiscoveryServices services{
+      hardware_.Backend(),
+      clock_,
+      eventLog_,
+      notifier_,
+      [](std::shared_ptr<Device::FirmwareLookup> lookup, std::string) {
+        lookup->running = false;  // lists are asked for by the command
+      },
+      {}};
   services.permissionHintLogged = permissionHintLogged_;
   const bool changed = Device::RetrieveQuorvaneDevices(devices_, services);
   permissionHintLogged_ = services.permissionHintLogged;
@@ -97,7 +103,8 @@ bool CliSession::LookUpFirmwares() {
     }
     if (identity.empty()) continue;
     bool thisAnswered = false;
-    const auto list = Center::EnumerateFirmwares(service_, identity, settings_.enableBetaSoftware, &thisAnswered);
+    const auto list =
+        Center::EnumerateFirmwares(service_, identity, settings_.enableBetaSoftware, &thisAnswered);
     answered = answered && thisAnswered;
     std::lock_guard lock(devices_.listLock);
     auto& row = devices_.rows[line];
@@ -111,7 +118,8 @@ bool CliSession::LookUpFirmwares() {
 
 std::optional<std::vector<Service::FirmwareEntry>> CliSession::AllFirmwares() {
   bool answered = false;
-  const auto list = Center::EnumerateFirmwares(service_, Center::kAllFirmwaresIdentity, settings_.enableBetaSoftware, &answered);
+  const auto list = Center::EnumerateFirmwares(service_, Center::kAllFirmwaresIdentity,
+                                               settings_.enableBetaSoftware, &answered);
   if (!answered) return std::nullopt;
   return list ? Service::ParseFirmwareList(*list) : std::vector<Service::FirmwareEntry>();
 }
@@ -122,8 +130,15 @@ bool CliSession::CenterRunning() const {
 }
 
 Firmware::FirmwareServices CliSession::FirmwareServicesFor() {
-  return {service_,       hardware_.Backend(),    hardware_.Ports(), clock_, eventLog_, notifier_, folders_.programFolder,
-          folders_.temp, Update::UpdateKeyPath(folders_.installRoot)};
+  return {service_,
+          hardware_.Backend(),
+          hardware_.Ports(),
+          clock_,
+          eventLog_,
+          notifier_,
+          folders_.programFolder,
+          folders_.temp,
+          Update::UpdateKeyPath(folders_.installRoot)};
 }
 
 FoundController FindController(CliSession& session, std::ostream& err, const std::string& serial) {
@@ -139,7 +154,8 @@ FoundController FindController(CliSession& session, std::ostream& err, const std
   if (matches.size() > 1) {
     // Which one the user means cannot be told: acting on either could change the wrong unit.
     std::string paths;
-    for (const std::size_t line : matches) paths += (paths.empty() ? "" : ", ") + rows[line].devicePath;
+    for (const std::size_t line : matches)
+      paths += (paths.empty() ? "" : ", ") + rows[line].devicePath;
     err << "More than one controller has the serial number '" << serial << "' (" << paths
         << "). Unplug all but the one you mean and try again.\n";
     return {std::nullopt, kUsage};
@@ -151,7 +167,8 @@ FoundController FindController(CliSession& session, std::ostream& err, const std
   if (serials.empty()) {
     return {std::nullopt, NoControllerExit(session, err)};
   }
-  err << "No controller with the serial number '" << serial << "' is connected (connected: " << serials << ").\n";
+  err << "No controller with the serial number '" << serial
+      << "' is connected (connected: " << serials << ").\n";
   return {std::nullopt, kUsage};
 }
 
@@ -178,7 +195,8 @@ bool RefusedWhileCenterRuns(CliSession& session, std::ostream& err) {
   if (!session.CenterRunning()) {
     return false;
   }
-  err << "Kestrane, the Quorvane center, is running: while it runs, it alone changes the controllers and its "
+  err << "Kestrane, the Quorvane center, is running: while it runs, it alone changes the "
+         "controllers and its "
          "files. Exit it (Exit in its menu or its tray icon's) and try again.\n";
   return true;
 }

@@ -25,11 +25,11 @@ namespace Quorvane::Cli {
 enum ExitCode : int {
   kSuccess = 0,
   kFailure = 1,
-  kUsage = 2,            // a bad option, or an unknown serial number, channel or version
-  kNoController = 3,     // no controller is connected
-  kNoService = 4,        // the service did not answer
-  kRefused = 5,          // the controller refused (a calibration or flash that failed)
-  kCenterRunning = 6,    // the center's window runs: it alone changes controllers now
+  kUsage = 2,          // a bad option, or an unknown serial number, channel or version
+  kNoController = 3,   // no controller is connected
+  kNoService = 4,      // the service did not answer
+  kRefused = 5,        // the controller refused (a calibration or flash that failed)
+  kCenterRunning = 6,  // the center's window runs: it alone changes controllers now
 };
 
 class CliSession {

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-
 #include <iostream>
 
 #include "center/cli/cli_commands.h"
@@ -17,26 +16,33 @@ using namespace Quorvane;
 using namespace Quorvane::Cli;
 
 constexpr const char* kExitCodes =
-    "Exit codes: 0 success, 1 failure, 2 usage error (a bad option, unknown serial number, channel or version),\n"
-    "3 no controller connected, 4 the service did not answer, 5 the controller refused (calibration or flash),\n"
+    "Exit codes: 0 success, 1 failure, 2 usage error (a bad option, unknown serial number, channel "
+    "or version),\n"
+    "3 no controller connected, 4 the service did not answer, 5 the controller refused "
+    "(calibration or flash),\n"
     "6 the center is running (it alone changes controllers while it runs).";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"The Quorvane center's work from a terminal: controllers, live values, calibration, firmware, "
-               "messages, feedback and updates.",
-               "kestrane-cli"};
+  CLI::App app{
+      "The Quorvane center's work from a terminal: controllers, live values, calibration, "
+      "firmware, "
+      "messages, feedback and updates.",
+      "kestrane-cli"};
   app.footer(kExitCodes);
   app.require_subcommand(1);
 
   bool json = false;
-  auto* list = app.add_subcommand("list", "Every controller: name, kind, serial number, firmware, channels, buttons, "
-                                          "and the firmware update its list offers");
+  auto* list = app.add_subcommand(
+      "list",
+      "Every controller: name, kind, serial number, firmware, channels, buttons, "
+      "and the firmware update its list offers");
   list->add_flag("--json", json, "Print JSON");
 
   std::optional<std::string> watchSerial;
-  auto* watch = app.add_subcommand("watch", "Live values until Ctrl-C: bars on a terminal, else a line per change");
+  auto* watch = app.add_subcommand(
+      "watch", "Live values until Ctrl-C: bars on a terminal, else a line per change");
   watch->add_option("SERIAL", watchSerial, "Only this controller");
   watch->add_flag("--json", json, "Print a JSON object per change");
 
@@ -44,30 +50,39 @@ int main(int argc, char** argv) {
   std::string channel;
   std::string what;
   bool confirmed = false;
-  auto* calibrate = app.add_subcommand("calibrate", "Calibrate a channel: its minimum at rest ('min'), its maximum "
-                                                    "('max'), or a custom minimum in raw units ('min=VALUE')");
+  auto* calibrate =
+      app.add_subcommand("calibrate",
+                         "Calibrate a channel: its minimum at rest ('min'), its maximum "
+                         "('max'), or a custom minimum in raw units ('min=VALUE')");
   calibrate->add_option("SERIAL", serial, "The controller's serial number")->required();
-  calibrate->add_option("CHANNEL", channel, "The channel's name (Brake, Clutch, ...) or index")->required();
+  calibrate->add_option("CHANNEL", channel, "The channel's name (Brake, Clutch, ...) or index")
+      ->required();
   calibrate->add_option("WHAT", what, "min, max or min=VALUE")->required();
-  calibrate->add_flag("--yes", confirmed, "Send a custom minimum above the present maximum without asking");
+  calibrate->add_flag("--yes", confirmed,
+                      "Send a custom minimum above the present maximum without asking");
 
   FirmwareRequest firmware;
   bool secure = false;
   bool plain = false;
-  auto* firmwareCommand = app.add_subcommand("firmware", "Flash firmware through the controller's bootloader");
+  auto* firmwareCommand =
+      app.add_subcommand("firmware", "Flash firmware through the controller's bootloader");
   firmwareCommand->require_subcommand(1);
   firmwareCommand->add_flag("--verbose", firmware.verbose, "Show the flashing tool's output");
-  auto* update = firmwareCommand->add_subcommand("update", "Flash the newest firmware offered above the running one");
+  auto* update = firmwareCommand->add_subcommand(
+      "update", "Flash the newest firmware offered above the running one");
   update->add_option("SERIAL", firmware.target, "The controller's serial number")->required();
-  auto* change = firmwareCommand->add_subcommand("change", "Flash a firmware of the controller's list");
+  auto* change =
+      firmwareCommand->add_subcommand("change", "Flash a firmware of the controller's list");
   change->add_option("SERIAL", firmware.target, "The controller's serial number")->required();
   change->add_option("VERSION", firmware.version, "The version, as 2.1 or 2.1.0.0")->required();
-  auto* recover = firmwareCommand->add_subcommand("recover", "Recover a crashed controller: reset it by hand when asked");
+  auto* recover = firmwareCommand->add_subcommand(
+      "recover", "Recover a crashed controller: reset it by hand when asked");
   recover->add_option("KIND", firmware.target, "The firmware's name, as QV-Single")->required();
   recover->add_option("VERSION", firmware.version, "The version, as 2.1 or 2.1.0.0")->required();
   recover->add_flag("--secure", secure, "Write the image scrambled (Secure Crash Recovery)");
   recover->add_flag("--plain", plain, "Write the image plain");
-  for (auto* sub : {update, change, recover}) sub->add_flag("--verbose", firmware.verbose, "Show the flashing tool's output");
+  for (auto* sub : {update, change, recover})
+    sub->add_flag("--verbose", firmware.verbose, "Show the flashing tool's output");
 
   auto* messages = app.add_subcommand("messages", "The maker's messages");
   std::string title;
@@ -78,7 +93,8 @@ int main(int argc, char** argv) {
   auto* feedbackSend = feedback->add_subcommand("send", "Send a feedback");
   feedbackSend->add_option("TITLE", title, "Its title")->required();
   feedbackSend->add_option("TEXT", text, "Its text")->required();
-  auto* checkUpdates = app.add_subcommand("check-updates", "Ask the updater for new versions of the programs");
+  auto* checkUpdates =
+      app.add_subcommand("check-updates", "Ask the updater for new versions of the programs");
 
   try {
     app.parse(argc, argv);
@@ -97,7 +113,8 @@ int main(int argc, char** argv) {
   if (secure || plain) firmware.secure = secure;
 
   const auto environment = Platform::ProcessEnvironment();
-  Diagnostics::SyslogEventLog eventLog(environment(Diagnostics::kSyslogSocketVariable).value_or(""));
+  Diagnostics::SyslogEventLog eventLog(
+      environment(Diagnostics::kSyslogSocketVariable).value_or(""));
   Platform::SystemClock clock;
   try {
     CliSession session(environment, Platform::DiscoverKnownFolders(), eventLog, clock);
@@ -106,7 +123,9 @@ int main(int argc, char** argv) {
     if (*watch) return WatchCommand(session, io, watchSerial, json);
     if (*calibrate) return CalibrateCommand(session, io, serial, channel, what, confirmed);
     if (*firmwareCommand) {
-      firmware.action = *update ? FirmwareAction::Update : *change ? FirmwareAction::Change : FirmwareAction::Recover;
+      firmware.action = *update   ? FirmwareAction::Update
+                        : *change ? FirmwareAction::Change
+                                  : FirmwareAction::Recover;
       return FirmwareCommand(session, io, firmware);
     }
     if (*messages) return MessagesCommand(session, io);
@@ -116,7 +135,9 @@ int main(int argc, char** argv) {
   } catch (const Halvex::Exceptions::HvxException& error) {
     // Its what() says only "Unknown exception": the message says what went wrong.
     std::cerr << "kestrane-cli: " << error.Message()
-              << (error.ErrorCode() != 0 ? " (" + Halvex::Exceptions::GetWin32ErrorMessage(error.ErrorCode()) + ")" : "")
+              << (error.ErrorCode() != 0
+                      ? " (" + Halvex::Exceptions::GetWin32ErrorMessage(error.ErrorCode()) + ")"
+                      : "")
               << "\n";
   } catch (const std::exception& error) {
     std::cerr << "kestrane-cli: " << error.what() << "\n";

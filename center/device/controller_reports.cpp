@@ -39,22 +39,32 @@ std::uint32_t ControllerKindOf(const IdentityReport& identity) {
     return 0;
   }
   switch (configuration) {
-    case 'S': return 3;
-    case 'D': return 4;
-    case 'T': return 5;
-    case 'Q': return 6;
-    default: return 0;
+    case 'S':
+      return 3;
+    case 'D':
+      return 4;
+    case 'T':
+      return 5;
+    case 'Q':
+      return 6;
+    default:
+      return 0;
   }
 }
 
 std::uint32_t AxisChannelCount(std::uint32_t kind) {
   switch (kind) {
     case 2:
-    case 3: return 1;
-    case 4: return 2;
-    case 5: return 3;
-    case 6: return 4;
-    default: return 0;
+    case 3:
+      return 1;
+    case 4:
+      return 2;
+    case 5:
+      return 3;
+    case 6:
+      return 4;
+    default:
+      return 0;
   }
 }
 

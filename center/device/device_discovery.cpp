@@ -48,26 +48,36 @@ enum class Identification { Identified, TryNextEntry, Dropped, Denied };
 
 std::string AxisName(std::uint8_t type) {
   switch (type) {
-    case kSlotBrake: return "Brake";
-    case kSlotAccelerator: return "Accelerator";
-    case kSlotClutch: return "Clutch";
-    case kSlotHandbrake: return "Handbrake";
-    default: return "?";
+    case kSlotBrake:
+      return "Brake";
+    case kSlotAccelerator:
+      return "Accelerator";
+    case kSlotClutch:
+      return "Clutch";
+    case kSlotHandbrake:
+      return "Handbrake";
+    default:
+      return "?";
   }
 }
 
 std::string ButtonName(std::uint8_t type) {
   switch (type) {
-    case 1: return "Sequential Gearbox";
-    case 2: return "Sequential Gearbox Down";
-    case 3: return "Sequential Gearbox Up";
-    default: return "?";
+    case 1:
+      return "Sequential Gearbox";
+    case 2:
+      return "Sequential Gearbox Down";
+    case 3:
+      return "Sequential Gearbox Up";
+    default:
+      return "?";
   }
 }
 
 std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char character) { return static_cast<char>(std::tolower(character)); });
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char character) {
+    return static_cast<char>(std::tolower(character));
+  });
   return text;
 }
 
@@ -76,8 +86,8 @@ void LogPermissionHintOnce(DiscoveryServices& services, const std::string& path)
     return;
   }
   services.permissionHintLogged = true;
-  Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventWarning,
-                                  PermissionHint(path));
+  Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource,
+                                  Diagnostics::kEventWarning, PermissionHint(path));
 }
 
 Identification Identify(DiscoveryServices& services, const std::string& path,
@@ -155,8 +165,10 @@ void RestartLookups(std::vector<QuorvaneDevice>& rows, const FirmwareLookupStart
 std::string PermissionHint(const std::string& path) {
   return "A Quorvane controller is connected (" + path +
          ") but may not be opened: permission denied. Install the Quorvane udev rules "
-         "(60-quorvane.rules), reload them with 'udevadm control --reload-rules && udevadm trigger' and "
-         "plug the controller in again. The rules give the controller to the user of the local desktop "
+         "(60-quorvane.rules), reload them with 'udevadm control --reload-rules && udevadm "
+         "trigger' and "
+         "plug the controller in again. The rules give the controller to the user of the local "
+         "desktop "
          "session: from a remote or text login, use the desktop at the computer.";
 }
 
@@ -298,17 +310,21 @@ std::string GetFirmwareIdentity(const QuorvaneDevice& row) {
     case 2:
       return "Quorvane HX Controller (HX)(" + name(0) + ")|" + firmware + ",hx";
     case 3:
-      return knownFamily ? "Quorvane Single Controller (Single)(" + names(1) + ")|" + firmware + converter
-                         : std::string();
+      return knownFamily
+                 ? "Quorvane Single Controller (Single)(" + names(1) + ")|" + firmware + converter
+                 : std::string();
     case 4:
-      return knownFamily ? "Quorvane Dual Controller (Dual)(" + names(2) + ")|" + firmware + converter
-                         : std::string();
+      return knownFamily
+                 ? "Quorvane Dual Controller (Dual)(" + names(2) + ")|" + firmware + converter
+                 : std::string();
     case 5:
-      return knownFamily ? "Quorvane Triple Controller (Triple)(" + names(3) + ")|" + firmware + converter
-                         : std::string();
+      return knownFamily
+                 ? "Quorvane Triple Controller (Triple)(" + names(3) + ")|" + firmware + converter
+                 : std::string();
     case 6:
-      return knownFamily ? "Quorvane Quad Controller (Quad)(" + names(4) + ")|" + firmware + converter
-                         : std::string();
+      return knownFamily
+                 ? "Quorvane Quad Controller (Quad)(" + names(4) + ")|" + firmware + converter
+                 : std::string();
     default:
       return {};
   }

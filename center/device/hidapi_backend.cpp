@@ -5,8 +5,8 @@
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
 
-#include <cerrno>
 #include <array>
+#include <cerrno>
 #include <cwchar>
 #include <vector>
 
@@ -27,14 +27,17 @@ namespace {
 
 class HidrawConnection final : public HidConnection {
  public:
-  HidrawConnection(hid_device* device, Platform::UniqueFd node) : device_(device), node_(std::move(node)) {}
+  HidrawConnection(hid_device* device, Platform::UniqueFd node)
+      : device_(device), node_(std::move(node)) {}
   ~HidrawConnection() override { hid_close(device_); }
   HidrawConnection(const HidrawConnection&) = delete;
   HidrawConnection& operator=(const HidrawConnection&) = delete;
 
   std::optional<std::string> Manufacturer() override { return String(hid_get_manufacturer_string); }
   std::optional<std::string> Product() override { return String(hid_get_product_string); }
-  std::optional<std::string> SerialNumber() override { return String(hid_get_serial_number_string); }
+  std::optional<std::string> SerialNumber() override {
+    return String(hid_get_serial_number_string);
+  }
 
   std::optional<LogicalRange> ValueRange() override {
     int size = 0;
@@ -77,7 +80,8 @@ class HidrawConnection final : public HidConnection {
  private:
   using StringRead = int (*)(hid_device*, wchar_t*, size_t);
   std::optional<std::string> String(StringRead read) {
-    return ReadWideString([&](wchar_t* text, std::size_t length) { return read(device_, text, length); });
+    return ReadWideString(
+        [&](wchar_t* text, std::size_t length) { return read(device_, text, length); });
   }
 
   hid_device* device_;
@@ -125,7 +129,8 @@ Enumeration HidapiBackend::Enumerate() {
   return enumeration;
 }
 
-std::unique_ptr<HidConnection> HidapiBackend::Open(const std::string& path, std::error_code& error) {
+std::unique_ptr<HidConnection> HidapiBackend::Open(const std::string& path,
+                                                   std::error_code& error) {
   // The node is opened here too: for the ioctls, and for the reason when it cannot be opened
   // (most often permissions, when the udev rules are not installed).
   Platform::UniqueFd node(open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));

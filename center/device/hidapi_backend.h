@@ -13,8 +13,8 @@
 namespace Quorvane::Device {
 
 // Whether `got` bytes read into the buffer are the whole input report asked for: all the bytes
-// the center reads of it, and its own id first. A short report would leave the bytes of an earlier one in its blocks, and
-// another report's bytes are not this one's values.
+// the center reads of it, and its own id first. A short report would leave the bytes of an earlier
+// one in its blocks, and another report's bytes are not this one's values.
 bool IsWholeInputReport(std::uint8_t reportId, const InputReportBuffer& buffer, int got);
 
 // The longest device string read, in characters.

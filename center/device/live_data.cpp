@@ -61,14 +61,17 @@ void ReadLiveReports(HidBackend& backend, QuorvaneDevice& row) {
   }
 }
 
-bool SendCalibrationMinimum(HidBackend& backend, const QuorvaneDevice& row, std::uint32_t parameter) {
+bool SendCalibrationMinimum(HidBackend& backend, const QuorvaneDevice& row,
+                            std::uint32_t parameter) {
   const auto codes = CodesFor(row);
-  return codes && Send(backend, row.devicePath, MakeCalibrationCommandReport(codes->setMinimum, parameter));
+  return codes &&
+         Send(backend, row.devicePath, MakeCalibrationCommandReport(codes->setMinimum, parameter));
 }
 
 bool SendCalibrateMaximum(HidBackend& backend, const QuorvaneDevice& row) {
   const auto codes = CodesFor(row);
-  return codes && Send(backend, row.devicePath, MakeCalibrationCommandReport(codes->calibrateMaximum, 0));
+  return codes &&
+         Send(backend, row.devicePath, MakeCalibrationCommandReport(codes->calibrateMaximum, 0));
 }
 
 bool SendResetToBootloader(HidBackend& backend, const QuorvaneDevice& row) {
@@ -80,7 +83,8 @@ bool SendResetToBootloader(HidBackend& backend, const QuorvaneDevice& row) {
 namespace Quorvane::Device {
 
 bool IsLiveSourceRow(const std::vector<QuorvaneDevice>& rows, std::size_t index) {
-  return !rows[index].IsButtonRow() && (index == 0 || rows[index - 1].devicePath != rows[index].devicePath);
+  return !rows[index].IsButtonRow() &&
+         (index == 0 || rows[index - 1].devicePath != rows[index].devicePath);
 }
 
 }  // namespace Quorvane::Device

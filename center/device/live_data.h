@@ -26,7 +26,8 @@ void ReadLiveReports(HidBackend& backend, QuorvaneDevice& row);
 // the controller's axes, an unrecognised controller): nothing is sent then, since code 0 would
 // reset another channel's minimum. False too when the device cannot be opened or the request
 // fails.
-bool SendCalibrationMinimum(HidBackend& backend, const QuorvaneDevice& row, std::uint32_t parameter);
+bool SendCalibrationMinimum(HidBackend& backend, const QuorvaneDevice& row,
+                            std::uint32_t parameter);
 // The same for the calibrate-maximum command.
 bool SendCalibrateMaximum(HidBackend& backend, const QuorvaneDevice& row);
 
@@ -70,8 +71,9 @@ bool ReadLivePass(HidBackend& backend, DeviceList& list, Show show) {
   for (std::size_t index = 0; index < rows.size(); ++index) {
     QuorvaneDevice& row = rows[index];
     if (IsLiveSourceRow(rows, index)) {
-      const auto read = std::find_if(sources.begin(), sources.end(),
-                                     [&](const QuorvaneDevice& taken) { return taken.devicePath == row.devicePath; });
+      const auto read = std::find_if(
+          sources.begin(), sources.end(),
+          [&](const QuorvaneDevice& taken) { return taken.devicePath == row.devicePath; });
       source = read != sources.end() ? &*read : nullptr;
     }
     if (source == nullptr) {

@@ -80,7 +80,8 @@ std::optional<std::uint32_t> DecodeLiveValue(const QuorvaneDevice& row) {
       return std::nullopt;
     }
     const std::uint32_t mask = 1u << (row.buttonSlotNumber - 1);
-    const bool pressed = row.hasButtonsSlot && (BlockValue(row.reportA, row.buttonsSlot) & mask) != 0;
+    const bool pressed =
+        row.hasButtonsSlot && (BlockValue(row.reportA, row.buttonsSlot) & mask) != 0;
     return pressed ? static_cast<std::uint32_t>(row.logicalMaximum) : 0u;
   }
   if (row.axisSlotNumber < 1 || row.axisSlotNumber > kAxisSlots) {

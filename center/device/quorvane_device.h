@@ -63,7 +63,7 @@ class QuorvaneDevice {
   std::uint32_t currentValue = 0;
   // Whether the controller answered the last report request (a stalled one does not).
   bool answering = true;
-  std::uintptr_t valueBar = 0;        // the view's value bar of this row; 0 when none
+  std::uintptr_t valueBar = 0;  // the view's value bar of this row; 0 when none
   std::uintptr_t valueBarParent = 0;
   std::int32_t logicalMinimum = 0;
   std::int32_t logicalMaximum = 0;

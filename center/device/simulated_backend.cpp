@@ -1,10 +1,9 @@
 #include "center/device/simulated_backend.h"
 
-#include <pugixml.hpp>
-
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <pugixml.hpp>
 #include <sstream>
 #include <stdexcept>
 
@@ -21,10 +20,14 @@ class SimulatedConnection final : public HidConnection {
       : backend_(backend), path_(std::move(path)) {}
 
   std::optional<std::string> Manufacturer() override {
-    return String([](SimulatedController& c) { return c.manufacturerFails ? std::nullopt : std::optional(c.manufacturer); });
+    return String([](SimulatedController& c) {
+      return c.manufacturerFails ? std::nullopt : std::optional(c.manufacturer);
+    });
   }
   std::optional<std::string> Product() override {
-    return String([](SimulatedController& c) { return c.productFails ? std::nullopt : std::optional(c.product); });
+    return String([](SimulatedController& c) {
+      return c.productFails ? std::nullopt : std::optional(c.product);
+    });
   }
   std::optional<std::string> SerialNumber() override {
     return String([](SimulatedController& c) -> std::optional<std::string> {
@@ -50,9 +53,10 @@ class SimulatedConnection final : public HidConnection {
  private:
   template <typename Read>
   std::optional<std::string> String(Read read) {
-    return backend_.ReadController(path_, [&](SimulatedController* c) -> std::optional<std::string> {
-      return c && c->present ? read(*c) : std::nullopt;
-    });
+    return backend_.ReadController(path_,
+                                   [&](SimulatedController* c) -> std::optional<std::string> {
+                                     return c && c->present ? read(*c) : std::nullopt;
+                                   });
   }
 
   SimulatedBackend& backend_;
@@ -110,9 +114,9 @@ std::vector<std::uint32_t> NumberList(const pugi::xml_node& node, const char* na
     char* end = nullptr;
     const unsigned long value = std::strtoul(word.c_str(), &end, 0);
     if (*end != '\0' || value > maximum || numbers.size() == maximumCount) {
-      throw DescriptionError(std::string("<") + node.name() + "> " + name +
-                             " must hold at most " + std::to_string(maximumCount) +
-                             " numbers up to " + std::to_string(maximum));
+      throw DescriptionError(std::string("<") + node.name() + "> " + name + " must hold at most " +
+                             std::to_string(maximumCount) + " numbers up to " +
+                             std::to_string(maximum));
     }
     numbers.push_back(static_cast<std::uint32_t>(value));
   }
@@ -182,7 +186,8 @@ SimulatedController ReadControllerElement(const pugi::xml_node& node) {
   try {
     controller.vendorId = static_cast<std::uint16_t>(Number(node, "vendorId", kVendorId, 0xFFFF));
     controller.productId = static_cast<std::uint16_t>(Number(node, "productId", 0x0036, 0xFFFF));
-    controller.manufacturer = node.attribute("manufacturer").as_string("Quorvane Simulation Techonology");
+    controller.manufacturer =
+        node.attribute("manufacturer").as_string("Quorvane Simulation Techonology");
     controller.product = node.attribute("product").as_string("Quorvane Brake Controller");
     controller.serial = node.attribute("serial").value();
     controller.enumerationRecords = static_cast<int>(Number(node, "enumerationRecords", 1, 8));
@@ -191,10 +196,12 @@ SimulatedController ReadControllerElement(const pugi::xml_node& node) {
     }
     if (node.attribute("silent").as_bool(false)) {
       // A stalled firmware: it answers no report.
-      controller.failingReports = {kIdentityReportId, kValueReportId, kRawReportId, kCalibrationReportId,
-                                   kReportDId, kButtonMapReportId, kReportFId};
+      controller.failingReports = {
+          kIdentityReportId, kValueReportId,     kRawReportId, kCalibrationReportId,
+          kReportDId,        kButtonMapReportId, kReportFId};
     }
-    controller.range = {SignedNumber(node, "logicalMinimum", 0), SignedNumber(node, "logicalMaximum", 65535)};
+    controller.range = {SignedNumber(node, "logicalMinimum", 0),
+                        SignedNumber(node, "logicalMaximum", 65535)};
     const auto identity = node.child("identity");
     if (!identity) {
       throw DescriptionError("<identity> is missing");
@@ -218,7 +225,8 @@ SimulatedController ReadControllerElement(const pugi::xml_node& node) {
           Number(calibration, "minimum", 0), Number(calibration, "maximum", 0)};
     }
     for (auto press : node.children("press")) {
-      ButtonPress buttonPress{Number(press, "button", 0, kButtonSlots), static_cast<double>(Number(press, "periodMs", 1000)),
+      ButtonPress buttonPress{Number(press, "button", 0, kButtonSlots),
+                              static_cast<double>(Number(press, "periodMs", 1000)),
                               static_cast<double>(Number(press, "downMs", 0))};
       if (buttonPress.button == 0 || buttonPress.periodMs <= 0) {
         throw DescriptionError("<press> needs a button 1..32 and a periodMs above 0");
@@ -249,7 +257,8 @@ std::uint32_t Waveform::At(double milliseconds) const {
   return static_cast<std::uint32_t>(std::llround(std::clamp(value, 0.0, 4294967295.0)));
 }
 
-SimulatedBackend::SimulatedBackend(std::vector<SimulatedController> controllers, Platform::Clock& clock)
+SimulatedBackend::SimulatedBackend(std::vector<SimulatedController> controllers,
+                                   Platform::Clock& clock)
     : controllers_(std::move(controllers)), clock_(clock), start_(clock.Now()) {}
 
 std::vector<SimulatedController> SimulatedBackend::ParseDescription(std::string_view text) {
@@ -283,7 +292,8 @@ std::vector<SimulatedController> SimulatedBackend::ReadDescriptionFile(const std
   std::error_code error;
   const auto text = Platform::ReadWholeFile(path, error);
   if (!text) {
-    throw std::runtime_error("cannot read the controller description " + path + ": " + error.message());
+    throw std::runtime_error("cannot read the controller description " + path + ": " +
+                             error.message());
   }
   try {
     return ParseDescription(*text);
@@ -310,7 +320,8 @@ Enumeration SimulatedBackend::Enumerate() {
   return enumeration;
 }
 
-std::unique_ptr<HidConnection> SimulatedBackend::Open(const std::string& path, std::error_code& error) {
+std::unique_ptr<HidConnection> SimulatedBackend::Open(const std::string& path,
+                                                      std::error_code& error) {
   std::lock_guard lock(mutex_);
   const SimulatedController* controller = Find(path);
   if (controller == nullptr || !controller->present) {
@@ -391,13 +402,15 @@ bool SimulatedBackend::OutputReportReceived(const std::string& path,
     std::copy(report.begin(), report.end(), copy.begin());
     sent_[path].push_back(copy);
     if (report[0] == kCalibrationCommandReportId) {
-      const std::uint32_t parameter = static_cast<std::uint32_t>(report[2]) | (static_cast<std::uint32_t>(report[3]) << 8) |
+      const std::uint32_t parameter = static_cast<std::uint32_t>(report[2]) |
+                                      (static_cast<std::uint32_t>(report[3]) << 8) |
                                       (static_cast<std::uint32_t>(report[4]) << 16) |
                                       (static_cast<std::uint32_t>(report[5]) << 24);
       ApplyCalibration(*controller, report[1], parameter);
       return true;
     }
-    if (report[0] != kResetReportId || std::memcmp(report.data(), MakeResetReport().data(), kOutputReportLength) != 0) {
+    if (report[0] != kResetReportId ||
+        std::memcmp(report.data(), MakeResetReport().data(), kOutputReportLength) != 0) {
       return false;
     }
     // The controller restarts into its bootloader: it leaves the HID devices.
@@ -417,7 +430,8 @@ void SimulatedBackend::ApplyCalibration(SimulatedController& controller, std::ui
   const std::uint32_t kind = ControllerKindOf(controller.identity);
   const double now = ElapsedMs();
   for (std::uint32_t channel = 0; channel < kAxisSlots; ++channel) {
-    const auto codes = CalibrationCodesFor(kind, channel, AxisSlotType(controller.identity, channel + 1));
+    const auto codes =
+        CalibrationCodesFor(kind, channel, AxisSlotType(controller.identity, channel + 1));
     if (!codes) {
       continue;
     }

@@ -86,7 +86,8 @@ class SimulatedBackend final : public HidBackend {
  public:
   SimulatedBackend(std::vector<SimulatedController> controllers, Platform::Clock& clock);
   // Read a description file; throw std::runtime_error naming the file and the fault for a bad one.
-  static std::unique_ptr<SimulatedBackend> FromFile(const std::string& path, Platform::Clock& clock);
+  static std::unique_ptr<SimulatedBackend> FromFile(const std::string& path,
+                                                    Platform::Clock& clock);
   static std::vector<SimulatedController> ReadDescriptionFile(const std::string& path);
   static std::vector<SimulatedController> ParseDescription(std::string_view text);
 
@@ -121,7 +122,8 @@ class SimulatedBackend final : public HidBackend {
   SimulatedController* Find(const std::string& path);
   const SimulatedController* Find(const std::string& path) const;
   double ElapsedMs() const;
-  void ApplyCalibration(SimulatedController& controller, std::uint8_t code, std::uint32_t parameter);
+  void ApplyCalibration(SimulatedController& controller, std::uint8_t code,
+                        std::uint32_t parameter);
   void Notify();
 
   mutable std::mutex mutex_;

@@ -10,7 +10,7 @@
 namespace Quorvane::Firmware {
 namespace {
 
-constexpr std::size_t kFlashBytes = 32 * 1024;  // an ATmega32U4
+constexpr std::size_t kFlashBytes = 32 * 1024;              // an ATmega32U4
 constexpr std::uint8_t kSignature[3] = {0x87, 0x95, 0x1E};  // sent lowest byte first
 constexpr std::uint16_t kBlockSize = 128;
 constexpr char kInfoMagic[] = "QVFWINFO";
@@ -34,7 +34,8 @@ std::optional<FirmwareInfo> FindFirmwareInfo(const std::string& image) {
 Avr109Bootloader::Avr109Bootloader(bool scrambled, bool refuseWrites)
     : scrambled_(scrambled), refuseWrites_(refuseWrites), flash_(kFlashBytes, '\xFF') {}
 
-void Avr109Bootloader::Serve(int fd, const std::atomic<bool>& stop, std::chrono::milliseconds idleLimit) {
+void Avr109Bootloader::Serve(int fd, const std::atomic<bool>& stop,
+                             std::chrono::milliseconds idleLimit) {
   auto lastActivity = std::chrono::steady_clock::now();
   std::string pending;
   // Waits for `count` bytes of the command under way; false when the bootloader should leave.
@@ -61,27 +62,56 @@ void Avr109Bootloader::Serve(int fd, const std::atomic<bool>& stop, std::chrono:
     [[maybe_unused]] const auto written = write(fd, bytes.data(), bytes.size());
   };
   const auto size16 = [](const std::string& bytes) {
-    return static_cast<std::size_t>((static_cast<std::uint8_t>(bytes[0]) << 8) | static_cast<std::uint8_t>(bytes[1]));
+    return static_cast<std::size_t>((static_cast<std::uint8_t>(bytes[0]) << 8) |
+                                    static_cast<std::uint8_t>(bytes[1]));
   };
 
   while (need(1)) {
     const char command = take(1)[0];
     switch (command) {
-      case 0x1B: break;  // escape: nothing to answer
-      case 'S': answer("AVRBOOT"); break;
-      case 'V': answer("10"); break;
-      case 'v': answer("10"); break;
-      case 'p': answer("S"); break;
-      case 'a': answer("Y"); break;
-      case 'b': answer(std::string("Y") + static_cast<char>(kBlockSize >> 8) + static_cast<char>(kBlockSize & 0xFF)); break;
-      case 't': answer(std::string("\x44\x00", 2)); break;
-      case 's': answer(std::string(reinterpret_cast<const char*>(kSignature), 3)); break;
-      case 'F': answer("\xFF"); break;  // low fuse
-      case 'N': answer("\xD8"); break;  // high fuse
-      case 'Q': answer("\xCB"); break;  // extended fuse
-      case 'r': answer("\x2F"); break;  // lock bits
+      case 0x1B:
+        break;  // escape: nothing to answer
+      case 'S':
+        answer("AVRBOOT");
+        break;
+      case 'V':
+        answer("10");
+        break;
+      case 'v':
+        answer("10");
+        break;
+      case 'p':
+        answer("S");
+        break;
+      case 'a':
+        answer("Y");
+        break;
+      case 'b':
+        answer(std::string("Y") + static_cast<char>(kBlockSize >> 8) +
+               static_cast<char>(kBlockSize & 0xFF));
+        break;
+      case 't':
+        answer(std::string("\x44\x00", 2));
+        break;
+      case 's':
+        answer(std::string(reinterpret_cast<const char*>(kSignature), 3));
+        break;
+      case 'F':
+        answer("\xFF");
+        break;  // low fuse
+      case 'N':
+        answer("\xD8");
+        break;  // high fuse
+      case 'Q':
+        answer("\xCB");
+        break;  // extended fuse
+      case 'r':
+        answer("\x2F");
+        break;  // lock bits
       case 'P':
-      case 'L': answer("\r"); break;
+      case 'L':
+        answer("\r");
+        break;
       case 'T':
       case 'x':
       case 'y':
@@ -104,7 +134,7 @@ void Avr109Bootloader::Serve(int fd, const std::atomic<bool>& stop, std::chrono:
         if (!need(3)) return;
         const std::string bytes = take(3);
         wordAddress_ = (static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[0])) << 16) |
-                              static_cast<std::uint32_t>(size16(bytes.substr(1)));
+                       static_cast<std::uint32_t>(size16(bytes.substr(1)));
         answer("\r");
         break;
       }
@@ -161,7 +191,8 @@ void Avr109Bootloader::ApplyTo(Device::SimulatedController& controller) const {
   const std::string image = scrambled_ ? Service::UnscrambleBytes(flash_) : flash_;
   if (const auto info = FindFirmwareInfo(image)) {
     std::memset(controller.identity.data() + 1, 0, 25);
-    std::memcpy(controller.identity.data() + 1, info->name.data(), std::min<std::size_t>(info->name.size(), 24));
+    std::memcpy(controller.identity.data() + 1, info->name.data(),
+                std::min<std::size_t>(info->name.size(), 24));
     controller.identity[45] = info->major;
     controller.identity[46] = info->minor;
   }

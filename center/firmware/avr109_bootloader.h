@@ -27,7 +27,8 @@ class Avr109Bootloader {
 
   // Answers programmers on `fd` until one sends the exit command, nothing arrives for
   // `idleLimit`, or `stop` turns true.
-  void Serve(int fd, const std::atomic<bool>& stop, std::chrono::milliseconds idleLimit = std::chrono::seconds(8));
+  void Serve(int fd, const std::atomic<bool>& stop,
+             std::chrono::milliseconds idleLimit = std::chrono::seconds(8));
 
   // After a flash: the controller takes the name and version of the written image's info block.
   // Nothing changes when nothing was written or the image carries no info block.

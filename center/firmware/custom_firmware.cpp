@@ -19,10 +19,14 @@ std::optional<std::string> ReadCustomImage(const std::string& path, std::string&
 
 std::string CustomFirmwareWarning(const std::string& path, const std::string& controller) {
   const std::string name = path.substr(path.rfind('/') + 1);
-  return "'" + name + "' is not signed by the maker of your controller.\n\n"
-         "A firmware that is not the maker's can stop the controller from working as a pedal set, or make it "
-         "act as another USB device, such as a keyboard. Flash it only if you trust where it came from.\n\n"
-         "Flash '" + name + "' onto " + controller + "?";
+  return "'" + name +
+         "' is not signed by the maker of your controller.\n\n"
+         "A firmware that is not the maker's can stop the controller from working as a pedal set, "
+         "or make it "
+         "act as another USB device, such as a keyboard. Flash it only if you trust where it came "
+         "from.\n\n"
+         "Flash '" +
+         name + "' onto " + controller + "?";
 }
 
 }  // namespace Quorvane::Firmware

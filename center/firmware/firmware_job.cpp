@@ -30,10 +30,10 @@ using namespace std::chrono_literals;
 enum class PortSearch { AfterReset, ManualReset };
 
 struct FlashPlan {
-  std::string script;        // the script's file name
-  std::string logName;       // of the error log
+  std::string script;   // the script's file name
+  std::string logName;  // of the error log
   PortSearch search;
-  bool scrambled;            // the form of the image file
+  bool scrambled;              // the form of the image file
   std::string updatedCaption;  // set once the firmware is known; empty: unchanged
 };
 
@@ -96,8 +96,9 @@ class ToolOutput {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-void ReportFailedFlash(const FirmwareJob& job, const FirmwareServices& services, const FlashPlan& plan,
-                       const std::string& output, const std::string& commandLine) {
+void ReportFailedFlash(const FirmwareJob& job, const FirmwareServices& services,
+                       const FlashPlan& plan, const std::string& output,
+                       const std::string& commandLine) {
   Service::ErrorLogRecord record;
   record.logName = plan.logName;
   // The tool prints raw bytes it read from the port, and the output may be cut inside a
@@ -109,7 +110,8 @@ void ReportFailedFlash(const FirmwareJob& job, const FirmwareServices& services,
                       {"Firmware Filename", job.entry ? job.entry->fileName : job.fileName}};
   Center::RegisterErrorLog(services.service, record);
   if (plan.search == PortSearch::ManualReset) {
-    Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError,
+    Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource,
+                                    Diagnostics::kEventError,
                                     Service::BuildErrorLogDocument(record));
   }
 }
@@ -119,7 +121,10 @@ void ReportFailedFlash(const FirmwareJob& job, const FirmwareServices& services,
 class FlashWatch {
  public:
   FlashWatch(SerialPortMap& ports, std::string port, std::chrono::milliseconds limit)
-      : ports_(ports), port_(std::move(port)), limit_(limit), start_(std::chrono::steady_clock::now()) {}
+      : ports_(ports),
+        port_(std::move(port)),
+        limit_(limit),
+        start_(std::chrono::steady_clock::now()) {}
 
   std::optional<std::string> Stop() const {
     const auto now = std::chrono::steady_clock::now();
@@ -131,7 +136,8 @@ class FlashWatch {
     }
     lastLook_ = now;
     const auto listed = TakePortSnapshot(ports_).known;
-    const bool present = std::any_of(listed.begin(), listed.end(), [&](const auto& entry) { return entry.port == port_; });
+    const bool present = std::any_of(listed.begin(), listed.end(),
+                                     [&](const auto& entry) { return entry.port == port_; });
     if (present) {
       goneSince_.reset();
     } else if (!goneSince_) {
@@ -160,14 +166,15 @@ void StopTool(Platform::Process& tool) {
 }
 
 // Finds the port, writes the image, runs the script and judges its output.
-void Flash(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view, const FlashPlan& plan) {
+void Flash(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view,
+           const FlashPlan& plan) {
   if (!plan.updatedCaption.empty()) {
     view.SetCaption(plan.updatedCaption);
   }
   const DetectionServices detection{services.ports, services.clock, view};
   const auto port = plan.search == PortSearch::AfterReset
-                        ? WaitForBootloaderPort(detection, TakePortSnapshot(services.ports), services.backend,
-                                                job.controller.devicePath)
+                        ? WaitForBootloaderPort(detection, TakePortSnapshot(services.ports),
+                                                services.backend, job.controller.devicePath)
                         : WaitForManualResetPort(detection, TakePortSnapshot(services.ports));
   if (!port) {
     Finish(view);
@@ -184,7 +191,8 @@ void Flash(FirmwareJob& job, const FirmwareServices& services, FirmwareView& vie
   }
   // A script that is missing or cannot be read never ran: nothing was flashed, and there is
   // nothing to report to the maker.
-  const auto outputPath = access(script.c_str(), R_OK) == 0 ? NewOutputFile(*workFolder) : std::nullopt;
+  const auto outputPath =
+      access(script.c_str(), R_OK) == 0 ? NewOutputFile(*workFolder) : std::nullopt;
   std::error_code error;
   std::optional<Platform::Process> tool;
   if (outputPath) {
@@ -224,9 +232,10 @@ void Flash(FirmwareJob& job, const FirmwareServices& services, FirmwareView& vie
     const std::string text = "\nThe flashing tool was stopped: " + *stopped + ".\n";
     view.AppendOutput(text);
     output += text;
-    Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError,
-                                    "A flash of " + (job.entry ? job.entry->fileName : job.fileName) + " on " + *port +
-                                        " failed: the flashing tool was stopped because " + *stopped + ".");
+    Diagnostics::WriteEventLogEntry(
+        services.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError,
+        "A flash of " + (job.entry ? job.entry->fileName : job.fileName) + " on " + *port +
+            " failed: the flashing tool was stopped because " + *stopped + ".");
   }
   unlink(outputPath->c_str());
   WriteImageFile(imagePath, job.image, true);
@@ -252,9 +261,10 @@ bool FetchSignedFirmware(FirmwareJob& job, const FirmwareServices& services, Fir
   }
   if (auto failure = VerifyFirmwareSignature(job, services)) {
     job.image.clear();
-    const std::string text =
-        "The firmware '" + job.entry->fileName + "' was not flashed: it is refused because " + *failure + ".";
-    Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError, text);
+    const std::string text = "The firmware '" + job.entry->fileName +
+                             "' was not flashed: it is refused because " + *failure + ".";
+    Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource,
+                                    Diagnostics::kEventError, text);
     view.AppendOutput(text + "\n");
     view.SetStatus("Firmware Update Failed!");
     Finish(view);
@@ -293,13 +303,15 @@ bool GetFirmware(FirmwareJob& job, const FirmwareServices& services) {
     job.image = std::move(*image);
     return true;
   } catch (...) {
-    Diagnostics::ShowErrorBox(services.notifier,
-                              Diagnostics::FormatLastErrorReport("GetFirmware() executed with thrown exception"));
+    Diagnostics::ShowErrorBox(
+        services.notifier,
+        Diagnostics::FormatLastErrorReport("GetFirmware() executed with thrown exception"));
     return false;
   }
 }
 
-std::optional<std::string> VerifyFirmwareSignature(const FirmwareJob& job, const FirmwareServices& services) {
+std::optional<std::string> VerifyFirmwareSignature(const FirmwareJob& job,
+                                                   const FirmwareServices& services) {
   if (!job.entry) {
     return "no firmware entry names it";
   }
@@ -314,15 +326,18 @@ std::optional<std::string> VerifyFirmwareSignature(const FirmwareJob& job, const
     return std::string("its signature could not be fetched (") + error.what() + ")";
   }
   if (!signature || signature->size() > Signing::kMaxSignatureFileSize) {
-    return std::string(signature ? "its signature is not a signature file" : "its signature is missing");
+    return std::string(signature ? "its signature is not a signature file"
+                                 : "its signature is missing");
   }
-  const Signing::SignedClaim expected{job.entry->fileName, {job.entry->versionMajor, job.entry->versionMinor,
-                                                           job.entry->versionBuild, job.entry->versionRevision}};
+  const Signing::SignedClaim expected{job.entry->fileName,
+                                      {job.entry->versionMajor, job.entry->versionMinor,
+                                       job.entry->versionBuild, job.entry->versionRevision}};
   return Signing::VerifyBytes(job.image, *signature, services.keyPath, expected);
 }
 
 std::string ChangeScriptFor(const Device::QuorvaneDevice& controller) {
-  return Device::FirmwareName(controller.identityReport) == "sam3x8edue" ? kSam3x8eScript : kUsualScript;
+  return Device::FirmwareName(controller.identityReport) == "sam3x8edue" ? kSam3x8eScript
+                                                                         : kUsualScript;
 }
 
 std::chrono::milliseconds FlashTimeLimit(std::size_t imageBytes) {
@@ -335,7 +350,8 @@ std::uint64_t FlashExitCode(const std::string& output) {
   std::uint64_t code = 0;
   for (const char character : tail) {
     if (character < '0' || character > '9') break;
-    code = std::min<std::uint64_t>(code * 10 + static_cast<std::uint64_t>(character - '0'), UINT32_MAX);
+    code = std::min<std::uint64_t>(code * 10 + static_cast<std::uint64_t>(character - '0'),
+                                   UINT32_MAX);
   }
   return code;
 }
@@ -347,8 +363,9 @@ void RunChangeFirmware(FirmwareJob& job, const FirmwareServices& services, Firmw
     }
     const std::string script = ChangeScriptFor(job.controller);
     Flash(job, services, view,
-          {script, script == kSam3x8eScript ? "Orlimar.Admin.exe" : "Kestrane.exe", PortSearch::AfterReset,
-           HasScrambledBootloader(job), "Update Firmware to " + job.entry->name});
+          {script, script == kSam3x8eScript ? "Orlimar.Admin.exe" : "Kestrane.exe",
+           PortSearch::AfterReset, HasScrambledBootloader(job),
+           "Update Firmware to " + job.entry->name});
   });
 }
 
@@ -358,7 +375,8 @@ void RunUpdateFirmware(FirmwareJob& job, const FirmwareServices& services, Firmw
     if (!FetchSignedFirmware(job, services, view)) {
       return;
     }
-    Flash(job, services, view, {kUsualScript, "Kestrane.exe", PortSearch::AfterReset, HasScrambledBootloader(job), ""});
+    Flash(job, services, view,
+          {kUsualScript, "Kestrane.exe", PortSearch::AfterReset, HasScrambledBootloader(job), ""});
   });
 }
 
@@ -366,18 +384,21 @@ void RunCustomFirmware(FirmwareJob& job, const FirmwareServices& services, Firmw
   Guarded(view, [&] {
     const std::string script = ChangeScriptFor(job.controller);
     Flash(job, services, view,
-          {script, script == kSam3x8eScript ? "Orlimar.Admin.exe" : "Kestrane.exe", PortSearch::AfterReset,
-           HasScrambledBootloader(job), "Update Firmware to " + job.fileName.substr(job.fileName.rfind('/') + 1)});
+          {script, script == kSam3x8eScript ? "Orlimar.Admin.exe" : "Kestrane.exe",
+           PortSearch::AfterReset, HasScrambledBootloader(job),
+           "Update Firmware to " + job.fileName.substr(job.fileName.rfind('/') + 1)});
   });
 }
 
-void RunCrashRecovery(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view, bool secure) {
+void RunCrashRecovery(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view,
+                      bool secure) {
   Guarded(view, [&] {
     if (!FetchSignedFirmware(job, services, view)) {
       return;
     }
     // The dialog's "Secure Crash Recovery" box decides the image's form.
-    Flash(job, services, view, {kUsualScript, "Kestrane.exe", PortSearch::ManualReset, secure, "Recovering..."});
+    Flash(job, services, view,
+          {kUsualScript, "Kestrane.exe", PortSearch::ManualReset, secure, "Recovering..."});
   });
 }
 

@@ -24,14 +24,15 @@ inline constexpr const char* kUsualScript = "up-bin.sh";
 inline constexpr const char* kSam3x8eScript = "upx-bin.sh";
 inline constexpr std::size_t kOutputBufferBytes = 1048576;
 // What a change or update shows before its first step reports.
-inline constexpr const char* kResetStepText = "Step 1 of 2: Reset Controller... Will try and Detect COM port...";
+inline constexpr const char* kResetStepText =
+    "Step 1 of 2: Reset Controller... Will try and Detect COM port...";
 
 // The state a firmware dialog shares with its worker.
 struct FirmwareJob {
   Device::QuorvaneDevice controller;  // a copy of the selected row
   std::array<std::uint32_t, 4> version{};
-  std::string image;     // plain bytes
-  std::string fileName;  // carried into the error log
+  std::string image;                            // plain bytes
+  std::string fileName;                         // carried into the error log
   std::optional<Service::FirmwareEntry> entry;  // the chosen firmware (change and recovery)
 };
 
@@ -44,7 +45,7 @@ struct FirmwareServices {
   Diagnostics::UserNotifier& notifier;
   std::string programFolder;  // where the flashing scripts lie, with a trailing '/'
   std::string tempFolder;     // the user's temporary folder, with a trailing '/'
-  std::string keyPath;        // the maker's public key, which every downloaded image must verify with
+  std::string keyPath;  // the maker's public key, which every downloaded image must verify with
   // How long a flash may take; empty: FlashTimeLimit of the image's size.
   std::optional<std::chrono::milliseconds> flashTimeLimit;
 };
@@ -57,7 +58,8 @@ bool GetFirmware(FirmwareJob& job, const FirmwareServices& services);
 // Fetches the signature of the job's downloaded image ("<file name>.minisig" of the same entry)
 // and verifies the image with it: signed with the maker's key, as that file of that version.
 // Empty when it verifies, else why not.
-std::optional<std::string> VerifyFirmwareSignature(const FirmwareJob& job, const FirmwareServices& services);
+std::optional<std::string> VerifyFirmwareSignature(const FirmwareJob& job,
+                                                   const FirmwareServices& services);
 
 // The script a change uses: "upx-bin.sh" for a controller whose firmware text is "sam3x8edue".
 std::string ChangeScriptFor(const Device::QuorvaneDevice& controller);
@@ -80,7 +82,8 @@ void RunChangeFirmware(FirmwareJob& job, const FirmwareServices& services, Firmw
 // firmware) first.
 void RunUpdateFirmware(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view);
 // Recovery writes the image scrambled when `secure` (the dialog's "Secure Crash Recovery" box).
-void RunCrashRecovery(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view, bool secure);
+void RunCrashRecovery(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view,
+                      bool secure);
 // Flashes the user's own image (the job's image, read from the file named by the job's file
 // name), which no signature covers: the user confirmed that before. Flashed as a change is.
 void RunCustomFirmware(FirmwareJob& job, const FirmwareServices& services, FirmwareView& view);

@@ -1,9 +1,9 @@
 #include "center/messages/local_stores.h"
 
 #include <fcntl.h>
-#include <pugixml.hpp>
 #include <unistd.h>
 
+#include <pugixml.hpp>
 #include <sstream>
 #include <stdexcept>
 
@@ -32,7 +32,8 @@ pugi::xml_node NewDocument(pugi::xml_document& document) {
 }
 
 void Warn(Diagnostics::EventLog& eventLog, const std::string& text) {
-  Diagnostics::WriteEventLogEntry(eventLog, Diagnostics::kCenterSource, Diagnostics::kEventWarning, text);
+  Diagnostics::WriteEventLogEntry(eventLog, Diagnostics::kCenterSource, Diagnostics::kEventWarning,
+                                  text);
 }
 
 // Keeps a file that could not be read beside the path, so a fresh one never replaces it.
@@ -44,7 +45,8 @@ bool KeepDamaged(const std::string& path, const std::string& reason, const std::
                        "); it is left as it is and not written over.");
     return false;
   }
-  Warn(eventLog, path + " could not be read (" + reason + "); it was kept as " + movedTo + " and " + freshStart + ".");
+  Warn(eventLog, path + " could not be read (" + reason + "); it was kept as " + movedTo + " and " +
+                     freshStart + ".");
   return true;
 }
 
@@ -92,13 +94,15 @@ Item ReadCommonFields(const pugi::xml_node& item) {
 }
 
 template <typename Item, typename Read>
-std::optional<std::vector<Item>> ParseItems(std::string_view text, std::vector<std::string>& skipped, Read read,
-                                            std::string* reason = nullptr, std::string* userId = nullptr) {
+std::optional<std::vector<Item>> ParseItems(std::string_view text,
+                                            std::vector<std::string>& skipped, Read read,
+                                            std::string* reason = nullptr,
+                                            std::string* userId = nullptr) {
   pugi::xml_document document;
   // The writer keeps a carriage return in a text as it is; folding line ends on reading would
   // change a title at every save.
-  const auto result =
-      document.load_buffer(text.data(), text.size(), pugi::parse_default & ~pugi::parse_eol, pugi::encoding_utf8);
+  const auto result = document.load_buffer(
+      text.data(), text.size(), pugi::parse_default & ~pugi::parse_eol, pugi::encoding_utf8);
   if (!result || !document.child("items")) {
     if (reason) *reason = result ? "it has no item list" : result.description();
     return std::nullopt;
@@ -122,7 +126,8 @@ std::optional<std::vector<Item>> ParseItems(std::string_view text, std::vector<s
 // Whether the store's file is still one that could not be read (and could not be kept aside):
 // it must not be written over. Taken under the save lock.
 template <typename Store>
-bool FileStillDamaged(Store& store, Diagnostics::EventLog& eventLog, const std::string& freshStart) {
+bool FileStillDamaged(Store& store, Diagnostics::EventLog& eventLog,
+                      const std::string& freshStart) {
   if (store.damagedReason.empty()) {
     return false;
   }
@@ -134,7 +139,8 @@ bool FileStillDamaged(Store& store, Diagnostics::EventLog& eventLog, const std::
 }
 
 template <typename Store, typename Parse>
-void LoadStore(Store& store, Diagnostics::EventLog& eventLog, const std::string& freshStart, Parse parse) {
+void LoadStore(Store& store, Diagnostics::EventLog& eventLog, const std::string& freshStart,
+               Parse parse) {
   std::error_code error;
   const auto text = Platform::ReadWholeFile(store.path, error);
   std::string reason = error.message();
@@ -184,7 +190,8 @@ bool SaveStore(Store& store, Diagnostics::EventLog& eventLog, Document document)
     error = Platform::WriteFileAtomically(store.path, text);
   }
   if (error) {
-    Warn(eventLog, store.path + " could not be saved (" + error.message() + "); it is saved again later.");
+    Warn(eventLog,
+         store.path + " could not be saved (" + error.message() + "); it is saved again later.");
     store.saveDue = true;
     return false;
   }
@@ -203,7 +210,8 @@ std::string MessagesDocument(const std::vector<Service::MessageItem>& items) {
   return Serialize(document);
 }
 
-std::string FeedbackDocument(const std::vector<Service::FeedbackItem>& items, const std::string& userId) {
+std::string FeedbackDocument(const std::vector<Service::FeedbackItem>& items,
+                             const std::string& userId) {
   pugi::xml_document document;
   auto root = NewDocument(document);
   if (!userId.empty()) {
@@ -218,8 +226,8 @@ std::string FeedbackDocument(const std::vector<Service::FeedbackItem>& items, co
   return Serialize(document);
 }
 
-std::optional<std::vector<Service::MessageItem>> ParseMessagesDocument(std::string_view text,
-                                                                       std::vector<std::string>& skipped) {
+std::optional<std::vector<Service::MessageItem>> ParseMessagesDocument(
+    std::string_view text, std::vector<std::string>& skipped) {
   return ParseItems<Service::MessageItem>(text, skipped, ReadCommonFields<Service::MessageItem>);
 }
 
@@ -234,39 +242,43 @@ Service::FeedbackItem ReadFeedbackItem(const pugi::xml_node& item) {
 
 }  // namespace
 
-std::optional<std::vector<Service::FeedbackItem>> ParseFeedbackDocument(std::string_view text,
-                                                                        std::vector<std::string>& skipped,
-                                                                        std::string* userId) {
+std::optional<std::vector<Service::FeedbackItem>> ParseFeedbackDocument(
+    std::string_view text, std::vector<std::string>& skipped, std::string* userId) {
   return ParseItems<Service::FeedbackItem>(text, skipped, ReadFeedbackItem, nullptr, userId);
 }
 
 void LoadMessageStore(MessageStore& store, Diagnostics::EventLog& eventLog) {
   LoadStore(store, eventLog, "the messages start empty",
             [](std::string_view text, std::vector<std::string>& skipped, std::string& reason) {
-              return ParseItems<Service::MessageItem>(text, skipped, ReadCommonFields<Service::MessageItem>, &reason);
+              return ParseItems<Service::MessageItem>(
+                  text, skipped, ReadCommonFields<Service::MessageItem>, &reason);
             });
 }
 
 void LoadFeedbackStore(FeedbackStore& store, Diagnostics::EventLog& eventLog) {
-  LoadStore(store, eventLog, "the feedback list starts empty",
-            [&store](std::string_view text, std::vector<std::string>& skipped, std::string& reason) {
-              return ParseItems<Service::FeedbackItem>(text, skipped, ReadFeedbackItem, &reason,
-                                                       &store.recordedUserId);
-            });
+  LoadStore(
+      store, eventLog, "the feedback list starts empty",
+      [&store](std::string_view text, std::vector<std::string>& skipped, std::string& reason) {
+        return ParseItems<Service::FeedbackItem>(text, skipped, ReadFeedbackItem, &reason,
+                                                 &store.recordedUserId);
+      });
 }
 
 bool SaveMessageStore(MessageStore& store, Diagnostics::EventLog& eventLog) {
-  return SaveStore(store, eventLog, [](const MessageStore& saved) { return MessagesDocument(saved.items); });
+  return SaveStore(store, eventLog,
+                   [](const MessageStore& saved) { return MessagesDocument(saved.items); });
 }
 
 bool SaveFeedbackStore(FeedbackStore& store, Diagnostics::EventLog& eventLog) {
-  return SaveStore(store, eventLog,
-                   [](const FeedbackStore& saved) { return FeedbackDocument(saved.items, saved.userId); });
+  return SaveStore(store, eventLog, [](const FeedbackStore& saved) {
+    return FeedbackDocument(saved.items, saved.userId);
+  });
 }
 
 std::optional<std::string> UserIdFromFileBytes(const std::string& content, std::string& reason) {
   if (content.size() != kUserIdBytes) {
-    reason = "it holds " + std::to_string(content.size()) + " bytes, not " + std::to_string(kUserIdBytes);
+    reason = "it holds " + std::to_string(content.size()) + " bytes, not " +
+             std::to_string(kUserIdBytes);
     return std::nullopt;
   }
   auto text = Platform::Utf16LeBytesToUtf8(content);
@@ -302,7 +314,8 @@ std::string GetOrCreateUserId(const std::string& folder, const std::string& reco
   const bool recorded = UsableIdentifier(recordedId);
   if (!reason.empty() &&
       !KeepDamaged(path, reason,
-                   recorded ? "the identifier the feedback list was saved with takes its place" : "a new one is made",
+                   recorded ? "the identifier the feedback list was saved with takes its place"
+                            : "a new one is made",
                    eventLog)) {
     return recorded ? recordedId : kNoUserId;
   }
@@ -329,7 +342,8 @@ std::string GetOrCreateUserId(const std::string& folder, const std::string& reco
     error = Platform::SyncFolderOf(path);
   }
   if (error) {
-    Warn(eventLog, path + " could not be saved (" + error.message() + "); it is saved again at the next start.");
+    Warn(eventLog, path + " could not be saved (" + error.message() +
+                       "); it is saved again at the next start.");
   }
   return id;
 }
@@ -337,7 +351,9 @@ std::string GetOrCreateUserId(const std::string& folder, const std::string& reco
 void RemoveStaleCenterTemporaries(const std::string& folder) {
   const std::string userIdTemporary = std::string(kUserIdFileName) + ".new";
   Platform::RemoveStaleTemporaries(
-      folder, {{kMessagesFileName, kFeedbackFileName, kSettingsFileName, userIdTemporary}, {userIdTemporary}},
+      folder,
+      {{kMessagesFileName, kFeedbackFileName, kSettingsFileName, userIdTemporary},
+       {userIdTemporary}},
       Platform::TemporariesStaleBefore());
 }
 

@@ -39,7 +39,9 @@ std::string ErrorText(const std::error_code& error) {
 
 }  // namespace
 
-std::string UpdateCoordinator::UpdaterFolder() const { return services_.folders.installRoot + "/Quorvane/Updater/"; }
+std::string UpdateCoordinator::UpdaterFolder() const {
+  return services_.folders.installRoot + "/Quorvane/Updater/";
+}
 
 std::string UpdateCoordinator::UpdaterProgram() const { return UpdaterFolder() + "Tollwick"; }
 
@@ -86,7 +88,8 @@ Platform::ProcessSpec::Environment UpdateCoordinator::UpdaterEnvironment() const
 }
 
 void UpdateCoordinator::LogWarning(const std::string& text) {
-  Diagnostics::WriteEventLogEntry(services_.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventWarning, text);
+  Diagnostics::WriteEventLogEntry(services_.eventLog, Diagnostics::kCenterSource,
+                                  Diagnostics::kEventWarning, text);
 }
 
 bool UpdateCoordinator::TakeCenterOffer(UpdateView& view) {
@@ -106,8 +109,10 @@ bool UpdateCoordinator::TakeCenterOffer(UpdateView& view) {
     const auto moveError = Platform::MoveAsideDamaged(CenterReadyFile(), movedTo);
     Diagnostics::WriteEventLogEntry(
         services_.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError,
-        error.ToString() + "\nThe updates-ready file " + CenterReadyFile() + " could not be read; " +
-            (moveError ? "it could not be kept aside either (" + moveError.message() + ")." : "it was kept as " + movedTo + "."));
+        error.ToString() + "\nThe updates-ready file " + CenterReadyFile() +
+            " could not be read; " +
+            (moveError ? "it could not be kept aside either (" + moveError.message() + ")."
+                       : "it was kept as " + movedTo + "."));
     return false;
   }
 }
@@ -190,9 +195,7 @@ void UpdateCoordinator::UpdateUpdater(UpdateView& view, bool perform) {
   // The check's closing pass and the ribbon's command never install at the same time, nor while
   // the updater checks.
   const auto mutex = UpdaterMutex();
-  const auto finish = [&] {
-    view.OffersChanged();
-  };
+  const auto finish = [&] { view.OffersChanged(); };
   if (!Exists(UpdaterReadyFile())) {
     view.SetStatusText("");
     finish();
@@ -202,12 +205,13 @@ void UpdateCoordinator::UpdateUpdater(UpdateView& view, bool perform) {
   try {
     record = Update::ReadUpdatesReadyFile(UpdaterReadyFile());
   } catch (const Halvex::Exceptions::HvxException& error) {
-    Diagnostics::WriteEventLogEntry(services_.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError,
-                                    error.ToString());
+    Diagnostics::WriteEventLogEntry(services_.eventLog, Diagnostics::kCenterSource,
+                                    Diagnostics::kEventError, error.ToString());
     finish();
     return;
   }
-  const bool newer = Exists(UpdaterProgram()) && record.version > Platform::ReadFileVersion(UpdaterProgram());
+  const bool newer =
+      Exists(UpdaterProgram()) && record.version > Platform::ReadFileVersion(UpdaterProgram());
   if (record.files.size() != 1 || !newer) {
     {
       std::lock_guard lock(offersLock_);
@@ -239,14 +243,17 @@ void UpdateCoordinator::InstallUpdater(UpdateView& view, const Update::UpdateRea
   const Update::InstallCommand command = Update::SplitInstallCommand(entry);
   std::optional<Platform::ProcessSpec> script;
   if (Update::RunsTheDownload(command, entry)) {
-    script = Platform::ProcessSpec{"/bin/sh", {uupdater, UpdaterDownloadFolder(), entry.fileName}, UpdaterFolder(), ""};
-    script->arguments.insert(script->arguments.end(), command.arguments.begin(), command.arguments.end());
+    script = Platform::ProcessSpec{
+        "/bin/sh", {uupdater, UpdaterDownloadFolder(), entry.fileName}, UpdaterFolder(), ""};
+    script->arguments.insert(script->arguments.end(), command.arguments.begin(),
+                             command.arguments.end());
   }
   view.SetStatusText(kUpdatingUpdater);
   view.ShowProgress(true);
   const std::string file = entry.directory + entry.fileName;
-  const auto result = Update::InstallSignedUpdate(
-      {file, services_.folders.installRoot, UpdaterFolder(), record.version, UpdaterProgram(), script});
+  const auto result =
+      Update::InstallSignedUpdate({file, services_.folders.installRoot, UpdaterFolder(),
+                                   record.version, UpdaterProgram(), script});
   view.ShowProgress(false);
   view.SetStatusText("");
   if (result.outcome == Update::InstallOutcome::Installed) {
@@ -264,8 +271,9 @@ void UpdateCoordinator::InstallUpdater(UpdateView& view, const Update::UpdateRea
   }
   const std::string text = Update::DescribeInstallResult("Tollwick", file, result);
   Diagnostics::WriteEventLogEntry(services_.eventLog, Diagnostics::kCenterSource,
-                                  result.outcome == Update::InstallOutcome::NotAuthorised ? Diagnostics::kEventWarning
-                                                                                         : Diagnostics::kEventError,
+                                  result.outcome == Update::InstallOutcome::NotAuthorised
+                                      ? Diagnostics::kEventWarning
+                                      : Diagnostics::kEventError,
                                   text);
   view.TellUser(text.substr(0, text.find('\n')));
 }
@@ -276,7 +284,8 @@ void UpdateCoordinator::HandOff() {
   }
   // The updater runs as this user and outlives the center: it asks for the administrator's rights
   // itself where the install needs them, waits for the install, and starts the center again.
-  Platform::ProcessSpec spec{UpdaterProgram(), {"/updateonly:center", "/restart:center"}, UpdaterFolder(), "/dev/null"};
+  Platform::ProcessSpec spec{
+      UpdaterProgram(), {"/updateonly:center", "/restart:center"}, UpdaterFolder(), "/dev/null"};
   if (services_.betaSoftware()) {
     spec.arguments.push_back("/isbeta:true");
   }

@@ -21,7 +21,8 @@
 
 namespace Quorvane::Center {
 
-inline constexpr const char* kUpdateQuestion = "This application will close. Update. Then start again. Ok?";
+inline constexpr const char* kUpdateQuestion =
+    "This application will close. Update. Then start again. Ok?";
 inline constexpr const char* kUpdatesFound = "Updates Found...";
 inline constexpr const char* kCheckingForUpdate = "Checking for update...";
 inline constexpr const char* kUpdatingUpdater = "Updating Updater Application...";

@@ -34,8 +34,8 @@ class SpawnSettings {
     posix_spawnattr_setsigmask(&attributes_, &none);
     posix_spawnattr_setsigdefault(&attributes_, &all);
     const short sessionFlag = newSession ? POSIX_SPAWN_SETSID : 0;
-    posix_spawnattr_setflags(&attributes_,
-                             static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | sessionFlag));
+    posix_spawnattr_setflags(&attributes_, static_cast<short>(POSIX_SPAWN_SETSIGMASK |
+                                                              POSIX_SPAWN_SETSIGDEF | sessionFlag));
   }
   SpawnSettings(const SpawnSettings&) = delete;
   SpawnSettings& operator=(const SpawnSettings&) = delete;
@@ -68,7 +68,8 @@ bool IsExecutableFile(const std::string& path) {
 }
 
 // This process's environment with the given variables set or replaced.
-std::vector<std::string> EnvironmentWith(const std::vector<std::pair<std::string, std::string>>& changes) {
+std::vector<std::string> EnvironmentWith(
+    const std::vector<std::pair<std::string, std::string>>& changes) {
   std::vector<std::string> variables;
   for (char** variable = environ; *variable != nullptr; ++variable) {
     const std::string_view entry(*variable);
@@ -91,34 +92,38 @@ std::vector<std::string> EnvironmentWith(const std::vector<std::pair<std::string
 
 std::optional<Process> Process::Start(const ProcessSpec& spec, std::error_code& error) {
   SpawnSettings settings(spec.newSession);
-  int result = posix_spawn_file_actions_addopen(settings.Actions(), STDIN_FILENO, "/dev/null",
-                                                O_RDONLY, 0);
+  int result =
+      posix_spawn_file_actions_addopen(settings.Actions(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   UniqueFd output;
   if (!spec.outputFile.empty()) {
     // Opened here, close-on-exec, so only this child gets it (as its stdout and stderr).
-    output.Reset(open(spec.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC,
-                      0644));
+    output.Reset(
+        open(spec.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644));
     if (!output.Valid()) {
       error = Error(errno);
       return std::nullopt;
     }
-    result = result ? result : posix_spawn_file_actions_adddup2(settings.Actions(), output.Get(),
-                                                                STDOUT_FILENO);
-    result = result ? result : posix_spawn_file_actions_adddup2(settings.Actions(), output.Get(),
-                                                                STDERR_FILENO);
+    result =
+        result ? result
+               : posix_spawn_file_actions_adddup2(settings.Actions(), output.Get(), STDOUT_FILENO);
+    result =
+        result ? result
+               : posix_spawn_file_actions_adddup2(settings.Actions(), output.Get(), STDERR_FILENO);
   } else if (spec.outputDescriptor >= 0) {
-    result = result ? result : posix_spawn_file_actions_adddup2(settings.Actions(), spec.outputDescriptor,
-                                                                STDOUT_FILENO);
-    result = result ? result : posix_spawn_file_actions_adddup2(settings.Actions(), spec.outputDescriptor,
-                                                                STDERR_FILENO);
+    result = result ? result
+                    : posix_spawn_file_actions_adddup2(settings.Actions(), spec.outputDescriptor,
+                                                       STDOUT_FILENO);
+    result = result ? result
+                    : posix_spawn_file_actions_adddup2(settings.Actions(), spec.outputDescriptor,
+                                                       STDERR_FILENO);
   }
   // Duplicated onto themselves: the close-on-exec flag goes, for this child only.
   for (const int kept : spec.keptDescriptors) {
     result = result ? result : posix_spawn_file_actions_adddup2(settings.Actions(), kept, kept);
   }
   if (!spec.workingDirectory.empty() && result == 0) {
-    result = posix_spawn_file_actions_addchdir_np(settings.Actions(),
-                                                  spec.workingDirectory.c_str());
+    result =
+        posix_spawn_file_actions_addchdir_np(settings.Actions(), spec.workingDirectory.c_str());
   }
   if (result != 0) {
     error = Error(result);
@@ -208,7 +213,8 @@ std::optional<int> Process::WaitFor(std::chrono::milliseconds limit) {
     if (now >= deadline) {
       return std::nullopt;
     }
-    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
     pause = std::min(pause * 2, std::chrono::milliseconds(10));
   }
 }

@@ -49,7 +49,8 @@ std::size_t ReceiveHeader(char* data, std::size_t size, std::size_t count, void*
     std::string name(line.substr(0, kLength.size()));
     for (char& character : name) character = static_cast<char>(std::tolower(character));
     if (name == kLength) {
-      receiver->Announced(std::strtoull(std::string(line.substr(kLength.size())).c_str(), nullptr, 10));
+      receiver->Announced(
+          std::strtoull(std::string(line.substr(kLength.size())).c_str(), nullptr, 10));
     }
   }
   return size * count;
@@ -115,8 +116,9 @@ int CheckCancel(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 
 // Posts the request and hands the answer's body to the receiver. The HTTP status when the
 // transfer completed, else nothing (with `failure` filled in).
-std::optional<long> Transfer(std::string_view endpoint, const CallSettings& settings, Operation operation,
-                             std::span<const ServiceValue> inputs, AnswerReceiver& receiver, CallFailure* failure) {
+std::optional<long> Transfer(std::string_view endpoint, const CallSettings& settings,
+                             Operation operation, std::span<const ServiceValue> inputs,
+                             AnswerReceiver& receiver, CallFailure* failure) {
   if (endpoint.empty() || endpoint.size() >= kMaxEndpointLength) {
     return std::nullopt;
   }
@@ -142,8 +144,7 @@ std::optional<long> Transfer(std::string_view endpoint, const CallSettings& sett
     return grown != nullptr;
   };
   if (!addHeader("Content-Type: text/xml; charset=utf-8") ||
-      !addHeader("SOAPAction: \"" + RequestAction(operation) + "\"") ||
-      !addHeader("Expect:")) {
+      !addHeader("SOAPAction: \"" + RequestAction(operation) + "\"") || !addHeader("Expect:")) {
     return std::nullopt;
   }
 
@@ -203,7 +204,8 @@ std::optional<long> Transfer(std::string_view endpoint, const CallSettings& sett
 }  // namespace
 
 bool ServiceCall(std::string_view endpoint, const CallSettings& settings, Operation operation,
-                 std::span<const ServiceValue> inputs, ServiceResult& result, CallFailure* failure) {
+                 std::span<const ServiceValue> inputs, ServiceResult& result,
+                 CallFailure* failure) {
   BufferedAnswer answer(settings.heapBytes);
   // A SOAP 1.1 fault comes with 500, and is a failure like any status but 200.
   if (Transfer(endpoint, settings, operation, inputs, answer, failure) != 200L) {
@@ -217,8 +219,9 @@ bool ServiceCall(std::string_view endpoint, const CallSettings& settings, Operat
   return true;
 }
 
-bool StreamingServiceCall(std::string_view endpoint, const CallSettings& settings, Operation operation,
-                          std::span<const ServiceValue> inputs, StringItemSink& sink, CallFailure* failure) {
+bool StreamingServiceCall(std::string_view endpoint, const CallSettings& settings,
+                          Operation operation, std::span<const ServiceValue> inputs,
+                          StringItemSink& sink, CallFailure* failure) {
   StreamedAnswer answer(operation, sink, settings.heapBytes);
   return Transfer(endpoint, settings, operation, inputs, answer, failure) == 200L &&
          answer.reader.Finish() == ResponseStatus::Ok;

@@ -41,7 +41,8 @@ struct CallFailure {
 // for a failed call; `failure`, when given, says why a transfer failed. Calls on different
 // threads share nothing.
 bool ServiceCall(std::string_view endpoint, const CallSettings& settings, Operation operation,
-                 std::span<const ServiceValue> inputs, ServiceResult& result, CallFailure* failure = nullptr);
+                 std::span<const ServiceValue> inputs, ServiceResult& result,
+                 CallFailure* failure = nullptr);
 
 // Calls an operation whose result is an array of strings and hands the items to the sink while
 // the answer arrives, so an answer of any size passes through in bounded memory: what the sink
@@ -49,7 +50,8 @@ bool ServiceCall(std::string_view endpoint, const CallSettings& settings, Operat
 // items' text. True when the service answered and every item was handed over; false for every
 // failure as above, and when the sink stopped reading. Items handed over before a failure are
 // the sink's to undo.
-bool StreamingServiceCall(std::string_view endpoint, const CallSettings& settings, Operation operation,
-                          std::span<const ServiceValue> inputs, StringItemSink& sink, CallFailure* failure = nullptr);
+bool StreamingServiceCall(std::string_view endpoint, const CallSettings& settings,
+                          Operation operation, std::span<const ServiceValue> inputs,
+                          StringItemSink& sink, CallFailure* failure = nullptr);
 
 }  // namespace Quorvane::Service

@@ -60,9 +60,12 @@ void AppendValue(std::string& out, const ParameterSpec& parameter, const Service
 
 bool Matches(const ParameterSpec& parameter, const ServiceValue& value) {
   switch (parameter.type) {
-    case FieldType::String: return std::holds_alternative<std::string>(value);
-    case FieldType::Boolean: return std::holds_alternative<bool>(value);
-    case FieldType::StringArray: return std::holds_alternative<std::vector<std::string>>(value);
+    case FieldType::String:
+      return std::holds_alternative<std::string>(value);
+    case FieldType::Boolean:
+      return std::holds_alternative<bool>(value);
+    case FieldType::StringArray:
+      return std::holds_alternative<std::vector<std::string>>(value);
   }
   return false;
 }
@@ -74,7 +77,8 @@ pugi::xml_node BodyContent(const pugi::xml_document& document) {
     return {};
   }
   const auto body = ChildElement(envelope, kSoapEnvelopeNamespace, "Body");
-  return body.find_child([](const pugi::xml_node& node) { return node.type() == pugi::node_element; });
+  return body.find_child(
+      [](const pugi::xml_node& node) { return node.type() == pugi::node_element; });
 }
 
 // The text of a result element. A text made of one character-data node is kept as a view into
@@ -123,14 +127,16 @@ std::vector<std::string> Materialise(std::vector<ResultText>& texts, pugi::xml_d
                                      std::string& body) {
   std::size_t largest = texts.size();
   for (std::size_t index = 0; index < texts.size(); ++index) {
-    if (texts[index].isView && (largest == texts.size() || texts[index].Size() > texts[largest].Size())) {
+    if (texts[index].isView &&
+        (largest == texts.size() || texts[index].Size() > texts[largest].Size())) {
       largest = index;
     }
   }
   std::vector<std::string> strings(texts.size());
   for (std::size_t index = 0; index < texts.size(); ++index) {
     if (index != largest) {
-      strings[index] = texts[index].isView ? std::string(texts[index].view) : std::move(texts[index].owned);
+      strings[index] =
+          texts[index].isView ? std::string(texts[index].view) : std::move(texts[index].owned);
     }
   }
   if (largest < texts.size()) {
@@ -182,7 +188,8 @@ std::string BuildRequestEnvelope(Operation operation, std::span<const ServiceVal
   AppendOpen(out, spec.name, " xmlns=\"" + std::string(kContractNamespace) + "\"");
   for (std::size_t index = 0; index < parameters.size(); ++index) {
     if (!Matches(parameters[index], inputs[index])) {
-      throw std::invalid_argument("wrong type for parameter " + std::string(parameters[index].name));
+      throw std::invalid_argument("wrong type for parameter " +
+                                  std::string(parameters[index].name));
     }
     AppendValue(out, parameters[index], inputs[index]);
   }
@@ -191,7 +198,8 @@ std::string BuildRequestEnvelope(Operation operation, std::span<const ServiceVal
   return out;
 }
 
-ResponseStatus ParseResponseEnvelope(Operation operation, std::string& body, ServiceResult& result) {
+ResponseStatus ParseResponseEnvelope(Operation operation, std::string& body,
+                                     ServiceResult& result) {
   pugi::xml_document document;
   if (!document.load_buffer_inplace(body.data(), body.size(), pugi::parse_default,
                                     pugi::encoding_utf8)) {
@@ -353,7 +361,8 @@ bool ResponseEnvelopeWriter::AppendNextPiece(std::string& out, std::size_t textB
   return true;
 }
 
-std::string BuildResponseEnvelope(Operation operation, const ServiceResult& result, bool nilResult) {
+std::string BuildResponseEnvelope(Operation operation, const ServiceResult& result,
+                                  bool nilResult) {
   ResponseEnvelopeWriter writer(operation, result, nilResult);
   std::string out;
   out.reserve(writer.Length());

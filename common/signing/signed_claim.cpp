@@ -15,7 +15,8 @@ std::vector<std::string_view> Words(std::string_view text) {
     const auto start = text.find_first_not_of(" \t", at);
     if (start == std::string_view::npos) break;
     const auto end = text.find_first_of(" \t", start);
-    words.push_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    words.push_back(
+        text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
     at = end == std::string_view::npos ? text.size() : end;
   }
   return words;
@@ -24,8 +25,8 @@ std::vector<std::string_view> Words(std::string_view text) {
 }  // namespace
 
 std::string VersionText(const Version& version) {
-  return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." + std::to_string(version[2]) + "." +
-         std::to_string(version[3]);
+  return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." +
+         std::to_string(version[2]) + "." + std::to_string(version[3]);
 }
 
 std::optional<Version> ParseVersionText(std::string_view text) {
@@ -57,13 +58,16 @@ std::optional<SignedClaim> ReadSignedClaim(std::string_view trustedComment, std:
     if (!isFile && !word.starts_with(kVersionWord)) continue;
     auto& slot = isFile ? file : version;
     if (slot) {
-      reason = std::string("its trusted comment names ") + (isFile ? "the file" : "the version") + " twice";
+      reason = std::string("its trusted comment names ") + (isFile ? "the file" : "the version") +
+               " twice";
       return std::nullopt;
     }
     slot = word.substr((isFile ? kFileWord : kVersionWord).size());
   }
   if (!file || file->empty() || !version) {
-    reason = "its trusted comment does not name the file and version it signs (\"file:NAME version:A.B.C.D\")";
+    reason =
+        "its trusted comment does not name the file and version it signs (\"file:NAME "
+        "version:A.B.C.D\")";
     return std::nullopt;
   }
   const auto parsed = ParseVersionText(*version);
@@ -74,18 +78,20 @@ std::optional<SignedClaim> ReadSignedClaim(std::string_view trustedComment, std:
   return SignedClaim{std::string(*file), *parsed};
 }
 
-std::optional<std::string> CheckSignedClaim(std::string_view trustedComment, const SignedClaim& expected) {
+std::optional<std::string> CheckSignedClaim(std::string_view trustedComment,
+                                            const SignedClaim& expected) {
   std::string reason;
   const auto claim = ReadSignedClaim(trustedComment, reason);
   if (!claim) {
     return reason;
   }
   if (claim->fileName != expected.fileName) {
-    return "its signature was made for the file '" + claim->fileName + "', not '" + expected.fileName + "'";
+    return "its signature was made for the file '" + claim->fileName + "', not '" +
+           expected.fileName + "'";
   }
   if (claim->version != expected.version) {
-    return "its signature was made for version " + VersionText(claim->version) + ", not the offered " +
-           VersionText(expected.version);
+    return "its signature was made for version " + VersionText(claim->version) +
+           ", not the offered " + VersionText(expected.version);
   }
   return std::nullopt;
 }

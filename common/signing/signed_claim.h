@@ -29,7 +29,8 @@ std::optional<Version> ParseVersionText(std::string_view text);
 std::optional<SignedClaim> ReadSignedClaim(std::string_view trustedComment, std::string& reason);
 
 // Empty when the trusted comment claims exactly `expected`, else why not.
-std::optional<std::string> CheckSignedClaim(std::string_view trustedComment, const SignedClaim& expected);
+std::optional<std::string> CheckSignedClaim(std::string_view trustedComment,
+                                            const SignedClaim& expected);
 
 // The trusted comment a publisher signs for a file: "file:NAME version:A.B.C.D".
 std::string SignedClaimText(const SignedClaim& claim);

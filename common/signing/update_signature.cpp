@@ -49,8 +49,8 @@ std::optional<std::vector<std::uint8_t>> DecodeExactly(std::string_view text, st
   std::vector<std::uint8_t> bytes(size + 3);
   std::size_t length = 0;
   const char* end = nullptr;
-  if (sodium_base642bin(bytes.data(), bytes.size(), text.data(), text.size(), nullptr, &length, &end,
-                        sodium_base64_VARIANT_ORIGINAL) != 0 ||
+  if (sodium_base642bin(bytes.data(), bytes.size(), text.data(), text.size(), nullptr, &length,
+                        &end, sodium_base64_VARIANT_ORIGINAL) != 0 ||
       end != text.data() + text.size() || length != size) {
     return std::nullopt;
   }
@@ -104,7 +104,8 @@ std::optional<Signature> ParseSignature(std::string_view text, std::string& reas
   while (!lines.empty() && lines.back().empty()) {
     lines.pop_back();
   }
-  if (lines.size() != 4 || !lines[0].starts_with(kUntrustedPrefix) || !lines[2].starts_with(kTrustedPrefix)) {
+  if (lines.size() != 4 || !lines[0].starts_with(kUntrustedPrefix) ||
+      !lines[2].starts_with(kTrustedPrefix)) {
     reason = "the signature file is malformed";
     return std::nullopt;
   }
@@ -117,7 +118,8 @@ std::optional<Signature> ParseSignature(std::string_view text, std::string& reas
   }
   if ((*signatureBytes)[0] != 'E' || (*signatureBytes)[1] != 'D') {
     reason = (*signatureBytes)[0] == 'E' && (*signatureBytes)[1] == 'd'
-                 ? "the signature is in the legacy form, which is not accepted (sign with a current minisign)"
+                 ? "the signature is in the legacy form, which is not accepted (sign with a "
+                   "current minisign)"
                  : "the signature's algorithm is unknown";
     return std::nullopt;
   }
@@ -143,7 +145,8 @@ FileDigest& FileDigest::operator=(FileDigest&&) noexcept = default;
 FileDigest::~FileDigest() = default;
 
 void FileDigest::Update(std::string_view bytes) {
-  crypto_generichash_update(&hash_->state, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  crypto_generichash_update(&hash_->state, reinterpret_cast<const unsigned char*>(bytes.data()),
+                            bytes.size());
 }
 
 FileDigest::Value FileDigest::Finish() {
@@ -158,20 +161,22 @@ std::optional<std::string> VerifyDigest(const FileDigest::Value& digest, const S
     return "it was signed with another key (" + KeyIdText(signature.keyId) + ", not the trusted " +
            KeyIdText(key.keyId) + ")";
   }
-  if (crypto_sign_verify_detached(signature.fileSignature.data(), digest.data(), digest.size(), key.key.data()) != 0) {
+  if (crypto_sign_verify_detached(signature.fileSignature.data(), digest.data(), digest.size(),
+                                  key.key.data()) != 0) {
     return std::string("its content does not match its signature");
   }
   std::vector<std::uint8_t> global(signature.fileSignature.begin(), signature.fileSignature.end());
   global.insert(global.end(), signature.trustedComment.begin(), signature.trustedComment.end());
-  if (crypto_sign_verify_detached(signature.globalSignature.data(), global.data(), global.size(), key.key.data()) !=
-      0) {
+  if (crypto_sign_verify_detached(signature.globalSignature.data(), global.data(), global.size(),
+                                  key.key.data()) != 0) {
     return std::string("the trusted comment of its signature does not verify");
   }
   return std::nullopt;
 }
 
-std::optional<std::string> VerifyDigestFor(const FileDigest::Value& digest, const Signature& signature,
-                                           const PublicKey& key, const SignedClaim& expected) {
+std::optional<std::string> VerifyDigestFor(const FileDigest::Value& digest,
+                                           const Signature& signature, const PublicKey& key,
+                                           const SignedClaim& expected) {
   if (auto failure = VerifyDigest(digest, signature, key)) {
     return failure;
   }
@@ -181,8 +186,8 @@ std::optional<std::string> VerifyDigestFor(const FileDigest::Value& digest, cons
 SignatureCheck::SignatureCheck(const PublicKey& key, Signature signature, SignedClaim expected)
     : key_(key), signature_(std::move(signature)), expected_(std::move(expected)) {}
 
-std::optional<std::string> VerifyDescriptor(int fd, std::string_view signatureText, const PublicKey& key,
-                                            const SignedClaim& expected) {
+std::optional<std::string> VerifyDescriptor(int fd, std::string_view signatureText,
+                                            const PublicKey& key, const SignedClaim& expected) {
   std::string reason;
   auto signature = ParseSignature(signatureText, reason);
   if (!signature) {
@@ -206,11 +211,14 @@ std::optional<std::string> VerifyDescriptor(int fd, std::string_view signatureTe
   return check.Finish();
 }
 
-std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit, std::string& reason) {
-  Platform::UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit,
+                                         std::string& reason) {
+  Platform::UniqueFd fd(
+      open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   struct stat status {};
   if (!fd.Valid() || fstat(fd.Get(), &status) != 0) {
-    reason = errno == ELOOP ? "'" + path + "' is a link" : "'" + path + "' cannot be opened: " + std::strerror(errno);
+    reason = errno == ELOOP ? "'" + path + "' is a link"
+                            : "'" + path + "' cannot be opened: " + std::strerror(errno);
     return std::nullopt;
   }
   if (!S_ISREG(status.st_mode) || static_cast<std::size_t>(status.st_size) > limit) {
@@ -243,7 +251,8 @@ std::optional<PublicKey> ReadTrustedKey(const std::string& keyPath, std::string&
 }
 
 // The trusted key and the text of the signature beside the file; else why they cannot be had.
-std::optional<std::pair<PublicKey, std::string>> KeyAndSignatureText(const std::string& path, const std::string& keyPath,
+std::optional<std::pair<PublicKey, std::string>> KeyAndSignatureText(const std::string& path,
+                                                                     const std::string& keyPath,
                                                                      std::string& reason) {
   const auto key = ReadTrustedKey(keyPath, reason);
   if (!key) {
@@ -288,9 +297,11 @@ std::optional<std::string> VerifyFileSignature(const std::string& path, const st
     return reason;
   }
   struct stat status {};
-  Platform::UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  Platform::UniqueFd fd(
+      open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (!fd.Valid() || fstat(fd.Get(), &status) != 0) {
-    return errno == ELOOP ? std::string("it is a link") : std::string("it cannot be opened: ") + std::strerror(errno);
+    return errno == ELOOP ? std::string("it is a link")
+                          : std::string("it cannot be opened: ") + std::strerror(errno);
   }
   if (!S_ISREG(status.st_mode)) {
     return std::string("it is not a regular file");
@@ -298,8 +309,10 @@ std::optional<std::string> VerifyFileSignature(const std::string& path, const st
   return VerifyDescriptor(fd.Get(), keyAndSignature->second, keyAndSignature->first, expected);
 }
 
-std::optional<std::string> VerifyFileDigest(const std::string& path, const FileDigest::Value& digest,
-                                            const std::string& keyPath, const SignedClaim& expected) {
+std::optional<std::string> VerifyFileDigest(const std::string& path,
+                                            const FileDigest::Value& digest,
+                                            const std::string& keyPath,
+                                            const SignedClaim& expected) {
   std::string reason;
   const auto keyAndSignature = KeyAndSignatureText(path, keyPath, reason);
   if (!keyAndSignature) {

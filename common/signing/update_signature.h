@@ -73,8 +73,9 @@ std::optional<std::string> VerifyDigest(const FileDigest::Value& digest, const S
                                         const PublicKey& key);
 
 // The same, and the trusted comment must claim exactly `expected` (the file's name and version).
-std::optional<std::string> VerifyDigestFor(const FileDigest::Value& digest, const Signature& signature,
-                                           const PublicKey& key, const SignedClaim& expected);
+std::optional<std::string> VerifyDigestFor(const FileDigest::Value& digest,
+                                           const Signature& signature, const PublicKey& key,
+                                           const SignedClaim& expected);
 
 // Checks a file's bytes as they arrive, in pieces of any size.
 class SignatureCheck {
@@ -84,7 +85,9 @@ class SignatureCheck {
   void Update(std::string_view bytes) { digest_.Update(bytes); }
   // After the last piece: empty when the signature and its trusted comment verify and the comment
   // claims the expected file and version, else why not.
-  std::optional<std::string> Finish() { return VerifyDigestFor(digest_.Finish(), signature_, key_, expected_); }
+  std::optional<std::string> Finish() {
+    return VerifyDigestFor(digest_.Finish(), signature_, key_, expected_);
+  }
 
  private:
   PublicKey key_;
@@ -95,8 +98,8 @@ class SignatureCheck {
 
 // Verifies the bytes of an open file (read from its current position to its end) against a
 // signature text. Empty when they verify, else the reason.
-std::optional<std::string> VerifyDescriptor(int fd, std::string_view signatureText, const PublicKey& key,
-                                            const SignedClaim& expected);
+std::optional<std::string> VerifyDescriptor(int fd, std::string_view signatureText,
+                                            const PublicKey& key, const SignedClaim& expected);
 
 // Verifies bytes held in memory (a firmware image) against a signature text and the key file at
 // `keyPath`. Empty when they verify, else the reason.
@@ -105,7 +108,8 @@ std::optional<std::string> VerifyBytes(std::string_view bytes, std::string_view 
 
 // Reads a small file whole (a key or a signature), refusing links and anything that is not a
 // regular file or is larger than `limit`. Empty optional with the reason otherwise.
-std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit, std::string& reason);
+std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit,
+                                         std::string& reason);
 
 // Verifies "<path>" against "<path>.minisig" with the key file at `keyPath`, opening neither
 // through a link. Empty when they verify, else the reason.
@@ -114,7 +118,9 @@ std::optional<std::string> VerifyFileSignature(const std::string& path, const st
 
 // The same for a file whose digest was taken while it was written: only the signature and the
 // key are read.
-std::optional<std::string> VerifyFileDigest(const std::string& path, const FileDigest::Value& digest,
-                                            const std::string& keyPath, const SignedClaim& expected);
+std::optional<std::string> VerifyFileDigest(const std::string& path,
+                                            const FileDigest::Value& digest,
+                                            const std::string& keyPath,
+                                            const SignedClaim& expected);
 
 }  // namespace Quorvane::Signing

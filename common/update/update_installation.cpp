@@ -97,12 +97,14 @@ InstallCommand SplitInstallCommand(const ReadyFileEntry& entry) {
     placeholder = command.find("%S");
   }
   if (placeholder == std::string::npos) {
-    return {entry.fileName, Platform::SplitParameters(command), entry.fileName + " " + command, false};
+    return {entry.fileName, Platform::SplitParameters(command), entry.fileName + " " + command,
+            false};
   }
   std::string substituted = command;
   substituted.replace(placeholder, 2, entry.fileName);
   const auto blank = substituted.find(' ');
-  const std::string parameters = blank == std::string::npos ? std::string() : substituted.substr(blank + 1);
+  const std::string parameters =
+      blank == std::string::npos ? std::string() : substituted.substr(blank + 1);
   return {substituted.substr(0, blank), Platform::SplitParameters(parameters), substituted, true};
 }
 
@@ -124,43 +126,52 @@ InstallResult InstallSignedUpdate(const SignedUpdate& update) {
   }
   if (access(update.installFolder.c_str(), W_OK) == 0) {
     if (!update.userInstaller) {
-      return {InstallOutcome::Refused, 0, "its install command would run another program than the signed download"};
+      return {InstallOutcome::Refused, 0,
+              "its install command would run another program than the signed download"};
     }
     return RunCaptured(*update.userInstaller, false);
   }
   // The helper takes nothing but the file; its signature, the key and the installer are its own.
-  Platform::ProcessSpec elevated{kPkexecProgram, {InstallHelperPath(update.installRoot), update.file}, "/", ""};
+  Platform::ProcessSpec elevated{
+      kPkexecProgram, {InstallHelperPath(update.installRoot), update.file}, "/", ""};
   InstallResult result = RunCaptured(elevated, true);
   // What the package manager installed must be what was offered: a package that carries another
   // version has not installed the update.
   const Platform::FileVersion after = Platform::ReadFileVersion(update.installedProgram);
   if (result.outcome == InstallOutcome::Installed && after != update.version) {
     return {InstallOutcome::OtherVersion, 0,
-            "version " + after.ToString() + " is installed where " + update.version.ToString() + " was offered"};
+            "version " + after.ToString() + " is installed where " + update.version.ToString() +
+                " was offered"};
   }
   return result;
 }
 
-std::string DescribeInstallResult(const std::string& what, const std::string& file, const InstallResult& result) {
+std::string DescribeInstallResult(const std::string& what, const std::string& file,
+                                  const InstallResult& result) {
   switch (result.outcome) {
-    case InstallOutcome::Installed: return "The update of " + what + " was installed from '" + file + "'.";
+    case InstallOutcome::Installed:
+      return "The update of " + what + " was installed from '" + file + "'.";
     case InstallOutcome::Refused:
-      return "The update of " + what + " was not installed: the file '" + file + "' is refused because " +
-             result.detail + ". The download is removed; the next check fetches the update anew.";
+      return "The update of " + what + " was not installed: the file '" + file +
+             "' is refused because " + result.detail +
+             ". The download is removed; the next check fetches the update anew.";
     case InstallOutcome::NotStarted:
-      return "The update of " + what + " was not installed: its installer could not be started (" + result.detail +
-             ").";
+      return "The update of " + what + " was not installed: its installer could not be started (" +
+             result.detail + ").";
     case InstallOutcome::NotAuthorised:
       return "The update of " + what +
-             " was not installed: the administrator's authorisation was refused or the password prompt was "
+             " was not installed: the administrator's authorisation was refused or the password "
+             "prompt was "
              "cancelled. It is offered again at the next check.";
     case InstallOutcome::Failed:
-      return "The update of " + what + " was not installed: its installer for '" + file + "' ended with status " +
-             std::to_string(result.status) + ". It is offered again at the next check." +
+      return "The update of " + what + " was not installed: its installer for '" + file +
+             "' ended with status " + std::to_string(result.status) +
+             ". It is offered again at the next check." +
              (result.detail.empty() ? std::string() : "\nInstaller output:\n" + result.detail);
     case InstallOutcome::OtherVersion:
-      return "The update of " + what + " was not installed: its installer for '" + file + "' reported success, but " +
-             result.detail + ". It is offered again at the next check.";
+      return "The update of " + what + " was not installed: its installer for '" + file +
+             "' reported success, but " + result.detail +
+             ". It is offered again at the next check.";
   }
   return {};
 }

@@ -29,7 +29,7 @@ std::string InstallHelperPath(const std::string& installRoot);
 struct InstallCommand {
   std::string program;
   std::vector<std::string> arguments;
-  std::string text;      // the whole command as run, for messages
+  std::string text;  // the whole command as run, for messages
   bool placeholder = false;
 };
 InstallCommand SplitInstallCommand(const ReadyFileEntry& entry);
@@ -45,12 +45,13 @@ enum class InstallOutcome {
   NotStarted,     // the installer (or pkexec) could not be started
   NotAuthorised,  // pkexec: the authorisation was refused or the password prompt dismissed
   Failed,         // the installer ran and reported a failure
-  OtherVersion,   // the installer reported success, but another version than the offered is installed
+  OtherVersion,   // the installer reported success, but another version than the offered is
+                  // installed
 };
 
 struct InstallResult {
   InstallOutcome outcome = InstallOutcome::Installed;
-  int status = 0;      // the installer's (or pkexec's) exit status; the system's error when not started
+  int status = 0;  // the installer's (or pkexec's) exit status; the system's error when not started
   std::string detail;  // why it was refused, or what the installer printed
 };
 
@@ -77,6 +78,7 @@ InstallResult InstallSignedUpdate(const SignedUpdate& update);
 
 // One sentence (and the installer's output) for the event log and the user: what happened to the
 // update of `what`.
-std::string DescribeInstallResult(const std::string& what, const std::string& file, const InstallResult& result);
+std::string DescribeInstallResult(const std::string& what, const std::string& file,
+                                  const InstallResult& result);
 
 }  // namespace Quorvane::Update

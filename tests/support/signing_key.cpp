@@ -19,18 +19,22 @@ void RunMinisign(std::vector<std::string> arguments, const std::string& log) {
 
 }  // namespace
 
-SigningKey::SigningKey() : publicKey_(folder_.File("update.pub")), secretKey_(folder_.File("update.key")) {
+SigningKey::SigningKey()
+    : publicKey_(folder_.File("update.pub")), secretKey_(folder_.File("update.key")) {
   // -W: no password, so signing asks nothing.
   RunMinisign({"-G", "-W", "-p", publicKey_, "-s", secretKey_}, folder_.File("minisign.log"));
 }
 
 void SigningKey::Sign(const std::string& file, const std::string& version) const {
-  SignWith(file, file + ".minisig", "file:" + file.substr(file.rfind('/') + 1) + " version:" + version);
+  SignWith(file, file + ".minisig",
+           "file:" + file.substr(file.rfind('/') + 1) + " version:" + version);
 }
 
-void SigningKey::SignWith(const std::string& file, const std::string& signature, const std::string& trustedComment,
+void SigningKey::SignWith(const std::string& file, const std::string& signature,
+                          const std::string& trustedComment,
                           const std::vector<std::string>& options) const {
-  std::vector<std::string> arguments{"-S", "-s", secretKey_, "-m", file, "-x", signature, "-t", trustedComment};
+  std::vector<std::string> arguments{"-S", "-s",      secretKey_, "-m",          file,
+                                     "-x", signature, "-t",       trustedComment};
   arguments.insert(arguments.end(), options.begin(), options.end());
   RunMinisign(std::move(arguments), folder_.File("minisign.log"));
 }

@@ -15,11 +15,12 @@ class SigningKey {
 
   const std::string& PublicKeyPath() const { return publicKey_; }
   const std::string& SecretKeyPath() const { return secretKey_; }
-  // Writes "<file>.minisig" with the trusted comment a publisher signs: "file:NAME version:VERSION",
-  // NAME the file's own name.
+  // Writes "<file>.minisig" with the trusted comment a publisher signs: "file:NAME
+  // version:VERSION", NAME the file's own name.
   void Sign(const std::string& file, const std::string& version) const;
   // Writes `signature` with the given trusted comment; extra minisign options may follow.
-  void SignWith(const std::string& file, const std::string& signature, const std::string& trustedComment,
+  void SignWith(const std::string& file, const std::string& signature,
+                const std::string& trustedComment,
                 const std::vector<std::string>& options = {}) const;
   // Puts the public key where the updater of an install tree trusts it.
   void TrustIn(const std::string& installRoot) const;

@@ -1,9 +1,10 @@
 // The queue shared by every start of the updater: in-process for its limits, and with real
 // Tollwick processes for ordering, concurrency and a processing copy that is killed; and a real
 // download that does not fit its folder.
-#include <gtest/gtest.h>
+#include "updater/command_queue.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -15,13 +16,12 @@
 #include <thread>
 
 #include "common/platform/process.h"
+#include "common/update/updates_ready_file.h"
 #include "tests/support/local_service.h"
 #include "tests/support/signing_key.h"
 #include "tests/support/syslog_collector.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/updater_files.h"
-#include "common/update/updates_ready_file.h"
-#include "updater/command_queue.h"
 
 namespace {
 
@@ -80,10 +80,11 @@ class TollwickProcesses : public testing::Test {
 
   // A configuration whose runs ask the service (none when empty) about the package.
   void Configure(const std::string& endpoint, const std::string& package = "Tollwick") {
-    Testing::WriteTextFile(root_.File("Quorvane/Updater/Tollwick.xml"),
-                           Testing::UpdaterConfigurationXml(endpoint.empty() ? std::vector<std::string>{}
-                                                                             : std::vector<std::string>{endpoint},
-                                                            {package}, "<setting name=\"TimeoutMS\" value=\"60000\"/>"));
+    Testing::WriteTextFile(
+        root_.File("Quorvane/Updater/Tollwick.xml"),
+        Testing::UpdaterConfigurationXml(
+            endpoint.empty() ? std::vector<std::string>{} : std::vector<std::string>{endpoint},
+            {package}, "<setting name=\"TimeoutMS\" value=\"60000\"/>"));
   }
 
   // Starts the updater, through `wrapper` (a program and its arguments, given the updater and
@@ -92,18 +93,21 @@ class TollwickProcesses : public testing::Test {
                           std::vector<std::pair<std::string, std::string>> extraEnvironment = {},
                           std::vector<std::string> wrapper = {}) {
     outputs_.push_back(root_.File("tollwick-" + std::to_string(outputs_.size()) + ".out"));
-    Platform::ProcessSpec spec{root_.File("Quorvane/Updater/Tollwick"), {commandLine}, "", outputs_.back()};
+    Platform::ProcessSpec spec{
+        root_.File("Quorvane/Updater/Tollwick"), {commandLine}, "", outputs_.back()};
     if (!wrapper.empty()) {
       spec.program = wrapper.front();
       spec.arguments.assign(wrapper.begin() + 1, wrapper.end());
-      spec.arguments.insert(spec.arguments.end(), {root_.File("Quorvane/Updater/Tollwick"), commandLine});
+      spec.arguments.insert(spec.arguments.end(),
+                            {root_.File("Quorvane/Updater/Tollwick"), commandLine});
     }
     spec.environment = {{"XDG_RUNTIME_DIR", root_.File("run")},
                         {"XDG_DATA_HOME", root_.File("data")},
                         {"QUORVANE_SYSLOG_SOCKET", log_.SocketPath()},
                         {"DISPLAY", ""},
                         {"WAYLAND_DISPLAY", ""}};
-    spec.environment.insert(spec.environment.end(), extraEnvironment.begin(), extraEnvironment.end());
+    spec.environment.insert(spec.environment.end(), extraEnvironment.begin(),
+                            extraEnvironment.end());
     std::error_code error;
     auto process = Platform::Process::Start(spec, error);
     if (!process) throw std::system_error(error);
@@ -121,7 +125,8 @@ class TollwickProcesses : public testing::Test {
         std::istringstream text(Testing::ReadTextFile(output));
         const std::string prefix = "Tollwick: running the command line '";
         for (std::string line; std::getline(text, line);) {
-          if (line.rfind(prefix, 0) == 0) lines.push_back(line.substr(prefix.size(), line.size() - prefix.size() - 1));
+          if (line.rfind(prefix, 0) == 0)
+            lines.push_back(line.substr(prefix.size(), line.size() - prefix.size() - 1));
         }
       }
     }
@@ -145,9 +150,10 @@ TEST_F(TollwickProcesses, LinesQueuedWhileOneCopyWorksRunOnceInOrder) {
     EXPECT_EQ(queued.Wait(), 1);  // it only queued its line
   }
   EXPECT_EQ(first.Wait(), 0);
-  EXPECT_EQ(RunLines(5), (std::vector<std::string>{"/checkonly:center line-0", "/checkonly:center line-1",
-                                                   "/checkonly:center line-2", "/checkonly:center line-3",
-                                                   "/checkonly:center line-4"}));
+  EXPECT_EQ(RunLines(5),
+            (std::vector<std::string>{"/checkonly:center line-0", "/checkonly:center line-1",
+                                      "/checkonly:center line-2", "/checkonly:center line-3",
+                                      "/checkonly:center line-4"}));
 }
 
 TEST_F(TollwickProcesses, ManyCopiesStartedAtOnceRunEveryLineExactlyOnce) {
@@ -164,7 +170,8 @@ TEST_F(TollwickProcesses, ManyCopiesStartedAtOnceRunEveryLineExactlyOnce) {
   auto lines = RunLines(8);
   std::sort(lines.begin(), lines.end());
   std::vector<std::string> expected;
-  for (int line = 0; line < 8; ++line) expected.push_back("/checkonly:center copy-" + std::to_string(line));
+  for (int line = 0; line < 8; ++line)
+    expected.push_back("/checkonly:center copy-" + std::to_string(line));
   EXPECT_EQ(lines, expected);
 }
 
@@ -189,7 +196,8 @@ TEST_F(TollwickProcesses, AKilledProcessingCopyNeverBlocksTheNextStart) {
 TEST_F(TollwickProcesses, AFullQueueLeftByAKilledCopyIsProcessedByTheNextStart) {
   Configure("http://127.0.0.1:1/unreachable");
   std::vector<std::string> left;
-  for (std::size_t line = 0; line < Updater::kMaxQueuedLines; ++line) left.push_back("/checkonly:center left-" + std::to_string(line));
+  for (std::size_t line = 0; line < Updater::kMaxQueuedLines; ++line)
+    left.push_back("/checkonly:center left-" + std::to_string(line));
   Testing::WriteTextFile(root_.File("run/Tollwick.queue"), Updater::QueueText(left));
   Platform::Process refused = Start("/checkonly:center refused");
   EXPECT_EQ(refused.Wait(), 1);  // its own line was not run
@@ -206,12 +214,14 @@ TEST_F(TollwickProcesses, AnInstallerOutlivingAKilledUpdaterIsWaitedForByTheNext
   std::filesystem::create_directories(downloads);
   std::filesystem::create_directories(root_.File("Quorvane/Kestrane"));
   const std::string journal = root_.File("installs.log");
-  Testing::WriteExecutable(downloads + "setup.run",
-                           "echo start >> '" + journal + "'\nsleep 2\necho end >> '" + journal + "'");
+  Testing::WriteExecutable(
+      downloads + "setup.run",
+      "echo start >> '" + journal + "'\nsleep 2\necho end >> '" + journal + "'");
   key_.Sign(downloads + "setup.run", "2.0.0.0");
   Diagnostics::RecordingEventLog log;
-  ASSERT_TRUE(Update::WriteUpdatesReadyFile({"Kestrane", {2, 0, 0, 0}, {{"%s", "setup.run", downloads}}},
-                                            downloads + Update::kUpdatesReadyFileName, log));
+  ASSERT_TRUE(
+      Update::WriteUpdatesReadyFile({"Kestrane", {2, 0, 0, 0}, {{"%s", "setup.run", downloads}}},
+                                    downloads + Update::kUpdatesReadyFileName, log));
   Configure("", "Kestrane");
 
   Platform::Process killed = Start("/updateonly:center");
@@ -235,8 +245,9 @@ TEST_F(TollwickProcesses, TemporariesOfKilledWritesAreClearedByTheNextRun) {
   const std::string halfWay = root_.File("data/Quorvane/Updater/.Kestrane.incoming");
   std::filesystem::create_directories(halfWay);
   Testing::WriteTextFile(halfWay + "/quorvane_2.0.0.0_amd64.deb", std::string(4096, 'x'));
-  const std::vector<std::string> stale = {root_.File("run/.Tollwick.queue.k1LLed"),
-                                          downloads + "." + Update::kUpdatesReadyFileName + ".k1LLed"};
+  const std::vector<std::string> stale = {
+      root_.File("run/.Tollwick.queue.k1LLed"),
+      downloads + "." + Update::kUpdatesReadyFileName + ".k1LLed"};
   for (const auto& path : stale) {
     Testing::WriteTextFile(path, "cut short");
     const timespec longAgo[2] = {{1000000000, 0}, {1000000000, 0}};
@@ -260,10 +271,12 @@ TEST_F(TollwickProcesses, ADownloadLargerThanTheFreeSpaceFailsCleanlyAndSaysWhy)
   }
   std::filesystem::create_directories(service_data_.File("packages"));
   Testing::WriteTextFile(service_data_.File("packages/big.bin"), std::string(4 * 1024 * 1024, 'x'));
-  Testing::WriteTextFile(service_data_.File("packages.xml"),
-                         "<packages><package softwareID=\"Tollwick\" major=\"9\" minor=\"0\" build=\"0\" revision=\"0\">"
-                         "<file name=\"big.bin\" mimeType=\"application/octet-stream\" installCommand=\"%s\" "
-                         "path=\"packages/big.bin\"/></package></packages>");
+  Testing::WriteTextFile(
+      service_data_.File("packages.xml"),
+      "<packages><package softwareID=\"Tollwick\" major=\"9\" minor=\"0\" build=\"0\" "
+      "revision=\"0\">"
+      "<file name=\"big.bin\" mimeType=\"application/octet-stream\" installCommand=\"%s\" "
+      "path=\"packages/big.bin\"/></package></packages>");
   Testing::LocalServiceProcess service(service_data_.Path(), {}, key_.SecretKeyPath());
   Configure(service.Endpoint());
   std::filesystem::create_directories(root_.File("data"));
@@ -276,11 +289,12 @@ TEST_F(TollwickProcesses, ADownloadLargerThanTheFreeSpaceFailsCleanlyAndSaysWhy)
        "sh", root_.File("data"), root_.Path()});
   EXPECT_EQ(run.Wait(), 0);
   EXPECT_EQ(Testing::ReadTextFile(root_.File("status")), "1\n");
-  EXPECT_EQ(Testing::ReadTextFile(root_.File("left")), root_.File("data/Quorvane") + "\n" +
-                                                        root_.File("data/Quorvane/Updater") + "\n");
+  EXPECT_EQ(Testing::ReadTextFile(root_.File("left")),
+            root_.File("data/Quorvane") + "\n" + root_.File("data/Quorvane/Updater") + "\n");
   const auto texts = log_.Texts(200ms);
   ASSERT_EQ(texts.size(), 1u);
-  EXPECT_NE(texts[0].find("Not enough free space for update file 'big.bin'"), std::string::npos) << texts[0];
+  EXPECT_NE(texts[0].find("Not enough free space for update file 'big.bin'"), std::string::npos)
+      << texts[0];
   EXPECT_NE(texts[0].find(std::strerror(ENOSPC)), std::string::npos) << texts[0];
 }
 
@@ -291,8 +305,9 @@ TEST_F(TollwickProcesses, AnUnusableQueueOrConfigurationIsLoggedOnceAndEndsWithO
   EXPECT_EQ(unconfigured.Wait(), 1);
   auto texts = log_.Texts(200ms);
   ASSERT_EQ(texts.size(), 1u);  // the error only: the event log takes no information entries
-  EXPECT_EQ(texts[0], "## Exception Information ##\nType: CXmlConfigurationException\nMessage: File '" +
-                          root_.File("Quorvane/Updater/Tollwick.xml") + "' is Invalid.\nErrorCode: 0x0\n");
+  EXPECT_EQ(texts[0],
+            "## Exception Information ##\nType: CXmlConfigurationException\nMessage: File '" +
+                root_.File("Quorvane/Updater/Tollwick.xml") + "' is Invalid.\nErrorCode: 0x0\n");
 
   Configure("http://127.0.0.1:1/unreachable");
   EXPECT_EQ(Start("no switch at all").Wait(), 0);
@@ -302,12 +317,14 @@ TEST_F(TollwickProcesses, AnUnusableQueueOrConfigurationIsLoggedOnceAndEndsWithO
   EXPECT_EQ(run.Wait(), 1);
   texts = log_.Texts(200ms);
   ASSERT_EQ(texts.size(), 2u);
-  EXPECT_NE(texts[1].find("Tollwick could not use its command queue: cannot write the updater queue: Is a directory"),
+  EXPECT_NE(texts[1].find("Tollwick could not use its command queue: cannot write the updater "
+                          "queue: Is a directory"),
             std::string::npos)
       << texts[1];
   EXPECT_TRUE(std::filesystem::is_directory(root_.File("run/Tollwick.queue")));
   const std::string output = Testing::ReadTextFile(outputs_.back());
-  EXPECT_EQ(output.find("running the command line"), std::string::npos) << output;  // the queue ran nothing
+  EXPECT_EQ(output.find("running the command line"), std::string::npos)
+      << output;  // the queue ran nothing
 }
 
 }  // namespace

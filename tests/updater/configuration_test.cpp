@@ -21,9 +21,11 @@ TEST(CommandLine, SwitchesAnywhereInAnyCaseWithAllOverAdminOverCenter) {
   } cases[] = {
       {"CheckOnly:Center", 0, 0, 0, false},  // no slash: not the switch
       {"x/CheckOnly:Centerfoo/UPDATEONLY:ADMIN", 2, 1, 0, false},
-      {"/checkonly:center /checkonly:all /updateonly:all /restart:admin /restart:all", 4, 3, 4, false},
+      {"/checkonly:center /checkonly:all /updateonly:all /restart:admin /restart:all", 4, 3, 4,
+       false},
       {"/updateonly:center /updateonly:admin /restart:center /isbeta:TRUE", 0, 1, 2, true},
-      {"/isbeta:false /restart:center", 0, 0, 2, false},  // parsed; without an update nothing restarts
+      {"/isbeta:false /restart:center", 0, 0, 2,
+       false},  // parsed; without an update nothing restarts
   };
   for (const auto& c : cases) {
     const UpdateScopes scopes = ParseCommandLine(c.line);
@@ -38,7 +40,8 @@ class ConfigurationFile : public testing::Test {
  protected:
   std::string Write(const std::string& body) {
     Testing::WriteTextFile(path_, "<?xml version=\"1.0\"?><updater xmlns=\"" +
-                                      std::string(kConfigurationNamespace) + "\">" + body + "</updater>");
+                                      std::string(kConfigurationNamespace) + "\">" + body +
+                                      "</updater>");
     return path_;
   }
   std::string LoadError(const std::string& body) { return LoadErrorOf(Write(body)); }
@@ -62,18 +65,25 @@ class ConfigurationFile : public testing::Test {
 
 constexpr const char* kPackage =
     "<package softwareID=\"Kestrane\" softwareUpdateType=\"application\" processName=\"Kestrane\" "
-    "warningBeforeKill=\"TRUE\" timeToWaitBeforeKillMs=\"5000\" timeToWaitAfterKillMs=\"x\" restart=\"yes\"/>";
+    "warningBeforeKill=\"TRUE\" timeToWaitBeforeKillMs=\"5000\" timeToWaitAfterKillMs=\"x\" "
+    "restart=\"yes\"/>";
 
 TEST_F(ConfigurationFile, ReadsEveryListWithTheConversionRules) {
   UpdaterConfiguration configuration;
   configuration.Load(Write(
-      "<servers><server url=\"http://a/\" timeoutMs=\"12abc\"/><server url=\"http://b/\" timeoutMs=\"\"/>"
-      "<server url=\"http://c/\" timeoutMs=\"4294967297\"/><server url=\"http://d/\" timeoutMs=\"-2147483649\"/></servers>"
-      "<packages>" + std::string(kPackage) +
+      "<servers><server url=\"http://a/\" timeoutMs=\"12abc\"/><server url=\"http://b/\" "
+      "timeoutMs=\"\"/>"
+      "<server url=\"http://c/\" timeoutMs=\"4294967297\"/><server url=\"http://d/\" "
+      "timeoutMs=\"-2147483649\"/></servers>"
+      "<packages>" +
+      std::string(kPackage) +
       "<package softwareID=\"Orlimar\" softwareUpdateType=\"Application\" processName=\"Orlimar\" "
-      "warningBeforeKill=\"yes\" timeToWaitBeforeKillMs=\"0\" timeToWaitAfterKillMs=\"0\" restart=\"true\"/>"
-      "</packages><settings><setting name=\"TimeoutMS\" value=\"1000\"/><setting name=\"timeoutms\" "
-      "value=\"5\"/><setting name=\"TimeoutMS\" value=\"2500\"/><setting name=\"HeapSizeMB\" value=\"lots\"/>"
+      "warningBeforeKill=\"yes\" timeToWaitBeforeKillMs=\"0\" timeToWaitAfterKillMs=\"0\" "
+      "restart=\"true\"/>"
+      "</packages><settings><setting name=\"TimeoutMS\" value=\"1000\"/><setting "
+      "name=\"timeoutms\" "
+      "value=\"5\"/><setting name=\"TimeoutMS\" value=\"2500\"/><setting name=\"HeapSizeMB\" "
+      "value=\"lots\"/>"
       "</settings>"));
   ASSERT_TRUE(configuration.Loaded());
   ASSERT_EQ(configuration.Servers().size(), 4u);
@@ -85,8 +95,8 @@ TEST_F(ConfigurationFile, ReadsEveryListWithTheConversionRules) {
   ASSERT_EQ(configuration.Packages().size(), 2u);
   const PackageEntry& center = configuration.PackageAt(0);
   EXPECT_EQ(center.softwareUpdateType, 1u);  // "application" is not "Application"
-  EXPECT_TRUE(center.warnBeforeKill);         // TRUE
-  EXPECT_FALSE(center.restart);               // yes
+  EXPECT_TRUE(center.warnBeforeKill);        // TRUE
+  EXPECT_FALSE(center.restart);              // yes
   EXPECT_EQ(center.waitBeforeKillMs, 5000);
   EXPECT_EQ(center.waitAfterKillMs, 0);
   EXPECT_EQ(configuration.PackageAt(1).softwareUpdateType, 0u);
@@ -123,9 +133,11 @@ TEST_F(ConfigurationFile, EveryFaultHasItsReportText) {
 
   Testing::WriteTextFile(path_, "<updater><servers>");
   UpdaterConfiguration configuration;
-  EXPECT_EQ(Testing::ThrownMessage<Config::CXmlConfigurationException>([&] { configuration.Load(path_); }),
+  EXPECT_EQ(Testing::ThrownMessage<Config::CXmlConfigurationException>(
+                [&] { configuration.Load(path_); }),
             "Error loading xml configuration file '" + path_ + "'.");
-  EXPECT_EQ(LoadErrorOf(folder_.File("absent.xml")), Report("File '" + folder_.File("absent.xml") + "' is Invalid.", "0"));
+  EXPECT_EQ(LoadErrorOf(folder_.File("absent.xml")),
+            Report("File '" + folder_.File("absent.xml") + "' is Invalid.", "0"));
 }
 
 TEST(ShippedConfiguration, LoadsWithTheThreePackages) {
@@ -133,7 +145,8 @@ TEST(ShippedConfiguration, LoadsWithTheThreePackages) {
   configuration.Load(QUORVANE_SHIPPED_TOLLWICK_XML);
   ASSERT_EQ(configuration.Packages().size(), 3u);
   EXPECT_EQ(configuration.Packages()[2].softwareId, "Tollwick");
-  EXPECT_EQ(configuration.Servers().at(0).url, "https://services.quorvane.example/Services/DefaultService.svc");
+  EXPECT_EQ(configuration.Servers().at(0).url,
+            "https://services.quorvane.example/Services/DefaultService.svc");
   EXPECT_EQ(configuration.HeapSizeMb(), 120);
   EXPECT_EQ(configuration.DownloadLimitMb(), 1024);
 }

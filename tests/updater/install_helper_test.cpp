@@ -1,9 +1,10 @@
 // The root install helper's steps on files a test makes: what it takes from the caller, and that
 // the bytes it stages are the bytes it verified. The helper itself runs as root through the real
 // pkexec in the package test.
-#include <gtest/gtest.h>
+#include "updater/install_helper/install_helper.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -12,7 +13,6 @@
 
 #include "tests/support/signing_key.h"
 #include "tests/support/temp_folder.h"
-#include "updater/install_helper/install_helper.h"
 
 namespace {
 
@@ -28,9 +28,14 @@ TEST(InstallHelperInvocation, OnlyOneAbsolutePackagePathAndAPkexecUserAreTaken) 
   };
   EXPECT_EQ(form({"/home/racer/.local/share/Quorvane/Updater/Kestrane/quorvane_1.1.0_amd64.deb"}),
             "/home/racer/.local/share/Quorvane/Updater/Kestrane/quorvane_1.1.0_amd64.deb");
-  for (const auto& refused : std::vector<std::vector<const char*>>{
-           {}, {"relative.deb"}, {"/tmp/setup.run"}, {"/.deb"}, {"/tmp/a.deb", "--force-all"}, {"/bin/sh", "-c"},
-           {"/tmp/x\nrefused: forged.deb"}}) {
+  for (const auto& refused :
+       std::vector<std::vector<const char*>>{{},
+                                             {"relative.deb"},
+                                             {"/tmp/setup.run"},
+                                             {"/.deb"},
+                                             {"/tmp/a.deb", "--force-all"},
+                                             {"/bin/sh", "-c"},
+                                             {"/tmp/x\nrefused: forged.deb"}}) {
     EXPECT_FALSE(form(refused)) << refused.size();
   }
   EXPECT_EQ(CallerOf(nullptr, 0)->uid, 0u);
@@ -58,8 +63,9 @@ class Staging : public testing::Test {
     std::string reason;
     auto fd = Open(package_, reason);
     EXPECT_TRUE(fd.Valid()) << reason;
-    return StageVerified(fd.Get(), ReadTextFile(package_ + ".minisig"), ReadTextFile(key.PublicKeyPath()),
-                         "quorvane_1.1.0_amd64.deb", folder_.File("staging"));
+    return StageVerified(fd.Get(), ReadTextFile(package_ + ".minisig"),
+                         ReadTextFile(key.PublicKeyPath()), "quorvane_1.1.0_amd64.deb",
+                         folder_.File("staging"));
   }
 
   Testing::TempFolder folder_;
@@ -71,7 +77,8 @@ TEST_F(Staging, TheStagedCopyIsTheVerifiedBytesAndAnythingElseIsRefused) {
   const Staged staged = Stage(key_);
   ASSERT_FALSE(staged.refusal) << staged.refusal->reason;
   EXPECT_EQ(ReadTextFile(staged.path), ReadTextFile(package_));
-  EXPECT_EQ(staged.signedVersion, (Signing::Version{1, 1, 0, 0}));  // compared with the package's own
+  EXPECT_EQ(staged.signedVersion,
+            (Signing::Version{1, 1, 0, 0}));  // compared with the package's own
   std::filesystem::remove(staged.path);
 
   // The maker's signature of another file (the updater's own program, say) is not this package's.
@@ -100,7 +107,8 @@ TEST_F(Staging, StagingLeavesTheReserveFreeForUsers) {
   struct statvfs status {};
   ASSERT_EQ(statvfs(folder_.Path().c_str(), &status), 0);
   const std::uint64_t available = static_cast<std::uint64_t>(status.f_bavail) * status.f_frsize;
-  for (const std::uint64_t size : std::vector<std::uint64_t>{available, available - std::min(available, kFreeSpaceReserve) + 1, 1ull << 60}) {
+  for (const std::uint64_t size : std::vector<std::uint64_t>{
+           available, available - std::min(available, kFreeSpaceReserve) + 1, 1ull << 60}) {
     const auto full = CheckFreeSpace(folder_.Path(), size);
     ASSERT_TRUE(full) << size;
     EXPECT_NE(full->find("would leave less than 512 MiB free"), std::string::npos) << *full;
@@ -125,10 +133,12 @@ TEST_F(Staging, LinksFifosAndFilesOfOthersAreNeverOpened) {
     chmod(folder_.Path().c_str(), 0755);
     WriteTextFile(folder_.File("secret.deb"), "root only");
     chmod(folder_.File("secret.deb").c_str(), 0600);
-    EXPECT_FALSE(OpenCallerFile(folder_.File("secret.deb"), Caller{65534, 65534}, 100, reason).Valid());
+    EXPECT_FALSE(
+        OpenCallerFile(folder_.File("secret.deb"), Caller{65534, 65534}, 100, reason).Valid());
     EXPECT_NE(reason.find("Permission denied"), std::string::npos) << reason;
     chmod(folder_.File("secret.deb").c_str(), 0644);
-    EXPECT_FALSE(OpenCallerFile(folder_.File("secret.deb"), Caller{65534, 65534}, 100, reason).Valid());
+    EXPECT_FALSE(
+        OpenCallerFile(folder_.File("secret.deb"), Caller{65534, 65534}, 100, reason).Valid());
     EXPECT_NE(reason.find("does not belong"), std::string::npos) << reason;
   }
 }

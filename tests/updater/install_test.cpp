@@ -1,6 +1,5 @@
 // Installing with harmless scripts as installers, and restarting programs of a test tree.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,11 +10,11 @@
 #include <tuple>
 
 #include "common/diagnostics/hvx_exception.h"
+#include "common/platform/process.h"
 #include "common/update/updates_ready_file.h"
 #include "tests/support/signing_key.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/updater_files.h"
-#include "common/platform/process.h"
 #include "updater/install_and_restart.h"
 
 namespace {
@@ -44,11 +43,13 @@ class Install : public testing::Test {
     for (const char* id : {"Kestrane", "Orlimar"}) {
       std::filesystem::create_directories(root_.File(std::string("Quorvane/") + id));
       // The installed program writes its arguments when it is (re)started.
-      Testing::WriteExecutable(root_.File(std::string("Quorvane/") + id + "/" + id),
-                  std::string("echo \"$@\" > '") + root_.File(std::string(id) + ".restarted") + "'");
+      Testing::WriteExecutable(
+          root_.File(std::string("Quorvane/") + id + "/" + id),
+          std::string("echo \"$@\" > '") + root_.File(std::string(id) + ".restarted") + "'");
     }
-    WriteTextFile(root_.File("Tollwick.xml"),
-                  Testing::UpdaterConfigurationXml({}, {"Kestrane", "Orlimar", "Tollwick", "Plugin"}));
+    WriteTextFile(
+        root_.File("Tollwick.xml"),
+        Testing::UpdaterConfigurationXml({}, {"Kestrane", "Orlimar", "Tollwick", "Plugin"}));
     configuration_.Load(root_.File("Tollwick.xml"));
   }
 
@@ -58,12 +59,14 @@ class Install : public testing::Test {
                Platform::FileVersion version = {2, 0, 0, 0}) {
     const std::string folder = Downloads(id);
     std::filesystem::create_directories(folder);
-    Testing::WriteExecutable(folder + "setup.run", "echo \"" + id + ":$*\" >> '" + root_.File("installed.log") +
-                                          "'\necho 'no space left'\nexit " + std::to_string(status));
+    Testing::WriteExecutable(folder + "setup.run",
+                             "echo \"" + id + ":$*\" >> '" + root_.File("installed.log") +
+                                 "'\necho 'no space left'\nexit " + std::to_string(status));
     key_.Sign(folder + "setup.run", version.ToString());
     Diagnostics::RecordingEventLog log;
-    ASSERT_TRUE(Update::WriteUpdatesReadyFile({id, version, {{installCommand, "setup.run", folder}}},
-                                              folder + Update::kUpdatesReadyFileName, log));
+    ASSERT_TRUE(
+        Update::WriteUpdatesReadyFile({id, version, {{installCommand, "setup.run", folder}}},
+                                      folder + Update::kUpdatesReadyFileName, log));
   }
 
   bool Run(const std::string& commandLine) {
@@ -74,8 +77,12 @@ class Install : public testing::Test {
     return access((Downloads(id) + Update::kUpdatesReadyFileName).c_str(), F_OK) == 0;
   }
 
-  std::string Downloads(const std::string& id) { return folders_.localAppData + "/Quorvane/Updater/" + id + "/"; }
-  bool Restarted(const std::string& id) { return access(root_.File(id + ".restarted").c_str(), F_OK) == 0; }
+  std::string Downloads(const std::string& id) {
+    return folders_.localAppData + "/Quorvane/Updater/" + id + "/";
+  }
+  bool Restarted(const std::string& id) {
+    return access(root_.File(id + ".restarted").c_str(), F_OK) == 0;
+  }
 
   Testing::TempFolder root_;
   Testing::SigningKey key_;
@@ -114,17 +121,20 @@ TEST_F(Install, EachSwitchInstallsAndRestartsItsPackagesOnly) {
       {"/updateonly:all /restart:all", "Kestrane:\nOrlimar:--admin\n", {"Kestrane", "Orlimar"}}};
   for (const auto& [line, installed, restarted] : cases) {
     std::filesystem::remove(root_.File("installed.log"));
-    for (const char* id : {"Kestrane", "Orlimar"}) std::filesystem::remove(root_.File(std::string(id) + ".restarted"));
+    for (const char* id : {"Kestrane", "Orlimar"})
+      std::filesystem::remove(root_.File(std::string(id) + ".restarted"));
     Pending("Kestrane", "%s");
     Pending("Orlimar", "%S --admin");
     Pending("Tollwick", "%s");
     Pending("Plugin", "%s --plugin");
     Run(line);
     EXPECT_EQ(ReadTextFile(root_.File("installed.log")), installed) << line;
-    for (const auto& id : restarted) EXPECT_EQ(Testing::AwaitFile(root_.File(id + ".restarted")), "\n") << line;
+    for (const auto& id : restarted)
+      EXPECT_EQ(Testing::AwaitFile(root_.File(id + ".restarted")), "\n") << line;
     std::this_thread::sleep_for(50ms);
     for (const char* id : {"Kestrane", "Orlimar"}) {
-      EXPECT_EQ(Restarted(id), std::find(restarted.begin(), restarted.end(), id) != restarted.end()) << line << id;
+      EXPECT_EQ(Restarted(id), std::find(restarted.begin(), restarted.end(), id) != restarted.end())
+          << line << id;
     }
     EXPECT_TRUE(ReadyFileKept("Tollwick") && ReadyFileKept("Plugin")) << line;
   }
@@ -138,7 +148,8 @@ TEST_F(Install, AFailingInstallerKeepsTheUpdateLogsItsOutputAndStillRestarts) {
   EXPECT_TRUE(ReadyFileKept("Kestrane"));
   ASSERT_EQ(log_.Entries().size(), 1u);
   EXPECT_EQ(log_.Entries()[0].type, Diagnostics::kEventError);
-  EXPECT_NE(log_.Entries()[0].text.find("ended with status 3"), std::string::npos) << log_.Entries()[0].text;
+  EXPECT_NE(log_.Entries()[0].text.find("ended with status 3"), std::string::npos)
+      << log_.Entries()[0].text;
   EXPECT_NE(log_.Entries()[0].text.find("no space left"), std::string::npos);
   ASSERT_EQ(progress_.told.size(), 1u);
   EXPECT_EQ(Testing::AwaitFile(root_.File("Kestrane.restarted")), "\n");
@@ -155,7 +166,9 @@ TEST_F(Install, AnInstallerWhoseSignatureFailsNeverRuns) {
            [](const std::string& file) { std::filesystem::remove(file + ".minisig"); },
            [&](const std::string& file) { stranger.Sign(file, "2.0.0.0"); },
            [&](const std::string& file) { key_.Sign(file, "1.0.0.0"); },
-           [&](const std::string& file) { key_.SignWith(file, file + ".minisig", "file:Tollwick version:2.0.0.0"); }}) {
+           [&](const std::string& file) {
+             key_.SignWith(file, file + ".minisig", "file:Tollwick version:2.0.0.0");
+           }}) {
     Pending("Kestrane", "%s");
     spoil(Downloads("Kestrane") + "setup.run");
     EXPECT_FALSE(Run("/updateonly:center"));
@@ -177,8 +190,9 @@ TEST_F(Install, AnOfferIsHeldAgainstTheInstalledVersionOnceForAllItsFiles) {
   EXPECT_FALSE(Run("/updateonly:center"));
   EXPECT_FALSE(ReadyFileKept("Kestrane"));
   ASSERT_EQ(log_.Entries().size(), 1u);
-  EXPECT_NE(log_.Entries()[0].text.find("its version 3.0.0.0 is not above the installed 3.14.159.26535"),
-            std::string::npos);
+  EXPECT_NE(
+      log_.Entries()[0].text.find("its version 3.0.0.0 is not above the installed 3.14.159.26535"),
+      std::string::npos);
   Pending("Kestrane", "%s", 0, {3, 14, 159, 26535});
   EXPECT_TRUE(Run("/updateonly:center"));
   EXPECT_FALSE(ReadyFileKept("Kestrane"));
@@ -187,7 +201,8 @@ TEST_F(Install, AnOfferIsHeldAgainstTheInstalledVersionOnceForAllItsFiles) {
 
   const std::string folder = Downloads("Kestrane");
   Pending("Kestrane", "%s", 0, {4, 0, 0, 0});
-  WriteTextFile(folder + "second.run", "#!/bin/sh\necho second >> '" + root_.File("installed.log") + "'\n");
+  WriteTextFile(folder + "second.run",
+                "#!/bin/sh\necho second >> '" + root_.File("installed.log") + "'\n");
   std::filesystem::permissions(folder + "second.run", std::filesystem::perms::owner_all);
   key_.Sign(folder + "second.run", "4.0.0.0");
   Diagnostics::RecordingEventLog log;
@@ -233,7 +248,8 @@ TEST_F(Install, AFailedInstallStepStillRestartsTheProgramAndSaysWhy) {
   EXPECT_EQ(Testing::AwaitFile(root_.File("Kestrane.restarted")), "\n");
   ASSERT_FALSE(progress_.told.empty());
   EXPECT_EQ(progress_.told.back(),
-            "The update of Kestrane was not installed: Not able to execute installer command: 'setup.run'");
+            "The update of Kestrane was not installed: Not able to execute installer command: "
+            "'setup.run'");
   Pending("Kestrane", "--quiet");
   chmod((Downloads("Kestrane") + "setup.run").c_str(), 0644);
   EXPECT_EQ(Testing::ThrownMessage<HvxException>([&] { Run("/updateonly:center"); }),
@@ -241,15 +257,17 @@ TEST_F(Install, AFailedInstallStepStillRestartsTheProgramAndSaysWhy) {
 
   std::filesystem::remove(root_.File("Kestrane.restarted"));
   WriteTextFile(Downloads("Kestrane") + Update::kUpdatesReadyFileName, "<updateReady");  // damaged
-  EXPECT_EQ(Testing::ThrownMessage<HvxException>([&] { Run("/updateonly:center /restart:center"); }),
-            "Error loading xml configuration file from param");
+  EXPECT_EQ(
+      Testing::ThrownMessage<HvxException>([&] { Run("/updateonly:center /restart:center"); }),
+      "Error loading xml configuration file from param");
   EXPECT_EQ(Testing::AwaitFile(root_.File("Kestrane.restarted")), "\n");
 }
 
 TEST_F(Install, MissingProgramToRestartIsReported) {
   Pending("Orlimar", "%s");
   std::filesystem::remove(root_.File("Quorvane/Orlimar/Orlimar"));
-  EXPECT_EQ(Testing::ThrownMessage<Halvex::Exceptions::HvxException>([&] { Run("/updateonly:admin /restart:admin"); }),
+  EXPECT_EQ(Testing::ThrownMessage<Halvex::Exceptions::HvxException>(
+                [&] { Run("/updateonly:admin /restart:admin"); }),
             "Not able to restart admin");
 }
 
@@ -263,8 +281,8 @@ TEST(UpdaterUpdater, TheScriptReplacesTheUpdaterFromTheDownloadFolder) {
   WriteTextFile(updaterFolder + "Tollwick", "old updater");
   WriteTextFile(downloads + "Tollwick", "new updater");
   std::error_code error;
-  auto run = Platform::Process::Start({"/bin/sh", {updaterFolder + "uupdater.sh", downloads, "Tollwick"}, "", "/dev/null"},
-                                      error);
+  auto run = Platform::Process::Start(
+      {"/bin/sh", {updaterFolder + "uupdater.sh", downloads, "Tollwick"}, "", "/dev/null"}, error);
   ASSERT_TRUE(run);
   EXPECT_EQ(run->Wait(), 0);
   EXPECT_EQ(ReadTextFile(updaterFolder + "Tollwick"), "new updater");
@@ -273,10 +291,14 @@ TEST(UpdaterUpdater, TheScriptReplacesTheUpdaterFromTheDownloadFolder) {
   EXPECT_EQ(status.st_mode & 0777, 0755u);
 
   // Any other install command runs in the download folder and learns where to install.
-  Testing::WriteExecutable(downloads + "install.sh", "echo \"$1 into $TOLLWICK_FOLDER\" > '" + root.File("ran") + "'");
-  run = Platform::Process::Start({"/bin/sh", {updaterFolder + "uupdater.sh", downloads, "install.sh", "--quiet"}, "",
-                                  "/dev/null"},
-                                 error);
+  Testing::WriteExecutable(downloads + "install.sh",
+                           "echo \"$1 into $TOLLWICK_FOLDER\" > '" + root.File("ran") + "'");
+  run =
+      Platform::Process::Start({"/bin/sh",
+                                {updaterFolder + "uupdater.sh", downloads, "install.sh", "--quiet"},
+                                "",
+                                "/dev/null"},
+                               error);
   ASSERT_TRUE(run);
   EXPECT_EQ(run->Wait(), 0);
   EXPECT_EQ(ReadTextFile(root.File("ran")), "--quiet into " + root.File("Quorvane/Updater") + "\n");

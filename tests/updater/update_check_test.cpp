@@ -1,6 +1,7 @@
 // Check and download against the stand-in service, on folders the test owns.
-#include <gtest/gtest.h>
+#include "updater/update_check.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,19 +15,18 @@
 #include "tests/support/file_size_limit.h"
 #include "tests/support/local_service.h"
 #include "tests/support/signing_key.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/tls_server.h"
 #include "tests/support/updater_files.h"
-#include "tests/support/temp_folder.h"
 #include "updater/incoming_download.h"
 #include "updater/update_answer.h"
-#include "updater/update_check.h"
 
 namespace {
 
 using namespace Quorvane;
 using namespace Quorvane::Updater;
-using Testing::ReadTextFile;
 using Testing::FilesStartingWith;
+using Testing::ReadTextFile;
 using Testing::WriteTextFile;
 
 class UpdateCheck : public testing::Test {
@@ -43,13 +43,14 @@ class UpdateCheck : public testing::Test {
   }
 
   // The stand-in, signing what it offers with the key the test tree trusts.
-  std::unique_ptr<Testing::LocalServiceProcess> Service(const std::vector<std::string>& behaviours = {},
-                                                        const Testing::SigningKey* key = nullptr) {
-    return std::make_unique<Testing::LocalServiceProcess>(data_.Path(), behaviours,
-                                                          (key != nullptr ? *key : key_).SecretKeyPath());
+  std::unique_ptr<Testing::LocalServiceProcess> Service(
+      const std::vector<std::string>& behaviours = {}, const Testing::SigningKey* key = nullptr) {
+    return std::make_unique<Testing::LocalServiceProcess>(
+        data_.Path(), behaviours, (key != nullptr ? *key : key_).SecretKeyPath());
   }
 
-  void Offer(const std::string& softwareId, const std::string& fileElements, const char* version = "2") {
+  void Offer(const std::string& softwareId, const std::string& fileElements,
+             const char* version = "2") {
     packages_ += "<package softwareID=\"" + softwareId + "\" major=\"" + version +
                  "\" minor=\"0\" build=\"0\" revision=\"0\">" + fileElements + "</package>";
     WriteTextFile(data_.File("packages.xml"), "<packages>" + packages_ + "</packages>");
@@ -57,8 +58,9 @@ class UpdateCheck : public testing::Test {
 
   UpdaterConfiguration Configuration(const std::vector<std::string>& urls) {
     WriteTextFile(root_.File("Tollwick.xml"),
-                  Testing::UpdaterConfigurationXml(urls, {"Kestrane", "Orlimar", "Tollwick"},
-                                                   "<setting name=\"TimeoutMS\" value=\"" + timeoutMs_ + "\"/>"));
+                  Testing::UpdaterConfigurationXml(
+                      urls, {"Kestrane", "Orlimar", "Tollwick"},
+                      "<setting name=\"TimeoutMS\" value=\"" + timeoutMs_ + "\"/>"));
     UpdaterConfiguration configuration;
     configuration.Load(root_.File("Tollwick.xml"));
     return configuration;
@@ -69,7 +71,9 @@ class UpdateCheck : public testing::Test {
     CheckAndDownload(context, Configuration(urls), ParseCommandLine(commandLine));
   }
 
-  std::string Downloads(const std::string& id) { return folders_.localAppData + "/Quorvane/Updater/" + id + "/"; }
+  std::string Downloads(const std::string& id) {
+    return folders_.localAppData + "/Quorvane/Updater/" + id + "/";
+  }
 
   Testing::TempFolder data_;
   Testing::TempFolder root_;
@@ -83,14 +87,17 @@ class UpdateCheck : public testing::Test {
 };
 
 constexpr const char* kSetup =
-    "<file name=\"setup.run\" mimeType=\"application/x-sh\" installCommand=\"%s --quiet\" path=\"packages/setup.run\"/>";
+    "<file name=\"setup.run\" mimeType=\"application/x-sh\" installCommand=\"%s --quiet\" "
+    "path=\"packages/setup.run\"/>";
 constexpr const char* kNotes =
-    "<file name=\"notes.txt\" mimeType=\"text/plain\" installCommand=\"\" path=\"packages/notes.txt\"/>";
+    "<file name=\"notes.txt\" mimeType=\"text/plain\" installCommand=\"\" "
+    "path=\"packages/notes.txt\"/>";
 
 TEST_F(UpdateCheck, FirstServerRefusesSecondAnswersWithTwoFiles) {
   Offer("Kestrane", std::string(kSetup) + kNotes);
   auto service = Service();
-  Check("/checkonly:center", {"http://127.0.0.1:1/Services/DefaultService.svc", service->Endpoint()});
+  Check("/checkonly:center",
+        {"http://127.0.0.1:1/Services/DefaultService.svc", service->Endpoint()});
 
   const std::string folder = Downloads("Kestrane");
   EXPECT_EQ(ReadTextFile(folder + "setup.run"), ReadTextFile(data_.File("packages/setup.run")));
@@ -113,7 +120,8 @@ TEST_F(UpdateCheck, AnAnswerBeyondTheTimeLimitIsLoggedWithTheSettingsName) {
   Check("/checkonly:center", {slow->Endpoint()});
   EXPECT_EQ(ReadTextFile(Downloads("Kestrane") + Update::kUpdatesReadyFileName), "<missing>");
   ASSERT_EQ(log_.Entries().size(), 1u);
-  EXPECT_NE(log_.Entries()[0].text.find("did not arrive whole within 300 ms (the updater's setting TimeoutMS)"),
+  EXPECT_NE(log_.Entries()[0].text.find(
+                "did not arrive whole within 300 ms (the updater's setting TimeoutMS)"),
             std::string::npos)
       << log_.Entries()[0].text;
 }
@@ -126,9 +134,10 @@ TEST_F(UpdateCheck, AnAnswerCutHalfWayLeavesNothingAndTheNextServerDecides) {
   std::string big(3 * 1024 * 1024, '\0');
   for (std::size_t at = 0; at < big.size(); ++at) big[at] = static_cast<char>((at >> 20) + at * 7);
   WriteTextFile(data_.File("packages/big.bin"), big);
-  Offer("Kestrane", std::string(kNotes) +
-                        "<file name=\"big.bin\" mimeType=\"application/octet-stream\" installCommand=\"\" "
-                        "path=\"packages/big.bin\"/>");
+  Offer("Kestrane",
+        std::string(kNotes) +
+            "<file name=\"big.bin\" mimeType=\"application/octet-stream\" installCommand=\"\" "
+            "path=\"packages/big.bin\"/>");
   auto cutting = Service({"CheckForUpdateEx=cut"});
   auto answering = Service();
   Check("/checkonly:center", {cutting->Endpoint(), answering->Endpoint()});
@@ -140,7 +149,8 @@ TEST_F(UpdateCheck, AnAnswerCutHalfWayLeavesNothingAndTheNextServerDecides) {
   Check("/checkonly:center", {cutting->Endpoint()});
   EXPECT_EQ(ReadTextFile(folder + Update::kUpdatesReadyFileName), readyFile);
   EXPECT_EQ(ReadTextFile(folder + "big.bin"), big);
-  EXPECT_EQ(FilesStartingWith(folders_.localAppData + "/Quorvane/Updater", ".Kestrane"), std::vector<std::string>{});
+  EXPECT_EQ(FilesStartingWith(folders_.localAppData + "/Quorvane/Updater", ".Kestrane"),
+            std::vector<std::string>{});
 }
 
 // Unsigned, changed after signing, or signed by a key nobody trusts: nothing of the answer is kept,
@@ -168,12 +178,14 @@ TEST_F(UpdateCheck, ADownloadWhoseSignatureFailsIsRefusedWholeAndKeepsTheEarlier
     Check("/checkonly:center", {service->Endpoint()});
     EXPECT_EQ(ReadTextFile(ready), pending) << refused.reason;
     EXPECT_EQ(ReadTextFile(Downloads("Kestrane") + "notes.txt"), "Kestrane 2.0: smoother clutch");
-    EXPECT_EQ(FilesStartingWith(folders_.localAppData + "/Quorvane/Updater", ".Kestrane").size(), 0u);
+    EXPECT_EQ(FilesStartingWith(folders_.localAppData + "/Quorvane/Updater", ".Kestrane").size(),
+              0u);
     ASSERT_FALSE(log_.Entries().empty());
     const auto entry = log_.Entries().back();
     EXPECT_EQ(entry.type, Diagnostics::kEventError);
-    EXPECT_NE(entry.text.find("the file 'setup.run' is refused because " + std::string(refused.reason)),
-              std::string::npos)
+    EXPECT_NE(
+        entry.text.find("the file 'setup.run' is refused because " + std::string(refused.reason)),
+        std::string::npos)
         << entry.text;
   }
 }
@@ -190,9 +202,10 @@ TEST_F(UpdateCheck, AServerWithAnUntrustedCertificateIsSkippedAndTheReasonLogged
   ASSERT_FALSE(log_.Entries().empty());
   for (const auto& entry : log_.Entries()) {  // one for each package asked about
     EXPECT_EQ(entry.type, Diagnostics::kEventWarning);
-    EXPECT_EQ(entry.text, "The update service at '" + untrusted.Endpoint() +
-                              "' was not used: its certificate failed verification (SSL certificate "
-                              "problem: self-signed certificate)");
+    EXPECT_EQ(entry.text,
+              "The update service at '" + untrusted.Endpoint() +
+                  "' was not used: its certificate failed verification (SSL certificate "
+                  "problem: self-signed certificate)");
   }
 }
 
@@ -200,9 +213,10 @@ TEST_F(UpdateCheck, AServerWithAnUntrustedCertificateIsSkippedAndTheReasonLogged
 TEST_F(UpdateCheck, EachCheckSwitchAsksForItsPackagesOnly) {
   for (const char* id : {"Kestrane", "Orlimar", "Tollwick"}) Offer(id, kNotes);
   auto service = Service();
-  const std::pair<const char*, const char*> cases[] = {{"/checkonly:admin", "Orlimar Tollwick "},
-                                                       {"/checkonly:center", "Kestrane Tollwick "},
-                                                       {"/checkonly:all", "Kestrane Orlimar Tollwick "}};
+  const std::pair<const char*, const char*> cases[] = {
+      {"/checkonly:admin", "Orlimar Tollwick "},
+      {"/checkonly:center", "Kestrane Tollwick "},
+      {"/checkonly:all", "Kestrane Orlimar Tollwick "}};
   for (const auto& [line, expected] : cases) {
     std::filesystem::remove_all(folders_.localAppData);
     Check(line, {service->Endpoint()});
@@ -250,10 +264,12 @@ TEST_F(UpdateCheck, HostileFileNamesAreRefusedBeforeAnythingIsWritten) {
   WriteTextFile(folder + "earlier.bin", "an earlier download");
   for (const char* name : {"../escape.txt", "/tmp/absolute.txt", "sub/dir.txt", "..", ""}) {
     packages_.clear();
-    Offer("Kestrane", std::string("<file name=\"") + name +
-                          "\" mimeType=\"text/plain\" installCommand=\"\" path=\"packages/notes.txt\"/>");
+    Offer("Kestrane",
+          std::string("<file name=\"") + name +
+              "\" mimeType=\"text/plain\" installCommand=\"\" path=\"packages/notes.txt\"/>");
     auto service = Service();
-    EXPECT_THROW(Check("/checkonly:center", {service->Endpoint()}), Halvex::Exceptions::HvxArgumentException)
+    EXPECT_THROW(Check("/checkonly:center", {service->Endpoint()}),
+                 Halvex::Exceptions::HvxArgumentException)
         << name;
     EXPECT_EQ(ReadTextFile(folder + "earlier.bin"), "an earlier download") << name;
   }
@@ -281,7 +297,8 @@ std::string Read(UpdateAnswerSink& answer, const std::vector<std::string>& items
     const std::string item = " item " + std::to_string(index);
     if (!answer.BeginItem(index)) return "stopped at" + item;
     for (std::size_t at = 0; at < items[index].size(); at += 3) {
-      if (!answer.ItemText(std::string_view(items[index]).substr(at, 3))) return "stopped in" + item;
+      if (!answer.ItemText(std::string_view(items[index]).substr(at, 3)))
+        return "stopped in" + item;
     }
     if (!answer.EndItem()) return "stopped at the end of" + item;
   }
@@ -291,10 +308,12 @@ std::string Read(UpdateAnswerSink& answer, const std::vector<std::string>& items
 TEST(UpdateAnswer, ContentsAreDecodedInPiecesUpToTheirSizeAndMalformedAnswersAreRefused) {
   using Halvex::Exceptions::HvxArgumentException;
   using Halvex::Exceptions::HvxException;
-  const std::string version = "<r softwareID=\"Kestrane\" responseType=\"0\"><version major=\"3\" minor=\"70000\"/></r>";
+  const std::string version =
+      "<r softwareID=\"Kestrane\" responseType=\"0\"><version major=\"3\" minor=\"70000\"/></r>";
   RecordingWriter writer;
   UpdateAnswerSink answer(1024, writer);
-  ASSERT_EQ(Read(answer, {version, "<file fileName=\"a\" size=\"4\"/>", "Zm9v\r\nYmFy\r\n", "<file fileName=\"b\"/>", ""}),
+  ASSERT_EQ(Read(answer, {version, "<file fileName=\"a\" size=\"4\"/>", "Zm9v\r\nYmFy\r\n",
+                          "<file fileName=\"b\"/>", ""}),
             "read");
   const UpdateHeader header = answer.Finish();
   EXPECT_EQ(header.version.major, 3);
@@ -308,9 +327,12 @@ TEST(UpdateAnswer, ContentsAreDecodedInPiecesUpToTheirSizeAndMalformedAnswersAre
     return Testing::ThrownMessage<HvxException>([&] { refused.Finish(); });
   };
   EXPECT_EQ(refusal({}), "Error loading xml configuration file from param");
-  EXPECT_EQ(refusal({version, "<file fileName=\"a\" size=\"1\"/>"}), "Error loading xml configuration file from param");
-  EXPECT_EQ(refusal({version, "<file fileName=\"a\" size=\"1\"/>", "!!"}), "CryptStringToBinary failed");
-  EXPECT_EQ(refusal({version, "<file fileName=\"a\" size=\"9\"/>", "Zm9v"}), "Could not write file for update file");
+  EXPECT_EQ(refusal({version, "<file fileName=\"a\" size=\"1\"/>"}),
+            "Error loading xml configuration file from param");
+  EXPECT_EQ(refusal({version, "<file fileName=\"a\" size=\"1\"/>", "!!"}),
+            "CryptStringToBinary failed");
+  EXPECT_EQ(refusal({version, "<file fileName=\"a\" size=\"9\"/>", "Zm9v"}),
+            "Could not write file for update file");
   EXPECT_EQ(refusal({version, "no document"}), "Error loading xml configuration file from param");
 
   // Documents beyond the limit stop the reading without an error of their own, as an oversized
@@ -326,27 +348,34 @@ TEST(UpdateAnswer, ContentsAreDecodedInPiecesUpToTheirSizeAndMalformedAnswersAre
   // Content beyond its descriptor's size is the answer's own: an answer that never ends stops
   // at the limit, not at its end.
   UpdateAnswerSink endless(version.size() + descriptor.size() + 10, large);
-  EXPECT_EQ(Read(endless, {version, descriptor, std::string(440, 'A')}), "stopped at the end of item 2");
+  EXPECT_EQ(Read(endless, {version, descriptor, std::string(440, 'A')}),
+            "stopped at the end of item 2");
   UpdateAnswerSink neverEnding(version.size() + descriptor.size() + 10, large);
-  EXPECT_EQ(Read(neverEnding, {version, descriptor, std::string(2'000'000, 'A')}), "stopped in item 2");
+  EXPECT_EQ(Read(neverEnding, {version, descriptor, std::string(2'000'000, 'A')}),
+            "stopped in item 2");
 
   // Every piece of a file but its last is whole, so that the disk can take each directly.
   std::string file(FilePiece::kBytes * 5 / 2 + 3, '\0');
-  for (std::size_t at = 0; at < file.size(); ++at) file[at] = static_cast<char>(at * 7 + (at >> 12));
+  for (std::size_t at = 0; at < file.size(); ++at)
+    file[at] = static_cast<char>(at * 7 + (at >> 12));
   RecordingWriter pieces;
   UpdateAnswerSink whole(1024, pieces);
-  ASSERT_EQ(Read(whole, {version, "<file fileName=\"a\" size=\"" + std::to_string(file.size()) + "\"/>",
-                         Service::Base64Encode(file)}),
-            "read");
+  ASSERT_EQ(
+      Read(whole, {version, "<file fileName=\"a\" size=\"" + std::to_string(file.size()) + "\"/>",
+                   Service::Base64Encode(file)}),
+      "read");
   EXPECT_EQ(pieces.record, "[a]" + file + "[end]");
-  EXPECT_EQ(pieces.sizes, (std::vector<std::size_t>{FilePiece::kBytes, FilePiece::kBytes, file.size() - 2 * FilePiece::kBytes}));
+  EXPECT_EQ(pieces.sizes, (std::vector<std::size_t>{FilePiece::kBytes, FilePiece::kBytes,
+                                                    file.size() - 2 * FilePiece::kBytes}));
 }
 
 TEST_F(UpdateCheck, ADescriptorClaimingMoreThanTheContentIsAFailedWrite) {
   Offer("Kestrane",
-        "<file name=\"notes.txt\" mimeType=\"text/plain\" installCommand=\"\" path=\"packages/notes.txt\" size=\"100000\"/>");
+        "<file name=\"notes.txt\" mimeType=\"text/plain\" installCommand=\"\" "
+        "path=\"packages/notes.txt\" size=\"100000\"/>");
   auto service = Service();
-  EXPECT_EQ(Testing::ThrownMessage<Halvex::Exceptions::HvxException>([&] { Check("/checkonly:center", {service->Endpoint()}); }),
+  EXPECT_EQ(Testing::ThrownMessage<Halvex::Exceptions::HvxException>(
+                [&] { Check("/checkonly:center", {service->Endpoint()}); }),
             "Could not write file for update file");
   EXPECT_NE(access((Downloads("Kestrane") + Update::kUpdatesReadyFileName).c_str(), F_OK), 0);
 }
@@ -377,7 +406,8 @@ TEST(UpdateRequest, CheckForUpdateExEnvelopeByteForByte) {
             "<?xml version=\"1.0\" encoding=\"utf-8\"?><s:Envelope "
             "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>"
             "<CheckForUpdateEx xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\"><payload>"
-            "&lt;checkForUpdateRequest softwareUpdateType=\"0\" requestType=\"1\" softwareID=\"Kestrane\"&gt;"
+            "&lt;checkForUpdateRequest softwareUpdateType=\"0\" requestType=\"1\" "
+            "softwareID=\"Kestrane\"&gt;"
             "&lt;version major=\"1\" minor=\"2\" build=\"300\" revision=\"65535\"/&gt;"
             "&lt;/checkForUpdateRequest&gt;</payload><isBeta>true</isBeta></CheckForUpdateEx>"
             "</s:Body></s:Envelope>");
@@ -389,7 +419,8 @@ TEST(UpdateRequest, CheckForUpdateExEnvelopeByteForByte) {
 TEST(IncomingDownload, EachFileIsWrittenWholeWithItsDigestAndAFailedWriteIsRaised) {
   Testing::TempFolder folder;
   std::string file(5 * FilePiece::kBytes + 3 * FilePiece::kAlignment + 17, '\0');
-  for (std::size_t at = 0; at < file.size(); ++at) file[at] = static_cast<char>(at * 13 + (at >> 16));
+  for (std::size_t at = 0; at < file.size(); ++at)
+    file[at] = static_cast<char>(at * 13 + (at >> 16));
   Signing::FileDigest expected;
   expected.Update(file);
   const auto digest = expected.Finish();
@@ -399,7 +430,9 @@ TEST(IncomingDownload, EachFileIsWrittenWholeWithItsDigestAndAFailedWriteIsRaise
     std::copy_n(file.data() + from, size, piece.Data());
     download.Write(piece);
   };
-  const auto descriptor = [&](const char* name) { return FileDescriptor{name, static_cast<std::uint32_t>(file.size()), "", ""}; };
+  const auto descriptor = [&](const char* name) {
+    return FileDescriptor{name, static_cast<std::uint32_t>(file.size()), "", ""};
+  };
   for (const std::size_t offBlocks : {std::size_t{0}, std::size_t{7}}) {
     IncomingDownload download(folder.File("incoming/"), 1024);
     download.Begin(descriptor("given-up.bin"));
@@ -411,7 +444,8 @@ TEST(IncomingDownload, EachFileIsWrittenWholeWithItsDigestAndAFailedWriteIsRaise
       write(download, 0, offBlocks);
       at = offBlocks;
     }
-    for (; at < file.size(); at += FilePiece::kBytes) write(download, at, std::min(FilePiece::kBytes, file.size() - at));
+    for (; at < file.size(); at += FilePiece::kBytes)
+      write(download, at, std::min(FilePiece::kBytes, file.size() - at));
     download.End();
     EXPECT_EQ(Testing::ReadTextFile(folder.File("incoming/update.bin")), file) << offBlocks;
     ASSERT_EQ(download.Files().size(), 1u);
@@ -437,18 +471,20 @@ TEST(IncomingDownload, EachFileIsWrittenWholeWithItsDigestAndAFailedWriteIsRaise
 TEST(IncomingDownload, ClaimsBeyondTheDownloadLimitAreRefusedBeforeAnythingIsReserved) {
   Testing::TempFolder folder;
   IncomingDownload download(folder.File("incoming/"), 2);
-  EXPECT_NE(Testing::ThrownMessage<Halvex::Exceptions::HvxException>(
-                [&] { download.Begin({"sparse.deb", 0xFFFFFFFFu, "", ""}); })
-                .find("of 4294967295 bytes takes the download beyond its limit of 2 MB (the updater's setting "
+  EXPECT_NE(Testing::ThrownMessage<Halvex::Exceptions::HvxException>([&] {
+              download.Begin({"sparse.deb", 0xFFFFFFFFu, "", ""});
+            })
+                .find("of 4294967295 bytes takes the download beyond its limit of 2 MB (the "
+                      "updater's setting "
                       "DownloadLimitMB)"),
             std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(folder.File("incoming")));
   download.Discard();
   download.Begin({"first.deb", 1u << 20, "", ""});
   download.End();
-  EXPECT_NE(Testing::ThrownMessage<Halvex::Exceptions::HvxException>(
-                [&] { download.Begin({"second.deb", (1u << 20) + 1, "", ""}); })
-                .find("second.deb"),
+  EXPECT_NE(Testing::ThrownMessage<Halvex::Exceptions::HvxException>([&] {
+              download.Begin({"second.deb", (1u << 20) + 1, "", ""});
+            }).find("second.deb"),
             std::string::npos);
 
   // A claim beyond 32 bits is read whole: never wrapped to a size the limit lets through.
@@ -456,7 +492,9 @@ TEST(IncomingDownload, ClaimsBeyondTheDownloadLimitAreRefusedBeforeAnythingIsRes
   UpdateAnswerSink answer(1024, large);
   Read(answer, {"<r softwareID=\"Kestrane\" responseType=\"1\"><version major=\"2\"/></r>",
                 "<file fileName=\"big.deb\" size=\"5368709120\"/>", "Zm9v"});
-  EXPECT_NE(Testing::ThrownMessage<Halvex::Exceptions::HvxException>([&] { answer.Finish(); }).find("of 5368709120 bytes"),
+  EXPECT_NE(Testing::ThrownMessage<Halvex::Exceptions::HvxException>([&] {
+              answer.Finish();
+            }).find("of 5368709120 bytes"),
             std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(folder.File("large")));
 }

@@ -19,7 +19,8 @@
 int main(int argc, char** argv) {
   using namespace Quorvane;
   if (argc < 2) {
-    std::cerr << "usage: quorvane-controller-twin DESCRIPTION.xml [--crashed SERIAL]... [--interrupt-output] "
+    std::cerr << "usage: quorvane-controller-twin DESCRIPTION.xml [--crashed SERIAL]... "
+                 "[--interrupt-output] "
                  "[--short-reports] [--wrong-report-id] [--vanish-mid-flash] [--nested-collection] "
                  "[--refuse-reset] [--late-reports] [--no-bootloader]\n";
     return 2;

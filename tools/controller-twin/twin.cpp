@@ -45,8 +45,11 @@ void Tell(const std::string& line) {
 
 }  // namespace
 
-ControllerTwin::ControllerTwin(std::vector<Device::SimulatedController> controllers, TwinOptions options)
-    : backend_(std::move(controllers), clock_), options_(std::move(options)), wake_(eventfd(0, EFD_CLOEXEC)) {
+ControllerTwin::ControllerTwin(std::vector<Device::SimulatedController> controllers,
+                               TwinOptions options)
+    : backend_(std::move(controllers), clock_),
+      options_(std::move(options)),
+      wake_(eventfd(0, EFD_CLOEXEC)) {
   backend_.SetResetHandler([this](const std::string& path) { resets_.push_back(path); });
 }
 
@@ -57,7 +60,9 @@ ControllerTwin::~ControllerTwin() {
   }
 }
 
-std::string ControllerTwin::SerialOf(const std::string& path) const { return backend_.Describe(path).serial; }
+std::string ControllerTwin::SerialOf(const std::string& path) const {
+  return backend_.Describe(path).serial;
+}
 
 void ControllerTwin::Bring(const std::string& path) {
   const auto controller = backend_.Describe(path);
@@ -67,7 +72,8 @@ void ControllerTwin::Bring(const std::string& path) {
        std::to_string(Device::FirmwareMinor(controller.identity)));
 }
 
-bool ControllerTwin::Output(const std::string& path, std::span<const std::uint8_t> report, bool setReport) {
+bool ControllerTwin::Output(const std::string& path, std::span<const std::uint8_t> report,
+                            bool setReport) {
   const std::string serial = SerialOf(path);
   if (!setReport && !options_.acceptInterruptOutput) {
     Tell("refused " + serial + " interrupt " + HexBytes(report));
@@ -87,18 +93,21 @@ void ControllerTwin::StartBootloader(const std::string& path) {
     {
       std::lock_guard gadgetLock(gadgetLock_);
       try {
-        AcmGadget gadget("quorvane-twin", {Device::kVendorId, kBootloaderProductId, controller.manufacturer,
-                                          "Bootloader", controller.serial});
+        AcmGadget gadget("quorvane-twin",
+                         {Device::kVendorId, kBootloaderProductId, controller.manufacturer,
+                          "Bootloader", controller.serial});
         Platform::UniqueFd port(open(gadget.SerialPort().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
         if (!port.Valid()) {
-          throw std::system_error(errno, std::generic_category(), "cannot open " + gadget.SerialPort());
+          throw std::system_error(errno, std::generic_category(),
+                                  "cannot open " + gadget.SerialPort());
         }
         termios raw{};
         tcgetattr(port.Get(), &raw);
         cfmakeraw(&raw);
         tcsetattr(port.Get(), TCSANOW, &raw);
         Tell("bootloader " + controller.serial + " " + gadget.SerialPort());
-        Firmware::Avr109Bootloader bootloader(Device::HasScrambledBootloader(controller.identity), false);
+        Firmware::Avr109Bootloader bootloader(Device::HasScrambledBootloader(controller.identity),
+                                              false);
         bootloader.VanishAfterWriting(options_.vanishAfterBytes);
         bootloader.Serve(port.Get(), stopping_);
         if (bootloader.Vanished()) {
@@ -110,7 +119,8 @@ void ControllerTwin::StartBootloader(const std::string& path) {
         // vanishes first leaves avrdude reading an ended port for ever.)
         tcdrain(port.Get());
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        backend_.Modify(path, [&](Device::SimulatedController& changed) { bootloader.ApplyTo(changed); });
+        backend_.Modify(path,
+                        [&](Device::SimulatedController& changed) { bootloader.ApplyTo(changed); });
       } catch (const std::exception& error) {
         Tell("bootloader " + controller.serial + " failed: " + error.what());
       }
@@ -134,7 +144,8 @@ int ControllerTwin::Run() {
   for (const auto& info : backend_.Enumerate().devices) {
     const std::string path = info.path;
     if (options_.crashed.count(SerialOf(path))) {
-      backend_.Modify(path, [](Device::SimulatedController& controller) { controller.present = false; });
+      backend_.Modify(path,
+                      [](Device::SimulatedController& controller) { controller.present = false; });
       crashedPaths_.push_back(path);
       Tell("crashed " + SerialOf(path));
       continue;
@@ -184,15 +195,19 @@ int ControllerTwin::Run() {
       const short events = descriptors[index + 2].revents;
       if (events == 0) continue;
       const std::string& path = paths[index];
-      const UhidRequests requests{
-          [&](std::uint8_t reportId, std::vector<std::uint8_t>& report) {
-            Device::InputReportBuffer buffer{};
-            if (!backend_.InputReport(path, reportId, buffer)) return false;
-            report.assign(buffer.begin(), buffer.end());
-            return true;
-          },
-          [&](std::span<const std::uint8_t> report, bool setReport) { return Output(path, report, setReport); },
-          stalled_, options_.shortReportBytes, options_.wrongReportId, options_.lateReportsMs};
+      const UhidRequests requests{[&](std::uint8_t reportId, std::vector<std::uint8_t>& report) {
+                                    Device::InputReportBuffer buffer{};
+                                    if (!backend_.InputReport(path, reportId, buffer)) return false;
+                                    report.assign(buffer.begin(), buffer.end());
+                                    return true;
+                                  },
+                                  [&](std::span<const std::uint8_t> report, bool setReport) {
+                                    return Output(path, report, setReport);
+                                  },
+                                  stalled_,
+                                  options_.shortReportBytes,
+                                  options_.wrongReportId,
+                                  options_.lateReportsMs};
       if ((events & (POLLERR | POLLHUP | POLLNVAL)) || !devices_.at(path)->HandleEvent(requests)) {
         // A device the kernel no longer serves would wake the loop for ever: it goes.
         Tell("lost " + SerialOf(path));

@@ -59,9 +59,9 @@ class ControllerTwin {
   Device::SimulatedBackend backend_;
   TwinOptions options_;
   std::map<std::string, std::unique_ptr<UhidDevice>> devices_;  // by controller path
-  std::vector<std::string> resets_;                              // asked for during an event
+  std::vector<std::string> resets_;                             // asked for during an event
   std::vector<std::string> crashedPaths_;
-  Platform::UniqueFd wake_;                                      // a bootloader left
+  Platform::UniqueFd wake_;  // a bootloader left
   std::mutex returnedLock_;
   std::vector<std::string> returned_;
   std::atomic<bool> stopping_{false};

@@ -38,11 +38,13 @@ void CopyText(std::uint8_t* target, std::size_t size, const std::string& text) {
 
 }  // namespace
 
-std::vector<std::uint8_t> ControllerReportDescriptor(const Device::LogicalRange& range, bool nested) {
+std::vector<std::uint8_t> ControllerReportDescriptor(const Device::LogicalRange& range,
+                                                     bool nested) {
   std::vector<std::uint8_t> out;
   Append(out, {0x05, 0x01, 0x09, 0x04, 0xA1, 0x01});  // generic desktop, joystick, application
   // Report 0x41: seven values of 32 bits, the first input value items.
-  Append(out, {0x85, 0x41, 0x09, 0x30, 0x09, 0x31, 0x09, 0x32, 0x09, 0x33, 0x09, 0x34, 0x09, 0x35, 0x09, 0x36});
+  Append(out, {0x85, 0x41, 0x09, 0x30, 0x09, 0x31, 0x09, 0x32, 0x09, 0x33, 0x09, 0x34, 0x09, 0x35,
+               0x09, 0x36});
   AppendLong(out, 0x17, range.minimum);
   AppendLong(out, 0x27, range.maximum);
   Append(out, {0x75, 0x20, 0x95, 0x07, 0x81, 0x02});
@@ -52,7 +54,8 @@ std::vector<std::uint8_t> ControllerReportDescriptor(const Device::LogicalRange&
   if (nested) {
     Append(out, {0x09, 0x01, 0xA1, 0x00});  // usage 1, physical collection
   }
-  for (const std::uint8_t id : std::initializer_list<std::uint8_t>{0x40, 0x42, 0x43, 0x44, 0x45, 0x46}) {
+  for (const std::uint8_t id :
+       std::initializer_list<std::uint8_t>{0x40, 0x42, 0x43, 0x44, 0x45, 0x46}) {
     Append(out, {0x85, id, 0x09, 0x01, 0x95, kInputDataBytes, 0x81, 0x02});
   }
   for (const std::uint8_t id : std::initializer_list<std::uint8_t>{0x10, 0x30}) {
@@ -105,8 +108,10 @@ bool UhidDevice::HandleEvent(const UhidRequests& requests) {
       reply.type = UHID_GET_REPORT_REPLY;
       reply.u.get_report_reply.id = event.u.get_report.id;
       std::vector<std::uint8_t> report;
-      if (event.u.get_report.rtype == UHID_INPUT_REPORT && requests.getInputReport(event.u.get_report.rnum, report)) {
-        report.resize(requests.shortReportBytes != 0 ? requests.shortReportBytes : 1 + kInputDataBytes);
+      if (event.u.get_report.rtype == UHID_INPUT_REPORT &&
+          requests.getInputReport(event.u.get_report.rnum, report)) {
+        report.resize(requests.shortReportBytes != 0 ? requests.shortReportBytes
+                                                     : 1 + kInputDataBytes);
         if (requests.wrongReportId) report[0] = static_cast<std::uint8_t>(report[0] + 1);
         reply.u.get_report_reply.size = static_cast<std::uint16_t>(report.size());
         std::memcpy(reply.u.get_report_reply.data, report.data(), report.size());
@@ -120,13 +125,16 @@ bool UhidDevice::HandleEvent(const UhidRequests& requests) {
       reply.type = UHID_SET_REPORT_REPLY;
       reply.u.set_report_reply.id = event.u.set_report.id;
       const auto& request = event.u.set_report;
-      const bool taken = request.rtype == UHID_OUTPUT_REPORT &&
-                         requests.outputReport({request.data, std::min<std::size_t>(request.size, UHID_DATA_MAX)}, true);
+      const bool taken =
+          request.rtype == UHID_OUTPUT_REPORT &&
+          requests.outputReport({request.data, std::min<std::size_t>(request.size, UHID_DATA_MAX)},
+                                true);
       reply.u.set_report_reply.err = taken ? 0 : EIO;
       return Send(fd_.Get(), reply);
     }
     case UHID_OUTPUT:
-      requests.outputReport({event.u.output.data, std::min<std::size_t>(event.u.output.size, UHID_DATA_MAX)}, false);
+      requests.outputReport(
+          {event.u.output.data, std::min<std::size_t>(event.u.output.size, UHID_DATA_MAX)}, false);
       return true;
     default:
       return true;  // start, stop, open, close

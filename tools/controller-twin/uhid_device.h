@@ -34,7 +34,8 @@ struct UhidRequests {
 // vendor-defined input reports 0x40 to 0x46 and the output reports 0x10 and 0x30.
 // `nested`: the vendor-defined reports sit in a Physical collection of their own with a usage,
 // as some firmware describes them (the HID library then lists the device once per usage pair).
-std::vector<std::uint8_t> ControllerReportDescriptor(const Device::LogicalRange& range, bool nested = false);
+std::vector<std::uint8_t> ControllerReportDescriptor(const Device::LogicalRange& range,
+                                                     bool nested = false);
 
 class UhidDevice {
  public:

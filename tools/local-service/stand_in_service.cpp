@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-
 #include <pugixml.hpp>
 
 #include "common/diagnostics/hvx_exception.h"
@@ -69,25 +68,34 @@ FileStamp StampOf(const std::string& path) {
 
 }  // namespace
 
-StandInService::StandInService(std::string dataFolder, std::string accessToken, std::string signingKey)
-    : dataFolder_(std::move(dataFolder)), accessToken_(std::move(accessToken)), signingKey_(std::move(signingKey)) {
+StandInService::StandInService(std::string dataFolder, std::string accessToken,
+                               std::string signingKey)
+    : dataFolder_(std::move(dataFolder)),
+      accessToken_(std::move(accessToken)),
+      signingKey_(std::move(signingKey)) {
   if (!dataFolder_.empty() && dataFolder_.back() != '/') {
     dataFolder_ += '/';
   }
 }
 
-ServiceResult StandInService::Answer(const Service::ServiceRequest& request, Signatures signatures) {
+ServiceResult StandInService::Answer(const Service::ServiceRequest& request,
+                                     Signatures signatures) {
   using Service::Operation;
   const auto text = [&](std::size_t index) -> const std::string& {
     return std::get<std::string>(request.inputs.at(index));
   };
   const auto flag = [&](std::size_t index) { return std::get<bool>(request.inputs.at(index)); };
   switch (request.operation) {
-    case Operation::CheckForUpdate: return CheckForUpdate(text(0), false, signatures);
-    case Operation::CheckForUpdateEx: return CheckForUpdate(text(0), flag(1), signatures);
-    case Operation::DownloadFirmware: return DownloadFirmware(text(0), signatures);
-    case Operation::EnumerateFirmwares: return EnumerateCatalogue("firmware", text(0), flag(1));
-    case Operation::EnumerateBootloaders: return EnumerateCatalogue("bootloader", text(0), flag(1));
+    case Operation::CheckForUpdate:
+      return CheckForUpdate(text(0), false, signatures);
+    case Operation::CheckForUpdateEx:
+      return CheckForUpdate(text(0), flag(1), signatures);
+    case Operation::DownloadFirmware:
+      return DownloadFirmware(text(0), signatures);
+    case Operation::EnumerateFirmwares:
+      return EnumerateCatalogue("firmware", text(0), flag(1));
+    case Operation::EnumerateBootloaders:
+      return EnumerateCatalogue("bootloader", text(0), flag(1));
     case Operation::Execute: {
       // A diagnostic round trip: the items come back as sent.
       ServiceResult result;
@@ -99,12 +107,18 @@ ServiceResult StandInService::Answer(const Service::ServiceRequest& request, Sig
       result.text = text(0);
       return result;
     }
-    case Operation::RegisterErrorLogEntry: return RegisterErrorLog(text(0));
-    case Operation::RegisterUserFeedback: return RegisterFeedback(text(0));
-    case Operation::GetUserFeedbackResponse: return FeedbackResponse(text(0));
-    case Operation::GetQuorvaneMessageToUsers: return MessagesToUsers(text(0));
-    case Operation::GetParallelFirmware: return ParallelFirmware(text(0), false);
-    case Operation::GetParallelFirmwareEx: return ParallelFirmware(text(0), flag(1));
+    case Operation::RegisterErrorLogEntry:
+      return RegisterErrorLog(text(0));
+    case Operation::RegisterUserFeedback:
+      return RegisterFeedback(text(0));
+    case Operation::GetUserFeedbackResponse:
+      return FeedbackResponse(text(0));
+    case Operation::GetQuorvaneMessageToUsers:
+      return MessagesToUsers(text(0));
+    case Operation::GetParallelFirmware:
+      return ParallelFirmware(text(0), false);
+    case Operation::GetParallelFirmwareEx:
+      return ParallelFirmware(text(0), flag(1));
   }
   throw ServiceFault("unknown operation");
 }
@@ -116,7 +130,8 @@ ServiceResult StandInService::EnumerateCatalogue(const char* kind, const std::st
   pugi::xml_document list;
   auto root = list.append_child((std::string(kind) + "s").c_str());
   for (auto entry : catalogue.document_element().children(kind)) {
-    const bool fits = identity == "all-firmwares" || identity == entry.attribute("identity").value();
+    const bool fits =
+        identity == "all-firmwares" || identity == entry.attribute("identity").value();
     if (!fits || (IsBeta(entry) && !beta)) {
       continue;
     }
@@ -172,7 +187,8 @@ ServiceResult StandInService::DownloadFirmware(const std::string& payload, Signa
   return result;
 }
 
-ServiceResult StandInService::CheckForUpdate(const std::string& payload, bool beta, Signatures signatures) {
+ServiceResult StandInService::CheckForUpdate(const std::string& payload, bool beta,
+                                             Signatures signatures) {
   pugi::xml_document request;
   if (!Service::LoadXmlText(request, payload)) {
     throw ServiceFault("the update request does not load");
@@ -181,13 +197,14 @@ ServiceResult StandInService::CheckForUpdate(const std::string& payload, bool be
   const std::string softwareId = asked.attribute("softwareID").value();
   const auto askedVersion = asked.child("version");
   const auto versionOf = [](const pugi::xml_node& node) {
-    return std::array<unsigned, 4>{node.attribute("major").as_uint(), node.attribute("minor").as_uint(),
-                                   node.attribute("build").as_uint(), node.attribute("revision").as_uint()};
+    return std::array<unsigned, 4>{
+        node.attribute("major").as_uint(), node.attribute("minor").as_uint(),
+        node.attribute("build").as_uint(), node.attribute("revision").as_uint()};
   };
   const auto installed = versionOf(askedVersion);
   const auto versionText = [](const std::array<unsigned, 4>& version) {
-    return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." + std::to_string(version[2]) + "." +
-           std::to_string(version[3]);
+    return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." +
+           std::to_string(version[2]) + "." + std::to_string(version[3]);
   };
 
   // The newest package of that id the caller may have (beta ones only when asked for).
@@ -204,7 +221,8 @@ ServiceResult StandInService::CheckForUpdate(const std::string& payload, bool be
 
   pugi::xml_document response;
   auto root = response.append_child("checkForUpdateResponse");
-  root.append_attribute("softwareUpdateType").set_value(asked.attribute("softwareUpdateType").value());
+  root.append_attribute("softwareUpdateType")
+      .set_value(asked.attribute("softwareUpdateType").value());
   root.append_attribute("responseType").set_value(newer ? 1 : 0);
   root.append_attribute("softwareID").set_value(softwareId.c_str());
   auto version = root.append_child("version");
@@ -218,13 +236,16 @@ ServiceResult StandInService::CheckForUpdate(const std::string& payload, bool be
   if (!newer) {
     return result;
   }
-  const auto append = [&](const std::string& name, std::size_t size, const pugi::xml_node& file, std::string content) {
+  const auto append = [&](const std::string& name, std::size_t size, const pugi::xml_node& file,
+                          std::string content) {
     pugi::xml_document descriptor;
     auto element = descriptor.append_child("file");
     element.append_attribute("fileName").set_value(name.c_str());
     element.append_attribute("size").set_value(static_cast<unsigned long long>(size));
-    element.append_attribute("mimeType").set_value(file ? file.attribute("mimeType").value() : "text/plain");
-    element.append_attribute("installCommand").set_value(file ? file.attribute("installCommand").value() : "");
+    element.append_attribute("mimeType")
+        .set_value(file ? file.attribute("mimeType").value() : "text/plain");
+    element.append_attribute("installCommand")
+        .set_value(file ? file.attribute("installCommand").value() : "");
     result.strings.push_back(Service::SerializeXml(descriptor));
     result.strings.push_back(std::move(content));
   };
@@ -243,10 +264,10 @@ ServiceResult StandInService::CheckForUpdate(const std::string& payload, bool be
     const std::string name = file.attribute("name").value();
     append(name, file.attribute("size") ? file.attribute("size").as_ullong() : content.size, file,
            std::move(content.base64));
-    if (const std::string signature =
-            signatures == Signatures::LeftOut
-                ? std::string()
-                : SignatureOf(fullPath, "file:" + name + " version:" + versionText(versionOf(best)));
+    if (const std::string signature = signatures == Signatures::LeftOut
+                                          ? std::string()
+                                          : SignatureOf(fullPath, "file:" + name + " version:" +
+                                                                      versionText(versionOf(best)));
         !signature.empty()) {
       append(name + ".minisig", signature.size(), pugi::xml_node(),
              Service::Base64Encode(signature));
@@ -263,7 +284,8 @@ std::string StandInService::SignatureOf(const std::string& path, const std::stri
   const std::string cacheKey = path + "\n" + claim;
   {
     std::lock_guard lock(cacheMutex_);
-    if (auto cached = signatures_.find(cacheKey); cached != signatures_.end() && cached->second.first == stamp.text) {
+    if (auto cached = signatures_.find(cacheKey);
+        cached != signatures_.end() && cached->second.first == stamp.text) {
       return cached->second.second;
     }
   }
@@ -275,7 +297,10 @@ std::string StandInService::SignatureOf(const std::string& path, const std::stri
   const std::string signaturePath = std::string(folder) + "/file.minisig";
   std::error_code error;
   auto minisign = Platform::Process::Start(
-      {"minisign", {"-S", "-s", signingKey_, "-x", signaturePath, "-t", claim, "-m", path}, "", std::string(folder) + "/log"},
+      {"minisign",
+       {"-S", "-s", signingKey_, "-x", signaturePath, "-t", claim, "-m", path},
+       "",
+       std::string(folder) + "/log"},
       error);
   const bool signedOk = minisign && minisign->Wait() == 0;
   std::string text = signedOk ? ReadFileOrEmpty(signaturePath) : std::string();
@@ -318,7 +343,9 @@ ServiceResult StandInService::MessagesToUsers(const std::string& token) {
   for (auto message : messages.document_element().children("message")) {
     auto item = items.append_child("item");
     item.append_child("pk").text().set(message.attribute("pk").value());
-    item.append_child("responseBody").text().set(Service::Base64EncodeText(message.text().get()).c_str());
+    item.append_child("responseBody")
+        .text()
+        .set(Service::Base64EncodeText(message.text().get()).c_str());
     item.append_child("title").text().set(message.attribute("title").value());
     item.append_child("createdTimeStamp").text().set(message.attribute("createdTimeStamp").value());
   }
@@ -338,7 +365,8 @@ ServiceResult StandInService::RegisterFeedback(const std::string& userFeedback) 
   std::int64_t pk = Service::ReadSigned64(ReadFileOrEmpty(counterPath));
   pk = pk > 0 ? pk : 1;
   feedback.document_element().child("item").child("pk").text().set(std::to_string(pk).c_str());
-  WriteFile(dataFolder_ + "feedback/" + std::to_string(pk) + ".xml", Service::SerializeXml(feedback));
+  WriteFile(dataFolder_ + "feedback/" + std::to_string(pk) + ".xml",
+            Service::SerializeXml(feedback));
   WriteFile(counterPath, std::to_string(pk + 1) + "\n");
   ServiceResult result;
   result.number = pk;
@@ -354,15 +382,20 @@ ServiceResult StandInService::FeedbackResponse(const std::string& userFeedback) 
       Service::ReadSigned64(feedback.document_element().child("item").child("pk").text().get());
   pugi::xml_document reply;
   ServiceResult result;
-  if (pk <= 0 || !LoadFile(reply, dataFolder_ + "feedback/replies/" + std::to_string(pk) + ".xml")) {
+  if (pk <= 0 ||
+      !LoadFile(reply, dataFolder_ + "feedback/replies/" + std::to_string(pk) + ".xml")) {
     return result;  // no reply yet
   }
   const auto answer = reply.document_element();
   pugi::xml_document response;
   auto item = response.append_child("items").append_child("item");
   item.append_child("pk").text().set(std::to_string(pk).c_str());
-  item.append_child("responseBody").text().set(Service::Base64EncodeText(answer.text().get()).c_str());
-  item.append_child("respondedTimeStamp").text().set(answer.attribute("respondedTimeStamp").value());
+  item.append_child("responseBody")
+      .text()
+      .set(Service::Base64EncodeText(answer.text().get()).c_str());
+  item.append_child("respondedTimeStamp")
+      .text()
+      .set(answer.attribute("respondedTimeStamp").value());
   result.text = Service::EncodeServiceText(Service::SerializeXml(response));
   return result;
 }

@@ -42,12 +42,15 @@ class StandInService {
   StandInService(std::string dataFolder, std::string accessToken, std::string signingKey = {});
 
   // Throws ServiceFault for requests the service refuses (bad token, undecodable fields).
-  Service::ServiceResult Answer(const Service::ServiceRequest& request, Signatures signatures = Signatures::Sent);
+  Service::ServiceResult Answer(const Service::ServiceRequest& request,
+                                Signatures signatures = Signatures::Sent);
 
  private:
-  Service::ServiceResult EnumerateCatalogue(const char* kind, const std::string& identity, bool beta);
+  Service::ServiceResult EnumerateCatalogue(const char* kind, const std::string& identity,
+                                            bool beta);
   Service::ServiceResult DownloadFirmware(const std::string& payload, Signatures signatures);
-  Service::ServiceResult CheckForUpdate(const std::string& payload, bool beta, Signatures signatures);
+  Service::ServiceResult CheckForUpdate(const std::string& payload, bool beta,
+                                        Signatures signatures);
   Service::ServiceResult MessagesToUsers(const std::string& token);
   Service::ServiceResult RegisterFeedback(const std::string& userFeedback);
   Service::ServiceResult FeedbackResponse(const std::string& userFeedback);
@@ -70,7 +73,8 @@ class StandInService {
   std::mutex mutex_;  // feedback numbering and error-log files
   std::mutex cacheMutex_;
   std::map<std::string, EncodedFile> encodedFiles_;
-  std::map<std::string, std::pair<std::string, std::string>> signatures_;  // path and claim: stamp, text
+  std::map<std::string, std::pair<std::string, std::string>>
+      signatures_;  // path and claim: stamp, text
 };
 
 }  // namespace Quorvane::LocalService

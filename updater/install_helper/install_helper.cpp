@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/fsuid.h>
 #include <sys/file.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -60,8 +60,8 @@ std::optional<std::string> PackageArgument(int argc, const char* const* argv) {
     return std::nullopt;
   }
   const std::string path = argv[1];
-  if (path.empty() || path.front() != '/' || path.size() >= PATH_MAX || !path.ends_with(kPackageSuffix) ||
-      path.size() == kPackageSuffix.size() + 1) {
+  if (path.empty() || path.front() != '/' || path.size() >= PATH_MAX ||
+      !path.ends_with(kPackageSuffix) || path.size() == kPackageSuffix.size() + 1) {
     return std::nullopt;
   }
   // The path is repeated in the logs: no control characters that could forge a line there.
@@ -79,7 +79,8 @@ std::optional<Caller> CallerOf(const char* pkexecUid, uid_t realUid) {
     return realUid == 0 ? std::optional<Caller>(Caller{0, 0}) : std::nullopt;
   }
   const std::string_view text(pkexecUid);
-  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string_view::npos) {
+  if (text.empty() || text.size() > 10 ||
+      text.find_first_not_of("0123456789") != std::string_view::npos) {
     return std::nullopt;
   }
   const unsigned long uid = std::stoul(std::string(text));
@@ -90,8 +91,8 @@ std::optional<Caller> CallerOf(const char* pkexecUid, uid_t realUid) {
   return Caller{entry->pw_uid, entry->pw_gid};
 }
 
-Platform::UniqueFd OpenCallerFile(const std::string& path, const Caller& caller, std::uint64_t limit,
-                                  std::string& reason) {
+Platform::UniqueFd OpenCallerFile(const std::string& path, const Caller& caller,
+                                  std::uint64_t limit, std::string& reason) {
   Platform::UniqueFd fd;
   {
     const CallerFileRights rights(caller);
@@ -102,7 +103,8 @@ Platform::UniqueFd OpenCallerFile(const std::string& path, const Caller& caller,
     fd.Reset(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   }
   if (!fd.Valid()) {
-    reason = errno == ELOOP ? "'" + path + "' is a link" : "'" + path + "' cannot be opened: " + SystemText();
+    reason = errno == ELOOP ? "'" + path + "' is a link"
+                            : "'" + path + "' cannot be opened: " + SystemText();
     return {};
   }
   struct stat status {};
@@ -131,7 +133,8 @@ bool IsTrustedPath(const std::string& path, uid_t owner, std::string& reason) {
       reason = "'" + current.string() + "' cannot be examined: " + SystemText();
       return false;
     }
-    if (S_ISLNK(status.st_mode) || status.st_uid != owner || (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    if (S_ISLNK(status.st_mode) || status.st_uid != owner ||
+        (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
       reason = "'" + current.string() + "' may be changed by others than its owner";
       return false;
     }
@@ -154,7 +157,8 @@ bool PrepareStagingBase(const std::string& base, uid_t owner, std::string& reaso
 
 }  // namespace
 
-std::optional<std::string> MakeStagingFolder(const std::string& base, uid_t owner, std::string& reason) {
+std::optional<std::string> MakeStagingFolder(const std::string& base, uid_t owner,
+                                             std::string& reason) {
   if (!PrepareStagingBase(base, owner, reason)) {
     return std::nullopt;
   }
@@ -166,7 +170,8 @@ std::optional<std::string> MakeStagingFolder(const std::string& base, uid_t owne
   return pattern;
 }
 
-Platform::UniqueFd TakeStagingBase(const std::string& base, uid_t owner, int timeoutSeconds, std::string& reason) {
+Platform::UniqueFd TakeStagingBase(const std::string& base, uid_t owner, int timeoutSeconds,
+                                   std::string& reason) {
   if (!PrepareStagingBase(base, owner, reason)) {
     return {};
   }
@@ -200,8 +205,8 @@ std::optional<std::string> CheckFreeSpace(const std::string& folder, std::uint64
   // f_bavail leaves out the blocks kept for root: staging never eats into those.
   const std::uint64_t available = static_cast<std::uint64_t>(status.f_bavail) * status.f_frsize;
   if (available < size || available - size < kFreeSpaceReserve) {
-    return "staging it would leave less than " + std::to_string(kFreeSpaceReserve >> 20) + " MiB free in '" +
-           folder + "'";
+    return "staging it would leave less than " + std::to_string(kFreeSpaceReserve >> 20) +
+           " MiB free in '" + folder + "'";
   }
   return std::nullopt;
 }
@@ -211,17 +216,25 @@ Staged StageVerified(int packageFd, std::string_view signatureText, std::string_
   std::string reason;
   const auto key = Signing::ParsePublicKey(keyText, reason);
   if (!key) {
-    return {{}, {}, Refusal{Update::kHelperInternalError, "the installed update key cannot be used: " + reason}};
+    return {{},
+            {},
+            Refusal{Update::kHelperInternalError,
+                    "the installed update key cannot be used: " + reason}};
   }
   auto signature = Signing::ParseSignature(signatureText, reason);
-  const auto claim = signature ? Signing::ReadSignedClaim(signature->trustedComment, reason) : std::nullopt;
+  const auto claim =
+      signature ? Signing::ReadSignedClaim(signature->trustedComment, reason) : std::nullopt;
   if (!claim) {
-    return {{}, {}, Refusal{Update::kHelperBadSignature, "the update is refused because " + reason}};
+    return {
+        {}, {}, Refusal{Update::kHelperBadSignature, "the update is refused because " + reason}};
   }
   const std::string staged = stagingFolder + "/update" + std::string(kPackageSuffix);
-  const Platform::UniqueFd out(open(staged.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  const Platform::UniqueFd out(
+      open(staged.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!out.Valid()) {
-    return {{}, {}, Refusal{Update::kHelperInternalError, "the update cannot be staged: " + SystemText()}};
+    return {{},
+            {},
+            Refusal{Update::kHelperInternalError, "the update cannot be staged: " + SystemText()}};
   }
   // What is verified is exactly what was written: the user's file may change meanwhile, the
   // staged copy cannot.
@@ -233,24 +246,35 @@ Staged StageVerified(int packageFd, std::string_view signatureText, std::string_
     const ssize_t got = read(packageFd, piece.data(), piece.size());
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      return {{}, {}, Refusal{Update::kHelperRefusedFile, "the update cannot be read: " + SystemText()}};
+      return {{},
+              {},
+              Refusal{Update::kHelperRefusedFile, "the update cannot be read: " + SystemText()}};
     }
     if (got == 0) break;
     total += static_cast<std::uint64_t>(got);
     if (total > kMaxPackageSize) {
-      return {{}, {}, Refusal{Update::kHelperRefusedFile, "the update grew beyond the size an update may have"}};
+      return {{},
+              {},
+              Refusal{Update::kHelperRefusedFile,
+                      "the update grew beyond the size an update may have"}};
     }
     const std::string_view bytes(piece.data(), static_cast<std::size_t>(got));
     check.Update(bytes);
     if (!WriteWhole(out.Get(), bytes.data(), bytes.size())) {
-      return {{}, {}, Refusal{Update::kHelperInternalError, "the update cannot be staged: " + SystemText()}};
+      return {
+          {},
+          {},
+          Refusal{Update::kHelperInternalError, "the update cannot be staged: " + SystemText()}};
     }
   }
   if (fsync(out.Get()) != 0) {
-    return {{}, {}, Refusal{Update::kHelperInternalError, "the update cannot be staged: " + SystemText()}};
+    return {{},
+            {},
+            Refusal{Update::kHelperInternalError, "the update cannot be staged: " + SystemText()}};
   }
   if (auto failure = check.Finish()) {
-    return {{}, {}, Refusal{Update::kHelperBadSignature, "the update is refused because " + *failure}};
+    return {
+        {}, {}, Refusal{Update::kHelperBadSignature, "the update is refused because " + *failure}};
   }
   return {staged, claim->version, std::nullopt};
 }

@@ -43,21 +43,23 @@ std::optional<Caller> CallerOf(const char* pkexecUid, uid_t realUid);
 
 // Opens a file of the caller's with the caller's file rights, never through a link, and only
 // when it is a regular file the caller owns of at most `limit` bytes.
-Platform::UniqueFd OpenCallerFile(const std::string& path, const Caller& caller, std::uint64_t limit,
-                                  std::string& reason);
+Platform::UniqueFd OpenCallerFile(const std::string& path, const Caller& caller,
+                                  std::uint64_t limit, std::string& reason);
 
 // A file and every folder above it belong to `owner` and nobody else may change them: what the
 // helper trusts (its key) must not be replaceable by anyone but root.
 bool IsTrustedPath(const std::string& path, uid_t owner, std::string& reason);
 
 // A new folder only `owner` may enter, made inside `base` (itself made and checked as trusted).
-std::optional<std::string> MakeStagingFolder(const std::string& base, uid_t owner, std::string& reason);
+std::optional<std::string> MakeStagingFolder(const std::string& base, uid_t owner,
+                                             std::string& reason);
 
 // The one run that may use the staging base (made and checked as trusted for `owner`): an
 // exclusive lock on "<base>/helper.lock", waited for up to `timeoutSeconds`. Once it is held,
 // every staging folder in `base` was left by a run that was killed, and is removed. Invalid, with
 // the reason, when the lock could not be had.
-Platform::UniqueFd TakeStagingBase(const std::string& base, uid_t owner, int timeoutSeconds, std::string& reason);
+Platform::UniqueFd TakeStagingBase(const std::string& base, uid_t owner, int timeoutSeconds,
+                                   std::string& reason);
 
 // Empty when `size` more bytes still leave the reserve free for users on the file system of
 // `folder`, else why not.

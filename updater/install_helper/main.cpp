@@ -85,7 +85,8 @@ int RunTool(std::vector<std::string> command, std::string* output = nullptr,
   lseek(captured.Get(), 0, SEEK_SET);
   char piece[4096];
   ssize_t got = 0;
-  while ((got = read(captured.Get(), piece, sizeof piece)) > 0) text.append(piece, static_cast<std::size_t>(got));
+  while ((got = read(captured.Get(), piece, sizeof piece)) > 0)
+    text.append(piece, static_cast<std::size_t>(got));
   if (output == nullptr) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
@@ -121,21 +122,25 @@ int Install(const std::string& packagePath, const Caller& caller) {
   std::string reason;
   const auto package = OpenCallerFile(packagePath, caller, kMaxPackageSize, reason);
   if (!package.Valid()) return Refuse(Update::kHelperRefusedFile, "refused: " + reason);
-  const auto signatureFile =
-      OpenCallerFile(packagePath + std::string(Signing::kSignatureSuffix), caller, Signing::kMaxSignatureFileSize, reason);
-  if (!signatureFile.Valid()) return Refuse(Update::kHelperBadSignature, "refused: the signature: " + reason);
+  const auto signatureFile = OpenCallerFile(packagePath + std::string(Signing::kSignatureSuffix),
+                                            caller, Signing::kMaxSignatureFileSize, reason);
+  if (!signatureFile.Valid())
+    return Refuse(Update::kHelperBadSignature, "refused: the signature: " + reason);
   std::string signatureText(Signing::kMaxSignatureFileSize, '\0');
-  const ssize_t signatureSize = read(signatureFile.Get(), signatureText.data(), signatureText.size());
+  const ssize_t signatureSize =
+      read(signatureFile.Get(), signatureText.data(), signatureText.size());
   signatureText.resize(signatureSize > 0 ? static_cast<std::size_t>(signatureSize) : 0);
 
   const std::string keyPath = OwnFolder() + Signing::kUpdateKeyFileName;
-  if (!IsTrustedPath(keyPath, 0, reason)) return Refuse(Update::kHelperInternalError, "the update key is not trusted: " + reason);
+  if (!IsTrustedPath(keyPath, 0, reason))
+    return Refuse(Update::kHelperInternalError, "the update key is not trusted: " + reason);
   const auto keyText = Signing::ReadSmallFile(keyPath, Signing::kMaxSignatureFileSize, reason);
-  if (!keyText) return Refuse(Update::kHelperInternalError, "the update key cannot be read: " + reason);
-
+  if (!keyText)
+    return Refuse(Update::kHelperInternalError, "the update key cannot be read: " + reason);
 
   const auto stagingBase = TakeStagingBase(kStagingBase, 0, kStagingWaitSeconds, reason);
-  if (!stagingBase.Valid()) return Refuse(Update::kHelperInternalError, "refused '" + packagePath + "': " + reason);
+  if (!stagingBase.Valid())
+    return Refuse(Update::kHelperInternalError, "refused '" + packagePath + "': " + reason);
   // The user may grow the file after it was opened: the copy stops at the cap, so the cap is
   // what must fit.
   if (auto full = CheckFreeSpace(kStagingBase, kMaxPackageSize)) {
@@ -145,40 +150,54 @@ int Install(const std::string& packagePath, const Caller& caller) {
   if (!stagingFolder) return Refuse(Update::kHelperInternalError, reason);
   const StagingFolder removeAtEnd(*stagingFolder);
   const std::string packageName = packagePath.substr(packagePath.rfind('/') + 1);
-  const Staged staged = StageVerified(package.Get(), signatureText, *keyText, packageName, *stagingFolder);
-  if (staged.refusal) return Refuse(staged.refusal->status, "refused '" + packagePath + "': " + staged.refusal->reason);
+  const Staged staged =
+      StageVerified(package.Get(), signatureText, *keyText, packageName, *stagingFolder);
+  if (staged.refusal)
+    return Refuse(staged.refusal->status,
+                  "refused '" + packagePath + "': " + staged.refusal->reason);
 
   std::string fields;
   if (RunTool({"/usr/bin/dpkg-deb", "--field", staged.path, "Package", "Version"}, &fields) != 0) {
-    return Refuse(Update::kHelperRefusedPackage, "refused '" + packagePath + "': it is not a Debian package");
+    return Refuse(Update::kHelperRefusedPackage,
+                  "refused '" + packagePath + "': it is not a Debian package");
   }
   const std::string expected = std::string("Package: ") + QUORVANE_PACKAGE_NAME + "\nVersion: ";
   if (!fields.starts_with(expected) || fields.find('\n', expected.size()) != std::string::npos) {
-    return Refuse(Update::kHelperRefusedPackage, "refused '" + packagePath + "': it is not a package of " + QUORVANE_PACKAGE_NAME);
+    return Refuse(Update::kHelperRefusedPackage,
+                  "refused '" + packagePath + "': it is not a package of " + QUORVANE_PACKAGE_NAME);
   }
   const std::string version = fields.substr(expected.size());
   if (Signing::ParseVersionText(version) != staged.signedVersion) {
-    return Refuse(Update::kHelperRefusedPackage, "refused '" + packagePath + "': its signature was made for version " +
-                                                     Signing::VersionText(staged.signedVersion) + ", not the package's " +
-                                                     version);
+    return Refuse(Update::kHelperRefusedPackage, "refused '" + packagePath +
+                                                     "': its signature was made for version " +
+                                                     Signing::VersionText(staged.signedVersion) +
+                                                     ", not the package's " + version);
   }
   std::string installed;
-  if (RunTool({"/usr/bin/dpkg-query", "--show", "--showformat=${Version}", QUORVANE_PACKAGE_NAME}, &installed) == 0 &&
-      !installed.empty() && RunTool({"/usr/bin/dpkg", "--compare-versions", version, "le", installed}) == 0) {
-    return Refuse(Update::kHelperRefusedPackage, "refused '" + packagePath + "': its version " + version +
-                                       " is not above the installed " + installed);
+  if (RunTool({"/usr/bin/dpkg-query", "--show", "--showformat=${Version}", QUORVANE_PACKAGE_NAME},
+              &installed) == 0 &&
+      !installed.empty() &&
+      RunTool({"/usr/bin/dpkg", "--compare-versions", version, "le", installed}) == 0) {
+    return Refuse(Update::kHelperRefusedPackage, "refused '" + packagePath + "': its version " +
+                                                     version + " is not above the installed " +
+                                                     installed);
   }
   // The administrator's changes to the configuration files are kept without asking.
-  const int status = RunTool({"/usr/bin/apt-get", "install", "--yes", "--no-install-recommends", "-o", "Dpkg::Options::=--force-confdef", "-o", "Dpkg::Options::=--force-confold", "-o",
-                              "DPkg::Lock::Timeout=300", staged.path},
-                             nullptr, {{"DEBIAN_FRONTEND", "noninteractive"}});
+  const int status =
+      RunTool({"/usr/bin/apt-get", "install", "--yes", "--no-install-recommends", "-o",
+               "Dpkg::Options::=--force-confdef", "-o", "Dpkg::Options::=--force-confold", "-o",
+               "DPkg::Lock::Timeout=300", staged.path},
+              nullptr, {{"DEBIAN_FRONTEND", "noninteractive"}});
   if (status != 0 ||
-      RunTool({"/usr/bin/dpkg-query", "--show", "--showformat=${Version}", QUORVANE_PACKAGE_NAME}, &installed) != 0 ||
+      RunTool({"/usr/bin/dpkg-query", "--show", "--showformat=${Version}", QUORVANE_PACKAGE_NAME},
+              &installed) != 0 ||
       installed != version) {
-    return Refuse(Update::kHelperInstallerFailed, "the package manager could not install '" + packagePath + "' (status " +
-                                        std::to_string(status) + ")");
+    return Refuse(Update::kHelperInstallerFailed, "the package manager could not install '" +
+                                                      packagePath + "' (status " +
+                                                      std::to_string(status) + ")");
   }
-  syslog(LOG_NOTICE, "installed %s %s for user %u", QUORVANE_PACKAGE_NAME, version.c_str(), caller.uid);
+  syslog(LOG_NOTICE, "installed %s %s for user %u", QUORVANE_PACKAGE_NAME, version.c_str(),
+         caller.uid);
   std::printf("quorvane-install-update: installed %s %s\n", QUORVANE_PACKAGE_NAME, version.c_str());
   return Update::kHelperInstalled;
 }
@@ -197,12 +216,15 @@ int main(int argc, char** argv) {
   const auto caller = CallerOf(pkexecUid != nullptr ? pkexecUidText.c_str() : nullptr, getuid());
   const auto packagePath = PackageArgument(argc, argv);
   if (!caller || !packagePath) {
-    return Refuse(Update::kHelperRefusedInvocation, "refused: usage: quorvane-install-update /ABSOLUTE/PATH/NAME.deb");
+    return Refuse(Update::kHelperRefusedInvocation,
+                  "refused: usage: quorvane-install-update /ABSOLUTE/PATH/NAME.deb");
   }
   if (lowerLimits) {
     // A limit that stays could kill the package manager half-way and leave a broken package.
-    return Refuse(Update::kHelperRefusedInvocation, "refused: the caller's limits cannot be lifted here and could cut "
-                                                    "the install short: " + *lowerLimits);
+    return Refuse(Update::kHelperRefusedInvocation,
+                  "refused: the caller's limits cannot be lifted here and could cut "
+                  "the install short: " +
+                      *lowerLimits);
   }
   return Install(*packagePath, *caller);
 }

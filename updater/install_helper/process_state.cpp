@@ -20,33 +20,55 @@ namespace {
 // process (a core file size of 0 keeps root's memory out of core files).
 rlimit FallbackLimit(int resource) {
   switch (resource) {
-    case RLIMIT_CORE: return {0, RLIM_INFINITY};
-    case RLIMIT_NOFILE: return {1024, 524288};
-    case RLIMIT_STACK: return {8u << 20, RLIM_INFINITY};
-    case RLIMIT_MEMLOCK: return {8u << 20, 8u << 20};
-    default: return {RLIM_INFINITY, RLIM_INFINITY};
+    case RLIMIT_CORE:
+      return {0, RLIM_INFINITY};
+    case RLIMIT_NOFILE:
+      return {1024, 524288};
+    case RLIMIT_STACK:
+      return {8u << 20, RLIM_INFINITY};
+    case RLIMIT_MEMLOCK:
+      return {8u << 20, 8u << 20};
+    default:
+      return {RLIM_INFINITY, RLIM_INFINITY};
   }
 }
 
 const char* LimitName(int resource) {
   switch (resource) {
-    case RLIMIT_CPU: return "CPU time";
-    case RLIMIT_FSIZE: return "file size";
-    case RLIMIT_DATA: return "data size";
-    case RLIMIT_STACK: return "stack size";
-    case RLIMIT_CORE: return "core file size";
-    case RLIMIT_RSS: return "resident set";
-    case RLIMIT_NPROC: return "processes";
-    case RLIMIT_NOFILE: return "open files";
-    case RLIMIT_MEMLOCK: return "locked memory";
-    case RLIMIT_AS: return "address space";
-    case RLIMIT_LOCKS: return "file locks";
-    case RLIMIT_SIGPENDING: return "pending signals";
-    case RLIMIT_MSGQUEUE: return "message queues";
-    case RLIMIT_NICE: return "nice priority";
-    case RLIMIT_RTPRIO: return "real-time priority";
-    case RLIMIT_RTTIME: return "real-time timeout";
-    default: return "resource";
+    case RLIMIT_CPU:
+      return "CPU time";
+    case RLIMIT_FSIZE:
+      return "file size";
+    case RLIMIT_DATA:
+      return "data size";
+    case RLIMIT_STACK:
+      return "stack size";
+    case RLIMIT_CORE:
+      return "core file size";
+    case RLIMIT_RSS:
+      return "resident set";
+    case RLIMIT_NPROC:
+      return "processes";
+    case RLIMIT_NOFILE:
+      return "open files";
+    case RLIMIT_MEMLOCK:
+      return "locked memory";
+    case RLIMIT_AS:
+      return "address space";
+    case RLIMIT_LOCKS:
+      return "file locks";
+    case RLIMIT_SIGPENDING:
+      return "pending signals";
+    case RLIMIT_MSGQUEUE:
+      return "message queues";
+    case RLIMIT_NICE:
+      return "nice priority";
+    case RLIMIT_RTPRIO:
+      return "real-time priority";
+    case RLIMIT_RTTIME:
+      return "real-time timeout";
+    default:
+      return "resource";
   }
 }
 
@@ -57,14 +79,19 @@ rlim_t NeededForAnInstall(int resource, rlim_t systems) {
     case RLIMIT_CPU:
     case RLIMIT_FSIZE:
     case RLIMIT_DATA:
-    case RLIMIT_AS: return systems;
+    case RLIMIT_AS:
+      return systems;
     case RLIMIT_NOFILE:
-    case RLIMIT_NPROC: return std::min<rlim_t>(systems, 1024);
-    default: return 0;
+    case RLIMIT_NPROC:
+      return std::min<rlim_t>(systems, 1024);
+    default:
+      return 0;
   }
 }
 
-std::string LimitText(rlim_t value) { return value == RLIM_INFINITY ? "unlimited" : std::to_string(value); }
+std::string LimitText(rlim_t value) {
+  return value == RLIM_INFINITY ? "unlimited" : std::to_string(value);
+}
 
 std::optional<std::string> ResetLimits() {
   std::string lower;
@@ -88,8 +115,8 @@ std::optional<std::string> ResetLimits() {
     present.rlim_cur = std::min(wanted.rlim_cur, present.rlim_max);
     setrlimit(which, &present);
     if (present.rlim_cur < NeededForAnInstall(resource, wanted.rlim_cur)) {
-      lower += std::string(lower.empty() ? "" : ", ") + LimitName(resource) + " " + LimitText(present.rlim_cur) +
-               " (the system's: " + LimitText(wanted.rlim_cur) + ")";
+      lower += std::string(lower.empty() ? "" : ", ") + LimitName(resource) + " " +
+               LimitText(present.rlim_cur) + " (the system's: " + LimitText(wanted.rlim_cur) + ")";
     }
   }
   if (lower.empty()) return std::nullopt;
@@ -118,7 +145,8 @@ std::optional<std::string> ResetProcessState() {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
-  for (const int signalNumber : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGTSTP, SIGTTIN, SIGTTOU}) {
+  for (const int signalNumber :
+       {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGTSTP, SIGTTIN, SIGTTOU}) {
     signal(signalNumber, SIG_IGN);
   }
   signal(SIGCHLD, SIG_DFL);

@@ -1,7 +1,8 @@
 // The center's life on simulated controllers and an injected clock: start-up, the poll loop,
 // device changes, shutdown, and the single-instance guard with real processes.
-#include <gtest/gtest.h>
+#include "center/app/application.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -9,7 +10,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "center/app/application.h"
 #include "center/app/device_watch.h"
 #include "center/device/simulated_backend.h"
 #include "common/diagnostics/qv77_exception.h"
@@ -68,11 +68,13 @@ class ThrowingBackend final : public Device::HidBackend {
  public:
   explicit ThrowingBackend(Device::HidBackend& inner) : inner_(inner) {}
   Device::Enumeration Enumerate() override {
-    if (throwQv77) throw QV77Exception(static_cast<std::int32_t>(0x80004005u), "enumeration failed");
+    if (throwQv77)
+      throw QV77Exception(static_cast<std::int32_t>(0x80004005u), "enumeration failed");
     if (throwOther) throw std::runtime_error("something else");
     return inner_.Enumerate();
   }
-  std::unique_ptr<Device::HidConnection> Open(const std::string& path, std::error_code& error) override {
+  std::unique_ptr<Device::HidConnection> Open(const std::string& path,
+                                              std::error_code& error) override {
     return inner_.Open(path, error);
   }
   bool throwQv77 = false;
@@ -109,7 +111,8 @@ TEST_F(Center, StartUpMakesTheStoresSettingsAndListAndTurnsBetaOn) {
   application_->StartUp("/restart:center /isbeta:true");
   const std::string user = folders_.localAppData + "/Quorvane/Kestrane/";
   EXPECT_EQ(std::filesystem::file_size(user + kUserIdFileName), 76u);
-  EXPECT_NE(Testing::ReadTextFile(user + "Kestrane.xml").find("<EnableBetaSoftware>true</EnableBetaSoftware>"),
+  EXPECT_NE(Testing::ReadTextFile(user + "Kestrane.xml")
+                .find("<EnableBetaSoftware>true</EnableBetaSoftware>"),
             std::string::npos);
   EXPECT_TRUE(application_->Settings().Values().enableBetaSoftware);
   EXPECT_EQ(application_->Devices().rows.size(), 9u);
@@ -156,8 +159,10 @@ TEST_F(Center, RefreshReenumeratesAndReportsAChangedList) {
   application_->PollPass();
   EXPECT_EQ(application_->Devices().rows.size(), 7u);
   const auto events = view_.Events();
-  const std::vector<std::string> expected{"rebuild", "status 0 'Refreshing...'", "ribbon none", "status 0 ''",
-                                          "drop 9", "list changed", "ribbon none"};
+  const std::vector<std::string> expected{"rebuild",     "status 0 'Refreshing...'",
+                                          "ribbon none", "status 0 ''",
+                                          "drop 9",      "list changed",
+                                          "ribbon none"};
   EXPECT_EQ(events, expected);
   EXPECT_TRUE(application_->noRowSelected);
 
@@ -177,7 +182,9 @@ TEST_F(Center, AControllerThatMayNotBeOpenedIsToldOnceARun) {
   application_->StartUp("");
   EXPECT_EQ(application_->Devices().rows.size(), 7u);  // the quad only
   ASSERT_EQ(notifier_.Notices().size(), 1u);
-  EXPECT_NE(notifier_.Notices()[0].text.find("is connected (sim/single-brake) but may not be opened"), std::string::npos)
+  EXPECT_NE(
+      notifier_.Notices()[0].text.find("is connected (sim/single-brake) but may not be opened"),
+      std::string::npos)
       << notifier_.Notices()[0].text;
   application_->AttachView(view_);
   application_->RequestRefresh();
@@ -213,8 +220,10 @@ TEST_F(Center, DeviceChangesRequestARefreshExceptWhileBusyAndListenersHearArriva
     bool busy;
     bool refresh;
     int heard;
-  } cases[] = {{DeviceChange::Removal, false, true, 1},  {DeviceChange::NodeChange, false, true, 1},
-               {DeviceChange::Other, false, false, 1},   {DeviceChange::Arrival, true, false, 2},
+  } cases[] = {{DeviceChange::Removal, false, true, 1},
+               {DeviceChange::NodeChange, false, true, 1},
+               {DeviceChange::Other, false, false, 1},
+               {DeviceChange::Arrival, true, false, 2},
                {DeviceChange::NodeChange, true, false, 2}};
   for (const auto& step : cases) {
     application_->busy = step.busy;
@@ -230,16 +239,19 @@ TEST_F(Center, DeviceChangesRequestARefreshExceptWhileBusyAndListenersHearArriva
 TEST_F(Center, ThePollThreadRunsUntilShutdownAndTheHandOffStartsTheUpdater) {
   // An "updater" that records how it was started.
   std::filesystem::create_directories(root_.File("Quorvane/Updater"));
-  Testing::WriteExecutable(root_.File("Quorvane/Updater/Tollwick"), "echo \"$@\" > '" + root_.File("handoff.txt") + "'");
+  Testing::WriteExecutable(root_.File("Quorvane/Updater/Tollwick"),
+                           "echo \"$@\" > '" + root_.File("handoff.txt") + "'");
   Platform::SystemClock realClock;
-  CApplication application({folders_, {"http://127.0.0.1:1/x"}, *simulated_, log_, notifier_, realClock});
+  CApplication application(
+      {folders_, {"http://127.0.0.1:1/x"}, *simulated_, log_, notifier_, realClock});
   application.StartUp("/isbeta:true");
   application.StartPollThread(view_);
   std::this_thread::sleep_for(100ms);
   application.runUpdaterOnExit = true;
   application.Shutdown();
   EXPECT_FALSE(view_.TakeValues().empty());
-  EXPECT_EQ(Testing::AwaitFile(root_.File("handoff.txt")), "/updateonly:center /restart:center /isbeta:true\n");
+  EXPECT_EQ(Testing::AwaitFile(root_.File("handoff.txt")),
+            "/updateonly:center /restart:center /isbeta:true\n");
 }
 
 TEST_F(Center, EnablingBetaSoftwareSavesDropsPendingDownloadsAndFetchesEveryListAgain) {
@@ -270,14 +282,16 @@ TEST_F(Center, EnablingBetaSoftwareSavesDropsPendingDownloadsAndFetchesEveryList
 
   application_->SetEnableBetaSoftware(true);
   const std::string user = folders_.localAppData + "/Quorvane/Kestrane/Kestrane.xml";
-  EXPECT_NE(Testing::ReadTextFile(user).find("<EnableBetaSoftware>true</EnableBetaSoftware>"), std::string::npos);
+  EXPECT_NE(Testing::ReadTextFile(user).find("<EnableBetaSoftware>true</EnableBetaSoftware>"),
+            std::string::npos);
   for (const char* id : {"Kestrane", "Tollwick"}) {
     EXPECT_FALSE(std::filesystem::exists(folders_.localAppData + "/Quorvane/Updater/" + id + "/" +
                                          Update::kUpdatesReadyFileName));
   }
   EXPECT_FALSE(application_->Updates().CenterUpdate());
-  EXPECT_EQ(application_->CurrentRibbonState(RibbonSelection::None).Label(RibbonCommand::CheckForUpdates),
-            "Check for Updates");
+  EXPECT_EQ(
+      application_->CurrentRibbonState(RibbonSelection::None).Label(RibbonCommand::CheckForUpdates),
+      "Check for Updates");
   for (const auto& row : application_->Devices().rows) {
     EXPECT_FALSE(row.firmwareUpdateAvailable);
     // Lists are emptied for a new lookup; button rows have no list of their own.
@@ -285,7 +299,8 @@ TEST_F(Center, EnablingBetaSoftwareSavesDropsPendingDownloadsAndFetchesEveryList
       EXPECT_TRUE(row.AvailableFirmwares().empty());
     }
   }
-  EXPECT_TRUE(application_->CurrentRibbonState(RibbonSelection::None).Checked(RibbonCommand::EnableBetaSoftware));
+  EXPECT_TRUE(application_->CurrentRibbonState(RibbonSelection::None)
+                  .Checked(RibbonCommand::EnableBetaSoftware));
 }
 
 // The selected row decides the ribbon; an arrival that leaves the list as it is keeps it, and a
@@ -295,7 +310,8 @@ TEST_F(Center, TheSelectedRowDecidesTheRibbonUntilARefreshForgetsIt) {
   application_->AttachView(view_);
   application_->PollPass();
   EXPECT_EQ(application_->SelectRow(5), RibbonSelection::ButtonRow);
-  EXPECT_EQ(application_->CurrentRibbonState(RibbonSelection::ButtonRow).mode, RibbonMode::ChannelSelected);
+  EXPECT_EQ(application_->CurrentRibbonState(RibbonSelection::ButtonRow).mode,
+            RibbonMode::ChannelSelected);
   EXPECT_EQ(application_->SelectRow(99), RibbonSelection::None);
   EXPECT_TRUE(application_->noRowSelected);
   ASSERT_EQ(application_->SelectRow(1), RibbonSelection::Row);
@@ -340,10 +356,15 @@ TEST(SingleInstance, ASecondCenterIsTurnedAwayAndAnUnusableLockIsTheSystemsError
   const auto start = [&](const std::string& runtime, const std::string& output) {
     std::error_code error;
     auto center = Platform::Process::Start(
-        {QUORVANE_KESTRANE, {"--headless"}, "", root.File(output),
-         {{"XDG_RUNTIME_DIR", runtime}, {"XDG_DATA_HOME", root.File("data")},
+        {QUORVANE_KESTRANE,
+         {"--headless"},
+         "",
+         root.File(output),
+         {{"XDG_RUNTIME_DIR", runtime},
+          {"XDG_DATA_HOME", root.File("data")},
           {"QUORVANE_SIMULATED_DEVICES", std::string(QUORVANE_SIMULATED_DIR) + "/single-brake.xml"},
-          {"QUORVANE_SERVICE_ENDPOINT", "http://127.0.0.1:1/x"}, {"QUORVANE_SYSLOG_SOCKET", root.File("none.sock")}}},
+          {"QUORVANE_SERVICE_ENDPOINT", "http://127.0.0.1:1/x"},
+          {"QUORVANE_SYSLOG_SOCKET", root.File("none.sock")}}},
         error);
     EXPECT_TRUE(center) << error.message();
     return std::move(*center);
@@ -359,8 +380,9 @@ TEST(SingleInstance, ASecondCenterIsTurnedAwayAndAnUnusableLockIsTheSystemsError
 
   EXPECT_EQ(start(root.File("not-a-folder"), "third.out").WaitFor(10s), 1);
   const std::string output = Testing::ReadTextFile(root.File("third.out"));
-  EXPECT_NE(output.find("Could not take the lock \"" + root.File("not-a-folder") + "/Kestrane.lock\""),
-            std::string::npos)
+  EXPECT_NE(
+      output.find("Could not take the lock \"" + root.File("not-a-folder") + "/Kestrane.lock\""),
+      std::string::npos)
       << output;
   EXPECT_NE(output.find("Last Error Description: Not a directory"), std::string::npos) << output;
 }

@@ -19,9 +19,11 @@ using Testing::WriteTextFile;
 
 std::string SettingsFile(const std::string& beta, const std::string& extra = "") {
   return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!-- the user's settings -->\n<settings>\n"
-         "  <WebServicesUrl>http://user/</WebServicesUrl>\n  <EnableBetaSoftware>" + beta +
+         "  <WebServicesUrl>http://user/</WebServicesUrl>\n  <EnableBetaSoftware>" +
+         beta +
          "</EnableBetaSoftware>\n  <TopMostWindow>false</TopMostWindow>\n"
-         "  <SecureCrashRecovery>false</SecureCrashRecovery>\n" + extra + "</settings>\n";
+         "  <SecureCrashRecovery>false</SecureCrashRecovery>\n" +
+         extra + "</settings>\n";
 }
 
 // Only "false", in any case, reads false.
@@ -31,7 +33,8 @@ TEST(Settings, UserFileBooleansAreTrueUnlessFalseInAnyCase) {
     WriteTextFile(folder.File("user.xml"), SettingsFile(text));
     CenterSettings settings;
     settings.Load(folder.File("user.xml"));
-    EXPECT_EQ(settings.Values().enableBetaSoftware, std::string(text) != "false" && std::string(text) != "FaLsE")
+    EXPECT_EQ(settings.Values().enableBetaSoftware,
+              std::string(text) != "false" && std::string(text) != "FaLsE")
         << text;
     EXPECT_EQ(settings.Values().webServicesUrl, "http://user/");
   }
@@ -39,29 +42,36 @@ TEST(Settings, UserFileBooleansAreTrueUnlessFalseInAnyCase) {
 
 TEST(Settings, MissingBooleanIsAppendedFalseAndSavedToTheCurrentPath) {
   Testing::TempFolder folder;
-  WriteTextFile(folder.File("program.xml"), "<settings><WebServicesUrl>http://program/</WebServicesUrl>"
-                                            "<TopMostWindow>true</TopMostWindow></settings>");
-  WriteTextFile(folder.File("user.xml"), "<settings><EnableBetaSoftware>true</EnableBetaSoftware></settings>");
+  WriteTextFile(folder.File("program.xml"),
+                "<settings><WebServicesUrl>http://program/</WebServicesUrl>"
+                "<TopMostWindow>true</TopMostWindow></settings>");
+  WriteTextFile(folder.File("user.xml"),
+                "<settings><EnableBetaSoftware>true</EnableBetaSoftware></settings>");
   CenterSettings settings;
   settings.StartUp(folder.File("program.xml"), folder.File("user.xml"));
   // The user's file has no WebServicesUrl: the program file's value stays.
   EXPECT_EQ(settings.Values().webServicesUrl, "http://program/");
   EXPECT_TRUE(settings.Values().enableBetaSoftware);
   EXPECT_FALSE(settings.Values().topMostWindow);  // missing in the user's file: false
-  EXPECT_EQ(ReadTextFile(folder.File("user.xml")),
-            "<settings><EnableBetaSoftware>true</EnableBetaSoftware><TopMostWindow>false</TopMostWindow>"
-            "<SecureCrashRecovery>false</SecureCrashRecovery></settings>");
+  EXPECT_EQ(
+      ReadTextFile(folder.File("user.xml")),
+      "<settings><EnableBetaSoftware>true</EnableBetaSoftware><TopMostWindow>false</TopMostWindow>"
+      "<SecureCrashRecovery>false</SecureCrashRecovery></settings>");
 }
 
 // A save changes one element's text and nothing else of the file: declarations, comments, unknown
 // elements, line ends, entities and what follows the root stay; the program's file is not touched.
 TEST(Settings, SavingChangesOnlyElementTexts) {
   const std::string crlf =
-      "<?xml version=\"1.0\"?>\r\n<settings>\r\n  <WebServicesUrl>http://host/?a=1&amp;b=2</WebServicesUrl>\r\n"
-      "  <EnableBetaSoftware>false</EnableBetaSoftware>\r\n  <TopMostWindow>false</TopMostWindow>\r\n"
-      "  <SecureCrashRecovery>false</SecureCrashRecovery>\r\n  <Note>line one\r\nline two</Note>\r\n"
+      "<?xml version=\"1.0\"?>\r\n<settings>\r\n  "
+      "<WebServicesUrl>http://host/?a=1&amp;b=2</WebServicesUrl>\r\n"
+      "  <EnableBetaSoftware>false</EnableBetaSoftware>\r\n  "
+      "<TopMostWindow>false</TopMostWindow>\r\n"
+      "  <SecureCrashRecovery>false</SecureCrashRecovery>\r\n  <Note>line one\r\nline "
+      "two</Note>\r\n"
       "</settings>\r\n<!-- written by the installer -->\r\n<?review later?>\r\n";
-  for (const std::string& original : {SettingsFile("false", "  <Extra kind=\"kept\">unknown to us</Extra>\n"), crlf}) {
+  for (const std::string& original :
+       {SettingsFile("false", "  <Extra kind=\"kept\">unknown to us</Extra>\n"), crlf}) {
     Testing::TempFolder folder;
     WriteTextFile(folder.File("program.xml"), original);
     WriteTextFile(folder.File("user.xml"), original);
@@ -88,10 +98,11 @@ TEST(Settings, SavingChangesOnlyElementTexts) {
 TEST(Settings, AUtf16FileIsSavedAsUtf8WithADeclaration) {
   Testing::TempFolder folder;
   std::string utf16 = "\xFF\xFE";
-  for (const char16_t unit : std::u16string(u"<?xml version=\"1.0\" encoding=\"utf-16\"?>\r\n<settings><WebServicesUrl>"
-                                            u"http://h\u00f4te/</WebServicesUrl><EnableBetaSoftware>true"
-                                            u"</EnableBetaSoftware><TopMostWindow>false</TopMostWindow>"
-                                            u"<SecureCrashRecovery>false</SecureCrashRecovery></settings>")) {
+  for (const char16_t unit :
+       std::u16string(u"<?xml version=\"1.0\" encoding=\"utf-16\"?>\r\n<settings><WebServicesUrl>"
+                      u"http://h\u00f4te/</WebServicesUrl><EnableBetaSoftware>true"
+                      u"</EnableBetaSoftware><TopMostWindow>false</TopMostWindow>"
+                      u"<SecureCrashRecovery>false</SecureCrashRecovery></settings>")) {
     utf16 += static_cast<char>(unit & 0xFF);
     utf16 += static_cast<char>(unit >> 8);
   }
@@ -103,7 +114,8 @@ TEST(Settings, AUtf16FileIsSavedAsUtf8WithADeclaration) {
   settings.Save();
   const std::string saved = ReadTextFile(folder.File("user.xml"));
   EXPECT_EQ(saved.rfind("<?xml version=\"1.0\"?>", 0), 0u) << saved;
-  EXPECT_NE(saved.find("<WebServicesUrl>http://h\u00f4te/</WebServicesUrl>"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<WebServicesUrl>http://h\u00f4te/</WebServicesUrl>"), std::string::npos)
+      << saved;
   EXPECT_NE(saved.find("<TopMostWindow>true</TopMostWindow>"), std::string::npos) << saved;
   CenterSettings again;
   again.Load(folder.File("user.xml"));
@@ -121,7 +133,8 @@ TEST(Settings, WithoutAUserFileTheProgramFileIsCopiedWithItsFolders) {
   EXPECT_EQ(settings.CurrentPath(), user);
   settings.SetEnableBetaSoftware(true);
   settings.Save();
-  EXPECT_NE(ReadTextFile(user).find("<EnableBetaSoftware>true</EnableBetaSoftware>"), std::string::npos);
+  EXPECT_NE(ReadTextFile(user).find("<EnableBetaSoftware>true</EnableBetaSoftware>"),
+            std::string::npos);
 }
 
 TEST(Settings, MissingAndBrokenFilesChangeNothing) {
@@ -163,7 +176,8 @@ TEST(Settings, ADamagedUserFileIsKeptAsideAndTheProgramFileTakesItsPlace) {
 
   settings.SetTopMostWindow(true);
   EXPECT_TRUE(settings.Save());
-  EXPECT_NE(ReadTextFile(folder.File("user.xml")).find("<TopMostWindow>true</TopMostWindow>"), std::string::npos);
+  EXPECT_NE(ReadTextFile(folder.File("user.xml")).find("<TopMostWindow>true</TopMostWindow>"),
+            std::string::npos);
 
   // Damaged again while the center runs: the next save keeps it too, and still saves.
   WriteTextFile(folder.File("user.xml"), "not xml at all");
@@ -171,7 +185,8 @@ TEST(Settings, ADamagedUserFileIsKeptAsideAndTheProgramFileTakesItsPlace) {
   EXPECT_TRUE(settings.Save());
   EXPECT_EQ(FilesStartingWith(folder.Path(), "user.xml.damaged-").size(), 2u);
   const std::string saved = ReadTextFile(folder.File("user.xml"));
-  EXPECT_NE(saved.find("<EnableBetaSoftware>true</EnableBetaSoftware>"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<EnableBetaSoftware>true</EnableBetaSoftware>"), std::string::npos)
+      << saved;
   EXPECT_NE(saved.find("<TopMostWindow>true</TopMostWindow>"), std::string::npos) << saved;
 }
 
@@ -187,8 +202,9 @@ TEST(Settings, AFailedSaveIsAWarningWithTheSystemsReasonAndTheNextSaveWritesEver
     EXPECT_FALSE(settings.Save());
   }
   EXPECT_EQ(ReadTextFile(folder.File("user.xml")), SettingsFile("false"));
-  EXPECT_EQ(Warnings(log), std::vector<std::string>{"The settings could not be saved to " + folder.File("user.xml") +
-                                                    " (File too large)."});
+  EXPECT_EQ(Warnings(log),
+            std::vector<std::string>{"The settings could not be saved to " +
+                                     folder.File("user.xml") + " (File too large)."});
   settings.SetSecureCrashRecovery(true);
   EXPECT_TRUE(settings.Save());
   const std::string saved = ReadTextFile(folder.File("user.xml"));

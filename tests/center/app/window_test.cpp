@@ -19,7 +19,6 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
-
 #include <filesystem>
 
 #include "center/app/application.h"
@@ -39,10 +38,10 @@
 #include "center/firmware/firmware_dialog.h"
 #include "center/firmware/recovery_dialog.h"
 #include "center/firmware/simulated_bootloader.h"
-#include "tests/support/local_service.h"
-#include "tests/support/signing_key.h"
 #include "tests/support/center_folders.h"
+#include "tests/support/local_service.h"
 #include "tests/support/shipped_controllers.h"
+#include "tests/support/signing_key.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -68,7 +67,8 @@ std::shared_ptr<std::string> AnswerBox(QMessageBox::StandardButton button) {
 template <typename T, typename Act>
 void WhenDialogOpens(Act act) {
   QTimer::singleShot(0, [act] {
-    if (!QTest::qWaitFor([] { return qobject_cast<T*>(QApplication::activeModalWidget()) != nullptr; }, 4000)) {
+    if (!QTest::qWaitFor(
+            [] { return qobject_cast<T*>(QApplication::activeModalWidget()) != nullptr; }, 4000)) {
       ADD_FAILURE() << "the dialog did not open";
       return;
     }
@@ -101,11 +101,14 @@ class CenterWindow : public testing::Test {
       std::filesystem::create_directories(folders_.localAppData + "/Quorvane/Kestrane");
       Testing::WriteTextFile(settings, Testing::kQuietCenterSettings);
     }
-    if (!backend_) backend_ = std::make_unique<Device::SimulatedBackend>(Testing::ShippedControllers({description}), clock_);
+    if (!backend_)
+      backend_ = std::make_unique<Device::SimulatedBackend>(
+          Testing::ShippedControllers({description}), clock_);
     application_ = std::make_unique<CApplication>(
         CenterEnvironment{folders_, {endpoint}, *backend_, log_, notifier_, clock_, ports});
     application_->StartUp("");
-    window_ = std::make_unique<MainWindow>(*application_, values_, Platform::FileVersion{1, 2, 3, 4});
+    window_ =
+        std::make_unique<MainWindow>(*application_, values_, Platform::FileVersion{1, 2, 3, 4});
     view_ = std::make_unique<QtCenterView>(*window_, values_);
     window_->ShowAtStart();
     window_->RebuildListDisplay();
@@ -157,8 +160,8 @@ TEST_F(Window, ShowsTheDemoSetWithTitleSizeAndColumns) {
   EXPECT_EQ(model.data(model.index(0, 2), Qt::DisplayRole).toString(), "QVB-Q-1001");
   EXPECT_EQ(model.data(model.index(7, 3), Qt::DisplayRole).toString(), "v2.0");
   QHeaderView* header = window_->List().header();
-  EXPECT_EQ((std::vector<int>{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2),
-                              header->sectionSize(3)}),
+  EXPECT_EQ((std::vector<int>{header->sectionSize(0), header->sectionSize(1),
+                              header->sectionSize(2), header->sectionSize(3)}),
             (std::vector<int>{380, 220, 250, 80}));
   QTest::qWait(1100);  // the title counts the running time once a second
   EXPECT_EQ(window_->windowTitle(), "Kestrane | v1.2.3.4 | 00:01");
@@ -315,16 +318,18 @@ TEST_F(ActiveWindow, LiveValuesGoOnWhileADialogOfTheCenterIsActive) {
 TEST_F(Window, AnExceptionInTheEventLoopEndsTheRunAndIsThrownAgain) {
   Close();
   QtUserNotifier notifier;
-  CApplication application(CenterEnvironment{folders_, {"http://127.0.0.1:1/x"}, *backend_, log_, notifier, clock_});
+  CApplication application(
+      CenterEnvironment{folders_, {"http://127.0.0.1:1/x"}, *backend_, log_, notifier, clock_});
   application.StartUp("");
   sigset_t none;
   sigemptyset(&none);
   bool shutDown = false;
   QTimer::singleShot(50, [] { throw std::runtime_error("thrown by a slot"); });
-  EXPECT_THROW(RunWindow(application, notifier, {}, none, [&] {
-                 application.Shutdown();
-                 shutDown = true;
-               }),
+  EXPECT_THROW(RunWindow(application, notifier, {}, none,
+                         [&] {
+                           application.Shutdown();
+                           shutDown = true;
+                         }),
                std::runtime_error);
   EXPECT_TRUE(shutDown);
 }
@@ -390,7 +395,8 @@ TEST_F(Calibrating, ATypedMinimumIsSentAndANegativeOneIsRefused) {
     dialog.CustomMinimum().click();
     dialog.CustomMinimum().setFocus();
     QTest::qWait(400);  // the custom kind shows the live raw reading
-    EXPECT_EQ(dialog.Edit().text().toStdString(), std::to_string(application_->Devices().rows[1].PresentRawReading()));
+    EXPECT_EQ(dialog.Edit().text().toStdString(),
+              std::to_string(application_->Devices().rows[1].PresentRawReading()));
     dialog.Edit().setFocus();
     dialog.Edit().selectAll();
     QTest::keyClicks(&dialog.Edit(), "1200");
@@ -434,9 +440,10 @@ class Flashing : public CenterWindow<Platform::SystemClock> {
   void SetUp() override {
     Testing::CopySampleServiceData(data_.Path());
     maker_.TrustIn(root_.Path());
-    service_ = std::make_unique<Testing::LocalServiceProcess>(data_.Path(), std::vector<std::string>{},
-                                                              maker_.SecretKeyPath());
-    backend_ = std::make_unique<Device::SimulatedBackend>(Testing::ShippedControllers({"single-brake.xml"}), clock_);
+    service_ = std::make_unique<Testing::LocalServiceProcess>(
+        data_.Path(), std::vector<std::string>{}, maker_.SecretKeyPath());
+    backend_ = std::make_unique<Device::SimulatedBackend>(
+        Testing::ShippedControllers({"single-brake.xml"}), clock_);
     host_ = std::make_unique<Firmware::SimulatedBootloaderHost>(*backend_, ports_);
     backend_->SetChangeListener([this] {
       if (application_) application_->OnDeviceChange(DeviceChange::Arrival);
@@ -450,12 +457,16 @@ class Flashing : public CenterWindow<Platform::SystemClock> {
   }
   // Runs poll passes until the list shows this firmware for the single brake.
   bool ListShows(const QString& firmware) {
-    return QTest::qWaitFor([&] {
-      application_->PollPass();
-      QTest::qWait(10);  // what the pass told the window arrives
-      return window_->ListModel().rowCount() > 0 &&
-             window_->ListModel().data(window_->ListModel().index(0, 3), Qt::DisplayRole).toString() == firmware;
-    }, 20000);
+    return QTest::qWaitFor(
+        [&] {
+          application_->PollPass();
+          QTest::qWait(10);  // what the pass told the window arrives
+          return window_->ListModel().rowCount() > 0 &&
+                 window_->ListModel()
+                         .data(window_->ListModel().index(0, 3), Qt::DisplayRole)
+                         .toString() == firmware;
+        },
+        20000);
   }
   // Hovers over a gallery item and clicks it, as the user does; `act` gets the dialog it opens.
   // The gallery fills (and refills) as the firmware lists arrive.
@@ -507,7 +518,8 @@ class Flashing : public CenterWindow<Platform::SystemClock> {
 TEST_F(Flashing, UpdateFirmwareFromTheRibbonFlashesThePendingFirmwareWhileTheListWaits) {
   ASSERT_TRUE(ListShows("v2.0"));
   ClickRow(0);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return Button(RibbonCommand::UpdateFirmware)->isEnabled(); }, 20000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return Button(RibbonCommand::UpdateFirmware)->isEnabled(); }, 20000));
   std::string output;
   WhenDialogOpens<Firmware::FirmwareDialog>([&](Firmware::FirmwareDialog& dialog) {
     EXPECT_EQ(dialog.windowTitle(), "Update Firmware to v2.1");
@@ -527,8 +539,9 @@ TEST_F(Flashing, ARefusedFlashSaysSoChangesNothingAndTheServiceGetsTheErrorLog) 
   host_->SetOptions({.refuseWrites = true});
   ClickRow(0);
   std::vector<std::string> statuses;
-  PickFromGallery<Firmware::FirmwareDialog>(RibbonCommand::ChangeFirmware, "Single Brake Firmware v2.1",
-                                            [&](Firmware::FirmwareDialog& dialog) { statuses = Follow(dialog).first; });
+  PickFromGallery<Firmware::FirmwareDialog>(
+      RibbonCommand::ChangeFirmware, "Single Brake Firmware v2.1",
+      [&](Firmware::FirmwareDialog& dialog) { statuses = Follow(dialog).first; });
   EXPECT_EQ(statuses.front(), "Step 1 of 2: Reset Controller... Will try and Detect COM port...");
   EXPECT_TRUE(Saw(statuses, "Step 2 of 2: Updating Firmware..."));
   EXPECT_EQ(statuses.back(), "Firmware Update Failed!");
@@ -563,7 +576,9 @@ TEST_F(Flashing, UploadCustomFirmwareNamesTheFileAsNotTheMakersAndFlashesOnlyAft
       QTest::keyClick(name, Qt::Key_Return);
     });
     QTest::mouseClick(Button(RibbonCommand::UploadCustomFirmware), Qt::LeftButton);
-    EXPECT_EQ(warning.rfind("'my-tuned-2.1.bin' is not signed by the maker of your controller.", 0), 0u) << warning;
+    EXPECT_EQ(warning.rfind("'my-tuned-2.1.bin' is not signed by the maker of your controller.", 0),
+              0u)
+        << warning;
     EXPECT_EQ(statuses.empty(), answer == QMessageBox::No);
   }
   EXPECT_TRUE(ListShows("v2.1"));
@@ -572,18 +587,19 @@ TEST_F(Flashing, UploadCustomFirmwareNamesTheFileAsNotTheMakersAndFlashesOnlyAft
 TEST_F(Flashing, CrashRecoveryFromTheGalleryCatchesTheBootloaderAfterAManualReset) {
   backend_->Unplug("sim/single-brake");  // crashed: no longer a HID device
   std::vector<std::string> statuses;
-  PickFromGallery<Firmware::RecoveryDialog>(RibbonCommand::CrashRecovery, "Single Brake Firmware v2.1",
-                                            [&](Firmware::RecoveryDialog& dialog) {
-    EXPECT_EQ(dialog.Status().text(), "Click OK to start recovering firmware...");
-    EXPECT_TRUE(dialog.SecureBox().isChecked());
-    EXPECT_FALSE(dialog.SecureBox().isEnabled());
-    QTest::mouseClick(&dialog.OkButton(), Qt::LeftButton);
-    dialog.reject();  // Escape does nothing once started
-    EXPECT_TRUE(dialog.isVisible());
-    QTest::qWait(1200);
-    host_->HardwareReset("sim/single-brake");
-    statuses = Follow(dialog).first;
-  });
+  PickFromGallery<Firmware::RecoveryDialog>(
+      RibbonCommand::CrashRecovery, "Single Brake Firmware v2.1",
+      [&](Firmware::RecoveryDialog& dialog) {
+        EXPECT_EQ(dialog.Status().text(), "Click OK to start recovering firmware...");
+        EXPECT_TRUE(dialog.SecureBox().isChecked());
+        EXPECT_FALSE(dialog.SecureBox().isEnabled());
+        QTest::mouseClick(&dialog.OkButton(), Qt::LeftButton);
+        dialog.reject();  // Escape does nothing once started
+        EXPECT_TRUE(dialog.isVisible());
+        QTest::qWait(1200);
+        host_->HardwareReset("sim/single-brake");
+        statuses = Follow(dialog).first;
+      });
   EXPECT_TRUE(Saw(statuses, "Recovering Device... Working..."));
   EXPECT_TRUE(ListShows("v2.1"));
 }

@@ -13,7 +13,8 @@ namespace {
 using namespace Quorvane::Device;
 
 void PutValue(ReportBlock& block, std::size_t index, std::uint32_t value) {
-  for (std::size_t byte = 0; byte < 4; ++byte) block[4 * index + byte] = static_cast<std::uint8_t>(value >> (8 * byte));
+  for (std::size_t byte = 0; byte < 4; ++byte)
+    block[4 * index + byte] = static_cast<std::uint8_t>(value >> (8 * byte));
 }
 
 QuorvaneDevice QuadWithButtons() {
@@ -129,7 +130,8 @@ TEST(FirmwareIdentity, FirmwareNameBytesAboveAsciiAreLatinOneCharacters) {
 TEST(CommandTable, CodesByKindChannelAndSlotTypeAndNothingOutsideTheTable) {
   const auto codes = [](std::uint32_t kind, std::uint32_t channel, std::uint8_t type) {
     auto found = CalibrationCodesFor(kind, channel, type);
-    return found ? std::pair<int, int>(found->setMinimum, found->calibrateMaximum) : std::pair<int, int>(-1, -1);
+    return found ? std::pair<int, int>(found->setMinimum, found->calibrateMaximum)
+                 : std::pair<int, int>(-1, -1);
   };
   using P = std::pair<int, int>;
   EXPECT_EQ(codes(1, 0, kSlotClutch), P(0, 1));
@@ -197,7 +199,8 @@ TEST(ControllerKinds, FromFamilyConfigurationAndMajorVersion) {
   EXPECT_EQ(kind('C', 'S', 1), 0u);
 }
 
-// (The names of each kind and family are checked on the shipped controllers in the discovery tests.)
+// (The names of each kind and family are checked on the shipped controllers in the discovery
+// tests.)
 TEST(FirmwareIdentity, AFamilyWithoutFirmwareHasNone) {
   QuorvaneDevice row = QuadWithButtons();
   NameRow(row);

@@ -22,13 +22,16 @@ class Discovery : public testing::Test {
  protected:
   void Use(std::vector<SimulatedController> controllers) {
     backend_ = std::make_unique<SimulatedBackend>(std::move(controllers), clock_);
-    services_ = std::make_unique<DiscoveryServices>(DiscoveryServices{
-        *backend_, clock_, log_, notifier_,
-        [this](std::shared_ptr<FirmwareLookup> lookup, std::string identity) {
-          started_.push_back(identity);
-          lookups_.push_back(std::move(lookup));
-        },
-        {}});
+    services_ = std::make_unique<DiscoveryServices>(
+        DiscoveryServices{*backend_,
+                          clock_,
+                          log_,
+                          notifier_,
+                          [this](std::shared_ptr<FirmwareLookup> lookup, std::string identity) {
+                            started_.push_back(identity);
+                            lookups_.push_back(std::move(lookup));
+                          },
+                          {}});
   }
   bool Retrieve() { return RetrieveQuorvaneDevices(list_, *services_); }
 
@@ -49,8 +52,13 @@ TEST_F(Discovery, QuadWithTwoButtonsGivesSevenNamedRows) {
   ASSERT_EQ(rows.size(), 7u);
   EXPECT_TRUE(IsParentRow(rows, 0));
   EXPECT_FALSE(IsParentRow(rows, 1));
-  const char* names[] = {"Brake", "Brake", "Accelerator", "Clutch", "Handbrake",
-                         "Sequential Gearbox Down", "Sequential Gearbox Up"};
+  const char* names[] = {"Brake",
+                         "Brake",
+                         "Accelerator",
+                         "Clutch",
+                         "Handbrake",
+                         "Sequential Gearbox Down",
+                         "Sequential Gearbox Up"};
   for (std::size_t index = 0; index < rows.size(); ++index) {
     EXPECT_EQ(rows[index].channelName, names[index]) << index;
     EXPECT_EQ(rows[index].serialNumber, "QVB-Q-0042");
@@ -90,11 +98,14 @@ TEST_F(Discovery, ASlotGapBeforeTheButtonsLeavesEveryButtonRowLive) {
   // Both buttons named, flagged and decoded from their own bits, after the kind's two axes.
   EXPECT_EQ(rows[3].channelName, "Sequential Gearbox Down");
   EXPECT_EQ(rows[4].channelName, "Sequential Gearbox Up");
-  EXPECT_EQ((std::vector{rows[3].channelIndex, rows[4].channelIndex}), (std::vector<std::uint16_t>{2, 3}));
-  EXPECT_EQ((std::vector{rows[3].buttonSlotNumber, rows[4].buttonSlotNumber}), (std::vector<std::uint32_t>{1, 2}));
+  EXPECT_EQ((std::vector{rows[3].channelIndex, rows[4].channelIndex}),
+            (std::vector<std::uint16_t>{2, 3}));
+  EXPECT_EQ((std::vector{rows[3].buttonSlotNumber, rows[4].buttonSlotNumber}),
+            (std::vector<std::uint32_t>{1, 2}));
   EXPECT_EQ(DecodeLiveValue(rows[3]), 0u);
   EXPECT_EQ(DecodeLiveValue(rows[4]), 1000u);
-  EXPECT_EQ(started_[0], "Quorvane Dual Controller (Dual)(brake,sequential gearbox down)|QV-Dual,ads-1256");
+  EXPECT_EQ(started_[0],
+            "Quorvane Dual Controller (Dual)(brake,sequential gearbox down)|QV-Dual,ads-1256");
 }
 
 // The HID library lists a controller whose report descriptor has a nested collection once per
@@ -105,7 +116,8 @@ TEST_F(Discovery, EachControllerIsListedAndReadOncePerPath) {
   for (int unit = 1; unit <= 4; ++unit) {
     description += "<controller path=\"sim/single-" + std::to_string(unit) + "\" serial=\"QVA-S-" +
                    std::to_string(unit) + "\"" + (unit == 1 ? " enumerationRecords=\"3\"" : "") +
-                   "><identity firmware=\"QV-Single\" family=\"A\" configuration=\"S\" major=\"2\" minor=\"1\" "
+                   "><identity firmware=\"QV-Single\" family=\"A\" configuration=\"S\" major=\"2\" "
+                   "minor=\"1\" "
                    "slots=\"1\"/></controller>";
   }
   Use(SimulatedBackend::ParseDescription(description + "</controllers>"));
@@ -157,7 +169,8 @@ class StallingBackend final : public HidBackend {
  private:
   class Connection final : public HidConnection {
    public:
-    Connection(StallingBackend& owner, std::unique_ptr<HidConnection> inner) : owner_(owner), inner_(std::move(inner)) {}
+    Connection(StallingBackend& owner, std::unique_ptr<HidConnection> inner)
+        : owner_(owner), inner_(std::move(inner)) {}
     std::optional<std::string> Manufacturer() override { return inner_->Manufacturer(); }
     std::optional<std::string> Product() override { return inner_->Product(); }
     std::optional<std::string> SerialNumber() override { return inner_->SerialNumber(); }
@@ -169,7 +182,9 @@ class StallingBackend final : public HidBackend {
       --owner_.waiting;
       return false;
     }
-    bool SendOutputReport(std::span<const std::uint8_t> report) override { return inner_->SendOutputReport(report); }
+    bool SendOutputReport(std::span<const std::uint8_t> report) override {
+      return inner_->SendOutputReport(report);
+    }
 
    private:
     StallingBackend& owner_;
@@ -184,15 +199,18 @@ class StallingBackend final : public HidBackend {
 TEST_F(Discovery, AControllerThatStopsAnsweringIsShownSoAndHoldsUpNobody) {
   Use(Testing::ShippedControllers({"single-brake.xml"}));
   StallingBackend stalling(*backend_);
-  services_ = std::make_unique<DiscoveryServices>(DiscoveryServices{stalling, clock_, log_, notifier_, {}, {}});
+  services_ = std::make_unique<DiscoveryServices>(
+      DiscoveryServices{stalling, clock_, log_, notifier_, {}, {}});
   ASSERT_TRUE(Retrieve());
   stalling.stalled = true;
   bool changed = false;
-  std::thread pass([&] { changed = ReadLivePass(stalling, list_, [](std::size_t, std::uint32_t) {}); });
+  std::thread pass(
+      [&] { changed = ReadLivePass(stalling, list_, [](std::size_t, std::uint32_t) {}); });
   while (stalling.waiting == 0) std::this_thread::sleep_for(1ms);
   {
     std::unique_lock lock(list_.listLock, std::try_to_lock);
-    EXPECT_TRUE(lock.owns_lock()) << "the pass holds the list lock while it waits on the controller";
+    EXPECT_TRUE(lock.owns_lock())
+        << "the pass holds the list lock while it waits on the controller";
   }
   stalling.stalled = false;
   pass.join();
@@ -204,7 +222,8 @@ TEST_F(Discovery, AControllerThatStopsAnsweringIsShownSoAndHoldsUpNobody) {
   while (stalling.waiting == 0) std::this_thread::sleep_for(1ms);
   {
     std::unique_lock lock(list_.listLock, std::try_to_lock);
-    EXPECT_TRUE(lock.owns_lock()) << "enumeration holds the list lock while it waits on the controller";
+    EXPECT_TRUE(lock.owns_lock())
+        << "enumeration holds the list lock while it waits on the controller";
   }
   stalling.stalled = false;
   enumeration.join();
@@ -298,7 +317,8 @@ TEST_F(Discovery, StringsAreTriedAgainAndAControllerWithoutThemIsLeftOut) {
 TEST_F(Discovery, PermissionDeniedIsExplainedOnceInTheEventLog) {
   Use(Testing::ShippedControllers({"single-brake.xml", "quad-buttons.xml"}));
   for (const char* path : {"sim/single-brake", "sim/quad-buttons"}) {
-    backend_->Modify(path, [](SimulatedController& c) { c.openFailure = std::errc::permission_denied; });
+    backend_->Modify(path,
+                     [](SimulatedController& c) { c.openFailure = std::errc::permission_denied; });
   }
   Retrieve();
   Retrieve();
@@ -326,8 +346,10 @@ TEST_F(Discovery, ClassFailureIsShownAndEmptiesTheListAWalkFailureKeepsIt) {
   EXPECT_EQ(dropped, 2u);
   const auto notices = notifier_.Notices();
   ASSERT_EQ(notices.size(), 1u);
-  EXPECT_EQ(notices[0].text.rfind("SetupDiGetClassDevs executed with return value of INVALID_HANDLE_VALUE\n"
-                                  "Last Error Code: ", 0),
+  EXPECT_EQ(notices[0].text.rfind(
+                "SetupDiGetClassDevs executed with return value of INVALID_HANDLE_VALUE\n"
+                "Last Error Code: ",
+                0),
             0u);
   EXPECT_EQ(log_.Entries().size(), 2u);
 }
@@ -343,7 +365,8 @@ TEST_F(Discovery, AControllerBackFromAFirmwareChangeReplacesTheList) {
   EXPECT_TRUE(Retrieve());
   EXPECT_EQ(list_.rows[0].identityReport[45], 9);
   ASSERT_FALSE(started_.empty());
-  EXPECT_NE(started_[0].find("|X"), std::string::npos) << started_[0];  // asked with the new identity
+  EXPECT_NE(started_[0].find("|X"), std::string::npos)
+      << started_[0];  // asked with the new identity
 }
 
 TEST(HidStrings, AreReadUpToTwoHundredFiftyFiveCharacters) {

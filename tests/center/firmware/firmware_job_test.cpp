@@ -1,7 +1,8 @@
 // The firmware workers with harmless flashing scripts: image files, output, success test, and
 // what a failure sends to the service.
-#include <gtest/gtest.h>
+#include "center/firmware/firmware_job.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,7 +14,6 @@
 #include <thread>
 
 #include "center/device/simulated_backend.h"
-#include "center/firmware/firmware_job.h"
 #include "center/firmware/pending_firmware.h"
 #include "common/service/scramble.h"
 #include "tests/center/firmware/recording_firmware_view.h"
@@ -56,7 +56,8 @@ class PortAfterReset final : public SerialPortMap {
   std::optional<SerialPortEntry> Read(const std::string& name) override {
     return name == kPort.name ? std::optional(kPort) : std::nullopt;
   }
-  inline static const SerialPortEntry kPort{"/sys/sim/ttyACM7", "/dev/ttyACM7 'odd' \"port\"", true};
+  inline static const SerialPortEntry kPort{"/sys/sim/ttyACM7", "/dev/ttyACM7 'odd' \"port\"",
+                                            true};
   // The bootloader left: the next snapshot finds no port again.
   void Unplug() { enumerations_ = 0; }
   // Pulled for good (a cable, a bootloader that crashed).
@@ -83,14 +84,19 @@ class FlashingWithScripts : public testing::Test {
 
   // up-bin.sh stand-in: keeps its arguments and a copy of the image, prints what it is given.
   void Script(const std::string& body) {
-    WriteTextFile(folder_ + "up-bin.sh", "cp \"$2\" '" + scratch_.File("image-seen") + "'\n"
-                                         "printf '%s\\n' \"$1\" \"$2\" > '" + scratch_.File("arguments") + "'\n"
-                                         "stat -c %a \"$(dirname \"$2\")\" \"$(dirname \"$(dirname \"$2\")\")\" > '" +
-                                         scratch_.File("modes") + "'\n" + body);
+    WriteTextFile(folder_ + "up-bin.sh",
+                  "cp \"$2\" '" + scratch_.File("image-seen") +
+                      "'\n"
+                      "printf '%s\\n' \"$1\" \"$2\" > '" +
+                      scratch_.File("arguments") +
+                      "'\n"
+                      "stat -c %a \"$(dirname \"$2\")\" \"$(dirname \"$(dirname \"$2\")\")\" > '" +
+                      scratch_.File("modes") + "'\n" + body);
   }
 
   FirmwareServices Services() {
-    return {center_, backend_, ports_, clock_, log_, notifier_, folder_, temp_.Path() + "/", trustedKey_, timeLimit_};
+    return {center_, backend_,           ports_,      clock_,    log_, notifier_,
+            folder_, temp_.Path() + "/", trustedKey_, timeLimit_};
   }
 
   Testing::TempFolder data_;
@@ -123,7 +129,8 @@ TEST_F(FlashingWithScripts, ASuccessfulChangeFlashesTheScrambledImageAndLeavesNo
   // Port and paths with blanks and quotes arrive as they are; the image lies in a fresh folder
   // only this user may enter, gone with everything in it once the flash is over.
   const std::string arguments = ReadTextFile(scratch_.File("arguments"));
-  EXPECT_EQ(arguments.rfind("/dev/ttyACM7 'odd' \"port\"\n" + temp_.Path() + "/quorvane-", 0), 0u) << arguments;
+  EXPECT_EQ(arguments.rfind("/dev/ttyACM7 'odd' \"port\"\n" + temp_.Path() + "/quorvane-", 0), 0u)
+      << arguments;
   EXPECT_TRUE(arguments.ends_with("/Admin/FW.bin\n")) << arguments;
   EXPECT_EQ(ReadTextFile(scratch_.File("modes")), "700\n700\n");
   EXPECT_TRUE(std::filesystem::is_empty(temp_.Path()));
@@ -144,7 +151,8 @@ TEST_F(FlashingWithScripts, AnUnscrambledBootloaderGetsThePlainImage) {
   job_.controller.identityReport[26] = 'X';
   Script("echo ':0'\n");
   RunChangeFirmware(job_, Services(), view_);
-  EXPECT_EQ(ReadTextFile(scratch_.File("image-seen")), ReadTextFile(data_.File("firmware/qv-single-2.1.bin")));
+  EXPECT_EQ(ReadTextFile(scratch_.File("image-seen")),
+            ReadTextFile(data_.File("firmware/qv-single-2.1.bin")));
 }
 
 // A flash fails by the code after the last colon, or by the script's own exit status.
@@ -160,18 +168,22 @@ TEST_F(FlashingWithScripts, AFailedFlashIsReportedToTheService) {
   const auto statuses = view_.Statuses();
   EXPECT_EQ(statuses.back(), "Firmware Update Failed!");
   const auto events = view_.Events();
-  EXPECT_EQ(std::vector<std::string>(events.end() - 4, events.end()),
-            (std::vector<std::string>{"range 0..10", "position 10", "ok enabled", "timer stopped"}));
+  EXPECT_EQ(
+      std::vector<std::string>(events.end() - 4, events.end()),
+      (std::vector<std::string>{"range 0..10", "position 10", "ok enabled", "timer stopped"}));
   const std::string report = ReadTextFile(data_.File("errorlogs/1.xml"));
   EXPECT_NE(report.find("logName=\"Kestrane.exe\""), std::string::npos);
-  EXPECT_NE(report.find("<textItem name=\"AVRDUDE OUTPUT\"><text>avrdude: error: programmer is not responding\n:1\n"),
+  EXPECT_NE(report.find("<textItem name=\"AVRDUDE OUTPUT\"><text>avrdude: error: programmer is not "
+                        "responding\n:1\n"),
             std::string::npos);
   EXPECT_NE(report.find("<textItem name=\"CUpdateFirmwareDlg\"><text></text>"), std::string::npos);
   EXPECT_NE(report.find("<textItem name=\"COMMAND LINE\"><text>"), std::string::npos);
-  EXPECT_NE(report.find("up-bin.sh\" /dev/ttyACM7 'odd' \"port\" \"" + temp_.Path() + "/quorvane-"), std::string::npos)
+  EXPECT_NE(report.find("up-bin.sh\" /dev/ttyACM7 'odd' \"port\" \"" + temp_.Path() + "/quorvane-"),
+            std::string::npos)
       << report;
   // The chosen entry's file name, not a field nothing fills.
-  EXPECT_NE(report.find("<textItem name=\"Firmware Filename\"><text>qv-single-2.1.bin</text>"), std::string::npos);
+  EXPECT_NE(report.find("<textItem name=\"Firmware Filename\"><text>qv-single-2.1.bin</text>"),
+            std::string::npos);
   EXPECT_TRUE(log_.Entries().empty());  // only recovery writes it to the event log
 }
 
@@ -181,7 +193,8 @@ TEST_F(FlashingWithScripts, OutputThatIsNoUtf8IsStillReported) {
   RunChangeFirmware(job_, Services(), view_);
   EXPECT_EQ(view_.Statuses().back(), "Firmware Update Failed!");
   const std::string report = ReadTextFile(data_.File("errorlogs/1.xml"));
-  EXPECT_NE(report.find("<textItem name=\"AVRDUDE OUTPUT\"><text>got \u00ff\u00fe from port, caf\u00e9\n:1\n\u00c3</text>"),
+  EXPECT_NE(report.find("<textItem name=\"AVRDUDE OUTPUT\"><text>got \u00ff\u00fe from port, "
+                        "caf\u00e9\n:1\n\u00c3</text>"),
             std::string::npos)
       << report;
 }
@@ -195,7 +208,8 @@ TEST_F(FlashingWithScripts, OutputBeyondTheBufferIsShownUpToItsSize) {
 TEST_F(FlashingWithScripts, MissingFirmwareAndAMissingScriptEndTheJobWithTheirTexts) {
   job_.entry->id = "unknown";
   RunChangeFirmware(job_, Services(), view_);
-  EXPECT_EQ(view_.Statuses(), (std::vector<std::string>{"Could not find firmware on cloud computer!"}));
+  EXPECT_EQ(view_.Statuses(),
+            (std::vector<std::string>{"Could not find firmware on cloud computer!"}));
 
   // No up-bin.sh in the folder: nothing ran, so nothing is reported to the maker.
   Testing::RecordingFirmwareView second;
@@ -215,8 +229,7 @@ TEST_F(FlashingWithScripts, AFirmwareTheMakerDidNotSignAsOfferedIsNeverFlashed) 
   const std::vector<std::function<void()>> hostile{
       [&] { service_.Behave("DownloadFirmware=unsigned"); },
       [&] { service_.Behave("DownloadFirmware=tampered"); },
-      [&] { trustedKey_ = stranger.PublicKeyPath(); },
-      [&] { job_.entry->versionMajor = 9; }};
+      [&] { trustedKey_ = stranger.PublicKeyPath(); }, [&] { job_.entry->versionMajor = 9; }};
   const std::vector<std::function<void(Testing::RecordingFirmwareView&)>> jobs{
       [&](auto& view) { RunChangeFirmware(job_, Services(), view); },
       [&](auto& view) { RunUpdateFirmware(job_, Services(), view); },
@@ -229,7 +242,8 @@ TEST_F(FlashingWithScripts, AFirmwareTheMakerDidNotSignAsOfferedIsNeverFlashed) 
       EXPECT_EQ(view.Statuses().back(), "Firmware Update Failed!") << attack;
       EXPECT_FALSE(std::filesystem::exists(scratch_.File("image-seen"))) << attack;
       ASSERT_FALSE(log_.Entries().empty());
-      EXPECT_NE(log_.Entries().back().text.find("The firmware 'qv-single-2.1.bin' was not flashed: it is refused because"),
+      EXPECT_NE(log_.Entries().back().text.find(
+                    "The firmware 'qv-single-2.1.bin' was not flashed: it is refused because"),
                 std::string::npos)
           << log_.Entries().back().text;
       service_.Behave("DownloadFirmware=normal");
@@ -239,7 +253,8 @@ TEST_F(FlashingWithScripts, AFirmwareTheMakerDidNotSignAsOfferedIsNeverFlashed) 
   }
   EXPECT_NE(log_.Entries()[0].text.find("its signature is missing"), std::string::npos);
   EXPECT_NE(log_.Entries()[3].text.find("does not match its signature"), std::string::npos);
-  EXPECT_NE(log_.Entries()[9].text.find("made for version 2.1.0.0, not the offered 9.1.0.0"), std::string::npos);
+  EXPECT_NE(log_.Entries()[9].text.find("made for version 2.1.0.0, not the offered 9.1.0.0"),
+            std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(data_.File("errorlogs/1.xml")));  // no flash ran to fail
 }
 
@@ -255,7 +270,8 @@ TEST_F(FlashingWithScripts, AFlashWhosePortWentAwayOrThatNeverEndsIsStopped) {
   RunChangeFirmware(job_, Services(), view_);
   pull.join();
   EXPECT_EQ(view_.Statuses().back(), "Firmware Update Failed!");
-  EXPECT_NE(view_.Output().find("The flashing tool was stopped: its port /dev/ttyACM7 'odd' \"port\" went away."),
+  EXPECT_NE(view_.Output().find(
+                "The flashing tool was stopped: its port /dev/ttyACM7 'odd' \"port\" went away."),
             std::string::npos)
       << view_.Output();
   // The tool's own children were stopped too (gone, or a zombie waiting to be reaped).
@@ -264,7 +280,8 @@ TEST_F(FlashingWithScripts, AFlashWhosePortWentAwayOrThatNeverEndsIsStopped) {
   EXPECT_TRUE(state == "<missing>" || state.find(") Z ") != std::string::npos) << state;
   EXPECT_TRUE(std::filesystem::exists(data_.File("errorlogs/1.xml")));
   ASSERT_FALSE(log_.Entries().empty());
-  EXPECT_NE(log_.Entries().back().text.find("the flashing tool was stopped because its port"), std::string::npos);
+  EXPECT_NE(log_.Entries().back().text.find("the flashing tool was stopped because its port"),
+            std::string::npos);
 
   ports_.gone = false;
   ports_.Unplug();
@@ -272,7 +289,8 @@ TEST_F(FlashingWithScripts, AFlashWhosePortWentAwayOrThatNeverEndsIsStopped) {
   Testing::RecordingFirmwareView timed;
   RunChangeFirmware(job_, Services(), timed);
   EXPECT_EQ(timed.Statuses().back(), "Firmware Update Failed!");
-  EXPECT_NE(timed.Output().find("The flashing tool was stopped: it did not end within 1 s."), std::string::npos)
+  EXPECT_NE(timed.Output().find("The flashing tool was stopped: it did not end within 1 s."),
+            std::string::npos)
       << timed.Output();
   EXPECT_EQ(FlashTimeLimit(32768), 125536ms);  // a 32 KiB image: a minute, and 500 bytes a second
 }
@@ -289,7 +307,9 @@ TEST_F(FlashingWithScripts, RecoveryWritesTheImageAsItsBoxSaysAndReportsToTheEve
   EXPECT_EQ(ReadTextFile(scratch_.File("image-seen")), Service::ScrambleBytes(job_.image));
   EXPECT_EQ(second.Events().front(), "caption: Recovering...");
   ASSERT_EQ(log_.Entries().size(), 1u);
-  EXPECT_EQ(log_.Entries()[0].text.rfind("<errorLog><errorLogItems><errorLogItem token=\"\" logName=\"Kestrane.exe\"", 0), 0u);
+  EXPECT_EQ(log_.Entries()[0].text.rfind(
+                "<errorLog><errorLogItems><errorLogItem token=\"\" logName=\"Kestrane.exe\"", 0),
+            0u);
 }
 
 }  // namespace
@@ -298,7 +318,8 @@ namespace {
 
 using namespace Quorvane;
 
-Service::FirmwareEntry Offered(const char* id, std::uint32_t major, std::uint32_t minor, std::uint32_t build = 0) {
+Service::FirmwareEntry Offered(const char* id, std::uint32_t major, std::uint32_t minor,
+                               std::uint32_t build = 0) {
   Service::FirmwareEntry entry;
   entry.id = id;
   entry.versionMajor = major;
@@ -311,8 +332,9 @@ TEST(PendingFirmware, TheNewestOfferAboveTheRunningVersionBecomesPending) {
   Device::QuorvaneDevice row;
   row.identityReport[45] = 2;  // runs 2.1
   row.identityReport[46] = 1;
-  for (const auto& entry : {Offered("older", 1, 9), Offered("same", 2, 1), Offered("newer", 2, 1, 5),
-                            Offered("newest", 3, 0), Offered("between", 2, 4)}) {
+  for (const auto& entry :
+       {Offered("older", 1, 9), Offered("same", 2, 1), Offered("newer", 2, 1, 5),
+        Offered("newest", 3, 0), Offered("between", 2, 4)}) {
     row.Lookup().Append(entry);
   }
   Firmware::MarkPendingFirmware(row);

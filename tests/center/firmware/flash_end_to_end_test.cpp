@@ -41,8 +41,8 @@ TEST(SimulatedBootloader, ABootloaderThatNeverAppearsEndsTheChangeWithoutAPort) 
   job.entry->versionMajor = 2;
   job.entry->versionMinor = 1;
   RunChangeFirmware(job,
-                    {center, backend, ports, clock, log, notifier, QUORVANE_SCRIPT_FOLDER "/", temp.Path() + "/",
-                     maker.PublicKeyPath()},
+                    {center, backend, ports, clock, log, notifier, QUORVANE_SCRIPT_FOLDER "/",
+                     temp.Path() + "/", maker.PublicKeyPath()},
                     view);
   EXPECT_EQ(view.Statuses().back(), "No Controller Reset or COM port detected!");
   EXPECT_TRUE(backend.Enumerate().devices.empty());  // it left the HID list all the same

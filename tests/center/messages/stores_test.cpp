@@ -1,6 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,14 +36,18 @@ TEST(MessageStoreFile, RoundTripKeepsLargeKeysLineBreaksAndMarkup) {
   Testing::TempFolder folder;
   MessageStore store;
   store.path = folder.File("Quorvane/Kestrane/") + kMessagesFileName;
-  store.items = {Message(5000000000, "Clutch <bite> & point\r\nsecond line", "line one\r\nline <two> & \"three\""),
+  store.items = {Message(5000000000, "Clutch <bite> & point\r\nsecond line",
+                         "line one\r\nline <two> & \"three\""),
                  Message(-3, "", "")};
   ASSERT_TRUE(SaveMessageStore(store, log_));
   const std::string text = ReadTextFile(store.path);
-  EXPECT_EQ(text.rfind("<?xml version='1.0' encoding='utf-8'?><items><item><pk>5000000000</pk>", 0), 0u);
+  EXPECT_EQ(text.rfind("<?xml version='1.0' encoding='utf-8'?><items><item><pk>5000000000</pk>", 0),
+            0u);
   // Bodies are Base64 of UTF-16LE; titles plain character data.
-  EXPECT_NE(text.find("<title>Clutch &lt;bite&gt; &amp; point\r\nsecond line</title>"), std::string::npos);
-  EXPECT_NE(text.find("<body>" + Service::Base64EncodeText("line one\r\nline <two> & \"three\"")), std::string::npos);
+  EXPECT_NE(text.find("<title>Clutch &lt;bite&gt; &amp; point\r\nsecond line</title>"),
+            std::string::npos);
+  EXPECT_NE(text.find("<body>" + Service::Base64EncodeText("line one\r\nline <two> & \"three\"")),
+            std::string::npos);
 
   MessageStore loaded;
   loaded.path = store.path;
@@ -52,7 +55,8 @@ TEST(MessageStoreFile, RoundTripKeepsLargeKeysLineBreaksAndMarkup) {
   LoadMessageStore(loaded, log);
   ASSERT_EQ(loaded.items.size(), 2u);
   EXPECT_EQ(loaded.items[0].pk, 5000000000);
-  EXPECT_EQ(loaded.items[0].title, "Clutch <bite> & point\r\nsecond line");  // a title keeps its CR LF
+  EXPECT_EQ(loaded.items[0].title,
+            "Clutch <bite> & point\r\nsecond line");  // a title keeps its CR LF
   EXPECT_EQ(loaded.items[0].body, "line one\r\nline <two> & \"three\"");
   EXPECT_TRUE(Service::SameCalendarTime(loaded.items[0].created, store.items[0].created));
   EXPECT_EQ(loaded.items[1].pk, -3);
@@ -72,7 +76,8 @@ TEST(FeedbackStoreFile, AFeedbackWithoutReplyKeepsItsZeroTimeAndEmptyReplyAndThe
   store.items = {item};
   ASSERT_TRUE(SaveFeedbackStore(store, log_));
   const std::string text = ReadTextFile(store.path);
-  EXPECT_NE(text.find("<respondedTimeStamp>1900-01-00T00:00:00</respondedTimeStamp><responseBody></responseBody>"),
+  EXPECT_NE(text.find("<respondedTimeStamp>1900-01-00T00:00:00</respondedTimeStamp><responseBody></"
+                      "responseBody>"),
             std::string::npos);
 
   FeedbackStore loaded;
@@ -89,18 +94,24 @@ TEST(FeedbackStoreFile, AFeedbackWithoutReplyKeepsItsZeroTimeAndEmptyReplyAndThe
 TEST(StoreFiles, DamagedItemsAreSkippedWithAWarningAndTheRestLoads) {
   Testing::TempFolder folder;
   WriteTextFile(folder.File("m.xml"),
-                "<items><item><pk>1</pk><title>ok</title><body>SABpAA==</body><createdTimeStamp></createdTimeStamp></item>"
-                "<item><pk>2</pk><title>bad body</title><body>not base64!</body><createdTimeStamp>2026-01-01T00:00:00</createdTimeStamp></item>"
-                "<item><pk>3</pk><title>short time</title><body></body><createdTimeStamp>2026-01</createdTimeStamp></item>"
+                "<items><item><pk>1</pk><title>ok</title><body>SABpAA==</body><createdTimeStamp></"
+                "createdTimeStamp></item>"
+                "<item><pk>2</pk><title>bad body</title><body>not "
+                "base64!</body><createdTimeStamp>2026-01-01T00:00:00</createdTimeStamp></item>"
+                "<item><pk>3</pk><title>short "
+                "time</title><body></body><createdTimeStamp>2026-01</createdTimeStamp></item>"
                 "<item><pk>4</pk><title>no body</title><createdTimeStamp></createdTimeStamp></item>"
-                "<item><pk>5</pk><title>ok too</title><body></body><createdTimeStamp>2026-01-02T03:04:05</createdTimeStamp></item></items>");
+                "<item><pk>5</pk><title>ok "
+                "too</title><body></body><createdTimeStamp>2026-01-02T03:04:05</createdTimeStamp></"
+                "item></items>");
   MessageStore store;
   store.path = folder.File("m.xml");
   Diagnostics::RecordingEventLog log;
   LoadMessageStore(store, log);
   ASSERT_EQ(store.items.size(), 2u);
   EXPECT_EQ(store.items[0].body, "Hi");
-  EXPECT_EQ(Service::FormatTimeStamp(store.items[0].created), "1900-01-00T00:00:00");  // empty text: zero time
+  EXPECT_EQ(Service::FormatTimeStamp(store.items[0].created),
+            "1900-01-00T00:00:00");  // empty text: zero time
   EXPECT_EQ(store.items[1].pk, 5);
   const auto entries = log.Entries();
   ASSERT_EQ(entries.size(), 3u);
@@ -112,12 +123,17 @@ TEST(StoreFiles, DamagedItemsAreSkippedWithAWarningAndTheRestLoads) {
   const std::string original = ReadTextFile(store.path);
   ASSERT_TRUE(SaveMessageStore(store, log));
   ASSERT_EQ(log.Entries().size(), 4u);
-  EXPECT_NE(log.Entries()[3].text.find("(3 of its entries could not be read); it was kept as "), std::string::npos)
+  EXPECT_NE(log.Entries()[3].text.find("(3 of its entries could not be read); it was kept as "),
+            std::string::npos)
       << log.Entries()[3].text;
-  const std::string keptAs = log.Entries()[3].text.substr(log.Entries()[3].text.find("kept as ") + 8);
+  const std::string keptAs =
+      log.Entries()[3].text.substr(log.Entries()[3].text.find("kept as ") + 8);
   EXPECT_EQ(ReadTextFile(keptAs.substr(0, keptAs.find(" and "))), original);
   std::vector<std::string> skipped;
-  EXPECT_EQ(ParseMessagesDocument(ReadTextFile(store.path), skipped).value_or(std::vector<Service::MessageItem>{}).size(), 2u);
+  EXPECT_EQ(ParseMessagesDocument(ReadTextFile(store.path), skipped)
+                .value_or(std::vector<Service::MessageItem>{})
+                .size(),
+            2u);
   ASSERT_TRUE(SaveMessageStore(store, log));
   EXPECT_EQ(log.Entries().size(), 4u);  // kept once
 }
@@ -147,14 +163,16 @@ TEST(StoreFiles, AnUnreadableFileIsKeptAsideWithAWarningAndTheListStartsEmpty) {
     Diagnostics::RecordingEventLog log;
     LoadMessageStore(store, log);
     EXPECT_TRUE(store.items.empty());
-    const auto kept = FilesStartingWith(folder.File("data"), std::string(kMessagesFileName) + ".damaged-");
+    const auto kept =
+        FilesStartingWith(folder.File("data"), std::string(kMessagesFileName) + ".damaged-");
     ASSERT_EQ(kept.size(), 1u) << damaged;
     EXPECT_EQ(ReadTextFile(folder.File("data/" + kept[0])), damaged);
     const auto entries = log.Entries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].type, Diagnostics::kEventWarning);
     EXPECT_EQ(entries[0].text.rfind(store.path + " could not be read (", 0), 0u) << entries[0].text;
-    EXPECT_NE(entries[0].text.find("kept as " + folder.File("data/" + kept[0]) + " and the messages start empty."),
+    EXPECT_NE(entries[0].text.find("kept as " + folder.File("data/" + kept[0]) +
+                                   " and the messages start empty."),
               std::string::npos)
         << entries[0].text;
 
@@ -172,7 +190,8 @@ TEST(UserId, MadeOnceAsSeventySixBytesAndReadBackAfterwards) {
   ASSERT_EQ(id.size(), 38u);
   EXPECT_EQ(ReadTextFile(userFolder + kUserIdFileName).size(), 76u);
   EXPECT_EQ(GetOrCreateUserId(userFolder, "", log), id);
-  EXPECT_EQ(GetOrCreateUserId(userFolder, "{0F8FAD5B-D9CB-469F-A165-70867728950E}", log), id);  // the file decides
+  EXPECT_EQ(GetOrCreateUserId(userFolder, "{0F8FAD5B-D9CB-469F-A165-70867728950E}", log),
+            id);  // the file decides
   EXPECT_FALSE(std::filesystem::exists(userFolder + kUserIdFileName + std::string(".new")));
   EXPECT_TRUE(log.Entries().empty());
 }
@@ -183,7 +202,8 @@ TEST(UserId, ADamagedFileIsKeptAsideAndReplacedByTheRecordedOrANewIdentifier) {
   Testing::TempFolder folder;
   const std::string recorded = "{0F8FAD5B-D9CB-469F-A165-70867728950E}";
   const std::string seventySeven = std::string(76, 'A') + "\n";
-  for (const std::string& fromFeedback : {recorded, std::string(), std::string("not an identifier")}) {
+  for (const std::string& fromFeedback :
+       {recorded, std::string(), std::string("not an identifier")}) {
     std::filesystem::remove_all(folder.File("u"));
     std::filesystem::create_directories(folder.File("u"));
     WriteTextFile(folder.File("u/") + kUserIdFileName, seventySeven);
@@ -196,12 +216,14 @@ TEST(UserId, ADamagedFileIsKeptAsideAndReplacedByTheRecordedOrANewIdentifier) {
       EXPECT_NE(id, recorded);
     }
     EXPECT_EQ(GetOrCreateUserId(folder.File("u/"), "", log), id);
-    const auto kept = FilesStartingWith(folder.File("u"), std::string(kUserIdFileName) + ".damaged-");
+    const auto kept =
+        FilesStartingWith(folder.File("u"), std::string(kUserIdFileName) + ".damaged-");
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(ReadTextFile(folder.File("u/" + kept[0])), seventySeven);
     const auto entries = log.Entries();
     ASSERT_EQ(entries.size(), 1u);
-    EXPECT_NE(entries[0].text.find("could not be read (it holds 77 bytes, not 76); it was kept as"), std::string::npos)
+    EXPECT_NE(entries[0].text.find("could not be read (it holds 77 bytes, not 76); it was kept as"),
+              std::string::npos)
         << entries[0].text;
   }
 }
@@ -218,7 +240,8 @@ TEST(UserId, AnIdentifierThatCannotBeWrittenIsStillUsedAndWrittenAtTheNextStart)
   EXPECT_FALSE(std::filesystem::exists(folder.File(kUserIdFileName)));
   const auto entries = log.Entries();
   ASSERT_EQ(entries.size(), 1u);
-  EXPECT_NE(entries[0].text.find("could not be saved (File too large)"), std::string::npos) << entries[0].text;
+  EXPECT_NE(entries[0].text.find("could not be saved (File too large)"), std::string::npos)
+      << entries[0].text;
   // The feedback list saved with it hands it back at the next start.
   EXPECT_EQ(GetOrCreateUserId(folder.Path() + "/", id, log), id);
   EXPECT_EQ(ReadTextFile(folder.File(kUserIdFileName)).size(), 76u);
@@ -232,22 +255,26 @@ TEST(StaleTemporaries, OnlyOurOwnOldTemporariesAreRemoved) {
     const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
     utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
   };
-  const std::vector<std::string> stale = {".Quorvane.Messages.xml.a1B2c3", ".Quorvane.UserFeedback.xml.XyZ789",
-                                          ".Kestrane.xml.Q9w8E7", "Quorvane.UserId.txt.new",
-                                          ".Quorvane.UserId.txt.new.abcdef"};
-  const std::vector<std::string> kept = {".Quorvane.Messages.xml.short", ".Quorvane.Messages.xml.a1B2c3d",
-                                         ".Other.xml.a1B2c3", "Quorvane.Messages.xml", ".Quorvane.Messages.xml.NEW123"};
+  const std::vector<std::string> stale = {
+      ".Quorvane.Messages.xml.a1B2c3", ".Quorvane.UserFeedback.xml.XyZ789", ".Kestrane.xml.Q9w8E7",
+      "Quorvane.UserId.txt.new", ".Quorvane.UserId.txt.new.abcdef"};
+  const std::vector<std::string> kept = {".Quorvane.Messages.xml.short",
+                                         ".Quorvane.Messages.xml.a1B2c3d", ".Other.xml.a1B2c3",
+                                         "Quorvane.Messages.xml", ".Quorvane.Messages.xml.NEW123"};
   for (const auto& name : stale) {
     WriteTextFile(folder.File(name), "left by a killed save");
     old(folder.File(name));
   }
   for (const auto& name : kept) {
     WriteTextFile(folder.File(name), "ours to keep");
-    if (name != ".Quorvane.Messages.xml.NEW123") old(folder.File(name));  // that one: a save under way
+    if (name != ".Quorvane.Messages.xml.NEW123")
+      old(folder.File(name));  // that one: a save under way
   }
   WriteTextFile(elsewhere.File("target"), "not ours");
   old(elsewhere.File("target"));
-  ASSERT_EQ(symlink(elsewhere.File("target").c_str(), folder.File(".Quorvane.Messages.xml.LINK00").c_str()), 0);
+  ASSERT_EQ(symlink(elsewhere.File("target").c_str(),
+                    folder.File(".Quorvane.Messages.xml.LINK00").c_str()),
+            0);
   old(folder.File(".Quorvane.Messages.xml.LINK00"));
 
   RemoveStaleCenterTemporaries(folder.Path() + "/");
@@ -280,7 +307,10 @@ TEST(StoreFiles, AnOlderListNeverOverwritesANewerSave) {
     SaveFeedbackStore(store, log_);
     worker.join();
     std::vector<std::string> skipped;
-    ASSERT_EQ(ParseFeedbackDocument(ReadTextFile(store.path), skipped).value_or(std::vector<Service::FeedbackItem>{}).size(), static_cast<std::size_t>(round + 1))
+    ASSERT_EQ(ParseFeedbackDocument(ReadTextFile(store.path), skipped)
+                  .value_or(std::vector<Service::FeedbackItem>{})
+                  .size(),
+              static_cast<std::size_t>(round + 1))
         << "round " << round;
   }
 }

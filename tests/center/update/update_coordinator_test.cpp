@@ -1,8 +1,9 @@
 // The center's update check and hand-off on real files, with stand-ins for the installed updater
 // and its uupdater.sh that write down how they were started; and once end to end with the real
 // Tollwick and the stand-in service.
-#include <gtest/gtest.h>
+#include "center/update/update_coordinator.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,7 +12,6 @@
 #include <mutex>
 #include <thread>
 
-#include "center/update/update_coordinator.h"
 #include "common/platform/lock_file.h"
 #include "common/update/updates_ready_file.h"
 #include "tests/support/local_service.h"
@@ -67,12 +67,14 @@ class UpdateChecks : public testing::Test {
     folders_.localAppData = root_.File("data");
     folders_.installRoot = root_.Path();
     // The stand-in updater writes down its arguments and where it was told the data are.
-    Testing::WriteExecutable(updater_, "echo \"$* data=$XDG_DATA_HOME\" >> '" + root_.File("updater.log") + "'\n");
+    Testing::WriteExecutable(
+        updater_, "echo \"$* data=$XDG_DATA_HOME\" >> '" + root_.File("updater.log") + "'\n");
     key_.TrustIn(root_.Path());
   }
 
   UpdateCoordinator Coordinator() {
-    return UpdateCoordinator({folders_, [this](std::string_view name) -> std::optional<std::string> {
+    return UpdateCoordinator({folders_,
+                              [this](std::string_view name) -> std::optional<std::string> {
                                 if (name == "XDG_RUNTIME_DIR") return root_.File("run");
                                 return std::nullopt;
                               },
@@ -85,7 +87,8 @@ class UpdateChecks : public testing::Test {
     WriteTextFile(folder + "Tollwick", "new updater");
     key_.Sign(folder + "Tollwick", version.ToString());
     Update::UpdateReadyRecord record{softwareId, version, {}};
-    for (std::size_t file = 0; file < files; ++file) record.files.push_back({"%s --fast", "Tollwick", folder});
+    for (std::size_t file = 0; file < files; ++file)
+      record.files.push_back({"%s --fast", "Tollwick", folder});
     Diagnostics::RecordingEventLog log;
     ASSERT_TRUE(Update::WriteUpdatesReadyFile(record, folder + Update::kUpdatesReadyFileName, log));
   }
@@ -130,20 +133,24 @@ TEST_F(UpdateChecks, TheCheckRunsTheUpdaterInThisUsersDataWithBetaWhenSet) {
   coordinator.CheckForUpdate(view);
   beta_ = true;
   coordinator.CheckForUpdate(view);
-  EXPECT_EQ(ReadTextFile(root_.File("updater.log")), "/checkonly:center data=" + folders_.localAppData +
-                                                         "\n/checkonly:center /isbeta:true data=" +
-                                                         folders_.localAppData + "\n");
+  EXPECT_EQ(ReadTextFile(root_.File("updater.log")),
+            "/checkonly:center data=" + folders_.localAppData +
+                "\n/checkonly:center /isbeta:true data=" + folders_.localAppData + "\n");
   const auto events = view.Events();
   EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 4),
-            (std::vector<std::string>{"progress on", "status 'Checking for update...'", "progress off", "status ''"}));
+            (std::vector<std::string>{"progress on", "status 'Checking for update...'",
+                                      "progress off", "status ''"}));
   EXPECT_FALSE(coordinator.CenterUpdate());
 }
 
 TEST_F(UpdateChecks, AnUpdateTheUpdaterDownloadedMeanwhileIsOfferedAtOnce) {
   // The stand-in updater leaves a ready file, as the real one does when it found something.
-  Testing::WriteExecutable(updater_, "mkdir -p '" + folders_.localAppData + "/Quorvane/Updater/Kestrane'\ncat > '" +
-                           folders_.localAppData + "/Quorvane/Updater/Kestrane/Quorvane.UpdatesReady.xml' <<END\n" +
-                           Update::UpdatesReadyText({"Kestrane", {3, 0, 0, 0}, {{"%s", "setup", "/x/"}}}) + "\nEND\n");
+  Testing::WriteExecutable(
+      updater_, "mkdir -p '" + folders_.localAppData + "/Quorvane/Updater/Kestrane'\ncat > '" +
+                    folders_.localAppData +
+                    "/Quorvane/Updater/Kestrane/Quorvane.UpdatesReady.xml' <<END\n" +
+                    Update::UpdatesReadyText({"Kestrane", {3, 0, 0, 0}, {{"%s", "setup", "/x/"}}}) +
+                    "\nEND\n");
   auto coordinator = Coordinator();
   RecordingUpdateView view;
   coordinator.CheckForUpdate(view);
@@ -169,8 +176,8 @@ TEST_F(UpdateChecks, TheUpdaterIsOfferedOnlyASingleNewerFile) {
 // user, and the offer goes only when it installed.
 TEST_F(UpdateChecks, UpdatingTheUpdaterVerifiesRunsUupdaterAndKeepsTheOfferUnlessItInstalled) {
   Testing::WriteExecutable(root_.File("Quorvane/Updater/uupdater.sh"),
-             "echo \"$*\" >> '" + root_.File("uupdater.log") + "'\necho 'disk full' >&2\n[ ! -e '" +
-                 root_.File("fail") + "' ]\n");
+                           "echo \"$*\" >> '" + root_.File("uupdater.log") +
+                               "'\necho 'disk full' >&2\n[ ! -e '" + root_.File("fail") + "' ]\n");
   Ready("Tollwick", {1, 0, 0, 0});
   WriteTextFile(root_.File("fail"), "");
   auto coordinator = Coordinator();
@@ -182,7 +189,8 @@ TEST_F(UpdateChecks, UpdatingTheUpdaterVerifiesRunsUupdaterAndKeepsTheOfferUnles
   EXPECT_TRUE(coordinator.UpdaterUpdate());
   ASSERT_EQ(log_.Entries().size(), 1u);
   EXPECT_EQ(log_.Entries()[0].type, Diagnostics::kEventError);
-  EXPECT_NE(log_.Entries()[0].text.find("ended with status 1"), std::string::npos) << log_.Entries()[0].text;
+  EXPECT_NE(log_.Entries()[0].text.find("ended with status 1"), std::string::npos)
+      << log_.Entries()[0].text;
   EXPECT_NE(log_.Entries()[0].text.find("disk full"), std::string::npos);
   const auto events = failed.Events();
   EXPECT_EQ(std::count_if(events.begin(), events.end(),
@@ -201,8 +209,9 @@ TEST_F(UpdateChecks, UpdatingTheUpdaterVerifiesRunsUupdaterAndKeepsTheOfferUnles
 // While the updater's own update waits (here for its installer; on a desktop for the password),
 // a check does not run the updater, which would replace the very download being installed.
 TEST_F(UpdateChecks, ACheckDuringTheUpdatersOwnUpdateLeavesItsDownloadAlone) {
-  Testing::WriteExecutable(root_.File("Quorvane/Updater/uupdater.sh"), "touch '" + root_.File("started") + "'\nwhile [ ! -e '" +
-                                                             root_.File("release") + "' ]; do sleep 0.02; done\n");
+  Testing::WriteExecutable(root_.File("Quorvane/Updater/uupdater.sh"),
+                           "touch '" + root_.File("started") + "'\nwhile [ ! -e '" +
+                               root_.File("release") + "' ]; do sleep 0.02; done\n");
   Ready("Tollwick", {1, 0, 0, 0});
   auto coordinator = Coordinator();
   RecordingUpdateView installing;
@@ -219,8 +228,10 @@ TEST_F(UpdateChecks, ACheckDuringTheUpdatersOwnUpdateLeavesItsDownloadAlone) {
 // A download that another hand changed, or that nobody signed, never runs anything; it goes, so
 // that the next check fetches it anew.
 TEST_F(UpdateChecks, AnUpdaterDownloadWithoutAValidSignatureIsNeverInstalled) {
-  Testing::WriteExecutable(root_.File("Quorvane/Updater/uupdater.sh"), "touch '" + root_.File("ran") + "'\n");
-  const std::string download = Update::DownloadFolderOf(folders_.localAppData, "Tollwick") + "Tollwick";
+  Testing::WriteExecutable(root_.File("Quorvane/Updater/uupdater.sh"),
+                           "touch '" + root_.File("ran") + "'\n");
+  const std::string download =
+      Update::DownloadFolderOf(folders_.localAppData, "Tollwick") + "Tollwick";
   for (const auto& spoil : std::vector<std::function<void()>>{
            [&] { WriteTextFile(download, "new updater, changed"); },
            [&] { std::filesystem::remove(download + ".minisig"); },
@@ -230,7 +241,10 @@ TEST_F(UpdateChecks, AnUpdaterDownloadWithoutAValidSignatureIsNeverInstalled) {
            },
            // Signed by the maker, but as another version or another file: a replay.
            [&] { key_.Sign(download, "0.9.0.0"); },
-           [&] { key_.SignWith(download, download + ".minisig", "file:quorvane_1.0.0.0_amd64.deb version:1.0.0.0"); }}) {
+           [&] {
+             key_.SignWith(download, download + ".minisig",
+                           "file:quorvane_1.0.0.0_amd64.deb version:1.0.0.0");
+           }}) {
     Ready("Tollwick", {1, 0, 0, 0});
     spoil();
     auto coordinator = Coordinator();
@@ -240,7 +254,8 @@ TEST_F(UpdateChecks, AnUpdaterDownloadWithoutAValidSignatureIsNeverInstalled) {
     EXPECT_FALSE(coordinator.UpdaterUpdate());
     EXPECT_FALSE(std::filesystem::exists(coordinator.UpdaterReadyFile()));
     ASSERT_FALSE(log_.Entries().empty());
-    EXPECT_NE(log_.Entries().back().text.find("'" + download + "' is refused because"), std::string::npos)
+    EXPECT_NE(log_.Entries().back().text.find("'" + download + "' is refused because"),
+              std::string::npos)
         << log_.Entries().back().text;
   }
 }
@@ -270,7 +285,8 @@ TEST_F(UpdateChecks, NoUpdaterMeansNothingAndAFailedStartOrDamagedFileIsLogged) 
   coordinator.CheckForUpdate(damaged);
   ASSERT_EQ(log_.Entries().size(), 2u);
   EXPECT_EQ(log_.Entries()[1].type, Diagnostics::kEventError);
-  EXPECT_NE(log_.Entries()[1].text.find("could not be read; it was kept as "), std::string::npos) << log_.Entries()[1].text;
+  EXPECT_NE(log_.Entries()[1].text.find("could not be read; it was kept as "), std::string::npos)
+      << log_.Entries()[1].text;
   EXPECT_FALSE(std::filesystem::exists(coordinator.CenterReadyFile()));
   EXPECT_EQ(ReadTextFile(root_.File("updater.log")), "/checkonly:center\n");
   EXPECT_FALSE(coordinator.CenterUpdate());
@@ -284,13 +300,17 @@ TEST(UpdateEndToEnd, ACheckFindsANewCenterAndTheHandOffInstallsAndRestartsIt) {
   Testing::TempFolder data;
   Testing::CopySampleServiceData(data.Path());
   std::filesystem::create_directories(data.File("packages/Kestrane"));
-  WriteTextFile(data.File("packages/Kestrane/install.sh"),
-                "#!/bin/sh\necho installed > \"$1/installed\"\n");  // writes where the install command says
+  WriteTextFile(
+      data.File("packages/Kestrane/install.sh"),
+      "#!/bin/sh\necho installed > \"$1/installed\"\n");  // writes where the install command says
   Testing::TempFolder root;
-  WriteTextFile(data.File("packages.xml"),
-                "<packages><package softwareID=\"Kestrane\" beta=\"false\" major=\"2\" minor=\"0\" build=\"0\" "
-                "revision=\"0\"><file name=\"install.sh\" mimeType=\"text/x-sh\" installCommand=\"%s " +
-                    root.File("Quorvane/Kestrane") + "\" path=\"packages/Kestrane/install.sh\"/></package></packages>");
+  WriteTextFile(
+      data.File("packages.xml"),
+      "<packages><package softwareID=\"Kestrane\" beta=\"false\" major=\"2\" minor=\"0\" "
+      "build=\"0\" "
+      "revision=\"0\"><file name=\"install.sh\" mimeType=\"text/x-sh\" installCommand=\"%s " +
+          root.File("Quorvane/Kestrane") +
+          "\" path=\"packages/Kestrane/install.sh\"/></package></packages>");
   Testing::SigningKey key;
   Testing::LocalServiceProcess service(data.Path(), {}, key.SecretKeyPath());
 
@@ -303,7 +323,8 @@ TEST(UpdateEndToEnd, ACheckFindsANewCenterAndTheHandOffInstallsAndRestartsIt) {
   WriteTextFile(root.File("Quorvane/Updater/Tollwick.xml"),
                 Testing::UpdaterConfigurationXml({service.Endpoint()}, {"Kestrane"}));
   // The installed center: started again by the updater, it notes its arguments.
-  Testing::WriteExecutable(root.File("Quorvane/Kestrane/Kestrane"), "echo \"restarted $*\" > '" + root.File("restarted") + "'\n");
+  Testing::WriteExecutable(root.File("Quorvane/Kestrane/Kestrane"),
+                           "echo \"restarted $*\" > '" + root.File("restarted") + "'\n");
 
   Platform::KnownFolders folders;
   folders.localAppData = root.File("data");
@@ -319,7 +340,8 @@ TEST(UpdateEndToEnd, ACheckFindsANewCenterAndTheHandOffInstallsAndRestartsIt) {
                                  log, clock, [] { return false; }, nullptr});
   RecordingUpdateView view;
   coordinator.CheckForUpdate(view);
-  ASSERT_EQ(coordinator.CenterUpdate(), (Platform::FileVersion{2, 0, 0, 0})) << testing::PrintToString(view.Events());
+  ASSERT_EQ(coordinator.CenterUpdate(), (Platform::FileVersion{2, 0, 0, 0}))
+      << testing::PrintToString(view.Events());
   EXPECT_TRUE(std::filesystem::exists(coordinator.CenterReadyFile()));
 
   view.answer = true;
@@ -328,7 +350,8 @@ TEST(UpdateEndToEnd, ACheckFindsANewCenterAndTheHandOffInstallsAndRestartsIt) {
   coordinator.HandOff();
   EXPECT_EQ(Testing::AwaitFile(root.File("restarted"), 20000), "restarted \n");
   EXPECT_EQ(ReadTextFile(root.File("Quorvane/Kestrane/installed")), "installed\n");
-  EXPECT_FALSE(std::filesystem::exists(coordinator.CenterReadyFile()));  // installed: nothing pending
+  EXPECT_FALSE(
+      std::filesystem::exists(coordinator.CenterReadyFile()));  // installed: nothing pending
 }
 
 }  // namespace

@@ -29,15 +29,20 @@ TEST(RequestEnvelope, ByteForByteWithMarkupEscapedAndArraysInTheArraysNamespace)
   } cases[] = {
       {Operation::EnumerateFirmwares,
        {std::string("Quorvane HX Controller (HX)(brake)|QV-HX,hx"), true},
-       Contract("EnumerateFirmwares", "<id>Quorvane HX Controller (HX)(brake)|QV-HX,hx</id><isBeta>true</isBeta>")},
+       Contract("EnumerateFirmwares",
+                "<id>Quorvane HX Controller (HX)(brake)|QV-HX,hx</id><isBeta>true</isBeta>")},
       {Operation::RegisterUserFeedback,
        {std::string("AbC+/=\r\nx<&>")},
-       Contract("RegisterUserFeedback", "<userFeedback>AbC+/=&#xD;\nx&lt;&amp;&gt;</userFeedback>")},
-      {Operation::GetQuorvaneMessageToUsers, {std::string()}, Contract("GetQuorvaneMessageToUsers", "<token></token>")},
+       Contract("RegisterUserFeedback",
+                "<userFeedback>AbC+/=&#xD;\nx&lt;&amp;&gt;</userFeedback>")},
+      {Operation::GetQuorvaneMessageToUsers,
+       {std::string()},
+       Contract("GetQuorvaneMessageToUsers", "<token></token>")},
       {Operation::Execute,
        {std::vector<std::string>{"a", ""}},
-       Contract("Execute", "<payload xmlns:a=\"http://schemas.microsoft.com/2003/10/Serialization/Arrays\">"
-                           "<a:string>a</a:string><a:string></a:string></payload>")},
+       Contract("Execute",
+                "<payload xmlns:a=\"http://schemas.microsoft.com/2003/10/Serialization/Arrays\">"
+                "<a:string>a</a:string><a:string></a:string></payload>")},
   };
   for (const auto& c : cases) EXPECT_EQ(BuildRequestEnvelope(c.operation, c.inputs), c.expected);
   const std::vector<ServiceValue> text{std::string()};
@@ -49,11 +54,12 @@ ResponseStatus Parse(Operation operation, std::string body, ServiceResult& resul
   return ParseResponseEnvelope(operation, body, result);
 }
 
-// Nil, absent and empty results read as empty text and 0, whatever an earlier answer left; other prefixes and declarations than
-// ours are read by namespace, not by prefix.
+// Nil, absent and empty results read as empty text and 0, whatever an earlier answer left; other
+// prefixes and declarations than ours are read by namespace, not by prefix.
 TEST(ResponseEnvelope, TextAndNumberResultsWithNilAbsentAndEmptyAnswers) {
   const std::string nil =
-      "<?xml version=\"1.0\"?><soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+      "<?xml version=\"1.0\"?><soap:Envelope "
+      "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
       "xmlns:x=\"http://www.w3.org/2001/XMLSchema-instance\"><soap:Header/><soap:Body>"
       "<q:DownloadFirmwareResponse xmlns:q=\"http://schemas.quorvane.example/2016/IQuorvane\">"
       "<q:DownloadFirmwareResult x:nil=\"true\"/></q:DownloadFirmwareResponse></soap:Body>"
@@ -64,17 +70,20 @@ TEST(ResponseEnvelope, TextAndNumberResultsWithNilAbsentAndEmptyAnswers) {
     long long number;
   } cases[] = {
       {Operation::DownloadFirmware,
-       Contract("DownloadFirmwareResponse", "<DownloadFirmwareResult>QUJD&#xD;\n</DownloadFirmwareResult>"),
+       Contract("DownloadFirmwareResponse",
+                "<DownloadFirmwareResult>QUJD&#xD;\n</DownloadFirmwareResult>"),
        "QUJD\r\n", 0},
       {Operation::DownloadFirmware, nil, "", 0},
       {Operation::DownloadFirmware, Contract("DownloadFirmwareResponse"), "", 0},
       {Operation::RegisterUserFeedback,
-       Contract("RegisterUserFeedbackResponse", "<RegisterUserFeedbackResult>9000000000</RegisterUserFeedbackResult>"),
+       Contract("RegisterUserFeedbackResponse",
+                "<RegisterUserFeedbackResult>9000000000</RegisterUserFeedbackResult>"),
        "", 9000000000},
       {Operation::RegisterUserFeedback, Contract("RegisterUserFeedbackResponse"), "", 0},
       // Any of the schema's white space around a number: carriage returns too.
       {Operation::RegisterUserFeedback,
-       Contract("RegisterUserFeedbackResponse", "<RegisterUserFeedbackResult>&#xD;\t42 &#xD;</RegisterUserFeedbackResult>"),
+       Contract("RegisterUserFeedbackResponse",
+                "<RegisterUserFeedbackResult>&#xD;\t42 &#xD;</RegisterUserFeedbackResult>"),
        "", 42},
       {Operation::RegisterErrorLogEntry, Contract("RegisterErrorLogEntryResponse"), "", 0},
   };
@@ -104,11 +113,13 @@ constexpr const char* kWcfCheckForUpdateExAnswer =
 
 TEST(ResponseEnvelope, ArrayOfStringAsAWcfServiceWritesIt) {
   ServiceResult result;
-  ASSERT_EQ(Parse(Operation::CheckForUpdateEx, kWcfCheckForUpdateExAnswer, result), ResponseStatus::Ok);
+  ASSERT_EQ(Parse(Operation::CheckForUpdateEx, kWcfCheckForUpdateExAnswer, result),
+            ResponseStatus::Ok);
   ASSERT_EQ(result.strings.size(), 3u);
-  EXPECT_EQ(result.strings[0],
-            "<checkForUpdateResponse softwareUpdateType=\"0\" responseType=\"1\" softwareID=\"Kestrane\">"
-            "<version major=\"1\" minor=\"2\" build=\"0\" revision=\"0\"/></checkForUpdateResponse>");
+  EXPECT_EQ(
+      result.strings[0],
+      "<checkForUpdateResponse softwareUpdateType=\"0\" responseType=\"1\" softwareID=\"Kestrane\">"
+      "<version major=\"1\" minor=\"2\" build=\"0\" revision=\"0\"/></checkForUpdateResponse>");
   EXPECT_EQ(result.strings[1], "");
   EXPECT_EQ(result.strings[2], "QUJD");
 }
@@ -140,12 +151,14 @@ TEST(ResponseEnvelope, FaultsAndMalformedAnswersLeaveTheResultUntouched) {
                            "</s:Fault>"),
                   result),
             ResponseStatus::Fault);
-  const std::string wrongNamespace =
-      Envelope("<ExecuteCRMResponse xmlns=\"urn:other\"><ExecuteCRMResult>x</ExecuteCRMResult></ExecuteCRMResponse>");
+  const std::string wrongNamespace = Envelope(
+      "<ExecuteCRMResponse "
+      "xmlns=\"urn:other\"><ExecuteCRMResult>x</ExecuteCRMResult></ExecuteCRMResponse>");
   for (const std::string& malformed :
        {std::string("<html>busy</html>"), std::string("<s:Envelope"), wrongNamespace,
         Contract("DownloadFirmwareResponse"),
-        Contract("RegisterUserFeedbackResponse", "<RegisterUserFeedbackResult>12x</RegisterUserFeedbackResult>")}) {
+        Contract("RegisterUserFeedbackResponse",
+                 "<RegisterUserFeedbackResult>12x</RegisterUserFeedbackResult>")}) {
     const Operation operation = malformed.find("RegisterUserFeedback") != std::string::npos
                                     ? Operation::RegisterUserFeedback
                                     : Operation::ExecuteCRM;
@@ -156,7 +169,8 @@ TEST(ResponseEnvelope, FaultsAndMalformedAnswersLeaveTheResultUntouched) {
 
 TEST(ServerEnvelopes, RequestsParseBackAndResponsesParseOnTheClientSide) {
   const std::vector<ServiceValue> inputs{std::string("payload <x>\r\n"), true};
-  const auto request = ParseRequestEnvelope(BuildRequestEnvelope(Operation::CheckForUpdateEx, inputs));
+  const auto request =
+      ParseRequestEnvelope(BuildRequestEnvelope(Operation::CheckForUpdateEx, inputs));
   ASSERT_TRUE(request);
   EXPECT_EQ(request->operation, Operation::CheckForUpdateEx);
   EXPECT_EQ(request->inputs, inputs);

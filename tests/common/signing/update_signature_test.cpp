@@ -1,13 +1,13 @@
 // Signatures made by the real minisign tool, verified by the programs' own reader.
-#include <gtest/gtest.h>
+#include "common/signing/update_signature.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "common/platform/unique_fd.h"
-#include "common/signing/update_signature.h"
 #include "tests/support/signing_key.h"
 #include "tests/support/temp_folder.h"
 
@@ -22,7 +22,8 @@ class Signatures : public testing::Test {
  protected:
   Signatures() {
     std::string content;
-    for (int line = 0; line < 20000; ++line) content += "pedal firmware line " + std::to_string(line) + "\n";
+    for (int line = 0; line < 20000; ++line)
+      content += "pedal firmware line " + std::to_string(line) + "\n";
     WriteTextFile(file_, content);
     key_.Sign(file_, "1.1.0.0");
   }
@@ -40,11 +41,14 @@ class Signatures : public testing::Test {
     EXPECT_TRUE(signature) << reason;
     SignatureCheck check(Key(key_), *signature, kClaim);
     const std::string content = ReadTextFile(file_);
-    for (std::size_t at = 0; at < content.size(); at += piece) check.Update(std::string_view(content).substr(at, piece));
+    for (std::size_t at = 0; at < content.size(); at += piece)
+      check.Update(std::string_view(content).substr(at, piece));
     return check.Finish();
   }
 
-  std::optional<std::string> Verify() { return VerifyFileSignature(file_, key_.PublicKeyPath(), kClaim); }
+  std::optional<std::string> Verify() {
+    return VerifyFileSignature(file_, key_.PublicKeyPath(), kClaim);
+  }
 
   inline static const SignedClaim kClaim{"quorvane_1.1.0_amd64.deb", {1, 1, 0, 0}};
   Testing::TempFolder folder_;
@@ -72,7 +76,9 @@ TEST_F(Signatures, ChangedBytesAnotherKeyAndAnAlteredTrustedCommentAreRefused) {
   WriteTextFile(file_, original);
 
   Testing::SigningKey stranger;
-  EXPECT_NE(VerifyFileSignature(file_, stranger.PublicKeyPath(), kClaim).value_or("").find("it was signed with another key ("),
+  EXPECT_NE(VerifyFileSignature(file_, stranger.PublicKeyPath(), kClaim)
+                .value_or("")
+                .find("it was signed with another key ("),
             std::string::npos);
 
   std::string signature = ReadTextFile(file_ + ".minisig");
@@ -89,21 +95,26 @@ TEST_F(Signatures, TheTrustedCommentMustNameThisFileAndThisVersion) {
     key_.SignWith(file_, file_ + ".minisig", comment);
     return Verify();
   };
-  EXPECT_EQ(signedAs("timestamp:1765180000 file:quorvane_1.1.0_amd64.deb version:1.1.0.0 by the maker"), std::nullopt);
+  EXPECT_EQ(
+      signedAs("timestamp:1765180000 file:quorvane_1.1.0_amd64.deb version:1.1.0.0 by the maker"),
+      std::nullopt);
   EXPECT_EQ(signedAs("file:Tollwick version:1.1.0.0"),
             "its signature was made for the file 'Tollwick', not 'quorvane_1.1.0_amd64.deb'");
   EXPECT_EQ(signedAs("file:quorvane_1.1.0_amd64.deb version:1.0.0.2"),
             "its signature was made for version 1.0.0.2, not the offered 1.1.0.0");
-  for (const char* unbound : {"timestamp:1765180000\tfile:quorvane_1.1.0_amd64.deb",
-                              "file:quorvane_1.1.0_amd64.deb version:1.1.0",
-                              "file:quorvane_1.1.0_amd64.deb version:1.1.0.0.0",
-                              "file:quorvane_1.1.0_amd64.deb version:1.1.0.4294967296",
-                              "file:quorvane_1.1.0_amd64.deb version:1.1.0.0 file:quorvane_1.0.0_amd64.deb",
-                              "file: version:1.1.0.0"}) {
+  for (const char* unbound :
+       {"timestamp:1765180000\tfile:quorvane_1.1.0_amd64.deb",
+        "file:quorvane_1.1.0_amd64.deb version:1.1.0",
+        "file:quorvane_1.1.0_amd64.deb version:1.1.0.0.0",
+        "file:quorvane_1.1.0_amd64.deb version:1.1.0.4294967296",
+        "file:quorvane_1.1.0_amd64.deb version:1.1.0.0 file:quorvane_1.0.0_amd64.deb",
+        "file: version:1.1.0.0"}) {
     EXPECT_NE(signedAs(unbound), std::nullopt) << unbound;
   }
   // What minisign writes when no comment is given: a time stamp and the file name, no version.
-  EXPECT_NE(signedAs("timestamp:1765180000\tfile:quorvane_1.1.0_amd64.deb\thashed").value_or("").find("does not name"),
+  EXPECT_NE(signedAs("timestamp:1765180000\tfile:quorvane_1.1.0_amd64.deb\thashed")
+                .value_or("")
+                .find("does not name"),
             std::string::npos);
 }
 
@@ -120,7 +131,8 @@ TEST_F(Signatures, MissingLinkedLegacyAndMalformedSignaturesAreRefused) {
   std::filesystem::remove(file_);
   std::filesystem::rename(folder_.File("real.deb"), file_);
 
-  key_.SignWith(file_, folder_.File("legacy.minisig"), "file:quorvane_1.1.0_amd64.deb version:1.1.0.0", {"-l"});
+  key_.SignWith(file_, folder_.File("legacy.minisig"),
+                "file:quorvane_1.1.0_amd64.deb version:1.1.0.0", {"-l"});
   std::string reason;
   EXPECT_FALSE(ParseSignature(ReadTextFile(folder_.File("legacy.minisig")), reason));
   EXPECT_NE(reason.find("legacy form"), std::string::npos);
@@ -141,7 +153,8 @@ TEST_F(Signatures, MissingLinkedLegacyAndMalformedSignaturesAreRefused) {
         lines[0] + "\n" + lines[1].substr(0, 20) + "\n" + lines[2] + "\n" + lines[3] + "\n",
         lines[0] + "\n" + lines[1] + "=\n" + lines[2] + "\n" + lines[3] + "\n",
         lines[0] + "\n" + lines[1] + "\n" + lines[2].substr(1) + "\n" + lines[3] + "\n",
-        lines[0] + "\n" + lines[1] + "\n" + lines[2] + "\n" + lines[3].substr(4) + "\n", std::string(5000, 'a')}) {
+        lines[0] + "\n" + lines[1] + "\n" + lines[2] + "\n" + lines[3].substr(4) + "\n",
+        std::string(5000, 'a')}) {
     EXPECT_FALSE(ParseSignature(malformed, reason)) << malformed;
   }
   // CR LF line ends, as a signature copied through another system may have, are the same file.

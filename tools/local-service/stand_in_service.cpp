@@ -14,6 +14,7 @@
 #include "common/service/payload_documents.h"
 #include "common/service/scramble.h"
 #include "common/service/xml_document.h"
+#include "common/signing/signed_claim.h"
 
 namespace Quorvane::LocalService {
 namespace {
@@ -167,11 +168,12 @@ ServiceResult StandInService::DownloadFirmware(const std::string& payload, Signa
     if (askedName == fileName + ".minisig") {
       // The image's signature, asked for by its file name with the signature's suffix.
       if (signatures != Signatures::LeftOut && StampOf(dataFolder_ + image).exists) {
-        const std::string version = std::string(entry.attribute("versionMajor").value()) + "." +
-                                    entry.attribute("versionMinor").value() + "." +
-                                    entry.attribute("versionBuild").value() + "." +
-                                    entry.attribute("versionRevision").value();
-        bytes = SignatureOf(dataFolder_ + image, "file:" + fileName + " version:" + version);
+        const Signing::SignedClaim claim{
+            fileName,
+            {entry.attribute("versionMajor").as_uint(), entry.attribute("versionMinor").as_uint(),
+             entry.attribute("versionBuild").as_uint(),
+             entry.attribute("versionRevision").as_uint()}};
+        bytes = SignatureOf(dataFolder_ + image, Signing::SignedClaimText(claim));
       }
     } else {
       bytes = ReadFileOrEmpty(dataFolder_ + image);
@@ -197,15 +199,11 @@ ServiceResult StandInService::CheckForUpdate(const std::string& payload, bool be
   const std::string softwareId = asked.attribute("softwareID").value();
   const auto askedVersion = asked.child("version");
   const auto versionOf = [](const pugi::xml_node& node) {
-    return std::array<unsigned, 4>{
-        node.attribute("major").as_uint(), node.attribute("minor").as_uint(),
-        node.attribute("build").as_uint(), node.attribute("revision").as_uint()};
+    return Signing::Version{node.attribute("major").as_uint(), node.attribute("minor").as_uint(),
+                            node.attribute("build").as_uint(),
+                            node.attribute("revision").as_uint()};
   };
   const auto installed = versionOf(askedVersion);
-  const auto versionText = [](const std::array<unsigned, 4>& version) {
-    return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." +
-           std::to_string(version[2]) + "." + std::to_string(version[3]);
-  };
 
   // The newest package of that id the caller may have (beta ones only when asked for).
   pugi::xml_document packages;
@@ -264,10 +262,10 @@ ServiceResult StandInService::CheckForUpdate(const std::string& payload, bool be
     const std::string name = file.attribute("name").value();
     append(name, file.attribute("size") ? file.attribute("size").as_ullong() : content.size, file,
            std::move(content.base64));
-    if (const std::string signature = signatures == Signatures::LeftOut
-                                          ? std::string()
-                                          : SignatureOf(fullPath, "file:" + name + " version:" +
-                                                                      versionText(versionOf(best)));
+    if (const std::string signature =
+            signatures == Signatures::LeftOut
+                ? std::string()
+                : SignatureOf(fullPath, Signing::SignedClaimText({name, versionOf(best)}));
         !signature.empty()) {
       append(name + ".minisig", signature.size(), pugi::xml_node(),
              Service::Base64Encode(signature));

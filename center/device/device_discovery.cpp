@@ -44,7 +44,7 @@ std::optional<std::string> ReadString(Read read, int attempts, Platform::Clock& 
   return std::nullopt;
 }
 
-enum class Identification { Identified, TryNextEntry, Dropped, Denied };
+enum class Identification { Identified, TryNextEntry, Denied };
 
 std::string AxisName(std::uint8_t type) {
   switch (type) {

@@ -20,7 +20,9 @@ ip link set lo up
 /lib/systemd/systemd-udevd --daemon
 udevadm trigger --action=add
 udevadm settle
-modprobe -a usbhid uhid dummy_hcd libcomposite usb_f_acm cdc_acm
+modprobe -a usbhid uhid libcomposite usb_f_acm cdc_acm
+# Two device controllers: a bootloader can come up beside another USB serial device.
+modprobe dummy_hcd num=2
 udevadm settle
 (bash -c "$(cat "$lab/command")") > "$lab/output" 2>&1
 echo $? > "$lab/status.partial"

@@ -35,6 +35,11 @@ start_twin() {
 stop_twin() { kill "$twin" 2>/dev/null; wait "$twin" 2>/dev/null; udevadm settle; }
 # await TEXT FILE [SECONDS]: waits for a line with the text.
 await() { for _ in $(seq $((${3:-20} * 20))); do grep -qF -- "$1" "$2" && return 0; sleep 0.05; done; return 1; }
+# await_count TEXT FILE COUNT SECONDS: waits for COUNT lines with the text.
+await_count() {
+  for _ in $(seq $(($4 * 20))); do [ "$(grep -cF -- "$1" "$2")" -ge "$3" ] && return 0; sleep 0.05; done
+  return 1
+}
 
 start_twin "$source_root/packaging/simulated/demo.xml"
 
@@ -91,12 +96,13 @@ done
 
 # A serial port of the chip maker's vendor id that is no bootloader gets none of the bootloader
 # rule. (Its uaccess tag is not ours to judge: the flashing tool's own rules give every CDC-ACM
-# port to the user at the seat.)
+# port to the user at the seat.) It stays on the bus through the firmware change that follows, so
+# the bootloader comes up beside it as the second port.
 gadget=/sys/kernel/config/usb_gadget/other-serial
 mkdir -p "$gadget/strings/0x409" "$gadget/configs/c.1" "$gadget/functions/acm.usb0"
 echo 0x03eb > "$gadget/idVendor"; echo 0x2404 > "$gadget/idProduct"
 ln -s "$gadget/functions/acm.usb0" "$gadget/configs/c.1/"
-ls /sys/class/udc > "$gadget/UDC"
+ls /sys/class/udc | head -n 1 > "$gadget/UDC"
 for _ in $(seq 100); do [ -e /dev/ttyACM0 ] && break; sleep 0.05; done
 udevadm settle
 properties="$(udevadm info --query=property /dev/ttyACM0 2>&1)"
@@ -106,19 +112,23 @@ if [ -e /dev/ttyACM0 ] && grep -q '^ID_USB_MODEL_ID=2404' <<<"$properties" &&
 else
   fail "the other serial device: $properties"
 fi
-echo "" > "$gadget/UDC"; rm "$gadget/configs/c.1/acm.usb0"
-rmdir "$gadget/configs/c.1" "$gadget/functions/acm.usb0" "$gadget/strings/0x409" "$gadget"
-udevadm settle
+# Whatever reaches the other device is kept, to show that nothing does.
+other_port="/dev/ttyGS$(cat "$gadget/functions/acm.usb0/port_num")"
+cat "$other_port" >"$work/other-serial.in" 2>&1 &
+other_reader=$!
+pids+=("$other_reader")
 
 # A firmware change through the center's firmware code: the reset command, the bootloader's
-# port found as a new USB serial port, the real avrdude, the controller back with the new version.
+# port found as the new USB serial port (/dev/ttyACM1, beside the other device's), the real
+# avrdude, the controller back with the new version.
 step "$cli" firmware change QVA-S-1002 2.1 >"$work/change.out" 2>&1 &
 flash=$!
 if await "bootloader QVA-S-1002" "$work/twin.out"; then
-  for _ in $(seq 100); do [ -e /dev/ttyACM0 ] && break; sleep 0.05; done
+  for _ in $(seq 100); do [ -e /dev/ttyACM1 ] && break; sleep 0.05; done
   udevadm settle
-  properties="$(udevadm info --query=property /dev/ttyACM0 2>&1)"
-  grep -q '^ID_MM_DEVICE_IGNORE=1' <<<"$properties" && grep -q '^TAGS=.*:uaccess:' <<<"$properties" &&
+  properties="$(udevadm info --query=property /dev/ttyACM1 2>&1)"
+  grep -q '^ID_USB_MODEL_ID=204a' <<<"$properties" && grep -q '^ID_MM_DEVICE_IGNORE=1' <<<"$properties" &&
+    grep -q '^TAGS=.*:uaccess:' <<<"$properties" &&
     pass "the bootloader's port: modem manager kept away, uaccess" || fail "the bootloader's port: $properties"
 else
   fail "no bootloader came up: $(cat "$work/twin.out")"
@@ -127,11 +137,15 @@ wait "$flash"
 status=$?
 if [ "$status" -eq 0 ] && grep -q "QVA-S-1002 is back with firmware QV-Single v2.1" "$work/change.out" &&
    grep -q "^command QVA-S-1002 set-report 30 5c 17 e2 09 a4 3b 70 d8 91 2e c6 0f 48 b3 6a 1d 00" "$work/twin.out" &&
-   grep -q "^hid QVA-S-1002 QV-Single 2.1" "$work/twin.out"; then
-  pass "firmware change: the reset command as SET_REPORT, avrdude over /dev/ttyACM0"
+   [ ! -s "$work/other-serial.in" ] && grep -q "^hid QVA-S-1002 QV-Single 2.1" "$work/twin.out"; then
+  pass "firmware change: the reset command as SET_REPORT, avrdude over /dev/ttyACM1, the other port untouched"
 else
-  fail "firmware change (exit $status): $(cat "$work/change.out") $(cat "$work/twin.out")"
+  fail "firmware change (exit $status): $(cat "$work/change.out") $(cat "$work/twin.out") other port got: $(head -c 200 "$work/other-serial.in")"
 fi
+kill "$other_reader" 2>/dev/null
+echo "" > "$gadget/UDC"; rm "$gadget/configs/c.1/acm.usb0"
+rmdir "$gadget/configs/c.1" "$gadget/functions/acm.usb0" "$gadget/strings/0x409" "$gadget"
+udevadm settle
 
 # An update to the newest firmware the list offers.
 if step "$cli" firmware update QVB-Q-1001 --verbose >"$work/update.out" 2>&1 &&
@@ -252,6 +266,51 @@ if [ "$status" -eq 5 ] && grep -q "^crashed QVA-S-0001" "$work/twin.out" &&
   pass "a bootloader that never comes ends the job in $seconds s; crash recovery brings the controller back"
 else
   fail "a bootloader that never comes (exit $status after $seconds s, recovery $recover_status): $(cat "$work/no-bootloader.out") $(cat "$work/no-bootloader-recover.out")"
+fi
+stop_twin
+
+# A bootloader that comes only after the center stopped waiting for it (15 s after the reset):
+# the job says so within the port wait and flashes nothing into the late port; the bootloader,
+# left alone, starts the old firmware again.
+start_twin "$source_root/packaging/simulated/single-brake.xml" --late-bootloader
+begin=$SECONDS
+step "$cli" firmware change QVA-S-0001 2.1 >"$work/late-bootloader.out" 2>&1
+status=$?
+seconds=$((SECONDS - begin))
+if [ "$status" -eq 5 ] && grep -q "No Controller Reset or COM port detected!" "$work/late-bootloader.out" &&
+   [ "$seconds" -le 20 ] && ! grep -q "^bootloader QVA-S-0001" "$work/twin.out" &&
+   await "bootloader QVA-S-0001" "$work/twin.out" 10 &&
+   await_count "hid QVA-S-0001 QV-Single 2.0" "$work/twin.out" 2 20; then
+  pass "a bootloader that comes late: the job ends in $seconds s, nothing is flashed into it"
+else
+  fail "a late bootloader (exit $status after $seconds s): $(cat "$work/late-bootloader.out") $(cat "$work/twin.out")"
+fi
+stop_twin
+
+# A bootloader that leaves the moment it answered the exit command: the flash was good, and
+# the controller is back with it.
+start_twin "$source_root/packaging/simulated/single-brake.xml" --no-exit-grace
+begin=$SECONDS
+step "$cli" firmware change QVA-S-0001 2.1 >"$work/no-grace.out" 2>&1
+status=$?
+if [ "$status" -eq 0 ] && grep -q "QVA-S-0001 is back with firmware QV-Single v2.1" "$work/no-grace.out"; then
+  pass "a bootloader that leaves at once after the exit command: the change succeeds in $((SECONDS - begin)) s"
+else
+  fail "no exit grace (exit $status after $((SECONDS - begin)) s): $(cat "$work/no-grace.out") $(tail -n 5 "$work/twin.out")"
+fi
+stop_twin
+
+# A controller that takes commands only on the interrupt pipe: the center sends them as
+# SET_REPORT requests, as the firmware is specified, and says plainly that it was not taken.
+start_twin "$source_root/packaging/simulated/single-brake.xml" --interrupt-output-only
+step "$cli" calibrate QVA-S-0001 0 max >"$work/interrupt-only.out" 2>&1
+status=$?
+if [ "$status" -ne 0 ] && grep -q "did not take the calibration command" "$work/interrupt-only.out" &&
+   grep -qx "refused QVA-S-0001 set-report 10 01 00 00 00 00$zeros" "$work/twin.out" &&
+   ! grep -q "^command QVA-S-0001" "$work/twin.out"; then
+  pass "a controller that refuses SET_REPORT: the calibration is said not taken"
+else
+  fail "interrupt pipe only (exit $status): $(cat "$work/interrupt-only.out") $(cat "$work/twin.out")"
 fi
 stop_twin
 

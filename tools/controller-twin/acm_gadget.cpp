@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -28,7 +29,8 @@ void WriteAttribute(const std::string& path, const std::string& value) {
   file << value;
   file.flush();
   if (!file) {
-    throw std::runtime_error("cannot write '" + value + "' to " + path + ": " + std::strerror(errno));
+    throw std::runtime_error("cannot write '" + value + "' to " + path + ": " +
+                             std::strerror(errno));
   }
 }
 
@@ -38,13 +40,25 @@ void MakeFolder(const std::string& path) {
   }
 }
 
-// The first device controller there is (gadgets bind to one by its name).
-std::string FirstDeviceController() {
+// A device controller no gadget is bound to (gadgets bind to one by its name): the lab may have
+// another serial device on the bus beside the bootloader.
+std::string FreeDeviceController() {
+  std::set<std::string> bound;
   std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator("/sys/class/udc", error)) {
-    return entry.path().filename().string();
+  for (const auto& gadget : std::filesystem::directory_iterator(kGadgets, error)) {
+    std::string name;
+    std::getline(std::ifstream(gadget.path() / "UDC"), name);
+    if (!name.empty()) bound.insert(name);
   }
-  throw std::runtime_error("no USB device controller (load dummy_hcd)");
+  std::set<std::string> controllers;
+  for (const auto& entry : std::filesystem::directory_iterator("/sys/class/udc", error)) {
+    controllers.insert(entry.path().filename().string());
+  }
+  for (const auto& name : controllers) {
+    if (!bound.count(name)) return name;
+  }
+  throw std::runtime_error(controllers.empty() ? "no USB device controller (load dummy_hcd)"
+                                               : "every USB device controller is taken");
 }
 
 }  // namespace
@@ -52,7 +66,8 @@ std::string FirstDeviceController() {
 AcmGadget::AcmGadget(const std::string& name, const GadgetIdentity& identity)
     : folder_(std::string(kGadgets) + "/" + name) {
   if (access(kGadgets, F_OK) != 0) {
-    throw std::runtime_error(std::string(kGadgets) + " is missing (mount configfs, load libcomposite)");
+    throw std::runtime_error(std::string(kGadgets) +
+                             " is missing (mount configfs, load libcomposite)");
   }
   MakeFolder(folder_);
   WriteAttribute(folder_ + "/idVendor", Hex(identity.vendorId));
@@ -66,13 +81,14 @@ AcmGadget::AcmGadget(const std::string& name, const GadgetIdentity& identity)
   MakeFolder(folder_ + "/functions/acm.usb0");
   const std::string link = folder_ + "/configs/c.1/acm.usb0";
   if (symlink((folder_ + "/functions/acm.usb0").c_str(), link.c_str()) != 0 && errno != EEXIST) {
-    throw std::runtime_error("cannot add the serial function: " + std::string(std::strerror(errno)));
+    throw std::runtime_error("cannot add the serial function: " +
+                             std::string(std::strerror(errno)));
   }
   std::ifstream portNumber(folder_ + "/functions/acm.usb0/port_num");
   int number = 0;
   portNumber >> number;
   serialPort_ = "/dev/ttyGS" + std::to_string(number);
-  WriteAttribute(folder_ + "/UDC", FirstDeviceController());
+  WriteAttribute(folder_ + "/UDC", FreeDeviceController());
   // The gadget's port node comes from udev; it is there once the gadget is bound.
   for (int wait = 0; wait < 200 && access(serialPort_.c_str(), F_OK) != 0; ++wait) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -3,13 +3,14 @@
 //   quorvane-controller-twin DESCRIPTION.xml [--crashed SERIAL]... [--interrupt-output]
 //                            [--short-reports] [--wrong-report-id] [--vanish-mid-flash]
 //                            [--nested-collection] [--refuse-reset] [--late-reports]
-//                            [--no-bootloader]
+//                            [--no-bootloader] [--late-bootloader] [--no-exit-grace]
+//                            [--interrupt-output-only]
 // Prints a line per event: "hid SERIAL NAME MAJOR.MINOR" when a controller's HID device is up,
-// "command SERIAL set-report|interrupt BYTES" per output report taken, "refused SERIAL interrupt
-// BYTES" per output report refused, "bootloader SERIAL PORT" when its bootloader is up, "crashed
-// SERIAL", "ready", "stalled" / "answering". SIGUSR1 presses the reset button of the crashed
-// controllers; SIGUSR2 stops every controller answering GET_REPORT requests, and starts it again;
-// SIGTERM ends.
+// "command SERIAL set-report|interrupt BYTES" per output report taken, "refused SERIAL
+// set-report|interrupt BYTES" per output report refused, "bootloader SERIAL PORT" when its
+// bootloader is up, "crashed SERIAL", "ready", "stalled" / "answering". SIGUSR1 presses the reset
+// button of the crashed controllers; SIGUSR2 stops every controller answering GET_REPORT requests,
+// and starts it again; SIGTERM ends.
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -22,7 +23,8 @@ int main(int argc, char** argv) {
     std::cerr << "usage: quorvane-controller-twin DESCRIPTION.xml [--crashed SERIAL]... "
                  "[--interrupt-output] "
                  "[--short-reports] [--wrong-report-id] [--vanish-mid-flash] [--nested-collection] "
-                 "[--refuse-reset] [--late-reports] [--no-bootloader]\n";
+                 "[--refuse-reset] [--late-reports] [--no-bootloader] [--late-bootloader] "
+                 "[--no-exit-grace] [--interrupt-output-only]\n";
     return 2;
   }
   Twin::TwinOptions options;
@@ -30,6 +32,12 @@ int main(int argc, char** argv) {
     const std::string argument = argv[index];
     if (argument == "--interrupt-output") {
       options.acceptInterruptOutput = true;
+    } else if (argument == "--interrupt-output-only") {
+      options.interruptOutputOnly = true;
+    } else if (argument == "--late-bootloader") {
+      options.bootloaderDelayMs = 15000;  // past the 10 s the center waits for it
+    } else if (argument == "--no-exit-grace") {
+      options.noExitGrace = true;
     } else if (argument == "--no-bootloader") {
       options.noBootloader = true;
     } else if (argument == "--late-reports") {

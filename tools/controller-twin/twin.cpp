@@ -75,7 +75,11 @@ void ControllerTwin::Bring(const std::string& path) {
 bool ControllerTwin::Output(const std::string& path, std::span<const std::uint8_t> report,
                             bool setReport) {
   const std::string serial = SerialOf(path);
-  if (!setReport && !options_.acceptInterruptOutput) {
+  if (setReport && options_.interruptOutputOnly) {
+    Tell("refused " + serial + " set-report " + HexBytes(report));
+    return false;
+  }
+  if (!setReport && !options_.acceptInterruptOutput && !options_.interruptOutputOnly) {
     Tell("refused " + serial + " interrupt " + HexBytes(report));
     return false;
   }
@@ -90,6 +94,10 @@ bool ControllerTwin::Output(const std::string& path, std::span<const std::uint8_
 void ControllerTwin::StartBootloader(const std::string& path) {
   const auto controller = backend_.Describe(path);
   bootloaders_.emplace_back([this, path, controller] {
+    // A slow bootloader: the controller is on no bus until it shows up.
+    for (int waited = 0; waited < options_.bootloaderDelayMs && !stopping_; waited += 50) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     {
       std::lock_guard gadgetLock(gadgetLock_);
       try {
@@ -115,10 +123,10 @@ void ControllerTwin::StartBootloader(const std::string& path) {
           return;  // the gadget goes with this scope; the controller stays crashed
         }
         // A real bootloader answers the exit command and runs on for a moment before it starts
-        // the firmware: the programmer reads that answer before the port goes. (A port that
-        // vanishes first leaves avrdude reading an ended port for ever.)
+        // the firmware: the programmer reads that answer before the port goes. Without that
+        // moment the port may go before the programmer read it.
         tcdrain(port.Get());
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        if (!options_.noExitGrace) std::this_thread::sleep_for(std::chrono::milliseconds(500));
         backend_.Modify(path,
                         [&](Device::SimulatedController& changed) { bootloader.ApplyTo(changed); });
       } catch (const std::exception& error) {

@@ -22,6 +22,8 @@ namespace Quorvane::Twin {
 struct TwinOptions {
   // Output reports on the interrupt pipe are taken too, not only SET_REPORT requests.
   bool acceptInterruptOutput = false;
+  // Output reports are taken only on the interrupt pipe: every SET_REPORT request fails.
+  bool interruptOutputOnly = false;
   // Serial numbers of controllers that start crashed: in their bootloader, once their reset
   // button is pressed (SIGUSR1).
   std::set<std::string> crashed;
@@ -40,6 +42,10 @@ struct TwinOptions {
   // A controller that took the reset command shows no bootloader (until SIGUSR1 presses its
   // reset button).
   bool noBootloader = false;
+  // The bootloader shows up this many milliseconds after the reset command.
+  int bootloaderDelayMs = 0;
+  // The bootloader leaves at once after answering the exit command, not a moment later.
+  bool noExitGrace = false;
 };
 
 class ControllerTwin {

@@ -6,8 +6,8 @@
 #include <random>
 
 #include "bench/bench_support.h"
-#include "common/service/base64.h"
-#include "common/service/field_encoding.h"
+#include "common/service_client/base64.h"
+#include "common/service_client/field_encoding.h"
 
 namespace {
 
@@ -38,9 +38,11 @@ double MemcpyBaseline() {
 }
 
 void Report(benchmark::State& state) {
-  state.SetBytesProcessed(static_cast<std::int64_t>(static_cast<std::size_t>(state.iterations()) * Encoded().size()));
+  state.SetBytesProcessed(
+      static_cast<std::int64_t>(static_cast<std::size_t>(state.iterations()) * Encoded().size()));
   state.counters["input_GBps"] = benchmark::Counter(
-      static_cast<double>(static_cast<std::size_t>(state.iterations()) * Encoded().size()) / 1e9, benchmark::Counter::kIsRate);
+      static_cast<double>(static_cast<std::size_t>(state.iterations()) * Encoded().size()) / 1e9,
+      benchmark::Counter::kIsRate);
   state.counters["memcpy_GBps"] = MemcpyBaseline() / 1e9;
 }
 
@@ -66,7 +68,8 @@ void BM_Base64Encode(benchmark::State& state) {
     auto text = Service::Base64Encode(bytes);
     benchmark::DoNotOptimize(text);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(static_cast<std::size_t>(state.iterations()) * bytes.size()));
+  state.SetBytesProcessed(
+      static_cast<std::int64_t>(static_cast<std::size_t>(state.iterations()) * bytes.size()));
 }
 
 BENCHMARK(BM_Base64Decode)->Unit(benchmark::kMillisecond)->UseRealTime();

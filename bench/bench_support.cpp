@@ -52,10 +52,12 @@ std::string PlainDownload(const std::string& url, std::size_t expectedBytes) {
   body.reserve(expectedBytes);
   CURL* curl = curl_easy_init();
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, +[](char* data, std::size_t size, std::size_t count, void* target) {
-    static_cast<std::string*>(target)->append(data, size * count);
-    return size * count;
-  });
+  curl_easy_setopt(
+      curl, CURLOPT_WRITEFUNCTION,
+      +[](char* data, std::size_t size, std::size_t count, void* target) {
+        static_cast<std::string*>(target)->append(data, size * count);
+        return size * count;
+      });
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
   curl_easy_perform(curl);
   curl_easy_cleanup(curl);

@@ -32,7 +32,8 @@ double CoreShare(Wait wait) {
   const double cpuBefore = CpuSeconds();
   const auto before = std::chrono::steady_clock::now();
   wait();
-  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+  const double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
   return (CpuSeconds() - cpuBefore) / elapsed;
 }
 
@@ -50,8 +51,9 @@ int main(int argc, char** argv) {
   stop = true;
   idle.join();
 
-  const auto quad =
-      Device::SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/quad-buttons.xml").at(0);
+  const auto quad = Device::SimulatedBackend::ReadDescriptionFile(
+                        std::string(QUORVANE_SIMULATED_DIR) + "/quad-buttons.xml")
+                        .at(0);
   std::vector<Device::SimulatedController> controllers(4, quad);
   for (std::size_t index = 0; index < controllers.size(); ++index) {
     controllers[index].path = "sim/quad-" + std::to_string(index);
@@ -60,11 +62,13 @@ int main(int argc, char** argv) {
   Platform::SystemClock clock;
   Device::SimulatedBackend backend(controllers, clock);
   Testing::TempFolder folder;
-  Platform::KnownFolders folders{folder.File("data"), folder.Path() + "/", folder.Path() + "/", folder.Path()};
+  Platform::KnownFolders folders{folder.File("data"), folder.Path() + "/", folder.Path() + "/",
+                                 folder.Path()};
   Diagnostics::RecordingEventLog log;
   Diagnostics::RecordingUserNotifier notifier;
   // No service: the lookups and workers fail at once and then sleep.
-  Center::CApplication application({folders, {"http://127.0.0.1:1/x"}, backend, log, notifier, clock});
+  Center::CApplication application(
+      {folders, {"http://127.0.0.1:1/x"}, backend, log, notifier, clock});
   application.StartUp("");
   Center::NoCenterView view;
   application.StartPollThread(view);
@@ -75,11 +79,14 @@ int main(int argc, char** argv) {
   const double inactive = CoreShare([&] { std::this_thread::sleep_for(phase); });
   application.Shutdown();
 
-  std::printf("rows: %zu, phase: %lld s\n", application.Devices().rows.size(), static_cast<long long>(phase.count()));
+  std::printf("rows: %zu, phase: %lld s\n", application.Devices().rows.size(),
+              static_cast<long long>(phase.count()));
   std::printf("baseline (10 ms wake-ups only): %.3f %% of one core\n", 100 * baseline);
-  std::printf("poll loop, window active:       %.3f %% of one core (%.1fx baseline; target < 2 %%)\n",
-              100 * active, active / baseline);
-  std::printf("poll loop, window inactive:     %.3f %% of one core (%.1fx baseline; target < 0.5 %%)\n",
-              100 * inactive, inactive / baseline);
+  std::printf(
+      "poll loop, window active:       %.3f %% of one core (%.1fx baseline; target < 2 %%)\n",
+      100 * active, active / baseline);
+  std::printf(
+      "poll loop, window inactive:     %.3f %% of one core (%.1fx baseline; target < 0.5 %%)\n",
+      100 * inactive, inactive / baseline);
   return active < 0.02 && inactive < 0.005 ? 0 : 1;
 }

@@ -10,8 +10,8 @@
 #include <random>
 
 #include "bench/bench_support.h"
-#include "common/service/base64.h"
-#include "common/service/service_call.h"
+#include "common/service_client/base64.h"
+#include "common/service_client/service_call.h"
 #include "tests/support/local_service.h"
 #include "tests/support/temp_folder.h"
 
@@ -30,7 +30,8 @@ struct Fixture {
     Testing::WriteTextFile(data.File("packages/big.bin"), Bench::RandomBytes(kFileBytes, 11));
     Testing::WriteTextFile(
         data.File("packages.xml"),
-        "<packages><package softwareID=\"Tollwick\" major=\"9\" minor=\"0\" build=\"0\" revision=\"0\">"
+        "<packages><package softwareID=\"Tollwick\" major=\"9\" minor=\"0\" build=\"0\" "
+        "revision=\"0\">"
         "<file name=\"big.bin\" mimeType=\"application/octet-stream\" installCommand=\"%s\" "
         "path=\"packages/big.bin\"/></package></packages>");
     service = std::make_unique<Testing::LocalServiceProcess>(data.Path());
@@ -44,7 +45,8 @@ Fixture& Shared() {
 
 std::string PlainDownload() {
   return Bench::PlainDownload(
-      "http://127.0.0.1:" + std::to_string(Shared().service->Port()) + "/files/packages/big.bin", kFileBytes);
+      "http://127.0.0.1:" + std::to_string(Shared().service->Port()) + "/files/packages/big.bin",
+      kFileBytes);
 }
 
 // The update check for a package at 0.0.0.0; returns the delivered file's bytes.
@@ -70,9 +72,9 @@ std::string CheckAndDecode(bool decode) {
 }
 
 double PlainBaseline() {
-  static const double baseline =
-      Bench::MeasureThroughput(kFileBytes, [] { benchmark::DoNotOptimize(PlainDownload()); },
-                               std::chrono::milliseconds(1000));
+  static const double baseline = Bench::MeasureThroughput(
+      kFileBytes, [] { benchmark::DoNotOptimize(PlainDownload()); },
+      std::chrono::milliseconds(1000));
   return baseline;
 }
 
@@ -124,7 +126,10 @@ void BM_CheckForUpdateExPeakMemory(benchmark::State& state) {
 
 BENCHMARK(BM_PlainDownload)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
 BENCHMARK(BM_CheckForUpdateExCall)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
-BENCHMARK(BM_CheckForUpdateExCallAndDecode)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+BENCHMARK(BM_CheckForUpdateExCallAndDecode)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2);
 BENCHMARK(BM_CheckForUpdateExPeakMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace

@@ -14,8 +14,8 @@ using namespace Quorvane;
 constexpr int kItems = 10000;
 
 Service::CalendarTime Stamp(int index) {
-  return Service::ParseTimeStamp("2026-" + std::string(index % 12 < 9 ? "0" : "") + std::to_string(index % 12 + 1) +
-                                 "-15T10:20:30");
+  return Service::ParseTimeStamp("2026-" + std::string(index % 12 < 9 ? "0" : "") +
+                                 std::to_string(index % 12 + 1) + "-15T10:20:30");
 }
 
 struct Stores {
@@ -30,13 +30,15 @@ struct Stores {
       Service::MessageItem message;
       message.pk = 1000000000000 + index;
       message.title = "Message number " + std::to_string(index);
-      message.body = "Firmware notes for controller " + std::to_string(index) + ".\r\nSecond line of the body.";
+      message.body = "Firmware notes for controller " + std::to_string(index) +
+                     ".\r\nSecond line of the body.";
       message.created = Stamp(index);
       messages.items.push_back(message);
       Service::FeedbackItem item;
       item.pk = index + 1;
       item.title = "Feedback " + std::to_string(index);
-      item.body = "The clutch bite point moves after an hour of racing, number " + std::to_string(index);
+      item.body =
+          "The clutch bite point moves after an hour of racing, number " + std::to_string(index);
       item.created = Stamp(index);
       item.responded = Stamp(index + 1);
       item.responseBody = index % 2 ? "Thank you, fixed in 3.4." : "";

@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -46,8 +45,9 @@ double CoreShareOver(std::chrono::seconds phase) {
 }
 
 std::vector<Device::SimulatedController> FourQuads() {
-  const auto quad =
-      Device::SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/quad-buttons.xml").at(0);
+  const auto quad = Device::SimulatedBackend::ReadDescriptionFile(
+                        std::string(QUORVANE_SIMULATED_DIR) + "/quad-buttons.xml")
+                        .at(0);
   std::vector<Device::SimulatedController> controllers(4, quad);
   for (std::size_t index = 0; index < controllers.size(); ++index) {
     controllers[index].path = "sim/quad-" + std::to_string(index);
@@ -68,7 +68,8 @@ int main(int argc, char** argv) {
   const auto phase = std::chrono::seconds(argc > 1 ? std::max(1, std::atoi(argv[1])) : 10);
 
   Testing::TempFolder root;
-  Platform::KnownFolders folders{root.File("data"), root.Path() + "/", root.Path() + "/", root.Path()};
+  Platform::KnownFolders folders{root.File("data"), root.Path() + "/", root.Path() + "/",
+                                 root.Path()};
   Platform::SystemClock clock;
   Device::SimulatedBackend backend(FourQuads(), clock);
   Diagnostics::RecordingEventLog log;
@@ -76,7 +77,8 @@ int main(int argc, char** argv) {
   double baseline = 0;
   {
     // No service: the lookups and workers fail at once and then sleep.
-    Center::CApplication headless({folders, {"http://127.0.0.1:1/x"}, backend, log, notifier, clock});
+    Center::CApplication headless(
+        {folders, {"http://127.0.0.1:1/x"}, backend, log, notifier, clock});
     headless.StartUp("");
     Center::NoCenterView nothing;
     headless.StartPollThread(nothing);
@@ -100,19 +102,24 @@ int main(int argc, char** argv) {
   core.windowInactive = false;
   const int framesBefore = window.FramesPainted();
   const double shown = CoreShareOver(phase);
-  const double framesPerSecond = (window.FramesPainted() - framesBefore) / static_cast<double>(phase.count());
+  const double framesPerSecond =
+      (window.FramesPainted() - framesBefore) / static_cast<double>(phase.count());
 
   window.hide();  // into the tray
   CoreShareOver(std::chrono::seconds(1));
   const double hidden = CoreShareOver(phase);
   core.Shutdown();
 
-  std::printf("lines: %zu, phase: %lld s\n", core.Devices().rows.size(), static_cast<long long>(phase.count()));
+  std::printf("lines: %zu, phase: %lld s\n", core.Devices().rows.size(),
+              static_cast<long long>(phase.count()));
   std::printf("baseline, the center without a window: %.3f %% of one core\n", 100 * baseline);
-  std::printf("center, window shown and active:  %.3f %% of one core (%.1fx baseline; target < 3 %%)\n", 100 * shown,
-              shown / baseline);
-  std::printf("center, window hidden in the tray: %.3f %% of one core (%.1fx baseline; target < 0.5 %%)\n",
-              100 * hidden, hidden / baseline);
-  std::printf("frames painted per second while values move: %.1f (target <= 60)\n", framesPerSecond);
+  std::printf(
+      "center, window shown and active:  %.3f %% of one core (%.1fx baseline; target < 3 %%)\n",
+      100 * shown, shown / baseline);
+  std::printf(
+      "center, window hidden in the tray: %.3f %% of one core (%.1fx baseline; target < 0.5 %%)\n",
+      100 * hidden, hidden / baseline);
+  std::printf("frames painted per second while values move: %.1f (target <= 60)\n",
+              framesPerSecond);
   return shown < 0.03 && hidden < 0.005 && framesPerSecond <= 60.5 ? 0 : 1;
 }

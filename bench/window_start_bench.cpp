@@ -10,7 +10,6 @@
 #include <QMainWindow>
 #include <QStandardItemModel>
 #include <QTreeView>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -46,10 +45,13 @@ class FirstPaint final : public QObject {
 };
 
 void AwaitPaint(const FirstPaint& paint) {
-  while (!paint.Painted()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 5);
+  while (!paint.Painted())
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 5);
 }
 
-double Milliseconds(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
+double Milliseconds(Clock::duration duration) {
+  return std::chrono::duration<double, std::milli>(duration).count();
+}
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -57,7 +59,8 @@ double Median(std::vector<double> values) {
 }
 
 std::vector<Device::SimulatedController> Demo() {
-  return Device::SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/demo.xml");
+  return Device::SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) +
+                                                       "/demo.xml");
 }
 
 }  // namespace
@@ -79,7 +82,8 @@ int main(int argc, char** argv) {
     QMainWindow window;
     auto* model = new QStandardItemModel(9, 4, &window);
     for (int row = 0; row < 9; ++row) {
-      for (int column = 0; column < 4; ++column) model->setItem(row, column, new QStandardItem(QStringLiteral("Brake")));
+      for (int column = 0; column < 4; ++column)
+        model->setItem(row, column, new QStandardItem(QStringLiteral("Brake")));
     }
     auto* list = new QTreeView;
     list->setModel(model);
@@ -94,7 +98,8 @@ int main(int argc, char** argv) {
   std::vector<double> center;
   for (int run = 0; run < runs; ++run) {
     Testing::TempFolder root;
-    Platform::KnownFolders folders{root.File("data"), root.Path() + "/", root.Path() + "/", root.Path()};
+    Platform::KnownFolders folders{root.File("data"), root.Path() + "/", root.Path() + "/",
+                                   root.Path()};
     Platform::SystemClock clock;
     Device::SimulatedBackend backend(Demo(), clock);
     Diagnostics::RecordingEventLog log;
@@ -118,8 +123,11 @@ int main(int argc, char** argv) {
   const double baselineMedian = Median(baseline);
   const double centerMedian = Median(center);
   std::printf("toolkit start (once): %.1f ms\n", qtMilliseconds);
-  std::printf("baseline, plain list window to first paint: %.1f ms (median of %d)\n", baselineMedian, runs);
-  std::printf("center start-up to first painted list:      %.1f ms (median of %d; %.1fx baseline; target < 300 ms)\n",
-              centerMedian, runs, centerMedian / baselineMedian);
+  std::printf("baseline, plain list window to first paint: %.1f ms (median of %d)\n",
+              baselineMedian, runs);
+  std::printf(
+      "center start-up to first painted list:      %.1f ms (median of %d; %.1fx baseline; target < "
+      "300 ms)\n",
+      centerMedian, runs, centerMedian / baselineMedian);
   return centerMedian < 300 ? 0 : 1;
 }

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "common/diagnostics/hvx_exception.h"
-#include "common/service/base64.h"
-#include "common/service/field_encoding.h"
+#include "common/service_client/base64.h"
+#include "common/service_client/field_encoding.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace Quorvane::Service;

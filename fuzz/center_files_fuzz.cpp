@@ -1,11 +1,10 @@
 // The center's own files from arbitrary bytes: the message and feedback stores, and the
 // settings file (loaded and saved as text). What one reading accepts must
 // come back unchanged from writing it and reading it again.
-#include <pugixml.hpp>
-
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -113,9 +112,13 @@ void CheckSettingsRoundTrip(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  CheckRoundTrip<Service::MessageItem>(text, Center::MessagesDocument, Center::ParseMessagesDocument);
+  CheckRoundTrip<Service::MessageItem>(text, Center::MessagesDocument,
+                                       Center::ParseMessagesDocument);
   CheckRoundTrip<Service::FeedbackItem>(
-      text, [](const std::vector<Service::FeedbackItem>& items) { return Center::FeedbackDocument(items); },
+      text,
+      [](const std::vector<Service::FeedbackItem>& items) {
+        return Center::FeedbackDocument(items);
+      },
       [](std::string_view document, std::vector<std::string>& skipped) {
         return Center::ParseFeedbackDocument(document, skipped);
       });

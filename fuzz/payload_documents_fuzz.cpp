@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "common/diagnostics/hvx_exception.h"
-#include "common/service/payload_documents.h"
-#include "common/service/time_stamp.h"
+#include "common/service_client/payload_documents.h"
+#include "common/service_client/time_stamp.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace Quorvane::Service;

@@ -8,17 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "common/service/contract.h"
-#include "common/service/soap_answer_stream.h"
-#include "common/service/soap_envelope.h"
+#include "common/service_client/contract.h"
+#include "common/service_client/soap_answer_stream.h"
+#include "common/service_client/soap_envelope.h"
 #include "tests/support/streamed_answer.h"
+#include "tools/local-service/soap_server_envelope.h"
 
 namespace {
 
 using namespace Quorvane;
 using namespace Quorvane::Service;
 
-Testing::StreamedAnswer Stream(Operation operation, const std::string& answer, std::size_t pieceSize) {
+Testing::StreamedAnswer Stream(Operation operation, const std::string& answer,
+                               std::size_t pieceSize) {
   auto streamed = Testing::StreamAnswer(operation, answer, pieceSize);
   if (!streamed.inOrder) std::abort();  // items are numbered in order
   return streamed;
@@ -59,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto streamedCut = Stream(operation, cut, pieceSize);
     ServiceResult parsedCut;
     const ResponseStatus expectedCut = ParseResponseEnvelope(operation, cut, parsedCut);
-    if (streamedCut.status == ResponseStatus::Ok && (expectedCut != ResponseStatus::Ok || streamedCut.strings != parsedCut.strings)) {
+    if (streamedCut.status == ResponseStatus::Ok &&
+        (expectedCut != ResponseStatus::Ok || streamedCut.strings != parsedCut.strings)) {
       std::abort();
     }
   }

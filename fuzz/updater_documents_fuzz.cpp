@@ -9,7 +9,7 @@
 
 #include "common/diagnostics/hvx_exception.h"
 #include "common/diagnostics/xml_configuration_exception.h"
-#include "common/update/updates_ready_file.h"
+#include "common/update_install/updates_ready_file.h"
 #include "updater/incoming_download.h"
 #include "updater/update_answer.h"
 #include "updater/updater_configuration.h"
@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       lastWasPartial = false;
     }
     void Write(Updater::FilePiece& piece) override {
-      if (lastWasPartial) std::abort();  // only the last piece of a file may be short of a whole one
+      if (lastWasPartial)
+        std::abort();  // only the last piece of a file may be short of a whole one
       lastWasPartial = piece.Size() != Updater::FilePiece::kBytes;
       written += piece.Size();
     }

@@ -23,7 +23,8 @@ UpdateScopes ParseCommandLine(std::string_view commandLine) {
   std::string text(commandLine);
   // Only ASCII letters change, as the C library's tolower does in the C locale.
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char character) {
-    return character < 0x80 ? static_cast<char>(std::tolower(character)) : static_cast<char>(character);
+    return character < 0x80 ? static_cast<char>(std::tolower(character))
+                            : static_cast<char>(character);
   });
   UpdateScopes scopes;
   scopes.check = Scope(text, "/checkonly:", 4);

@@ -10,7 +10,7 @@
 #include "common/diagnostics/hvx_exception.h"
 #include "common/platform/atomic_file.h"
 #include "common/platform/path_text.h"
-#include "updater/piece_file.h"
+#include "updater/direct_write.h"
 
 namespace Quorvane::Updater {
 namespace {

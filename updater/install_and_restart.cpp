@@ -13,8 +13,8 @@
 #include "common/platform/file_version.h"
 #include "common/platform/lock_file.h"
 #include "common/platform/process.h"
-#include "common/update/update_installation.h"
-#include "common/update/updates_ready_file.h"
+#include "common/update_install/update_installation.h"
+#include "common/update_install/updates_ready_file.h"
 
 namespace Quorvane::Updater {
 namespace {

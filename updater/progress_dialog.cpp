@@ -99,9 +99,11 @@ void QtProgressView::Tell(const std::string& text) {
   QMetaObject::invokeMethod(
       qApp,
       [this, text] {
-        QMessageBox box(QMessageBox::Warning, QString::fromLatin1(Diagnostics::kWarningCaption.data(),
-                                                                  static_cast<qsizetype>(Diagnostics::kWarningCaption.size())),
-                        QString::fromStdString(text), QMessageBox::Ok, dialog_);
+        QMessageBox box(
+            QMessageBox::Warning,
+            QString::fromLatin1(Diagnostics::kWarningCaption.data(),
+                                static_cast<qsizetype>(Diagnostics::kWarningCaption.size())),
+            QString::fromStdString(text), QMessageBox::Ok, dialog_);
         box.exec();
       },
       Qt::BlockingQueuedConnection);

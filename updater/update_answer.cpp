@@ -5,8 +5,8 @@
 #include <pugixml.hpp>
 
 #include "common/diagnostics/hvx_exception.h"
-#include "common/service/payload_documents.h"
-#include "common/service/xml_document.h"
+#include "common/service_client/payload_documents.h"
+#include "common/service_client/xml_document.h"
 
 namespace Quorvane::Updater {
 namespace {

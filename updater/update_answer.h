@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "common/platform/file_version.h"
-#include "common/service/base64.h"
-#include "common/service/soap_answer_stream.h"
+#include "common/service_client/base64.h"
+#include "common/service_client/soap_answer_stream.h"
 #include "updater/file_piece.h"
 
 namespace Quorvane::Updater {

@@ -6,11 +6,11 @@
 #include <pugixml.hpp>
 #include <utility>
 
-#include "common/service/service_call.h"
-#include "common/service/xml_document.h"
+#include "common/service_client/service_call.h"
+#include "common/service_client/xml_document.h"
 #include "common/signing/update_signature.h"
-#include "common/update/update_installation.h"
-#include "common/update/updates_ready_file.h"
+#include "common/update_install/update_installation.h"
+#include "common/update_install/updates_ready_file.h"
 #include "updater/incoming_download.h"
 #include "updater/update_answer.h"
 

@@ -13,7 +13,8 @@
 namespace Quorvane::Updater {
 
 // <checkForUpdateRequest softwareUpdateType requestType="1" softwareID><version .../></...>
-std::string BuildCheckForUpdateRequest(const PackageEntry& package, const Platform::FileVersion& installed);
+std::string BuildCheckForUpdateRequest(const PackageEntry& package,
+                                       const Platform::FileVersion& installed);
 
 // Checks every package in scope against the configured servers and downloads what is newer.
 void CheckAndDownload(const UpdaterContext& context, const UpdaterConfiguration& configuration,

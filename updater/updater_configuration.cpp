@@ -10,8 +10,8 @@
 #include "common/diagnostics/hvx_exception.h"
 #include "common/diagnostics/xml_configuration_exception.h"
 #include "common/platform/atomic_file.h"
-#include "common/service/xml_document.h"
-#include "common/service/xml_text.h"
+#include "common/service_client/xml_document.h"
+#include "common/service_client/xml_text.h"
 
 namespace Quorvane::Updater {
 namespace {

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "common/platform/file_recovery.h"
-#include "common/update/updates_ready_file.h"
+#include "common/update_install/updates_ready_file.h"
 
 namespace Quorvane::Updater {
 

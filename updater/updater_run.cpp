@@ -18,9 +18,12 @@ using namespace std::chrono_literals;
 
 std::string ProgressText(std::uint32_t updateScope) {
   switch (updateScope) {
-    case 1: return "Updating Orlimar...";
-    case 2: return "Updating Kestrane...";
-    default: return "Updating All Installed Quorvane Software...";
+    case 1:
+      return "Updating Orlimar...";
+    case 2:
+      return "Updating Kestrane...";
+    default:
+      return "Updating All Installed Quorvane Software...";
   }
 }
 
@@ -31,7 +34,9 @@ void LogError(const UpdaterContext& context, const std::string& text) {
 // The dialog stays up for the whole update, and is closed on every way out.
 class ProgressDuringUpdate {
  public:
-  ProgressDuringUpdate(ProgressView& view, const std::string& text) : view_(view) { view_.Show(text); }
+  ProgressDuringUpdate(ProgressView& view, const std::string& text) : view_(view) {
+    view_.Show(text);
+  }
   ProgressDuringUpdate(const ProgressDuringUpdate&) = delete;
   ProgressDuringUpdate& operator=(const ProgressDuringUpdate&) = delete;
   ~ProgressDuringUpdate() { view_.Close(); }

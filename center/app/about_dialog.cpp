@@ -6,10 +6,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "center/app/center_resources.h"
 #include "center/app/center_texts.h"
 #include "center/messages/contact_links.h"
-
-#include "center/app/center_resources.h"
 
 namespace Quorvane::Center {
 
@@ -28,7 +27,8 @@ AboutDialog::AboutDialog(const Platform::FileVersion& version, QWidget* parent) 
 
   auto* texts = new QVBoxLayout;
   texts->addWidget(name);
-  texts->addWidget(new QLabel(QStringLiteral("The center for Quorvane sim-racing pedal controllers.")));
+  texts->addWidget(
+      new QLabel(QStringLiteral("The center for Quorvane sim-racing pedal controllers.")));
   texts->addSpacing(8);
   texts->addWidget(ContactLinks());
   texts->addStretch(1);

@@ -8,7 +8,7 @@
 #include "center/device/live_data.h"
 #include "center/firmware/pending_firmware.h"
 #include "center/messages/message_workers.h"
-#include "center/service/firmware_lookup_task.h"
+#include "center/service_calls/firmware_lookup_task.h"
 #include "common/diagnostics/qv77_exception.h"
 #include "common/diagnostics/system_error_text.h"
 #include "common/platform/process.h"

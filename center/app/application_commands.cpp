@@ -3,7 +3,7 @@
 #include "center/calibration/calibration_command.h"
 #include "center/device/live_data.h"
 #include "common/diagnostics/error_report.h"
-#include "common/update/update_installation.h"
+#include "common/update_install/update_installation.h"
 
 namespace Quorvane::Center {
 

@@ -11,7 +11,7 @@
 #include "common/platform/atomic_file.h"
 #include "common/platform/file_recovery.h"
 #include "common/platform/path_text.h"
-#include "common/service/xml_text.h"
+#include "common/service_client/xml_text.h"
 
 namespace Quorvane::Center {
 namespace {

@@ -6,7 +6,9 @@ int DeviceListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(lines_.size());
 }
 
-int DeviceListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+int DeviceListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : ColumnCount;
+}
 
 QVariant DeviceListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= static_cast<int>(lines_.size())) {
@@ -15,11 +17,16 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const {
   const ListLine& line = Line(index.row());
   if (role == Qt::DisplayRole) {
     switch (index.column()) {
-      case NameColumn: return QString::fromStdString(line.name);
-      case ValueColumn: return line.hasValueBar ? QVariant(static_cast<qulonglong>(line.value)) : QVariant();
-      case SerialColumn: return QString::fromStdString(line.serial);
-      case FirmwareColumn: return QString::fromStdString(line.firmware);
-      default: return {};
+      case NameColumn:
+        return QString::fromStdString(line.name);
+      case ValueColumn:
+        return line.hasValueBar ? QVariant(static_cast<qulonglong>(line.value)) : QVariant();
+      case SerialColumn:
+        return QString::fromStdString(line.serial);
+      case FirmwareColumn:
+        return QString::fromStdString(line.firmware);
+      default:
+        return {};
     }
   }
   return {};
@@ -30,11 +37,16 @@ QVariant DeviceListModel::headerData(int section, Qt::Orientation orientation, i
     return {};
   }
   switch (section) {
-    case NameColumn: return QStringLiteral("Name/Type");
-    case ValueColumn: return QStringLiteral("Joystick Value");
-    case SerialColumn: return QStringLiteral("Serial");
-    case FirmwareColumn: return QStringLiteral("Firmware");
-    default: return {};
+    case NameColumn:
+      return QStringLiteral("Name/Type");
+    case ValueColumn:
+      return QStringLiteral("Joystick Value");
+    case SerialColumn:
+      return QStringLiteral("Serial");
+    case FirmwareColumn:
+      return QStringLiteral("Firmware");
+    default:
+      return {};
   }
 }
 

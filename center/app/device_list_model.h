@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QAbstractTableModel>
-
 #include <vector>
 
 #include "center/app/list_display.h"
@@ -14,7 +13,13 @@ class DeviceListModel final : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  enum Column { NameColumn = 0, ValueColumn = 1, SerialColumn = 2, FirmwareColumn = 3, ColumnCount = 4 };
+  enum Column {
+    NameColumn = 0,
+    ValueColumn = 1,
+    SerialColumn = 2,
+    FirmwareColumn = 3,
+    ColumnCount = 4
+  };
 
   using QAbstractTableModel::QAbstractTableModel;
 

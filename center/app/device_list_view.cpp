@@ -30,9 +30,11 @@ DeviceListView::DeviceListView(DeviceListModel& model, QWidget* parent) : QTreeV
   QHeaderView* columns = header();
   columns->setStretchLastSection(false);
   columns->setSectionsMovable(false);
-  columns->setMinimumSectionSize(kMinimumWidths[3]);  // the smallest; each column keeps its own below
+  columns->setMinimumSectionSize(
+      kMinimumWidths[3]);  // the smallest; each column keeps its own below
   for (int column = 0; column < 4; ++column) {
-    columns->setSectionResizeMode(column, column < 2 ? QHeaderView::Interactive : QHeaderView::Fixed);
+    columns->setSectionResizeMode(column,
+                                  column < 2 ? QHeaderView::Interactive : QHeaderView::Fixed);
     columns->resizeSection(column, kWidths[column]);
   }
   connect(columns, &QHeaderView::sectionResized, this, &DeviceListView::KeepMinimumWidth);

@@ -9,9 +9,11 @@ std::unique_ptr<Device::HidDeviceMonitor> WatchForDevices(CApplication& applicat
       [&application](Device::DeviceChange change) { application.OnDeviceChange(change); });
   if (!monitor->Active()) {
     const auto& environment = application.Environment();
-    const std::string text = Diagnostics::FormatErrorReport(kDeviceWatchFailure, monitor->FailureCode());
+    const std::string text =
+        Diagnostics::FormatErrorReport(kDeviceWatchFailure, monitor->FailureCode());
     Diagnostics::ShowErrorBox(environment.notifier, text);
-    Diagnostics::WriteEventLogEntry(environment.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError, text);
+    Diagnostics::WriteEventLogEntry(environment.eventLog, Diagnostics::kCenterSource,
+                                    Diagnostics::kEventError, text);
   }
   return monitor;
 }

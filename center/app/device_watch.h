@@ -8,7 +8,8 @@
 
 namespace Quorvane::Center {
 
-inline constexpr const char* kDeviceWatchFailure = "RegisterDeviceNotification executed with return value of FALSE";
+inline constexpr const char* kDeviceWatchFailure =
+    "RegisterDeviceNotification executed with return value of FALSE";
 
 // Starts the watch. One that cannot start is shown and logged as an error of the center with the
 // system's reason; the center goes on without it, and Refresh still finds what is plugged in.

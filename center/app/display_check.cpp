@@ -40,7 +40,8 @@ bool X11Reachable(const Platform::EnvironmentLookup& environment) {
     return true;  // over the network (ssh forwarding): only the toolkit can tell
   }
   std::string number;
-  for (std::size_t at = colon + 1; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at) {
+  for (std::size_t at = colon + 1;
+       at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at) {
     number += text[at];
   }
   return !number.empty() && IsSocket("/tmp/.X11-unix/X" + number);

@@ -11,7 +11,8 @@ namespace Quorvane::Center {
 inline constexpr const char* kHeadlessSwitch = "--headless";
 
 inline constexpr const char* kNoDisplayText =
-    "Kestrane needs a graphical display, and none can be reached (neither WAYLAND_DISPLAY nor DISPLAY "
+    "Kestrane needs a graphical display, and none can be reached (neither WAYLAND_DISPLAY nor "
+    "DISPLAY "
     "names a running one); start it as 'Kestrane --headless' to run without a window.";
 
 // True when the toolkit has a display to open: an offscreen or other display-free platform asked

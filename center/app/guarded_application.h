@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QApplication>
-
 #include <exception>
 
 namespace Quorvane::Center {

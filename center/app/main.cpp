@@ -4,7 +4,6 @@
 #include <signal.h>
 
 #include <QApplication>
-
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -26,15 +25,19 @@ namespace {
 
 using namespace Quorvane;
 
-void ReportFatal(Diagnostics::UserNotifier& notifier, Diagnostics::EventLog& eventLog, const char* title) {
+void ReportFatal(Diagnostics::UserNotifier& notifier, Diagnostics::EventLog& eventLog,
+                 const char* title) {
   const std::string text = Diagnostics::FormatLastErrorReport(title);
   Diagnostics::ShowErrorBox(notifier, text);
-  Diagnostics::WriteEventLogEntry(eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError, text);
+  Diagnostics::WriteEventLogEntry(eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError,
+                                  text);
 }
 
-void ReportError(Diagnostics::UserNotifier& notifier, Diagnostics::EventLog& eventLog, const std::string& text) {
+void ReportError(Diagnostics::UserNotifier& notifier, Diagnostics::EventLog& eventLog,
+                 const std::string& text) {
   Diagnostics::ShowErrorBox(notifier, text);
-  Diagnostics::WriteEventLogEntry(eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError, text);
+  Diagnostics::WriteEventLogEntry(eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError,
+                                  text);
 }
 
 // The window's notifier when there is a window; the headless run has none.
@@ -43,11 +46,13 @@ int RunCenter(const Center::CenterCommandLine& commandLine, Diagnostics::EventLo
   const auto environment = Platform::ProcessEnvironment();
   const auto instance = Center::AcquireSingleInstance(environment);
   if (instance.anotherInstance) {
-    notifier.Show(Diagnostics::NoticeIcon::Information, "Information", Center::kOnlyOneInstanceText);
+    notifier.Show(Diagnostics::NoticeIcon::Information, "Information",
+                  Center::kOnlyOneInstanceText);
     return 1;
   }
   if (!instance.lock) {
-    ReportError(notifier, eventLog, Diagnostics::FormatErrorReport(instance.failedCall, instance.errorCode));
+    ReportError(notifier, eventLog,
+                Diagnostics::FormatErrorReport(instance.failedCall, instance.errorCode));
     return 1;
   }
   // Stop signals are blocked for every thread from here on and taken by this one.
@@ -63,12 +68,14 @@ int RunCenter(const Center::CenterCommandLine& commandLine, Diagnostics::EventLo
   }
   Center::CApplication application({Platform::DiscoverKnownFolders(),
                                     Center::CenterService::FromEnvironment(environment, &eventLog),
-                                    hardware->Backend(), eventLog, notifier, clock, &hardware->Ports()});
+                                    hardware->Backend(), eventLog, notifier, clock,
+                                    &hardware->Ports()});
   application.StartUp(commandLine.rest);
 
   std::unique_ptr<Device::HidDeviceMonitor> monitor;
   if (auto* simulated = hardware->Simulated()) {
-    simulated->SetChangeListener([&] { application.OnDeviceChange(Device::DeviceChange::Arrival); });
+    simulated->SetChangeListener(
+        [&] { application.OnDeviceChange(Device::DeviceChange::Arrival); });
   } else {
     monitor = Center::WatchForDevices(application);
   }

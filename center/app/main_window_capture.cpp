@@ -13,7 +13,9 @@ namespace Quorvane::Center {
 
 QPixmap MainWindow::Picture() { return grab(); }
 
-void MainWindow::CaptureToClipboard() { QGuiApplication::clipboard()->setImage(Picture().toImage()); }
+void MainWindow::CaptureToClipboard() {
+  QGuiApplication::clipboard()->setImage(Picture().toImage());
+}
 
 void MainWindow::CaptureToFile() {
   const QPixmap picture = Picture();
@@ -23,14 +25,16 @@ void MainWindow::CaptureToFile() {
   }
   const std::string path = dialog.ChosenFile();
   if (path.empty()) {
-    Diagnostics::ShowWarningBox(application_.Environment().notifier,
-                                "Was not able to get a valid file name. Did you choose a valid file type?\r\n"
-                                "Please try again...");
+    Diagnostics::ShowWarningBox(
+        application_.Environment().notifier,
+        "Was not able to get a valid file name. Did you choose a valid file type?\r\n"
+        "Please try again...");
     return;
   }
   // A picture that could not be written is said so: the user would believe the file exists.
   if (!picture.save(QString::fromStdString(path), dialog.ChosenFormat())) {
-    Diagnostics::ShowErrorBox(application_.Environment().notifier, "The screenshot could not be saved as '" + path + "'.");
+    Diagnostics::ShowErrorBox(application_.Environment().notifier,
+                              "The screenshot could not be saved as '" + path + "'.");
   }
 }
 

@@ -5,7 +5,8 @@ namespace Quorvane::Center {
 template <typename Call>
 void QtCenterView::OnWindowThread(Call call) {
   MainWindow* window = window_;
-  QMetaObject::invokeMethod(window, [window, call] { call(*window); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      window, [window, call] { call(*window); }, Qt::QueuedConnection);
 }
 
 void QtCenterView::DeviceListChanged() {
@@ -26,7 +27,9 @@ void QtCenterView::SetStatusText(int part, const std::string& text) {
   OnWindowThread([part, text](MainWindow& window) { window.SetStatusText(part, text); });
 }
 
-void QtCenterView::SetValueBar(std::size_t row, std::uint32_t value) { liveValues_.Set(row, value); }
+void QtCenterView::SetValueBar(std::size_t row, std::uint32_t value) {
+  liveValues_.Set(row, value);
+}
 
 void QtCenterView::RefreshRibbon(RibbonSelection selection) {
   OnWindowThread([selection](MainWindow& window) { window.RefreshRibbon(selection); });

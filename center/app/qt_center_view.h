@@ -3,7 +3,6 @@
 // buffer the window reads once per display frame.
 #pragma once
 
-
 #include "center/app/center_view.h"
 #include "center/app/live_value_buffer.h"
 #include "center/app/main_window.h"
@@ -12,7 +11,8 @@ namespace Quorvane::Center {
 
 class QtCenterView final : public CenterView {
  public:
-  QtCenterView(MainWindow& window, LiveValueBuffer& liveValues) : window_(&window), liveValues_(liveValues) {}
+  QtCenterView(MainWindow& window, LiveValueBuffer& liveValues)
+      : window_(&window), liveValues_(liveValues) {}
 
   void DeviceListChanged() override;
   void RebuildListDisplay() override;

@@ -5,7 +5,6 @@
 
 #include <QPointer>
 #include <QWidget>
-
 #include <atomic>
 
 #include "common/diagnostics/user_notifier.h"

@@ -21,7 +21,6 @@
 #include <QMenu>
 #include <QToolButton>
 #include <QWidget>
-
 #include <map>
 #include <vector>
 
@@ -60,8 +59,10 @@ class RibbonBar final : public QWidget {
   };
   QWidget* AddGroup(const QString& caption, std::vector<RibbonMode> modes);
   enum class Size { Large, Small };
-  QToolButton* AddButton(QWidget* group, RibbonCommand command, const QString& icon, Size size = Size::Large);
-  QToolButton* AddToggle(QWidget* group, RibbonCommand command, const QString& icon, Size size = Size::Large);
+  QToolButton* AddButton(QWidget* group, RibbonCommand command, const QString& icon,
+                         Size size = Size::Large);
+  QToolButton* AddToggle(QWidget* group, RibbonCommand command, const QString& icon,
+                         Size size = Size::Large);
   QToolButton* AddGallery(QWidget* group, RibbonCommand command, const QString& icon);
   void FillGallery(RibbonCommand command, const std::vector<std::string>& items);
   void FinishGroup(QWidget* group, const QString& caption);

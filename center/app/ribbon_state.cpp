@@ -14,7 +14,9 @@ std::vector<std::string> DisplayNames(const std::vector<Service::FirmwareEntry>&
 
 }  // namespace
 
-std::string UpdateToLabel(const Platform::FileVersion& version) { return "Update to v" + version.ToString(); }
+std::string UpdateToLabel(const Platform::FileVersion& version) {
+  return "Update to v" + version.ToString();
+}
 
 RibbonState ComputeRibbonState(const RibbonInputs& inputs) {
   RibbonState state;
@@ -30,8 +32,10 @@ RibbonState ComputeRibbonState(const RibbonInputs& inputs) {
   state.enableBetaSoftware = inputs.enableBetaSoftware;
   state.topMostWindow = inputs.topMostWindow;
   state.secureCrashRecovery = inputs.secureCrashRecovery;
-  state.checkForUpdatesLabel = inputs.centerUpdate ? UpdateToLabel(*inputs.centerUpdate) : "Check for Updates";
-  state.updateUpdaterLabel = inputs.updaterUpdate ? UpdateToLabel(*inputs.updaterUpdate) : "Update Updater";
+  state.checkForUpdatesLabel =
+      inputs.centerUpdate ? UpdateToLabel(*inputs.centerUpdate) : "Check for Updates";
+  state.updateUpdaterLabel =
+      inputs.updaterUpdate ? UpdateToLabel(*inputs.updaterUpdate) : "Update Updater";
   if (selected) {
     state.changeFirmwareItems = DisplayNames(inputs.selectedFirmwares);
   }
@@ -69,36 +73,61 @@ bool RibbonState::Enabled(RibbonCommand command) const {
 
 bool RibbonState::Checked(RibbonCommand command) const {
   switch (command) {
-    case RibbonCommand::EnableBetaSoftware: return enableBetaSoftware;
-    case RibbonCommand::TopMostWindow: return topMostWindow;
-    case RibbonCommand::SecureCrashRecovery: return secureCrashRecovery;
-    default: return false;
+    case RibbonCommand::EnableBetaSoftware:
+      return enableBetaSoftware;
+    case RibbonCommand::TopMostWindow:
+      return topMostWindow;
+    case RibbonCommand::SecureCrashRecovery:
+      return secureCrashRecovery;
+    default:
+      return false;
   }
 }
 
 std::string RibbonState::Label(RibbonCommand command) const {
   switch (command) {
-    case RibbonCommand::Exit: return "Exit";
-    case RibbonCommand::Refresh: return "Refresh";
-    case RibbonCommand::Calibrate: return "Calibrate";
-    case RibbonCommand::Reset: return "Reset";
-    case RibbonCommand::ViewMetrics: return "View Metrics";
-    case RibbonCommand::CheckForUpdates: return checkForUpdatesLabel;
-    case RibbonCommand::UpdateUpdater: return updateUpdaterLabel;
-    case RibbonCommand::About: return "About";
-    case RibbonCommand::EnableBetaSoftware: return "Enable Beta Software";
-    case RibbonCommand::TopMostWindow: return "Top Most Window";
-    case RibbonCommand::SecureCrashRecovery: return "Secure Crash Recovery";
-    case RibbonCommand::UpdateFirmware: return "Update Firmware";
-    case RibbonCommand::SaveFirmware: return "Save firmware";
-    case RibbonCommand::ChangeFirmware: return "Change Firmware";
-    case RibbonCommand::UploadCustomFirmware: return "Upload Custom Firmware";
-    case RibbonCommand::CrashRecovery: return "Crash Recovery";
-    case RibbonCommand::Feedback: return "Your Feedback";
-    case RibbonCommand::Messages: return "From Quorvane";
-    case RibbonCommand::CaptureWindow: return "Capture Window";
-    case RibbonCommand::CaptureToClipboard: return "Capture to Clipboard";
-    case RibbonCommand::CaptureToFile: return "Capture to File...";
+    case RibbonCommand::Exit:
+      return "Exit";
+    case RibbonCommand::Refresh:
+      return "Refresh";
+    case RibbonCommand::Calibrate:
+      return "Calibrate";
+    case RibbonCommand::Reset:
+      return "Reset";
+    case RibbonCommand::ViewMetrics:
+      return "View Metrics";
+    case RibbonCommand::CheckForUpdates:
+      return checkForUpdatesLabel;
+    case RibbonCommand::UpdateUpdater:
+      return updateUpdaterLabel;
+    case RibbonCommand::About:
+      return "About";
+    case RibbonCommand::EnableBetaSoftware:
+      return "Enable Beta Software";
+    case RibbonCommand::TopMostWindow:
+      return "Top Most Window";
+    case RibbonCommand::SecureCrashRecovery:
+      return "Secure Crash Recovery";
+    case RibbonCommand::UpdateFirmware:
+      return "Update Firmware";
+    case RibbonCommand::SaveFirmware:
+      return "Save firmware";
+    case RibbonCommand::ChangeFirmware:
+      return "Change Firmware";
+    case RibbonCommand::UploadCustomFirmware:
+      return "Upload Custom Firmware";
+    case RibbonCommand::CrashRecovery:
+      return "Crash Recovery";
+    case RibbonCommand::Feedback:
+      return "Your Feedback";
+    case RibbonCommand::Messages:
+      return "From Quorvane";
+    case RibbonCommand::CaptureWindow:
+      return "Capture Window";
+    case RibbonCommand::CaptureToClipboard:
+      return "Capture to Clipboard";
+    case RibbonCommand::CaptureToFile:
+      return "Capture to File...";
   }
   return {};
 }

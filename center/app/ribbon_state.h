@@ -9,7 +9,7 @@
 
 #include "center/app/center_view.h"
 #include "common/platform/file_version.h"
-#include "common/service/records.h"
+#include "common/service_client/records.h"
 
 namespace Quorvane::Center {
 
@@ -60,7 +60,7 @@ struct RibbonState {
   RibbonMode mode = RibbonMode::NothingSelected;
   bool channelCommands = false;  // Reset, View Metrics; Calibrate too where the row has commands
   bool calibrate = false;
-  bool deviceCommands = false;   // Change Firmware, Upload Custom Firmware
+  bool deviceCommands = false;  // Change Firmware, Upload Custom Firmware
   bool updateUpdater = false;
   bool updateFirmware = false;
   bool saveFirmware = true;

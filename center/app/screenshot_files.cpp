@@ -8,8 +8,9 @@ namespace {
 
 std::string Lower(std::string_view text) {
   std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char character) { return static_cast<char>(std::tolower(character)); });
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char character) {
+    return static_cast<char>(std::tolower(character));
+  });
   return lower;
 }
 

@@ -25,8 +25,9 @@ void StatusBar::SetText(int part, const QString& text) {
 }
 
 QString StatusBar::Text(int part) const {
-  return part >= 0 && part < static_cast<int>(parts_.size()) ? parts_[static_cast<std::size_t>(part)]->text()
-                                                              : QString();
+  return part >= 0 && part < static_cast<int>(parts_.size())
+             ? parts_[static_cast<std::size_t>(part)]->text()
+             : QString();
 }
 
 void StatusBar::resizeEvent(QResizeEvent*) {

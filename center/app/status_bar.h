@@ -4,7 +4,6 @@
 
 #include <QProgressBar>
 #include <QWidget>
-
 #include <array>
 
 class QLabel;

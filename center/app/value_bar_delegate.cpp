@@ -2,10 +2,9 @@
 
 #include <QPainter>
 
+#include "center/app/center_resources.h"
 #include "center/app/device_list_model.h"
 #include "center/app/device_list_view.h"
-
-#include "center/app/center_resources.h"
 
 namespace Quorvane::Center {
 namespace {
@@ -19,7 +18,8 @@ QColor ToQColor(Ui::Rgb colour) { return {colour.red, colour.green, colour.blue}
 
 QPixmap MarkerPixmap(const char* name) {
   EnsureCenterResources();
-  return QIcon(QStringLiteral(":/markers/") + QLatin1String(name) + QStringLiteral(".svg")).pixmap(16, 16);
+  return QIcon(QStringLiteral(":/markers/") + QLatin1String(name) + QStringLiteral(".svg"))
+      .pixmap(16, 16);
 }
 
 }  // namespace
@@ -39,11 +39,13 @@ ValueBarDelegate::ValueBarDelegate(const DeviceListView& view, QObject* parent)
       devicePixmap_(MarkerPixmap("device")),
       buttonPixmap_(MarkerPixmap("button")) {}
 
-QSize ValueBarDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+QSize ValueBarDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                 const QModelIndex& index) const {
   return {QStyledItemDelegate::sizeHint(option, index).width(), kRowHeight};
 }
 
-void ValueBarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+void ValueBarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
   const auto* model = static_cast<const DeviceListModel*>(index.model());
   if (index.row() >= static_cast<int>(model->Lines().size())) {
     return;
@@ -54,7 +56,8 @@ void ValueBarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
   }
   const ListLine& line = model->Line(index.row());
   const bool focused = view_.currentIndex().row() == index.row() && view_.currentIndex().isValid();
-  const bool highlighted = focused || view_.HotRow() == index.row() || (option.state & QStyle::State_Selected);
+  const bool highlighted =
+      focused || view_.HotRow() == index.row() || (option.state & QStyle::State_Selected);
   const QRect cell = option.rect;
 
   painter->save();
@@ -66,7 +69,8 @@ void ValueBarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     painter->drawLine(cell.topLeft(), cell.topRight());
     painter->drawLine(cell.bottomLeft(), cell.bottomRight());
     if (index.column() == 0) painter->drawLine(cell.topLeft(), cell.bottomLeft());
-    if (index.column() == DeviceListModel::FirmwareColumn) painter->drawLine(cell.topRight(), cell.bottomRight());
+    if (index.column() == DeviceListModel::FirmwareColumn)
+      painter->drawLine(cell.topRight(), cell.bottomRight());
   }
   painter->setFont(font_);
   painter->setPen(kTextColour);
@@ -112,23 +116,26 @@ void ValueBarDelegate::PaintName(QPainter& painter, const QRect& cell, const Lis
   PaintText(painter, cell, 38, QString::fromStdString(line.name));
 }
 
-void ValueBarDelegate::PaintBar(QPainter& painter, const QRect& cell, const ListLine& line, bool highlighted,
-                                bool focused) const {
+void ValueBarDelegate::PaintBar(QPainter& painter, const QRect& cell, const ListLine& line,
+                                bool highlighted, bool focused) const {
   // The bar's frame sits one pixel inside the cell, the bar one pixel inside its frame.
   const QRect frame = cell.adjusted(1, 1, -1, -1);
   painter.fillRect(frame, highlighted ? kHighlight : Qt::white);
   const QRect bar = frame.adjusted(focused ? 2 : 1, 1, focused ? -2 : -1, -1);
   painter.fillRect(bar, Qt::white);
   const double fraction = BarFraction(line.value, line.minimum, line.maximum);
-  const int filled = std::min(static_cast<int>(fraction * BarPixels(cell.width()) + 0.5), bar.width() - 2);
+  const int filled =
+      std::min(static_cast<int>(fraction * BarPixels(cell.width()) + 0.5), bar.width() - 2);
   if (filled > 0) {
-    painter.fillRect(QRect(bar.left() + 1, bar.top() + 1, filled, bar.height() - 2), ToQColor(line.barColour));
+    painter.fillRect(QRect(bar.left() + 1, bar.top() + 1, filled, bar.height() - 2),
+                     ToQColor(line.barColour));
   }
   painter.setPen(kBarFrame);
   painter.drawRect(bar.adjusted(0, 0, -1, -1));
 }
 
-void ValueBarDelegate::PaintText(QPainter& painter, const QRect& cell, int inset, const QString& text) const {
+void ValueBarDelegate::PaintText(QPainter& painter, const QRect& cell, int inset,
+                                 const QString& text) const {
   const QRect area = cell.adjusted(inset, 1, -2, 0);
   const QString shown = painter.fontMetrics().elidedText(text, Qt::ElideRight, area.width());
   painter.drawText(area, Qt::AlignLeft | Qt::AlignTop, shown);

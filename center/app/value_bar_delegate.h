@@ -3,9 +3,8 @@
 #pragma once
 
 #include <QIcon>
-
-#include <algorithm>
 #include <QStyledItemDelegate>
+#include <algorithm>
 
 namespace Quorvane::Center {
 
@@ -18,7 +17,8 @@ class ValueBarDelegate final : public QStyledItemDelegate {
  public:
   ValueBarDelegate(const DeviceListView& view, QObject* parent);
 
-  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override;
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
   static constexpr int kRowHeight = 19;
@@ -27,7 +27,8 @@ class ValueBarDelegate final : public QStyledItemDelegate {
 
  private:
   void PaintName(QPainter& painter, const QRect& cell, const ListLine& line) const;
-  void PaintBar(QPainter& painter, const QRect& cell, const ListLine& line, bool highlighted, bool focused) const;
+  void PaintBar(QPainter& painter, const QRect& cell, const ListLine& line, bool highlighted,
+                bool focused) const;
   void PaintText(QPainter& painter, const QRect& cell, int inset, const QString& text) const;
 
   const DeviceListView& view_;

@@ -2,27 +2,29 @@
 
 #include <QMessageBox>
 
-
 #include "center/app/main_window.h"
 
 namespace Quorvane::Center {
 
 void WindowUpdateView::SetStatusText(const std::string& text) {
   MainWindow* window = window_;
-  QMetaObject::invokeMethod(window, [window, text] { window->SetStatusText(0, text); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      window, [window, text] { window->SetStatusText(0, text); }, Qt::QueuedConnection);
 }
 
 void WindowUpdateView::ShowProgress(bool running) {
   MainWindow* window = window_;
-  QMetaObject::invokeMethod(window, [window, running] { window->ShowUpdateProgress(running); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      window, [window, running] { window->ShowUpdateProgress(running); }, Qt::QueuedConnection);
 }
 
 bool WindowUpdateView::AskToUpdate() {
   auto yes = std::make_shared<bool>(false);
   MainWindow* window = window_;
   Ui::RunOnWindowThreadAndWait(window, closed_, [window, yes] {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), QString::fromLatin1(kUpdateQuestion),
-                    QMessageBox::Yes | QMessageBox::No, window);
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"),
+                    QString::fromLatin1(kUpdateQuestion), QMessageBox::Yes | QMessageBox::No,
+                    window);
     *yes = box.exec() == QMessageBox::Yes;
   });
   return *yes;
@@ -30,12 +32,14 @@ bool WindowUpdateView::AskToUpdate() {
 
 void WindowUpdateView::CloseForUpdate() {
   MainWindow* window = window_;
-  QMetaObject::invokeMethod(window, [window] { window->Quit(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      window, [window] { window->Quit(); }, Qt::QueuedConnection);
 }
 
 void WindowUpdateView::OffersChanged() {
   MainWindow* window = window_;
-  QMetaObject::invokeMethod(window, [window] { window->RefreshGalleries(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      window, [window] { window->RefreshGalleries(); }, Qt::QueuedConnection);
 }
 
 void WindowUpdateView::TellUser(const std::string& text) {

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <memory>
 
-#include "center/update/update_coordinator.h"
+#include "center/self_update/update_coordinator.h"
 #include "common/ui/window_thread.h"
 
 namespace Quorvane::Center {

@@ -15,8 +15,9 @@
 
 namespace Quorvane::Center {
 
-int RunWindow(CApplication& application, QtUserNotifier& notifier, const Platform::FileVersion& version,
-              const sigset_t& stopSignals, const std::function<void()>& shutdown) {
+int RunWindow(CApplication& application, QtUserNotifier& notifier,
+              const Platform::FileVersion& version, const sigset_t& stopSignals,
+              const std::function<void()>& shutdown) {
   LiveValueBuffer liveValues;
   MainWindow window(application, liveValues, version);
   notifier.SetParent(&window);

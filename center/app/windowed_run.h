@@ -17,7 +17,8 @@ class QtUserNotifier;
 // quits or one of the stop signals (blocked by the caller) arrives. `shutdown` then ends the
 // core while the window still exists. Returns the exit code; an exception that a slot or timer let
 // escape into the event loop ends it and is thrown again after the shutdown.
-int RunWindow(CApplication& application, QtUserNotifier& notifier, const Platform::FileVersion& version,
-              const sigset_t& stopSignals, const std::function<void()>& shutdown);
+int RunWindow(CApplication& application, QtUserNotifier& notifier,
+              const Platform::FileVersion& version, const sigset_t& stopSignals,
+              const std::function<void()>& shutdown);
 
 }  // namespace Quorvane::Center

@@ -4,8 +4,8 @@
 
 namespace Quorvane::Calibration {
 
-bool SendCalibrationCommand(Device::HidBackend& backend, const Device::QuorvaneDevice& row, CalibrationKind kind,
-                            std::uint32_t parameter) {
+bool SendCalibrationCommand(Device::HidBackend& backend, const Device::QuorvaneDevice& row,
+                            CalibrationKind kind, std::uint32_t parameter) {
   if (kind == CalibrationKind::Maximum) {
     return Device::SendCalibrateMaximum(backend, row);
   }

@@ -11,7 +11,7 @@ namespace Quorvane::Calibration {
 
 // The maximum sends the calibrate-maximum command; both minimums the set-minimum command with the
 // parameter. False when nothing could be sent (see Device::SendCalibrationMinimum).
-bool SendCalibrationCommand(Device::HidBackend& backend, const Device::QuorvaneDevice& row, CalibrationKind kind,
-                            std::uint32_t parameter);
+bool SendCalibrationCommand(Device::HidBackend& backend, const Device::QuorvaneDevice& row,
+                            CalibrationKind kind, std::uint32_t parameter);
 
 }  // namespace Quorvane::Calibration

@@ -12,7 +12,6 @@
 #include <QRadioButton>
 #include <QToolButton>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 #include "common/ui/progress_bar_style.h"
@@ -85,9 +84,12 @@ CalibrationDialog::CalibrationDialog(CalibrationDialogServices services, QWidget
   caption_->clear();
   SetBarColour(Ui::kColourTable[0]);
 
-  connect(automaticMinimum_, &QRadioButton::clicked, this, [this] { ShowInstruction(CalibrationKind::AutomaticMinimum); });
-  connect(maximum_, &QRadioButton::clicked, this, [this] { ShowInstruction(CalibrationKind::Maximum); });
-  connect(customMinimum_, &QRadioButton::clicked, this, [this] { ShowInstruction(CalibrationKind::CustomMinimum); });
+  connect(automaticMinimum_, &QRadioButton::clicked, this,
+          [this] { ShowInstruction(CalibrationKind::AutomaticMinimum); });
+  connect(maximum_, &QRadioButton::clicked, this,
+          [this] { ShowInstruction(CalibrationKind::Maximum); });
+  connect(customMinimum_, &QRadioButton::clicked, this,
+          [this] { ShowInstruction(CalibrationKind::CustomMinimum); });
   connect(up_, &QToolButton::clicked, this, [this] { Step(+1); });
   connect(down_, &QToolButton::clicked, this, [this] { Step(-1); });
   connect(ok_, &QPushButton::clicked, this, &CalibrationDialog::Ok);
@@ -109,7 +111,11 @@ CalibrationDialog::CalibrationDialog(CalibrationDialogServices services, QWidget
   if (services_.addDeviceListener) {
     deviceListener_ = services_.addDeviceListener([guarded] {
       QMetaObject::invokeMethod(
-          guarded, [guarded] { if (guarded) guarded->End(CalibrationResult::DeviceChanged); }, Qt::QueuedConnection);
+          guarded,
+          [guarded] {
+            if (guarded) guarded->End(CalibrationResult::DeviceChanged);
+          },
+          Qt::QueuedConnection);
     });
   }
 }
@@ -127,7 +133,8 @@ CalibrationKind CalibrationDialog::CheckedKind() const {
 }
 
 void CalibrationDialog::ShowInstruction(CalibrationKind kind) {
-  const ChannelReadings present = kind == CalibrationKind::CustomMinimum ? services_.readings() : ChannelReadings{};
+  const ChannelReadings present =
+      kind == CalibrationKind::CustomMinimum ? services_.readings() : ChannelReadings{};
   instruction_->setText(QString::fromStdString(InstructionText(kind, present, locale_)));
 }
 
@@ -159,14 +166,16 @@ void CalibrationDialog::Ok() {
   const CalibrationKind kind = CheckedKind();
   std::uint32_t customMinimum = 0;
   if (kind == CalibrationKind::CustomMinimum) {
-    const CustomMinimumCheck check = CheckCustomMinimum(edit_->text().toStdString(), services_.readings(), locale_);
+    const CustomMinimumCheck check =
+        CheckCustomMinimum(edit_->text().toStdString(), services_.readings(), locale_);
     const QString message = QString::fromStdString(check.message);
     if (check.verdict == CustomMinimumCheck::Verdict::Refuse) {
       QMessageBox::warning(this, QStringLiteral("Warning!"), message);
       return;
     }
     if (check.verdict == CustomMinimumCheck::Verdict::Confirm &&
-        QMessageBox::question(this, QStringLiteral("Calibration"), message, QMessageBox::Yes | QMessageBox::No,
+        QMessageBox::question(this, QStringLiteral("Calibration"), message,
+                              QMessageBox::Yes | QMessageBox::No,
                               QMessageBox::No) != QMessageBox::Yes) {
       return;
     }
@@ -176,7 +185,8 @@ void CalibrationDialog::Ok() {
     End(CalibrationResult::SendFailed);
     return;
   }
-  for (QWidget* control : std::initializer_list<QWidget*>{automaticMinimum_, maximum_, ok_, cancel_}) {
+  for (QWidget* control :
+       std::initializer_list<QWidget*>{automaticMinimum_, maximum_, ok_, cancel_}) {
     control->setEnabled(false);
   }
   caption_->setText(QString::fromLatin1(kCaptionStart));

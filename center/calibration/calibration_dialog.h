@@ -5,7 +5,6 @@
 
 #include <QDialog>
 #include <QTimer>
-
 #include <functional>
 #include <locale>
 

@@ -15,9 +15,12 @@ constexpr std::size_t kMaximumTextLength = 255;
 
 KindPlan PlanOf(CalibrationKind kind) {
   switch (kind) {
-    case CalibrationKind::AutomaticMinimum: return {90, 1};
-    case CalibrationKind::Maximum: return {10, 10};
-    case CalibrationKind::CustomMinimum: return {2, 1};
+    case CalibrationKind::AutomaticMinimum:
+      return {90, 1};
+    case CalibrationKind::Maximum:
+      return {10, 10};
+    case CalibrationKind::CustomMinimum:
+      return {2, 1};
   }
   return {0, 0};
 }
@@ -30,14 +33,17 @@ std::string GroupedNumber(std::uint32_t value, const std::locale& locale) {
   return grouped.empty() ? "0" : grouped;
 }
 
-std::string InstructionText(CalibrationKind kind, const ChannelReadings& present, const std::locale& locale) {
+std::string InstructionText(CalibrationKind kind, const ChannelReadings& present,
+                            const std::locale& locale) {
   switch (kind) {
-    case CalibrationKind::Maximum: return kMaximumInstruction;
-    case CalibrationKind::AutomaticMinimum: return kAutomaticMinimumInstruction;
+    case CalibrationKind::Maximum:
+      return kMaximumInstruction;
+    case CalibrationKind::AutomaticMinimum:
+      return kAutomaticMinimumInstruction;
     case CalibrationKind::CustomMinimum:
       return "Please enter value for minimum calibration, then press OK.\n\t- Current Minimum: " +
-             GroupedNumber(present.minimum, locale) + "\n\t- Current Maximum: " +
-             GroupedNumber(present.maximum, locale) +
+             GroupedNumber(present.minimum, locale) +
+             "\n\t- Current Maximum: " + GroupedNumber(present.maximum, locale) +
              "\n\nWarning! Minimum sensor value must never exceed Maximum sensor value.";
   }
   return {};
@@ -60,7 +66,8 @@ std::int64_t ReadCustomMinimumText(std::string_view text) {
   return negative ? -value : value;
 }
 
-CustomMinimumCheck CheckCustomMinimum(std::string_view text, const ChannelReadings& present, const std::locale& locale) {
+CustomMinimumCheck CheckCustomMinimum(std::string_view text, const ChannelReadings& present,
+                                      const std::locale& locale) {
   CustomMinimumCheck check;
   const std::int64_t value = ReadCustomMinimumText(text);
   if (value < 0) {
@@ -70,14 +77,15 @@ CustomMinimumCheck CheckCustomMinimum(std::string_view text, const ChannelReadin
   }
   if (value > kLargestReading) {
     check.verdict = CustomMinimumCheck::Verdict::Refuse;
-    check.message = "The minimum must be a sensor value of at most " + GroupedNumber(kLargestReading, locale) + ".";
+    check.message = "The minimum must be a sensor value of at most " +
+                    GroupedNumber(kLargestReading, locale) + ".";
     return check;
   }
   check.value = static_cast<std::uint32_t>(value);
   if (check.value > present.maximum) {
     check.verdict = CustomMinimumCheck::Verdict::Confirm;
-    check.message = "The minimum " + GroupedNumber(check.value, locale) + " is above the present maximum " +
-                    GroupedNumber(present.maximum, locale) +
+    check.message = "The minimum " + GroupedNumber(check.value, locale) +
+                    " is above the present maximum " + GroupedNumber(present.maximum, locale) +
                     ". The pedal would not work until it is calibrated again.\n\nSend it anyway?";
   }
   return check;
@@ -86,9 +94,15 @@ CustomMinimumCheck CheckCustomMinimum(std::string_view text, const ChannelReadin
 bool CalibrationSession::Start(CalibrationKind kind, std::uint32_t customMinimum) {
   bool sent = false;
   switch (kind) {
-    case CalibrationKind::AutomaticMinimum: sent = send_(kind, kTakePresentReading); break;
-    case CalibrationKind::Maximum: sent = send_(kind, 0); break;
-    case CalibrationKind::CustomMinimum: sent = send_(kind, customMinimum); break;
+    case CalibrationKind::AutomaticMinimum:
+      sent = send_(kind, kTakePresentReading);
+      break;
+    case CalibrationKind::Maximum:
+      sent = send_(kind, 0);
+      break;
+    case CalibrationKind::CustomMinimum:
+      sent = send_(kind, customMinimum);
+      break;
   }
   if (!sent) {
     return false;
@@ -105,7 +119,8 @@ bool CalibrationSession::Advance() {
     return false;
   }
   using namespace std::chrono;
-  const auto ticks = static_cast<int>(duration_cast<milliseconds>(clock_.Now() - start_).count() / 500);
+  const auto ticks =
+      static_cast<int>(duration_cast<milliseconds>(clock_.Now() - start_).count() / 500);
   while (elapsed_ < ticks && !Finished()) {
     ++elapsed_;
   }
@@ -116,7 +131,8 @@ std::string CalibrationSession::Caption() const {
   if (!started_ || elapsed_ == 0) {
     return kCaptionStart;
   }
-  return std::string(kCaptionStart) + std::to_string((plan_.ticks - elapsed_) / 2 + 1) + " seconds left...";
+  return std::string(kCaptionStart) + std::to_string((plan_.ticks - elapsed_) / 2 + 1) +
+         " seconds left...";
 }
 
 Ui::Rgb CalibrationSession::NextColour() {

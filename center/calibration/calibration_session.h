@@ -41,7 +41,8 @@ inline constexpr const char* kAutomaticMinimumInstruction =
 inline constexpr const char* kCaptionStart = "Calibrating Controller... ";
 
 // The instruction for a kind; the custom one lists the present range, grouped the user's way.
-std::string InstructionText(CalibrationKind kind, const ChannelReadings& present, const std::locale& locale);
+std::string InstructionText(CalibrationKind kind, const ChannelReadings& present,
+                            const std::locale& locale);
 
 // A number with the locale's digit grouping and no decimals; "0" when that gives nothing.
 std::string GroupedNumber(std::uint32_t value, const std::locale& locale);
@@ -61,7 +62,8 @@ struct CustomMinimumCheck {
 // A negative number is refused (it would reach the controller as 0xFFFFFFFF, the automatic
 // minimum's marker), and so is one that cannot be a reading; a minimum above the present
 // maximum is sent only when the user confirms.
-CustomMinimumCheck CheckCustomMinimum(std::string_view text, const ChannelReadings& present, const std::locale& locale);
+CustomMinimumCheck CheckCustomMinimum(std::string_view text, const ChannelReadings& present,
+                                      const std::locale& locale);
 
 // The parameter the automatic minimum sends: the controller takes its present reading.
 inline constexpr std::uint32_t kTakePresentReading = 0xFFFFFFFF;
@@ -74,7 +76,8 @@ class CalibrationSession {
   // Sends the command of a kind with its parameter; false when it could not be sent.
   using CommandSender = std::function<bool(CalibrationKind kind, std::uint32_t parameter)>;
 
-  CalibrationSession(Platform::Clock& clock, CommandSender send) : clock_(clock), send_(std::move(send)) {}
+  CalibrationSession(Platform::Clock& clock, CommandSender send)
+      : clock_(clock), send_(std::move(send)) {}
 
   // OK: sends the command (the automatic minimum with kTakePresentReading, the maximum without
   // parameter) and starts the wait. False when the send failed: the dialog ends with SendFailed.

@@ -18,17 +18,19 @@ struct CommandIo {
 
 int ListCommand(CliSession& session, const CommandIo& io, bool json);
 // Until Ctrl-C or SIGTERM; redraws at most 30 times a second.
-int WatchCommand(CliSession& session, const CommandIo& io, const std::optional<std::string>& serial, bool json);
+int WatchCommand(CliSession& session, const CommandIo& io, const std::optional<std::string>& serial,
+                 bool json);
 
-// `what`: "min", "max" or "min=VALUE". A custom minimum above the present maximum needs `confirmed`.
-int CalibrateCommand(CliSession& session, const CommandIo& io, const std::string& serial, const std::string& channel,
-                     const std::string& what, bool confirmed);
+// `what`: "min", "max" or "min=VALUE". A custom minimum above the present maximum needs
+// `confirmed`.
+int CalibrateCommand(CliSession& session, const CommandIo& io, const std::string& serial,
+                     const std::string& channel, const std::string& what, bool confirmed);
 
 enum class FirmwareAction { Update, Change, Recover };
 struct FirmwareRequest {
   FirmwareAction action = FirmwareAction::Update;
-  std::string target;   // the serial number (update, change), or the firmware's name (recover)
-  std::string version;  // change and recover: "2.1", "v2.1" or the whole "2.1.0.0"
+  std::string target;    // the serial number (update, change), or the firmware's name (recover)
+  std::string version;   // change and recover: "2.1", "v2.1" or the whole "2.1.0.0"
   bool verbose = false;  // show the flashing tool's output
   std::optional<bool> secure;  // recovery: the image scrambled; none: the center's setting
 };
@@ -36,7 +38,8 @@ int FirmwareCommand(CliSession& session, const CommandIo& io, const FirmwareRequ
 
 int MessagesCommand(CliSession& session, const CommandIo& io);
 int FeedbackListCommand(CliSession& session, const CommandIo& io);
-int FeedbackSendCommand(CliSession& session, const CommandIo& io, const std::string& title, const std::string& text);
+int FeedbackSendCommand(CliSession& session, const CommandIo& io, const std::string& title,
+                        const std::string& text);
 
 // The update check through the installed updater, as the center's Check for Updates runs it.
 int CheckUpdatesCommand(CliSession& session, const CommandIo& io);

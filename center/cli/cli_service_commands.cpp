@@ -6,7 +6,7 @@
 #include "center/messages/local_stores.h"
 #include "center/messages/message_lists.h"
 #include "center/messages/message_workers.h"
-#include "center/update/update_coordinator.h"
+#include "center/self_update/update_coordinator.h"
 
 namespace Quorvane::Cli {
 namespace {

@@ -9,8 +9,8 @@
 #include "center/firmware/pending_firmware.h"
 #include "center/messages/local_stores.h"
 #include "common/platform/atomic_file.h"
-#include "common/service/payload_documents.h"
-#include "common/update/update_installation.h"
+#include "common/service_client/payload_documents.h"
+#include "common/update_install/update_installation.h"
 
 namespace Quorvane::Cli {
 namespace {

@@ -13,7 +13,7 @@
 #include "center/device/device_list.h"
 #include "center/firmware/controller_hardware.h"
 #include "center/firmware/firmware_job.h"
-#include "center/service/center_service.h"
+#include "center/service_calls/center_service.h"
 #include "common/diagnostics/event_log.h"
 #include "common/diagnostics/user_notifier.h"
 #include "common/platform/clock.h"

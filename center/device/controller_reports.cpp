@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "common/platform/utf16.h"
-#include "common/service/scramble.h"
+#include "common/service_client/scramble.h"
 
 namespace Quorvane::Device {
 

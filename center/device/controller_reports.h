@@ -9,15 +9,15 @@
 
 namespace Quorvane::Device {
 
-inline constexpr std::uint8_t kIdentityReportId = 0x40;   // '@'
-inline constexpr std::uint8_t kValueReportId = 0x41;      // 'A'
-inline constexpr std::uint8_t kRawReportId = 0x42;        // 'B'
+inline constexpr std::uint8_t kIdentityReportId = 0x40;     // '@'
+inline constexpr std::uint8_t kValueReportId = 0x41;        // 'A'
+inline constexpr std::uint8_t kRawReportId = 0x42;          // 'B'
 inline constexpr std::uint8_t kCalibrationReportId = 0x43;  // 'C'
-inline constexpr std::uint8_t kReportDId = 0x44;          // 'D'
-inline constexpr std::uint8_t kButtonMapReportId = 0x45;  // 'E'
-inline constexpr std::uint8_t kReportFId = 0x46;          // 'F'
+inline constexpr std::uint8_t kReportDId = 0x44;            // 'D'
+inline constexpr std::uint8_t kButtonMapReportId = 0x45;    // 'E'
+inline constexpr std::uint8_t kReportFId = 0x46;            // 'F'
 inline constexpr std::uint8_t kCalibrationCommandReportId = 0x10;
-inline constexpr std::uint8_t kResetReportId = 0x30;      // '0'
+inline constexpr std::uint8_t kResetReportId = 0x30;  // '0'
 
 inline constexpr std::size_t kInputReportBufferSize = 512;
 inline constexpr std::size_t kOutputReportLength = 63;
@@ -43,7 +43,7 @@ enum SlotType : std::uint8_t {
 };
 
 // Fields of the identity report.
-std::string FirmwareName(const IdentityReport& identity);    // bytes 1.. up to the first zero
+std::string FirmwareName(const IdentityReport& identity);     // bytes 1.. up to the first zero
 bool HasScrambledBootloader(const IdentityReport& identity);  // bytes 26..33 are "QV77 BL\0"
 inline std::uint8_t Family(const IdentityReport& identity) { return identity[43]; }
 inline std::uint8_t Configuration(const IdentityReport& identity) { return identity[44]; }

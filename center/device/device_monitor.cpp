@@ -36,7 +36,8 @@ HidDeviceMonitor::HidDeviceMonitor(std::function<void(DeviceChange)> changed)
   }
   if (udev_->monitor == nullptr ||
       udev_monitor_filter_add_match_subsystem_devtype(udev_->monitor, "hidraw", nullptr) < 0 ||
-      udev_monitor_enable_receiving(udev_->monitor) < 0 || (stopFd_ = eventfd(0, EFD_CLOEXEC)) < 0) {
+      udev_monitor_enable_receiving(udev_->monitor) < 0 ||
+      (stopFd_ = eventfd(0, EFD_CLOEXEC)) < 0) {
     failureCode_ = errno != 0 ? errno : EINVAL;
     return;
   }

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "common/service/records.h"
+#include "common/service_client/records.h"
 
 namespace Quorvane::Device {
 

@@ -36,10 +36,14 @@ std::uint32_t Unsigned(std::span<const std::uint8_t> data) {
 // Logical limits are signed in the width they were given in.
 std::int32_t Signed(std::span<const std::uint8_t> data) {
   switch (data.size()) {
-    case 1: return static_cast<std::int8_t>(data[0]);
-    case 2: return static_cast<std::int16_t>(Unsigned(data));
-    case 4: return static_cast<std::int32_t>(Unsigned(data));
-    default: return 0;
+    case 1:
+      return static_cast<std::int8_t>(data[0]);
+    case 2:
+      return static_cast<std::int16_t>(Unsigned(data));
+    case 4:
+      return static_cast<std::int32_t>(Unsigned(data));
+    default:
+      return 0;
   }
 }
 
@@ -70,9 +74,15 @@ std::optional<LogicalRange> FirstInputValueRange(std::span<const std::uint8_t> d
 
     if (type == kTypeGlobal) {
       switch (tag) {
-        case kTagLogicalMinimum: state.logicalMinimum = Signed(data); break;
-        case kTagLogicalMaximum: state.logicalMaximum = Signed(data); break;
-        case kTagReportSize: state.reportSize = Unsigned(data); break;
+        case kTagLogicalMinimum:
+          state.logicalMinimum = Signed(data);
+          break;
+        case kTagLogicalMaximum:
+          state.logicalMaximum = Signed(data);
+          break;
+        case kTagReportSize:
+          state.reportSize = Unsigned(data);
+          break;
         case kTagPush:
           if (stack.size() < kMaxPushDepth) stack.push_back(state);
           break;
@@ -82,7 +92,8 @@ std::optional<LogicalRange> FirstInputValueRange(std::span<const std::uint8_t> d
             stack.pop_back();
           }
           break;
-        default: break;
+        default:
+          break;
       }
     } else if (type == kTypeMain && tag == kTagInput) {
       const std::uint32_t flags = Unsigned(data);

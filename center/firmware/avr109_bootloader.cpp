@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "common/service/scramble.h"
+#include "common/service_client/scramble.h"
 
 namespace Quorvane::Firmware {
 namespace {

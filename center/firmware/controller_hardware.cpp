@@ -4,7 +4,8 @@
 
 namespace Quorvane::Firmware {
 
-ControllerHardware::ControllerHardware(const Platform::EnvironmentLookup& environment, Platform::Clock& clock)
+ControllerHardware::ControllerHardware(const Platform::EnvironmentLookup& environment,
+                                       Platform::Clock& clock)
     : backend_(Device::CreateHidBackend(environment, clock)),
       simulated_(dynamic_cast<Device::SimulatedBackend*>(backend_.get())) {
   if (simulated_ != nullptr) {
@@ -16,7 +17,8 @@ ControllerHardware::ControllerHardware(const Platform::EnvironmentLookup& enviro
 ControllerHardware::~ControllerHardware() { bootloaders_.reset(); }
 
 SerialPortMap& ControllerHardware::Ports() {
-  return simulated_ != nullptr ? static_cast<SerialPortMap&>(simulatedPorts_) : static_cast<SerialPortMap&>(systemPorts_);
+  return simulated_ != nullptr ? static_cast<SerialPortMap&>(simulatedPorts_)
+                               : static_cast<SerialPortMap&>(systemPorts_);
 }
 
 }  // namespace Quorvane::Firmware

@@ -23,7 +23,9 @@ void DialogFirmwareView::SetCaption(const std::string& text) {
 }
 
 void DialogFirmwareView::SetProgressRange(int minimum, int maximum) {
-  Apply([minimum, maximum](FirmwareProgressDialog& dialog) { dialog.SetProgressRange(minimum, maximum); });
+  Apply([minimum, maximum](FirmwareProgressDialog& dialog) {
+    dialog.SetProgressRange(minimum, maximum);
+  });
 }
 
 void DialogFirmwareView::StepProgress() {

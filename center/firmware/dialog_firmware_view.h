@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QPointer>
-
 #include <atomic>
 #include <memory>
 

@@ -7,7 +7,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
-
 #include <thread>
 
 #include "center/firmware/dialog_firmware_view.h"
@@ -28,8 +27,8 @@ Ui::ColourCycle& ChangeColours() {
 
 }  // namespace
 
-FirmwareProgressDialog::FirmwareProgressDialog(const QString& title, const QString& status, Ui::ColourCycle* colours,
-                                               QWidget* parent)
+FirmwareProgressDialog::FirmwareProgressDialog(const QString& title, const QString& status,
+                                               Ui::ColourCycle* colours, QWidget* parent)
     : QDialog(parent),
       layout_(new QVBoxLayout(this)),
       status_(new QLabel(status)),
@@ -71,7 +70,8 @@ FirmwareProgressDialog::FirmwareProgressDialog(const QString& title, const QStri
 
   SetBarColour(Ui::kColourTable[0], colours_ != nullptr ? kWhite : kLightGrey);
   colourTimer_.setInterval(1000);
-  connect(&colourTimer_, &QTimer::timeout, this, [this] { SetBarColour(colours_->Next(), kWhite); });
+  connect(&colourTimer_, &QTimer::timeout, this,
+          [this] { SetBarColour(colours_->Next(), kWhite); });
 }
 
 void FirmwareProgressDialog::StartColourTimer() {
@@ -90,11 +90,17 @@ void FirmwareProgressDialog::SetBarColour(Ui::Rgb colour, const char* background
   progress_->setStyleSheet(Ui::ProgressBarStyle(colour, QLatin1String(background)));
 }
 
-void FirmwareProgressDialog::SetStatus(const std::string& text) { status_->setText(QString::fromStdString(text)); }
+void FirmwareProgressDialog::SetStatus(const std::string& text) {
+  status_->setText(QString::fromStdString(text));
+}
 
-void FirmwareProgressDialog::SetCaption(const std::string& text) { setWindowTitle(QString::fromStdString(text)); }
+void FirmwareProgressDialog::SetCaption(const std::string& text) {
+  setWindowTitle(QString::fromStdString(text));
+}
 
-void FirmwareProgressDialog::SetProgressRange(int minimum, int maximum) { progress_->setRange(minimum, maximum); }
+void FirmwareProgressDialog::SetProgressRange(int minimum, int maximum) {
+  progress_->setRange(minimum, maximum);
+}
 
 void FirmwareProgressDialog::StepProgress() {
   const int next = progress_->value() + 1;
@@ -123,15 +129,16 @@ void FirmwareProgressDialog::CloseWithOk() {
 }
 
 FirmwareDialog::FirmwareDialog(Kind kind, const std::string& updateVersion, QWidget* parent)
-    : FirmwareProgressDialog(QStringLiteral("Update Firmware"),
-                             QString::fromLatin1(kResetStepText),
+    : FirmwareProgressDialog(QStringLiteral("Update Firmware"), QString::fromLatin1(kResetStepText),
                              kind == Kind::Change ? &ChangeColours() : nullptr, parent) {
   setObjectName(QStringLiteral("FirmwareDialog"));
-  SetCaption(kind == Kind::Change ? "Update Firmware to v" : "Update Firmware to v" + updateVersion);
+  SetCaption(kind == Kind::Change ? "Update Firmware to v"
+                                  : "Update Firmware to v" + updateVersion);
   StartColourTimer();
 }
 
-int RunFirmwareDialog(FirmwareProgressDialog& dialog, const std::function<void(FirmwareView&)>& work) {
+int RunFirmwareDialog(FirmwareProgressDialog& dialog,
+                      const std::function<void(FirmwareView&)>& work) {
   DialogFirmwareView view(dialog);
   std::thread worker([&] { work(view); });
   const int result = dialog.exec();

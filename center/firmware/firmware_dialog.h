@@ -6,7 +6,6 @@
 
 #include <QDialog>
 #include <QTimer>
-
 #include <functional>
 
 #include "center/firmware/firmware_view.h"
@@ -47,7 +46,8 @@ class FirmwareProgressDialog : public QDialog {
 
  protected:
   // `colours` cycles the bar once a second (none: a plain bar on a grey background).
-  FirmwareProgressDialog(const QString& title, const QString& status, Ui::ColourCycle* colours, QWidget* parent);
+  FirmwareProgressDialog(const QString& title, const QString& status, Ui::ColourCycle* colours,
+                         QWidget* parent);
   QVBoxLayout& Layout() { return *layout_; }
   void StartColourTimer();
 
@@ -81,6 +81,7 @@ class FirmwareDialog final : public FirmwareProgressDialog {
 
 // Runs the worker on a thread of its own while the dialog is open, and waits for it after the
 // dialog closed; returns the dialog's result.
-int RunFirmwareDialog(FirmwareProgressDialog& dialog, const std::function<void(FirmwareView&)>& work);
+int RunFirmwareDialog(FirmwareProgressDialog& dialog,
+                      const std::function<void(FirmwareView&)>& work);
 
 }  // namespace Quorvane::Firmware

@@ -18,8 +18,8 @@
 #include "common/platform/process.h"
 #include "common/platform/unique_fd.h"
 #include "common/platform/utf16.h"
-#include "common/service/payload_documents.h"
-#include "common/service/scramble.h"
+#include "common/service_client/payload_documents.h"
+#include "common/service_client/scramble.h"
 #include "common/signing/update_signature.h"
 
 namespace Quorvane::Firmware {

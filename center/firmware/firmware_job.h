@@ -12,11 +12,11 @@
 #include "center/device/quorvane_device.h"
 #include "center/firmware/firmware_view.h"
 #include "center/firmware/serial_port_map.h"
-#include "center/service/center_service.h"
+#include "center/service_calls/center_service.h"
 #include "common/diagnostics/event_log.h"
 #include "common/diagnostics/user_notifier.h"
 #include "common/platform/clock.h"
-#include "common/service/records.h"
+#include "common/service_client/records.h"
 
 namespace Quorvane::Firmware {
 

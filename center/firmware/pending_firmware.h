@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "center/device/quorvane_device.h"
-#include "common/service/records.h"
+#include "common/service_client/records.h"
 
 namespace Quorvane::Firmware {
 

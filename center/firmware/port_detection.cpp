@@ -21,7 +21,8 @@ double SecondsSince(Platform::Clock& clock, Platform::Clock::TimePoint start) {
 }
 
 // The entries the map lists now, in its order; names that cannot be read are skipped.
-std::vector<SerialPortEntry> ReadEntries(SerialPortMap& ports, const std::vector<std::string>& names) {
+std::vector<SerialPortEntry> ReadEntries(SerialPortMap& ports,
+                                         const std::vector<std::string>& names) {
   std::vector<SerialPortEntry> entries;
   for (const auto& name : names) {
     SerialPortEntry entry;
@@ -54,7 +55,8 @@ bool RememberUsbSerialPort(std::vector<SerialPortEntry>& known, const SerialPort
   return false;
 }
 
-std::optional<SerialPortEntry> BootloaderPortFilter::Pass(const std::vector<SerialPortEntry>& listed) {
+std::optional<SerialPortEntry> BootloaderPortFilter::Pass(
+    const std::vector<SerialPortEntry>& listed) {
   // A port of the snapshot that is gone now counts as new when it shows again: the controller
   // may come back on the name it had.
   std::erase_if(before_, [&](const SerialPortEntry& entry) {
@@ -75,8 +77,9 @@ bool IsSerialPortName(const std::string& port) {
     return false;
   }
   std::string name = port.substr(slash + 1);
-  std::transform(name.begin(), name.end(), name.begin(),
-                 [](unsigned char character) { return static_cast<char>(std::toupper(character)); });
+  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char character) {
+    return static_cast<char>(std::toupper(character));
+  });
   return name.rfind("TTY", 0) == 0;
 }
 
@@ -89,8 +92,9 @@ PortSnapshot TakePortSnapshot(SerialPortMap& ports) {
   return snapshot;
 }
 
-std::optional<std::string> WaitForBootloaderPort(const DetectionServices& services, PortSnapshot snapshot,
-                                                 Device::HidBackend& backend, const std::string& devicePath) {
+std::optional<std::string> WaitForBootloaderPort(const DetectionServices& services,
+                                                 PortSnapshot snapshot, Device::HidBackend& backend,
+                                                 const std::string& devicePath) {
   const auto start = services.clock.Now();
   {
     // The outcome of the send does not matter: the poll shows whether a bootloader came.
@@ -128,7 +132,8 @@ std::optional<std::string> WaitForBootloaderPort(const DetectionServices& servic
   return candidate->port;
 }
 
-std::optional<std::string> WaitForManualResetPort(const DetectionServices& services, PortSnapshot snapshot) {
+std::optional<std::string> WaitForManualResetPort(const DetectionServices& services,
+                                                  PortSnapshot snapshot) {
   const std::size_t namesBefore = snapshot.names.size();
   const auto start = services.clock.Now();
   double elapsed = 0;

@@ -51,11 +51,13 @@ PortSnapshot TakePortSnapshot(SerialPortMap& ports);
 
 // Sends the reset report to the controller, then polls. The port name as the map holds it, or
 // nothing (the status then says kNoPortDetected).
-std::optional<std::string> WaitForBootloaderPort(const DetectionServices& services, PortSnapshot snapshot,
-                                                 Device::HidBackend& backend, const std::string& devicePath);
+std::optional<std::string> WaitForBootloaderPort(const DetectionServices& services,
+                                                 PortSnapshot snapshot, Device::HidBackend& backend,
+                                                 const std::string& devicePath);
 
 // Counts down while the user resets the controller; ends when a new name appears or the time is
 // up, and uses the last USB serial port seen.
-std::optional<std::string> WaitForManualResetPort(const DetectionServices& services, PortSnapshot snapshot);
+std::optional<std::string> WaitForManualResetPort(const DetectionServices& services,
+                                                  PortSnapshot snapshot);
 
 }  // namespace Quorvane::Firmware

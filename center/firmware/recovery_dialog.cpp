@@ -16,7 +16,8 @@ Ui::ColourCycle& RecoveryColours() {
 }  // namespace
 
 RecoveryDialog::RecoveryDialog(std::function<void(FirmwareView&, bool)> work, QWidget* parent)
-    : FirmwareProgressDialog(QStringLiteral("Recover Firmware"), QStringLiteral("Click OK to start recovering firmware..."),
+    : FirmwareProgressDialog(QStringLiteral("Recover Firmware"),
+                             QStringLiteral("Click OK to start recovering firmware..."),
                              &RecoveryColours(), parent),
       work_(std::move(work)),
       secure_(new QCheckBox(QStringLiteral("Secure Crash Recovery"))),

@@ -22,7 +22,8 @@ struct UdevContext {
 };
 
 bool IsCdcAcm(udev_device* tty) {
-  udev_device* interface = udev_device_get_parent_with_subsystem_devtype(tty, "usb", "usb_interface");
+  udev_device* interface =
+      udev_device_get_parent_with_subsystem_devtype(tty, "usb", "usb_interface");
   const char* driver = interface != nullptr ? udev_device_get_driver(interface) : nullptr;
   return driver != nullptr && std::strcmp(driver, "cdc_acm") == 0;
 }
@@ -53,12 +54,14 @@ std::optional<SerialPortEntry> UdevSerialPortMap::Read(const std::string& name) 
   if (udev.context == nullptr) return std::nullopt;
   udev_device* tty = udev_device_new_from_syspath(udev.context, name.c_str());
   if (tty == nullptr) return std::nullopt;
-  auto entry = TtyEntry(name, udev_device_get_devnode(tty), udev_device_get_is_initialized(tty) > 0, IsCdcAcm(tty));
+  auto entry = TtyEntry(name, udev_device_get_devnode(tty), udev_device_get_is_initialized(tty) > 0,
+                        IsCdcAcm(tty));
   udev_device_unref(tty);
   return entry;
 }
 
-std::optional<SerialPortEntry> TtyEntry(const std::string& name, const char* node, bool initialized, bool usbSerial) {
+std::optional<SerialPortEntry> TtyEntry(const std::string& name, const char* node, bool initialized,
+                                        bool usbSerial) {
   if (node == nullptr || !initialized) {
     return std::nullopt;
   }
@@ -92,7 +95,8 @@ std::optional<SerialPortEntry> SimulatedSerialPortMap::Read(const std::string& n
 }
 
 std::int32_t EnumerateRegistryValueNames(SerialPortMap& map, const std::string& keyPath,
-                                         const std::string& subPath, std::vector<std::string>* names) {
+                                         const std::string& subPath,
+                                         std::vector<std::string>* names) {
   if ((keyPath.empty() && subPath.empty()) || names == nullptr) {
     return kEInvalidArg;
   }
@@ -100,8 +104,9 @@ std::int32_t EnumerateRegistryValueNames(SerialPortMap& map, const std::string& 
   return map.EnumerateNames(*names) ? kSOk : kEFail;
 }
 
-std::int32_t ReadRegistryString(SerialPortMap& map, const std::string& keyPath, const std::string& subPath,
-                                const std::string& valueName, SerialPortEntry* entry) {
+std::int32_t ReadRegistryString(SerialPortMap& map, const std::string& keyPath,
+                                const std::string& subPath, const std::string& valueName,
+                                SerialPortEntry* entry) {
   if ((keyPath.empty() && subPath.empty()) || entry == nullptr) {
     return kEInvalidArg;
   }

@@ -13,8 +13,8 @@
 namespace Quorvane::Firmware {
 
 struct SerialPortEntry {
-  std::string name;  // the value name: the tty's sysfs path
-  std::string port;  // the port name: its /dev node
+  std::string name;        // the value name: the tty's sysfs path
+  std::string port;        // the port name: its /dev node
   bool usbSerial = false;  // hangs under a USB interface bound to cdc_acm
   bool operator==(const SerialPortEntry&) const = default;
 };
@@ -38,7 +38,8 @@ class UdevSerialPortMap final : public SerialPortMap {
 
 // The entry of a tty as udev describes it; none while it has no device node or udev has not
 // finished setting it up (its rules have not given the user access yet).
-std::optional<SerialPortEntry> TtyEntry(const std::string& name, const char* node, bool initialized, bool usbSerial);
+std::optional<SerialPortEntry> TtyEntry(const std::string& name, const char* node, bool initialized,
+                                        bool usbSerial);
 
 // Ports added and removed by simulated bootloaders (and by tests), in the order they came.
 class SimulatedSerialPortMap final : public SerialPortMap {
@@ -56,9 +57,11 @@ class SimulatedSerialPortMap final : public SerialPortMap {
 // The registry-style readers of the detection, with their result codes: E_INVALIDARG when both
 // paths are empty, E_FAIL when the map cannot be read (the list keeps what was read), S_OK.
 std::int32_t EnumerateRegistryValueNames(SerialPortMap& map, const std::string& keyPath,
-                                         const std::string& subPath, std::vector<std::string>* names);
-std::int32_t ReadRegistryString(SerialPortMap& map, const std::string& keyPath, const std::string& subPath,
-                                const std::string& valueName, SerialPortEntry* entry);
+                                         const std::string& subPath,
+                                         std::vector<std::string>* names);
+std::int32_t ReadRegistryString(SerialPortMap& map, const std::string& keyPath,
+                                const std::string& subPath, const std::string& valueName,
+                                SerialPortEntry* entry);
 
 inline constexpr const char* kSerialPortMapKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 

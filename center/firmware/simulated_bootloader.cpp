@@ -5,7 +5,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-
 #include "common/platform/known_folders.h"
 #include "common/platform/unique_fd.h"
 
@@ -13,15 +12,16 @@ namespace Quorvane::Firmware {
 
 struct SimulatedBootloaderHost::Session {
   std::string controllerPath;
-  std::string portName;    // the map's name
-  std::string portPath;    // <port folder>/ttyQVSIM<n>
+  std::string portName;  // the map's name
+  std::string portPath;  // <port folder>/ttyQVSIM<n>
   Platform::UniqueFd master;
   Platform::UniqueFd slave;  // held open so the terminal stays up between programmers
   Avr109Bootloader bootloader;
   std::thread thread;
 };
 
-SimulatedBootloaderHost::SimulatedBootloaderHost(Device::SimulatedBackend& backend, SimulatedSerialPortMap& ports,
+SimulatedBootloaderHost::SimulatedBootloaderHost(Device::SimulatedBackend& backend,
+                                                 SimulatedSerialPortMap& ports,
                                                  BootloaderOptions options)
     : backend_(backend), ports_(ports), options_(std::move(options)) {
   if (options_.portFolder.empty()) {
@@ -49,11 +49,14 @@ void SimulatedBootloaderHost::SetOptions(const BootloaderOptions& options) {
 }
 
 void SimulatedBootloaderHost::HardwareReset(const std::string& controllerPath) {
-  backend_.Modify(controllerPath, [](Device::SimulatedController& controller) { controller.present = false; });
+  backend_.Modify(controllerPath,
+                  [](Device::SimulatedController& controller) { controller.present = false; });
   Start(controllerPath);
 }
 
-bool SimulatedBootloaderHost::CanMakePorts() const { return access(options_.portFolder.c_str(), W_OK) == 0; }
+bool SimulatedBootloaderHost::CanMakePorts() const {
+  return access(options_.portFolder.c_str(), W_OK) == 0;
+}
 
 void SimulatedBootloaderHost::Start(const std::string& controllerPath) {
   std::lock_guard lock(mutex_);
@@ -61,13 +64,18 @@ void SimulatedBootloaderHost::Start(const std::string& controllerPath) {
     return;
   }
   auto session = std::make_unique<Session>(Session{
-      controllerPath, {}, {}, {}, {},
+      controllerPath,
+      {},
+      {},
+      {},
+      {},
       Avr109Bootloader(Device::HasScrambledBootloader(backend_.Describe(controllerPath).identity),
                        options_.refuseWrites),
       {}});
   session->master.Reset(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
   const char* slaveName = nullptr;
-  if (session->master.Valid() && grantpt(session->master.Get()) == 0 && unlockpt(session->master.Get()) == 0) {
+  if (session->master.Valid() && grantpt(session->master.Get()) == 0 &&
+      unlockpt(session->master.Get()) == 0) {
     slaveName = ptsname(session->master.Get());
   }
   session->slave.Reset(slaveName ? open(slaveName, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1);
@@ -83,7 +91,8 @@ void SimulatedBootloaderHost::Start(const std::string& controllerPath) {
   unlink(portPath.c_str());
   // A bootloader without a port (told to, or the link cannot be made) waits for a programmer
   // that never comes and starts the firmware again, as a real one does.
-  if (!options_.neverAppear && session->slave.Valid() && symlink(slaveName, portPath.c_str()) == 0) {
+  if (!options_.neverAppear && session->slave.Valid() &&
+      symlink(slaveName, portPath.c_str()) == 0) {
     session->portPath = portPath;
     session->portName = "/sys/devices/simulated/usb/qvsim" + number + "/tty/ttyQVSIM" + number;
     ports_.Add({session->portName, session->portPath, true});
@@ -103,8 +112,9 @@ void SimulatedBootloaderHost::Leave(Session& session) {
     ports_.Remove(session.portName);
     unlink(session.portPath.c_str());
   }
-  backend_.Modify(session.controllerPath,
-                  [&](Device::SimulatedController& controller) { session.bootloader.ApplyTo(controller); });
+  backend_.Modify(session.controllerPath, [&](Device::SimulatedController& controller) {
+    session.bootloader.ApplyTo(controller);
+  });
   // The firmware starts again: the controller is back on the HID list.
   backend_.Plug(session.controllerPath);
 }

@@ -38,8 +38,9 @@ FeedbackListDialog::FeedbackListDialog(FeedbackStore& store, const CenterService
       service_(service),
       eventLog_(eventLog),
       owner_(owner),
-      list_(FixedColumnList({QStringLiteral("Title"), QStringLiteral("Created"), QStringLiteral("Has Response")},
-                            {450, 150, 100})),
+      list_(FixedColumnList(
+          {QStringLiteral("Title"), QStringLiteral("Created"), QStringLiteral("Has Response")},
+          {450, 150, 100})),
       title_(new QLineEdit),
       body_(ReadOnlyText()),
       reply_(ReadOnlyText()) {
@@ -49,7 +50,8 @@ FeedbackListDialog::FeedbackListDialog(FeedbackStore& store, const CenterService
   Fill();
   connect(list_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
     const int index = list_->indexOfTopLevelItem(item);
-    if (const auto details = index >= 0 ? FeedbackAt(store_, static_cast<std::size_t>(index)) : std::nullopt) {
+    if (const auto details =
+            index >= 0 ? FeedbackAt(store_, static_cast<std::size_t>(index)) : std::nullopt) {
       title_->setText(QString::fromStdString(details->title));
       body_->setPlainText(QString::fromStdString(details->body));
       reply_->setPlainText(QString::fromStdString(details->reply));
@@ -78,8 +80,9 @@ FeedbackListDialog::FeedbackListDialog(FeedbackStore& store, const CenterService
 void FeedbackListDialog::Fill() {
   list_->clear();
   for (const auto& line : FeedbackLines(store_)) {
-    new QTreeWidgetItem(list_, {QString::fromStdString(line.title), QString::fromStdString(line.created),
-                                QString::fromStdString(line.hasResponse)});
+    new QTreeWidgetItem(list_,
+                        {QString::fromStdString(line.title), QString::fromStdString(line.created),
+                         QString::fromStdString(line.hasResponse)});
   }
 }
 
@@ -155,7 +158,8 @@ void NewFeedbackDialog::Send() {
   const std::string title = title_->text().toStdString();
   const std::string body = body_->toPlainText().toStdString();
   if (const auto problem = NewFeedbackProblem(title, body)) {
-    QMessageBox::warning(this, Caption(Diagnostics::kWarningCaption), QString::fromStdString(*problem));
+    QMessageBox::warning(this, Caption(Diagnostics::kWarningCaption),
+                         QString::fromStdString(*problem));
     return;
   }
   if (registration_.joinable()) {
@@ -166,7 +170,11 @@ void NewFeedbackDialog::Send() {
   registration_ = std::thread([this, dialog, item = MakeFeedback(title, body, LocalNow())] {
     const bool registered = RegisterNewFeedback(store_, service_, eventLog_, item);
     QMetaObject::invokeMethod(
-        dialog, [dialog, registered] { if (dialog) dialog->Registered(registered); }, Qt::QueuedConnection);
+        dialog,
+        [dialog, registered] {
+          if (dialog) dialog->Registered(registered);
+        },
+        Qt::QueuedConnection);
   });
 }
 
@@ -177,7 +185,8 @@ void NewFeedbackDialog::Registered(bool registered) {
     return;
   }
   // What the user wrote stays, to be sent again later.
-  QMessageBox::critical(this, Caption(Diagnostics::kErrorCaption), QString::fromLatin1(kRegistrationFailed));
+  QMessageBox::critical(this, Caption(Diagnostics::kErrorCaption),
+                        QString::fromLatin1(kRegistrationFailed));
 }
 
 }  // namespace Quorvane::Center

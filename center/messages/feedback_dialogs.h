@@ -4,11 +4,10 @@
 #pragma once
 
 #include <QDialog>
-
 #include <thread>
 
 #include "center/messages/local_stores.h"
-#include "center/service/center_service.h"
+#include "center/service_calls/center_service.h"
 
 class QLabel;
 class QLineEdit;
@@ -23,8 +22,8 @@ class FeedbackListDialog final : public QDialog {
 
  public:
   // New feedback dialogs open over `owner` (the main window).
-  FeedbackListDialog(FeedbackStore& store, const CenterService& service, Diagnostics::EventLog& eventLog,
-                     QWidget* owner);
+  FeedbackListDialog(FeedbackStore& store, const CenterService& service,
+                     Diagnostics::EventLog& eventLog, QWidget* owner);
 
   QTreeWidget& List() { return *list_; }
   QLineEdit& Title() { return *title_; }
@@ -50,8 +49,8 @@ class NewFeedbackDialog final : public QDialog {
   Q_OBJECT
 
  public:
-  NewFeedbackDialog(FeedbackStore& store, const CenterService& service, Diagnostics::EventLog& eventLog,
-                    QWidget* parent);
+  NewFeedbackDialog(FeedbackStore& store, const CenterService& service,
+                    Diagnostics::EventLog& eventLog, QWidget* parent);
   // Waits for a registration still under way.
   ~NewFeedbackDialog() override;
 

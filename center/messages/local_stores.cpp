@@ -14,8 +14,8 @@
 #include "common/platform/path_text.h"
 #include "common/platform/unique_fd.h"
 #include "common/platform/utf16.h"
-#include "common/service/field_encoding.h"
-#include "common/service/payload_documents.h"
+#include "common/service_client/field_encoding.h"
+#include "common/service_client/payload_documents.h"
 
 namespace Quorvane::Center {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/diagnostics/event_log.h"
-#include "common/service/records.h"
+#include "common/service_client/records.h"
 
 namespace Quorvane::Center {
 
@@ -24,7 +24,7 @@ struct MessageStore {
   std::string path;
   std::mutex lock;  // the messages lock
   std::vector<Service::MessageItem> items;
-  std::mutex saveLock;  // one save at a time, taken before the messages lock
+  std::mutex saveLock;               // one save at a time, taken before the messages lock
   std::atomic<bool> saveDue{false};  // the last save failed: the next pass saves again
   std::string damagedReason;  // the file could not be read nor kept aside (under the save lock)
 };
@@ -33,9 +33,9 @@ struct FeedbackStore {
   std::string path;
   std::string userId;
   std::string recordedUserId;  // the identifier the file was saved with, when it names one
-  std::mutex lock;  // the feedback lock
+  std::mutex lock;             // the feedback lock
   std::vector<Service::FeedbackItem> items;
-  std::mutex saveLock;  // one save at a time, taken before the feedback lock
+  std::mutex saveLock;               // one save at a time, taken before the feedback lock
   std::atomic<bool> saveDue{false};  // the last save failed, or the file lacks the identifier
   std::string damagedReason;  // the file could not be read nor kept aside (under the save lock)
 };
@@ -58,12 +58,12 @@ bool SaveFeedbackStore(FeedbackStore& store, Diagnostics::EventLog& eventLog);
 // Reading gives nothing for a text that is no store document; the feedback document also
 // carries the user identifier.
 std::string MessagesDocument(const std::vector<Service::MessageItem>& items);
-std::string FeedbackDocument(const std::vector<Service::FeedbackItem>& items, const std::string& userId = "");
-std::optional<std::vector<Service::MessageItem>> ParseMessagesDocument(std::string_view text,
-                                                                       std::vector<std::string>& skipped);
-std::optional<std::vector<Service::FeedbackItem>> ParseFeedbackDocument(std::string_view text,
-                                                                        std::vector<std::string>& skipped,
-                                                                        std::string* userId = nullptr);
+std::string FeedbackDocument(const std::vector<Service::FeedbackItem>& items,
+                             const std::string& userId = "");
+std::optional<std::vector<Service::MessageItem>> ParseMessagesDocument(
+    std::string_view text, std::vector<std::string>& skipped);
+std::optional<std::vector<Service::FeedbackItem>> ParseFeedbackDocument(
+    std::string_view text, std::vector<std::string>& skipped, std::string* userId = nullptr);
 
 // The identifier a user id file's bytes hold; empty (and the reason) when they hold none.
 std::optional<std::string> UserIdFromFileBytes(const std::string& content, std::string& reason);

@@ -52,7 +52,8 @@ std::optional<std::string> NewFeedbackProblem(const std::string& title, const st
   return std::nullopt;
 }
 
-Service::FeedbackItem MakeFeedback(const std::string& title, const std::string& body, const Service::CalendarTime& now) {
+Service::FeedbackItem MakeFeedback(const std::string& title, const std::string& body,
+                                   const Service::CalendarTime& now) {
   Service::FeedbackItem item;
   item.title = title;
   item.body = body;
@@ -67,8 +68,8 @@ Service::CalendarTime LocalNow() {
   return local;
 }
 
-bool RegisterNewFeedback(FeedbackStore& store, const CenterService& service, Diagnostics::EventLog& eventLog,
-                         Service::FeedbackItem item) {
+bool RegisterNewFeedback(FeedbackStore& store, const CenterService& service,
+                         Diagnostics::EventLog& eventLog, Service::FeedbackItem item) {
   if (!RegisterFeedback(service, item, store.userId) || item.pk <= 0) {
     return false;
   }

@@ -8,14 +8,15 @@
 #include <vector>
 
 #include "center/messages/local_stores.h"
-#include "center/service/center_service.h"
-#include "common/service/time_stamp.h"
+#include "center/service_calls/center_service.h"
+#include "common/service_client/time_stamp.h"
 
 namespace Quorvane::Center {
 
 inline constexpr std::size_t kFeedbackTitleLimit = 255;
 inline constexpr std::size_t kFeedbackBodyLimit = 4096;
-inline constexpr const char* kRegistrationFailed = "Not able to register a user feedback at this time.";
+inline constexpr const char* kRegistrationFailed =
+    "Not able to register a user feedback at this time.";
 
 struct MessageLine {
   std::string title;
@@ -43,14 +44,15 @@ std::optional<FeedbackDetails> FeedbackAt(FeedbackStore& store, std::size_t inde
 std::optional<std::string> NewFeedbackProblem(const std::string& title, const std::string& body);
 
 // A new feedback as it is sent: no key yet, created now (local time), no reply.
-Service::FeedbackItem MakeFeedback(const std::string& title, const std::string& body, const Service::CalendarTime& now);
+Service::FeedbackItem MakeFeedback(const std::string& title, const std::string& body,
+                                   const Service::CalendarTime& now);
 
 // The present local time as a calendar time.
 Service::CalendarTime LocalNow();
 
 // Registers the feedback with the service; a feedback the service gave a key above 0 is kept and
 // the store saved. False when it was not registered (nothing is kept then).
-bool RegisterNewFeedback(FeedbackStore& store, const CenterService& service, Diagnostics::EventLog& eventLog,
-                         Service::FeedbackItem item);
+bool RegisterNewFeedback(FeedbackStore& store, const CenterService& service,
+                         Diagnostics::EventLog& eventLog, Service::FeedbackItem item);
 
 }  // namespace Quorvane::Center

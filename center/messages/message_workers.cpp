@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "common/diagnostics/hvx_exception.h"
-#include "common/service/field_encoding.h"
-#include "common/service/payload_documents.h"
+#include "common/service_client/field_encoding.h"
+#include "common/service_client/payload_documents.h"
 
 namespace Quorvane::Center {
 namespace {
@@ -14,7 +14,8 @@ using namespace std::chrono_literals;
 // The frame both workers share: a fetch right away and then whenever the countdown passed the
 // threshold, one-second sleeps in between, every failure of a pass logged with the worker's text.
 template <typename Pass>
-void RunWorker(const WorkerServices& services, std::uint32_t threshold, const char* failureText, Pass pass) {
+void RunWorker(const WorkerServices& services, std::uint32_t threshold, const char* failureText,
+               Pass pass) {
   std::uint32_t countdown = 0;
   while (!services.quit) {
     if (countdown != 0 && countdown < threshold) {
@@ -26,8 +27,8 @@ void RunWorker(const WorkerServices& services, std::uint32_t threshold, const ch
     try {
       pass();
     } catch (...) {
-      Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource, Diagnostics::kEventError,
-                                      failureText);
+      Diagnostics::WriteEventLogEntry(services.eventLog, Diagnostics::kCenterSource,
+                                      Diagnostics::kEventError, failureText);
     }
   }
 }
@@ -45,8 +46,9 @@ bool Decode(Diagnostics::EventLog& eventLog, const std::string& what, Work work)
   } catch (const std::exception& error) {
     reason = error.what();
   }
-  Diagnostics::WriteEventLogEntry(eventLog, Diagnostics::kCenterSource, Diagnostics::kEventWarning,
-                                  "The service sent " + what + " damaged; it was skipped (" + reason + ").");
+  Diagnostics::WriteEventLogEntry(
+      eventLog, Diagnostics::kCenterSource, Diagnostics::kEventWarning,
+      "The service sent " + what + " damaged; it was skipped (" + reason + ").");
   return false;
 }
 
@@ -55,7 +57,8 @@ bool Decode(Diagnostics::EventLog& eventLog, const std::string& what, Work work)
 namespace {
 
 // Takes the service's messages into the store; true when the list changed.
-bool MergeServiceMessages(MessageStore& store, const CenterService& service, Diagnostics::EventLog& eventLog) {
+bool MergeServiceMessages(MessageStore& store, const CenterService& service,
+                          Diagnostics::EventLog& eventLog) {
   const auto answer = RetrieveMessagesToUsers(service);
   if (!answer) {
     return false;
@@ -69,14 +72,16 @@ bool MergeServiceMessages(MessageStore& store, const CenterService& service, Dia
     // Decoded before anything is changed: one item the service sent damaged is skipped alone.
     Service::MessageItem received;
     if (!Decode(eventLog, "message " + std::to_string(entry.pk), [&] {
-          received.body = Service::Base64DecodeText(entry.responseBody, Service::Utf16Errors::Replace);
+          received.body =
+              Service::Base64DecodeText(entry.responseBody, Service::Utf16Errors::Replace);
           received.created = Service::ParseTimeStamp(entry.createdTimeStamp);
         })) {
       continue;
     }
     std::lock_guard lock(store.lock);
-    auto found = std::find_if(store.items.begin(), store.items.end(),
-                              [&](const Service::MessageItem& item) { return item.pk == entry.pk; });
+    auto found =
+        std::find_if(store.items.begin(), store.items.end(),
+                     [&](const Service::MessageItem& item) { return item.pk == entry.pk; });
     if (found != store.items.end()) {
       if (Service::FormatTimeStamp(found->created) != entry.createdTimeStamp) {
         found->title = entry.title;
@@ -95,8 +100,8 @@ bool MergeServiceMessages(MessageStore& store, const CenterService& service, Dia
 }
 
 // Takes the service's replies into the stored feedback; true when a reply changed.
-bool MergeFeedbackReplies(FeedbackStore& store, const CenterService& service, const std::atomic<bool>& quit,
-                          Diagnostics::EventLog& eventLog) {
+bool MergeFeedbackReplies(FeedbackStore& store, const CenterService& service,
+                          const std::atomic<bool>& quit, Diagnostics::EventLog& eventLog) {
   std::vector<Service::FeedbackItem> items;
   {
     std::lock_guard lock(store.lock);
@@ -114,7 +119,8 @@ bool MergeFeedbackReplies(FeedbackStore& store, const CenterService& service, co
       continue;
     }
     // A stored reply is replaced only by one with another time stamp.
-    if (!item.responseBody.empty() && Service::FormatTimeStamp(item.responded) == fields->respondedTimeStamp) {
+    if (!item.responseBody.empty() &&
+        Service::FormatTimeStamp(item.responded) == fields->respondedTimeStamp) {
       continue;
     }
     std::string reply;
@@ -126,8 +132,9 @@ bool MergeFeedbackReplies(FeedbackStore& store, const CenterService& service, co
       continue;
     }
     std::lock_guard lock(store.lock);
-    auto stored = std::find_if(store.items.begin(), store.items.end(),
-                               [&](const Service::FeedbackItem& candidate) { return candidate.pk == item.pk; });
+    auto stored = std::find_if(
+        store.items.begin(), store.items.end(),
+        [&](const Service::FeedbackItem& candidate) { return candidate.pk == item.pk; });
     if (stored != store.items.end()) {
       stored->responseBody = reply;
       stored->responded = responded;
@@ -139,7 +146,8 @@ bool MergeFeedbackReplies(FeedbackStore& store, const CenterService& service, co
 
 }  // namespace
 
-bool MessageFetchPass(MessageStore& store, const CenterService& service, Diagnostics::EventLog& eventLog) {
+bool MessageFetchPass(MessageStore& store, const CenterService& service,
+                      Diagnostics::EventLog& eventLog) {
   const bool changed = MergeServiceMessages(store, service, eventLog);
   if (changed || store.saveDue) {
     SaveMessageStore(store, eventLog);
@@ -147,8 +155,8 @@ bool MessageFetchPass(MessageStore& store, const CenterService& service, Diagnos
   return changed;
 }
 
-bool FeedbackFetchPass(FeedbackStore& store, const CenterService& service, const std::atomic<bool>& quit,
-                       Diagnostics::EventLog& eventLog) {
+bool FeedbackFetchPass(FeedbackStore& store, const CenterService& service,
+                       const std::atomic<bool>& quit, Diagnostics::EventLog& eventLog) {
   const bool changed = MergeFeedbackReplies(store, service, quit, eventLog);
   if (changed || store.saveDue) {
     SaveFeedbackStore(store, eventLog);

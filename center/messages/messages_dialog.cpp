@@ -44,11 +44,13 @@ MessagesDialog::MessagesDialog(MessageStore& store, QWidget* parent)
 
   // The lines as the store holds them now; they are not refreshed while the dialog is open.
   for (const auto& line : MessageLines(store_)) {
-    new QTreeWidgetItem(list_, {QString::fromStdString(line.title), QString::fromStdString(line.lastUpdated)});
+    new QTreeWidgetItem(
+        list_, {QString::fromStdString(line.title), QString::fromStdString(line.lastUpdated)});
   }
   connect(list_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
     const int index = list_->indexOfTopLevelItem(item);
-    if (const auto body = index >= 0 ? MessageBodyAt(store_, static_cast<std::size_t>(index)) : std::nullopt) {
+    if (const auto body =
+            index >= 0 ? MessageBodyAt(store_, static_cast<std::size_t>(index)) : std::nullopt) {
       body_->setPlainText(QString::fromStdString(*body));
     }
   });

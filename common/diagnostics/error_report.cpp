@@ -17,7 +17,9 @@ std::string Counted(std::uint64_t count, const char* singular, const char* plura
 
 }  // namespace
 
-std::string FormatLastErrorReport(std::string_view title) { return FormatErrorReport(title, errno); }
+std::string FormatLastErrorReport(std::string_view title) {
+  return FormatErrorReport(title, errno);
+}
 
 std::string FormatErrorReport(std::string_view title, int errorCode) {
   return std::string(title) + "\nLast Error Code: " + std::to_string(errorCode) +

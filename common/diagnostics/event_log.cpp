@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cstring>
-
 #include <set>
 
 namespace Quorvane::Diagnostics {
@@ -37,8 +36,9 @@ bool SendToSocket(const std::string& socketPath, std::string_view source, int pr
     return false;
   }
   std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
-  const std::string message = "<" + std::to_string(LOG_USER | priority) + ">" + std::string(source) +
-                              "[" + std::to_string(getpid()) + "]: " + std::string(text);
+  const std::string message = "<" + std::to_string(LOG_USER | priority) + ">" +
+                              std::string(source) + "[" + std::to_string(getpid()) +
+                              "]: " + std::string(text);
   const ssize_t sent = sendto(fd, message.data(), message.size(), 0,
                               reinterpret_cast<const sockaddr*>(&address), sizeof address);
   close(fd);
@@ -65,8 +65,7 @@ bool SyslogEventLog::Report(std::string_view source, std::uint16_t type, std::st
   return true;
 }
 
-bool RecordingEventLog::Report(std::string_view source, std::uint16_t type,
-                               std::string_view text) {
+bool RecordingEventLog::Report(std::string_view source, std::uint16_t type, std::string_view text) {
   std::lock_guard lock(mutex_);
   entries_.push_back({std::string(source), type, std::string(text)});
   return true;

@@ -10,8 +10,7 @@ void StderrUserNotifier::Show(NoticeIcon, std::string_view caption, std::string_
   std::fflush(stderr);
 }
 
-void RecordingUserNotifier::Show(NoticeIcon icon, std::string_view caption,
-                                 std::string_view text) {
+void RecordingUserNotifier::Show(NoticeIcon icon, std::string_view caption, std::string_view text) {
   std::lock_guard lock(mutex_);
   notices_.push_back({icon, std::string(caption), std::string(text)});
 }

@@ -27,7 +27,8 @@ std::error_code WriteAll(int fd, std::string_view content) {
       return LastError();
     }
     if (written == 0) {
-      return std::make_error_code(std::errc::no_space_on_device);  // no progress, no error: a full disk
+      return std::make_error_code(
+          std::errc::no_space_on_device);  // no progress, no error: a full disk
     }
     content.remove_prefix(static_cast<std::size_t>(written));
   }
@@ -60,8 +61,8 @@ namespace {
 
 std::error_code WriteTemporary(int fd, const std::string& path, std::string_view content) {
   struct stat existing {};
-  const mode_t mode = stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
-                                                          : ModeForNewFile();
+  const mode_t mode =
+      stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : ModeForNewFile();
   if (fchmod(fd, mode) != 0) {
     return LastError();
   }

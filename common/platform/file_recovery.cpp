@@ -38,14 +38,17 @@ bool IsSavedFileTemporary(const std::string& entry, const std::string& name) {
 }
 
 bool IsOurTemporary(const std::string& entry, const TemporaryNames& names) {
-  return std::find(names.exactNames.begin(), names.exactNames.end(), entry) != names.exactNames.end() ||
+  return std::find(names.exactNames.begin(), names.exactNames.end(), entry) !=
+             names.exactNames.end() ||
          std::any_of(names.savedFiles.begin(), names.savedFiles.end(),
                      [&](const std::string& name) { return IsSavedFileTemporary(entry, name); });
 }
 
 std::chrono::system_clock::time_point ChangeTime(const struct stat& status) {
-  return std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
-      std::chrono::seconds(status.st_mtim.tv_sec) + std::chrono::nanoseconds(status.st_mtim.tv_nsec)));
+  return std::chrono::system_clock::time_point(
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(
+          std::chrono::seconds(status.st_mtim.tv_sec) +
+          std::chrono::nanoseconds(status.st_mtim.tv_nsec)));
 }
 
 }  // namespace
@@ -83,7 +86,8 @@ std::size_t RemoveStaleTemporaries(const std::string& folder, const TemporaryNam
   while (const dirent* entry = readdir(listing)) {
     const std::string name = entry->d_name;
     struct stat status {};
-    if (IsOurTemporary(name, names) && fstatat(folderFd.Get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+    if (IsOurTemporary(name, names) &&
+        fstatat(folderFd.Get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISREG(status.st_mode) && ChangeTime(status) < olderThan) {
       stale.push_back(name);
     }
@@ -107,7 +111,8 @@ std::chrono::system_clock::time_point ProcessStartTime() {
   const auto close = line.rfind(')');
   timespec sinceBoot{};
   const long ticksPerSecond = sysconf(_SC_CLK_TCK);
-  if (close == std::string::npos || ticksPerSecond <= 0 || clock_gettime(CLOCK_BOOTTIME, &sinceBoot) != 0) {
+  if (close == std::string::npos || ticksPerSecond <= 0 ||
+      clock_gettime(CLOCK_BOOTTIME, &sinceBoot) != 0) {
     return now;
   }
   std::istringstream fields(line.substr(close + 1));
@@ -115,12 +120,15 @@ std::chrono::system_clock::time_point ProcessStartTime() {
   for (int index = 3; index <= 22 && fields >> field; ++index) {
   }
   const auto startTicks = std::strtoull(field.c_str(), nullptr, 10);
-  const auto startSinceBoot = std::chrono::milliseconds(startTicks * 1000 / static_cast<unsigned long long>(ticksPerSecond));
-  const auto nowSinceBoot = std::chrono::seconds(sinceBoot.tv_sec) + std::chrono::nanoseconds(sinceBoot.tv_nsec);
+  const auto startSinceBoot = std::chrono::milliseconds(
+      startTicks * 1000 / static_cast<unsigned long long>(ticksPerSecond));
+  const auto nowSinceBoot =
+      std::chrono::seconds(sinceBoot.tv_sec) + std::chrono::nanoseconds(sinceBoot.tv_nsec);
   if (field.empty() || startSinceBoot > nowSinceBoot) {
     return now;
   }
-  return now - std::chrono::duration_cast<std::chrono::system_clock::duration>(nowSinceBoot - startSinceBoot);
+  return now - std::chrono::duration_cast<std::chrono::system_clock::duration>(nowSinceBoot -
+                                                                               startSinceBoot);
 }
 
 std::chrono::system_clock::time_point TemporariesStaleBefore() {

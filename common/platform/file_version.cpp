@@ -111,7 +111,10 @@ std::string FileVersion::ToString() const {
 
 std::optional<FileVersion> ParseFileVersionNote(const ByteSource& source) {
   std::array<std::uint8_t, 16> ident{};
-  if (!source(0, ident.size(), ident.data()) || std::memcmp(ident.data(), "\x7F" "ELF", 4) != 0) {
+  if (!source(0, ident.size(), ident.data()) || std::memcmp(ident.data(),
+                                                            "\x7F"
+                                                            "ELF",
+                                                            4) != 0) {
     return std::nullopt;
   }
   const std::uint8_t elfClass = ident[4];

@@ -8,9 +8,9 @@
 namespace Quorvane::Platform {
 
 std::string FormatGuidText(const std::array<std::uint8_t, 16>& b) {
-  const unsigned long data1 = static_cast<unsigned long>(b[0]) | (static_cast<unsigned long>(b[1]) << 8) |
-                              (static_cast<unsigned long>(b[2]) << 16) |
-                              (static_cast<unsigned long>(b[3]) << 24);
+  const unsigned long data1 =
+      static_cast<unsigned long>(b[0]) | (static_cast<unsigned long>(b[1]) << 8) |
+      (static_cast<unsigned long>(b[2]) << 16) | (static_cast<unsigned long>(b[3]) << 24);
   const unsigned data2 = static_cast<unsigned>(b[4] | (b[5] << 8));
   const unsigned data3 = static_cast<unsigned>(b[6] | (b[7] << 8));
   char text[39];

@@ -108,7 +108,8 @@ std::optional<std::string> RuntimeFolder(const EnvironmentLookup& environment) {
     return session;
   }
   const std::string cache = WithoutTrailingSlash(
-      AbsoluteValue(environment, "XDG_CACHE_HOME").value_or(WithoutTrailingSlash(HomeFolder(environment)) + "/.cache"));
+      AbsoluteValue(environment, "XDG_CACHE_HOME")
+          .value_or(WithoutTrailingSlash(HomeFolder(environment)) + "/.cache"));
   // The folders above it are the user's own, in their home: only the last must be private.
   mkdir(cache.c_str(), 0700);
   mkdir((cache + "/Quorvane").c_str(), 0700);

@@ -7,8 +7,7 @@
 
 namespace Quorvane::Platform {
 
-std::optional<LockFile> LockFile::Take(const std::string& path, bool wait,
-                                       std::error_code& error) {
+std::optional<LockFile> LockFile::Take(const std::string& path, bool wait, std::error_code& error) {
   // Close-on-exec, so programs started by the holder do not keep the lock after it ends.
   UniqueFd fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (!fd.Valid()) {

@@ -141,7 +141,8 @@ std::optional<std::string> Utf16LeBytesToUtf8(std::string_view bytes) {
   if (bytes.size() % 2 != 0) {
     return std::nullopt;
   }
-  return DecodeUtf16(bytes.size() / 2, [&](std::size_t index) { return LittleEndianUnit(bytes, index); });
+  return DecodeUtf16(bytes.size() / 2,
+                     [&](std::size_t index) { return LittleEndianUnit(bytes, index); });
 }
 
 std::string Utf8OrLatin1(std::string_view bytes) {

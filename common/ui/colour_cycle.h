@@ -15,8 +15,8 @@ struct Rgb {
   bool operator==(const Rgb&) const = default;
 };
 
-inline constexpr std::array<Rgb, 5> kColourTable{{
-    {255, 0, 0}, {181, 230, 29}, {255, 201, 14}, {107, 107, 107}, {0, 0, 255}}};
+inline constexpr std::array<Rgb, 5> kColourTable{
+    {{255, 0, 0}, {181, 230, 29}, {255, 201, 14}, {107, 107, 107}, {0, 0, 255}}};
 
 // Steps through the table: each Next() gives the entry at the index, then advances it, wrapping
 // after the fifth. A cycle made to start at 1 shows green first after the initial red.

@@ -14,14 +14,16 @@ namespace Quorvane::Ui {
 
 // A bar whose moving part keeps the toolkit's own colour.
 inline QString ProgressBarStyle(QLatin1String background) {
-  return QStringLiteral("QProgressBar { background: %1; border: 1px solid #a0a0a0; }").arg(background);
+  return QStringLiteral("QProgressBar { background: %1; border: 1px solid #a0a0a0; }")
+      .arg(background);
 }
 
 inline QString ProgressBarStyle(Rgb chunk, QLatin1String background = QLatin1String("white")) {
-  return ProgressBarStyle(background) + QStringLiteral("QProgressBar::chunk { background: rgb(%1, %2, %3); }")
-                                            .arg(chunk.red)
-                                            .arg(chunk.green)
-                                            .arg(chunk.blue);
+  return ProgressBarStyle(background) +
+         QStringLiteral("QProgressBar::chunk { background: rgb(%1, %2, %3); }")
+             .arg(chunk.red)
+             .arg(chunk.green)
+             .arg(chunk.blue);
 }
 
 // Makes `bar` an empty 0–100 bar without text and returns it inside a framed panel.

@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QThread>
-
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -20,7 +19,8 @@ using AbandonFlag = std::shared_ptr<std::atomic<bool>>;
 
 // Runs `work` on the thread of `context` and waits for it; true when it ran. On that thread
 // already, it runs at once.
-inline bool RunOnWindowThreadAndWait(QObject* context, const AbandonFlag& abandoned, std::function<void()> work) {
+inline bool RunOnWindowThreadAndWait(QObject* context, const AbandonFlag& abandoned,
+                                     std::function<void()> work) {
   if (context == nullptr || abandoned->load()) {
     return false;
   }

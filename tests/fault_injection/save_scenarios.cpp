@@ -8,8 +8,8 @@
 #include "common/diagnostics/event_log.h"
 #include "common/platform/atomic_file.h"
 #include "common/platform/clock.h"
-#include "common/service/time_stamp.h"
-#include "common/update/updates_ready_file.h"
+#include "common/service_client/time_stamp.h"
+#include "common/update_install/updates_ready_file.h"
 #include "updater/command_queue.h"
 #include "updater/updater_context.h"
 

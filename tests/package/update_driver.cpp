@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "center/update/update_coordinator.h"
+#include "center/self_update/update_coordinator.h"
 #include "common/platform/clock.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "common/platform/process.h"
-#include "common/update/update_installation.h"
+#include "common/update_install/update_installation.h"
 
 namespace Quorvane::Testing {
 namespace {

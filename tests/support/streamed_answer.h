@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/service/soap_answer_stream.h"
+#include "common/service_client/soap_answer_stream.h"
 
 namespace Quorvane::Testing {
 

@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "common/platform/process.h"
-#include "common/update/updates_ready_file.h"
+#include "common/update_install/updates_ready_file.h"
 #include "tests/support/local_service.h"
 #include "tests/support/signing_key.h"
 #include "tests/support/syslog_collector.h"

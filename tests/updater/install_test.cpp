@@ -11,7 +11,7 @@
 
 #include "common/diagnostics/hvx_exception.h"
 #include "common/platform/process.h"
-#include "common/update/updates_ready_file.h"
+#include "common/update_install/updates_ready_file.h"
 #include "tests/support/signing_key.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/updater_files.h"

@@ -9,9 +9,9 @@
 #include <memory>
 
 #include "common/diagnostics/hvx_exception.h"
-#include "common/service/base64.h"
-#include "common/service/soap_envelope.h"
-#include "common/update/updates_ready_file.h"
+#include "common/service_client/base64.h"
+#include "common/service_client/soap_envelope.h"
+#include "common/update_install/updates_ready_file.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/local_service.h"
 #include "tests/support/signing_key.h"

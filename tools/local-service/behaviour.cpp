@@ -19,9 +19,11 @@ std::optional<int> Number(std::string_view text) {
 std::optional<Behaviour> ParseBehaviour(std::string_view text) {
   using Kind = Behaviour::Kind;
   static const std::map<std::string_view, Kind> kPlain{
-      {"normal", Kind::Normal}, {"fault", Kind::Fault}, {"fault200", Kind::Fault200},
-      {"badbase64", Kind::BadBase64}, {"drop", Kind::Drop}, {"cut", Kind::Cut}, {"nil", Kind::Nil},
-      {"empty", Kind::Empty}, {"unsigned", Kind::Unsigned}, {"tampered", Kind::Tampered}};
+      {"normal", Kind::Normal},     {"fault", Kind::Fault},
+      {"fault200", Kind::Fault200}, {"badbase64", Kind::BadBase64},
+      {"drop", Kind::Drop},         {"cut", Kind::Cut},
+      {"nil", Kind::Nil},           {"empty", Kind::Empty},
+      {"unsigned", Kind::Unsigned}, {"tampered", Kind::Tampered}};
   if (auto plain = kPlain.find(text); plain != kPlain.end()) {
     return Behaviour{plain->second, {}, 0};
   }

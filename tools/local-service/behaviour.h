@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/service/contract.h"
+#include "common/service_client/contract.h"
 
 namespace Quorvane::LocalService {
 
@@ -33,8 +33,8 @@ struct Behaviour {
   int status = 0;
 };
 
-// "normal", "slow:MS", "fault", "fault200", "badbase64", "drop", "cut", "status:CODE", "nil", "empty",
-// "unsigned", "tampered"
+// "normal", "slow:MS", "fault", "fault200", "badbase64", "drop", "cut", "status:CODE", "nil",
+// "empty", "unsigned", "tampered"
 std::optional<Behaviour> ParseBehaviour(std::string_view text);
 
 // The behaviour of each operation, changed at start and at run time; safe across threads.

@@ -1,6 +1,7 @@
 // quorvane-local-service: a stand-in for the maker's web service on a loopback port.
 //
-//   quorvane-local-service --data FOLDER [--port N] [--sign-with KEY] [--behave Operation=behaviour]...
+//   quorvane-local-service --data FOLDER [--port N] [--sign-with KEY] [--behave
+//   Operation=behaviour]...
 //
 // Port 0 (the default) picks a free port. The port is printed on stdout as the first line
 // once the service accepts calls. Each call is logged on stderr. SIGTERM or SIGINT end it.
@@ -12,17 +13,17 @@
 
 #include <algorithm>
 #include <chrono>
-#include <memory>
-#include <optional>
 #include <cstdio>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <sstream>
 #include <thread>
 
 #include "common/platform/program_start.h"
-#include "common/service/access_token.h"
-#include "common/service/soap_envelope.h"
+#include "common/service_client/access_token.h"
 #include "tools/local-service/behaviour.h"
+#include "tools/local-service/soap_server_envelope.h"
 #include "tools/local-service/stand_in_service.h"
 
 namespace {
@@ -178,7 +179,8 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  LocalService::StandInService service(options.dataFolder, std::string(Service::kAccessToken), options.signingKey);
+  LocalService::StandInService service(options.dataFolder, std::string(Service::kAccessToken),
+                                       options.signingKey);
 
   // Termination signals are taken by a thread of their own, which stops the server cleanly.
   const Platform::StopSignals stopSignals;
@@ -189,10 +191,10 @@ int main(int argc, char** argv) {
   server.set_keep_alive_timeout(1);
   server.set_logger([](const httplib::Request& request, const httplib::Response& response) {
     const auto operation = Service::ParseRequestEnvelope(request.body);
-    std::fprintf(stderr, "local-service: %s %s %s -> %d\n", request.method.c_str(),
-                 request.path.c_str(),
-                 operation ? std::string(Service::Describe(operation->operation).name).c_str() : "-",
-                 response.status);
+    std::fprintf(
+        stderr, "local-service: %s %s %s -> %d\n", request.method.c_str(), request.path.c_str(),
+        operation ? std::string(Service::Describe(operation->operation).name).c_str() : "-",
+        response.status);
   });
   server.Post(kServicePath, [&](const httplib::Request& request, httplib::Response& response) {
     Answer(request, response, service, behaviours);
@@ -211,8 +213,9 @@ int main(int argc, char** argv) {
     response.set_content("ok\n", "text/plain");
   });
 
-  const int port = options.port == 0 ? server.bind_to_any_port("127.0.0.1")
-                                     : (server.bind_to_port("127.0.0.1", options.port) ? options.port : -1);
+  const int port = options.port == 0
+                       ? server.bind_to_any_port("127.0.0.1")
+                       : (server.bind_to_port("127.0.0.1", options.port) ? options.port : -1);
   if (port <= 0) {
     std::cerr << "cannot listen on port " << options.port << "\n";
     return 1;

@@ -9,11 +9,11 @@
 #include "common/platform/atomic_file.h"
 #include "common/platform/path_text.h"
 #include "common/platform/process.h"
-#include "common/service/base64.h"
-#include "common/service/field_encoding.h"
-#include "common/service/payload_documents.h"
-#include "common/service/scramble.h"
-#include "common/service/xml_document.h"
+#include "common/service_client/base64.h"
+#include "common/service_client/field_encoding.h"
+#include "common/service_client/payload_documents.h"
+#include "common/service_client/scramble.h"
+#include "common/service_client/xml_document.h"
 #include "common/signing/signed_claim.h"
 
 namespace Quorvane::LocalService {

@@ -16,8 +16,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "common/service/contract.h"
-#include "common/service/soap_envelope.h"
+#include "common/service_client/contract.h"
+#include "tools/local-service/soap_server_envelope.h"
 
 namespace Quorvane::LocalService {
 

@@ -13,7 +13,7 @@
 
 #include "common/platform/unique_fd.h"
 #include "common/signing/signed_claim.h"
-#include "common/update/install_helper_status.h"
+#include "common/update_install/install_helper_status.h"
 
 namespace Quorvane::InstallHelper {
 

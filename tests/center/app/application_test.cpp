@@ -14,7 +14,7 @@
 #include "center/device/simulated_backend.h"
 #include "common/diagnostics/qv77_exception.h"
 #include "common/platform/process.h"
-#include "common/update/updates_ready_file.h"
+#include "common/update_install/updates_ready_file.h"
 #include "tests/support/center_folders.h"
 #include "tests/support/shipped_controllers.h"
 #include "tests/support/temp_folder.h"

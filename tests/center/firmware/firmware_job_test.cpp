@@ -15,7 +15,7 @@
 
 #include "center/device/simulated_backend.h"
 #include "center/firmware/pending_firmware.h"
-#include "common/service/scramble.h"
+#include "common/service_client/scramble.h"
 #include "tests/center/firmware/recording_firmware_view.h"
 #include "tests/support/local_service.h"
 #include "tests/support/signing_key.h"

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "center/messages/local_stores.h"
-#include "common/service/field_encoding.h"
+#include "common/service_client/field_encoding.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/temp_folder.h"
 

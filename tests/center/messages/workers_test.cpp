@@ -6,7 +6,7 @@
 
 #include "center/messages/message_workers.h"
 #include "common/diagnostics/hvx_exception.h"
-#include "common/service/field_encoding.h"
+#include "common/service_client/field_encoding.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/local_service.h"
 #include "tests/support/temp_folder.h"

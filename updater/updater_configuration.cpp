@@ -114,14 +114,6 @@ void UpdaterConfiguration::LoadText(std::string_view text, const std::string& pa
   ReadList(settings, "setting", [&](const pugi::xml_node& node) {
     settings_.push_back({Attribute(node, "setting", "name"), Attribute(node, "setting", "value")});
   });
-  loaded_ = true;
-}
-
-const PackageEntry& UpdaterConfiguration::PackageAt(std::size_t index) const {
-  if (index >= packages_.size()) {
-    throw Halvex::Exceptions::HvxArgumentException("Index out of range.", "index");
-  }
-  return packages_[index];
 }
 
 std::int32_t UpdaterConfiguration::SettingNumber(const std::string& name,

@@ -46,10 +46,6 @@ class UpdaterConfiguration {
 
   const std::vector<ServerEntry>& Servers() const { return servers_; }
   const std::vector<PackageEntry>& Packages() const { return packages_; }
-  const std::vector<SettingEntry>& Settings() const { return settings_; }
-  bool Loaded() const { return loaded_; }
-  // Raises HvxArgumentException "Index out of range." ("index") outside the list.
-  const PackageEntry& PackageAt(std::size_t index) const;
 
   // The last setting of that exact name converted like the C library's _wtol, else the default.
   std::int32_t SettingNumber(const std::string& name, std::int32_t fallback) const;
@@ -63,7 +59,6 @@ class UpdaterConfiguration {
   std::vector<ServerEntry> servers_;
   std::vector<PackageEntry> packages_;
   std::vector<SettingEntry> settings_;
-  bool loaded_ = false;
 };
 
 }  // namespace Quorvane::Updater

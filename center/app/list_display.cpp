@@ -37,26 +37,6 @@ Ui::Rgb MarkerColour(LineMarker marker) {
   }
 }
 
-char MarkerCharacter(LineMarker marker) {
-  switch (marker) {
-    case LineMarker::Device:
-      return '+';
-    case LineMarker::Brake:
-      return 'r';
-    case LineMarker::Accelerator:
-      return 'g';
-    case LineMarker::Clutch:
-      return 'y';
-    case LineMarker::Handbrake:
-      return 'l';
-    case LineMarker::Button:
-      return 'b';
-    case LineMarker::Other:
-      return '?';
-  }
-  return '?';
-}
-
 std::vector<ListLine> BuildListLines(const std::vector<Device::QuorvaneDevice>& rows) {
   std::vector<ListLine> lines;
   lines.reserve(rows.size());

@@ -51,9 +51,6 @@ LineMarker MarkerOf(const Device::QuorvaneDevice& row);
 // The square's colour of a coloured marker; blue for every other marker (the bar colour).
 Ui::Rgb MarkerColour(LineMarker marker);
 
-// The marker's character: "+", "r", "g", "y", "l", "b" or "?".
-char MarkerCharacter(LineMarker marker);
-
 // The bar's filled share, 0..1, of a value within the range; 0 for an empty range.
 double BarFraction(std::uint32_t value, std::int32_t minimum, std::int32_t maximum);
 

@@ -69,7 +69,6 @@ class MainWindow : public QMainWindow {
   DeviceListModel& ListModel() { return *model_; }
   StatusBar& Status() { return *status_; }
   TrayIcon& Tray() { return *tray_; }
-  const std::string& BaseTitle() const { return baseTitle_; }
   int FramesPainted() const { return framesPainted_; }
   bool Quitting() const { return quitting_; }
 

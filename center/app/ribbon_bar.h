@@ -42,7 +42,6 @@ class RibbonBar final : public QWidget {
   QToolButton* Button(RibbonCommand command) const;
   // The item list of a gallery (Change Firmware, Crash Recovery) or the Capture Window menu.
   QMenu* Menu(RibbonCommand command) const;
-  QMenu* ApplicationMenu() const { return applicationMenu_; }
   // The group frame a button sits in (to test which groups a mode shows).
   QWidget* GroupOf(RibbonCommand command) const;
   RibbonMode Mode() const { return mode_; }

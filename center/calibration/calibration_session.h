@@ -88,7 +88,6 @@ class CalibrationSession {
 
   bool Waiting() const { return started_ && !Finished(); }
   bool Finished() const { return started_ && elapsed_ > plan_.ticks; }
-  int ElapsedTicks() const { return elapsed_; }
   int ProgressPosition() const { return elapsed_ * plan_.step; }
   // "Calibrating Controller... " and, once a tick passed, "N seconds left...".
   std::string Caption() const;

@@ -20,11 +20,6 @@ std::optional<CalibrationCodes> CodesFor(const QuorvaneDevice& row) {
 
 }  // namespace
 
-void ReadLiveData(HidBackend& backend, QuorvaneDevice& row, std::mutex& ioLock) {
-  std::lock_guard lock(ioLock);
-  ReadLiveReports(backend, row);
-}
-
 void ReadLiveReports(HidBackend& backend, QuorvaneDevice& row) {
   try {
     std::error_code error;

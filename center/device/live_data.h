@@ -14,11 +14,9 @@
 namespace Quorvane::Device {
 
 // Fills the row's D, C, B, A blocks (cleared first) and its F block (kept when its request
-// fails) from reports 0x41, 0x42, 0x43, 0x44, 0x46, under the device I/O lock. Does nothing
-// when the device cannot be opened; never throws. A controller that does not answer the value
-// report is asked nothing more this time and its row is marked as not answering.
-void ReadLiveData(HidBackend& backend, QuorvaneDevice& row, std::mutex& ioLock);
-// The same for a row nobody else sees (a copy): no lock.
+// fails) from reports 0x41, 0x42, 0x43, 0x44, 0x46. Does nothing when the device cannot be
+// opened; never throws. A controller that does not answer the value report is asked nothing more
+// this time and its row is marked as not answering. The row is one nobody else sees (a copy).
 void ReadLiveReports(HidBackend& backend, QuorvaneDevice& row);
 
 // Sends the set-minimum command for the row's channel (kTakePresentReading: the present

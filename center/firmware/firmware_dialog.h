@@ -29,7 +29,6 @@ class FirmwareProgressDialog : public QDialog {
   QPlainTextEdit& Output() { return *output_; }
   QPushButton& OkButton() { return *ok_; }
   Ui::Rgb BarColour() const { return barColour_; }
-  bool ColourTimerRunning() const { return colourTimer_.isActive(); }
 
   // The worker's calls, applied on the dialog's thread.
   void SetStatus(const std::string& text);

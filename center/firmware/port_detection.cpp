@@ -25,9 +25,8 @@ std::vector<SerialPortEntry> ReadEntries(SerialPortMap& ports,
                                          const std::vector<std::string>& names) {
   std::vector<SerialPortEntry> entries;
   for (const auto& name : names) {
-    SerialPortEntry entry;
-    if (ReadRegistryString(ports, kSerialPortMapKey, "", name, &entry) == 0) {
-      entries.push_back(std::move(entry));
+    if (auto entry = ports.Read(name)) {
+      entries.push_back(std::move(*entry));
     }
   }
   return entries;
@@ -85,7 +84,7 @@ bool IsSerialPortName(const std::string& port) {
 
 PortSnapshot TakePortSnapshot(SerialPortMap& ports) {
   PortSnapshot snapshot;
-  EnumerateRegistryValueNames(ports, kSerialPortMapKey, "", &snapshot.names);
+  ports.EnumerateNames(snapshot.names);
   for (const auto& entry : ReadEntries(ports, snapshot.names)) {
     RememberUsbSerialPort(snapshot.known, entry);
   }
@@ -115,7 +114,7 @@ std::optional<std::string> WaitForBootloaderPort(const DetectionServices& servic
     services.clock.SleepFor(kPollPause);
     elapsed = SecondsSince(services.clock, start);
     std::vector<std::string> names;
-    EnumerateRegistryValueNames(services.ports, kSerialPortMapKey, "", &names);
+    services.ports.EnumerateNames(names);
     StepPerSecond(services.view, elapsed, shownSeconds);
     if (auto accepted = filter.Pass(ReadEntries(services.ports, names))) {
       candidate = accepted;
@@ -152,7 +151,7 @@ std::optional<std::string> WaitForManualResetPort(const DetectionServices& servi
     services.clock.SleepFor(kPollPause);
     elapsed = SecondsSince(services.clock, start);
     names.clear();
-    EnumerateRegistryValueNames(services.ports, kSerialPortMapKey, "", &names);
+    services.ports.EnumerateNames(names);
     StepPerSecond(services.view, elapsed, shownSeconds);
     if (auto accepted = filter.Pass(ReadEntries(services.ports, names))) {
       candidate = accepted;

@@ -23,7 +23,6 @@ class RecoveryDialog final : public FirmwareProgressDialog {
   ~RecoveryDialog() override;
 
   QCheckBox& SecureBox() { return *secure_; }
-  bool Started() const { return started_; }
 
  public slots:
   void reject() override;

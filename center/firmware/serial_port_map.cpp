@@ -5,14 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/diagnostics/com_exception.h"
-
 namespace Quorvane::Firmware {
 namespace {
-
-using Halvex::COM::kEFail;
-using Halvex::COM::kEInvalidArg;
-using Halvex::COM::kSOk;
 
 struct UdevContext {
   udev* context = udev_new();
@@ -92,30 +86,6 @@ std::optional<SerialPortEntry> SimulatedSerialPortMap::Read(const std::string& n
     if (entry.name == name) return entry;
   }
   return std::nullopt;
-}
-
-std::int32_t EnumerateRegistryValueNames(SerialPortMap& map, const std::string& keyPath,
-                                         const std::string& subPath,
-                                         std::vector<std::string>* names) {
-  if ((keyPath.empty() && subPath.empty()) || names == nullptr) {
-    return kEInvalidArg;
-  }
-  names->clear();
-  return map.EnumerateNames(*names) ? kSOk : kEFail;
-}
-
-std::int32_t ReadRegistryString(SerialPortMap& map, const std::string& keyPath,
-                                const std::string& subPath, const std::string& valueName,
-                                SerialPortEntry* entry) {
-  if ((keyPath.empty() && subPath.empty()) || entry == nullptr) {
-    return kEInvalidArg;
-  }
-  const auto read = map.Read(valueName);
-  if (!read) {
-    return kEFail;
-  }
-  *entry = *read;
-  return kSOk;
 }
 
 }  // namespace Quorvane::Firmware

@@ -3,7 +3,6 @@
 // port. The real map comes from libudev; the simulated one is fed by simulated controllers.
 #pragma once
 
-#include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -13,8 +12,8 @@
 namespace Quorvane::Firmware {
 
 struct SerialPortEntry {
-  std::string name;        // the value name: the tty's sysfs path
-  std::string port;        // the port name: its /dev node
+  std::string name;        // the tty's sysfs path
+  std::string port;        // its /dev node
   bool usbSerial = false;  // hangs under a USB interface bound to cdc_acm
   bool operator==(const SerialPortEntry&) const = default;
 };
@@ -53,16 +52,5 @@ class SimulatedSerialPortMap final : public SerialPortMap {
   std::mutex mutex_;
   std::vector<SerialPortEntry> entries_;
 };
-
-// The registry-style readers of the detection, with their result codes: E_INVALIDARG when both
-// paths are empty, E_FAIL when the map cannot be read (the list keeps what was read), S_OK.
-std::int32_t EnumerateRegistryValueNames(SerialPortMap& map, const std::string& keyPath,
-                                         const std::string& subPath,
-                                         std::vector<std::string>* names);
-std::int32_t ReadRegistryString(SerialPortMap& map, const std::string& keyPath,
-                                const std::string& subPath, const std::string& valueName,
-                                SerialPortEntry* entry);
-
-inline constexpr const char* kSerialPortMapKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
 }  // namespace Quorvane::Firmware

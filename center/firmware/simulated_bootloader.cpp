@@ -54,10 +54,6 @@ void SimulatedBootloaderHost::HardwareReset(const std::string& controllerPath) {
   Start(controllerPath);
 }
 
-bool SimulatedBootloaderHost::CanMakePorts() const {
-  return access(options_.portFolder.c_str(), W_OK) == 0;
-}
-
 void SimulatedBootloaderHost::Start(const std::string& controllerPath) {
   std::lock_guard lock(mutex_);
   if (stopping_) {

@@ -39,8 +39,6 @@ class SimulatedBootloaderHost {
   // The user pressed the controller's reset button: its bootloader comes up (a crashed
   // controller that is not on the HID list too).
   void HardwareReset(const std::string& controllerPath);
-  // Whether ports can be made in the port folder.
-  bool CanMakePorts() const;
 
  private:
   struct Session;

@@ -38,8 +38,10 @@ std::string HvxException::InnerReport() const {
 std::string HvxException::ToString() const {
   return "## Exception ##\nType:\nHvxException\n\nError Code:\n0x" + LowerHex(errorCode_) +
          "\n\nMessage:\n" + message_ + "\n\nWin32 Error Code Message:\n" +
-         GetWin32ErrorMessage(errorCode_) + "\n\nCOM Last Error Message:\n" +
-         GetComErrorDescription() + "\n\n" + InnerReport();
+         GetWin32ErrorMessage(errorCode_) +
+         // This system keeps no per-thread error object: the report keeps the section, empty, so
+         // that its readers find the sections they know.
+         "\n\nCOM Last Error Message:\n\n\n" + InnerReport();
 }
 
 HvxArgumentException::HvxArgumentException(std::string message, std::string parameterName)

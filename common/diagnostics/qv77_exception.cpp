@@ -1,6 +1,6 @@
 #include "common/diagnostics/qv77_exception.h"
 
-#include "common/diagnostics/com_exception.h"
+#include "common/diagnostics/hresult_names.h"
 #include "common/diagnostics/report_text.h"
 
 namespace Quorvane {

@@ -19,6 +19,5 @@ std::string GetWin32ErrorMessage(std::uint32_t errorCode) {
   return strerror_r(code, buffer, sizeof buffer);
 }
 
-std::string GetComErrorDescription() { return {}; }
 
 }  // namespace Halvex::Exceptions

@@ -9,8 +9,4 @@ namespace Halvex::Exceptions {
 // The C library's text for an errno value; empty when the system knows no such code.
 std::string GetWin32ErrorMessage(std::uint32_t errorCode);
 
-// The calling thread's current COM error description. This platform has no per-thread COM
-// error object, so the text is always empty; reports keep the line so their shape stays the same.
-std::string GetComErrorDescription();
-
 }  // namespace Halvex::Exceptions

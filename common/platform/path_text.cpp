@@ -30,7 +30,7 @@ std::string ParentOf(std::string_view path) {
 }  // namespace
 
 std::string DirectoryOfPath(std::string_view path) {
-  const auto separator = path.find_last_of("/\\");
+  const auto separator = path.rfind('/');
   if (separator == std::string_view::npos) {
     return {};
   }

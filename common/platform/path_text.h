@@ -6,7 +6,8 @@
 
 namespace Quorvane::Platform {
 
-// Everything up to and including the last '\' or '/'; empty when there is neither.
+// Everything up to and including the last '/'; empty when there is none. A backslash is a
+// character of a name.
 std::string DirectoryOfPath(std::string_view path);
 
 // Creates every missing folder above the file (at most the 20 lowest levels; higher ones must

@@ -61,12 +61,6 @@ int ExitCodeOf(int status) {
   return -1;
 }
 
-bool IsExecutableFile(const std::string& path) {
-  struct stat status {};
-  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-         access(path.c_str(), X_OK) == 0;
-}
-
 // This process's environment with the given variables set or replaced.
 std::vector<std::string> EnvironmentWith(
     const std::vector<std::pair<std::string, std::string>>& changes) {
@@ -229,20 +223,6 @@ void Process::SignalGroup(int signalNumber) const {
   if (pid_ > 0 && !exitCode_) {
     kill(-pid_, signalNumber);
   }
-}
-
-std::error_code OpenWithSystem(const std::string& target, const std::string& workingDirectory) {
-  ProcessSpec spec;
-  spec.workingDirectory = workingDirectory;
-  if (IsExecutableFile(target)) {
-    spec.program = target;
-  } else {
-    spec.program = "xdg-open";
-    spec.arguments = {target};
-  }
-  std::error_code error;
-  Process::Start(spec, error);
-  return error;
 }
 
 }  // namespace Quorvane::Platform

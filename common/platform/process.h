@@ -43,7 +43,6 @@ class Process {
   // A process nobody waited for is reaped in the background, so it never lingers as a zombie.
   ~Process();
 
-  pid_t Id() const { return pid_; }
   // Waits until it ends; the exit code, or 128 + the signal that ended it.
   int Wait();
   // Waits at most the limit; empty when it still runs.
@@ -61,9 +60,5 @@ class Process {
   pid_t pid_ = -1;
   std::optional<int> exitCode_;
 };
-
-// Opens a target as the desktop would: an executable file is started directly (in the given
-// working directory), anything else (documents, links) through xdg-open. Does not wait.
-std::error_code OpenWithSystem(const std::string& target, const std::string& workingDirectory = {});
 
 }  // namespace Quorvane::Platform

@@ -121,10 +121,6 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
   return out;
 }
 
-std::optional<std::string> Utf16ToUtf8(std::u16string_view text) {
-  return DecodeUtf16(text.size(), [&](std::size_t index) { return text[index]; });
-}
-
 std::optional<std::string> Utf8ToUtf16LeBytes(std::string_view text) {
   std::string out;
   out.reserve(text.size() * 2);

@@ -17,9 +17,6 @@ void AppendUtf8(std::string& out, std::uint32_t codePoint);
 // encoded surrogates, code points above U+10FFFF, cut-off sequences).
 std::optional<std::u16string> Utf8ToUtf16(std::string_view text);
 
-// UTF-16 code units to UTF-8; empty optional for an unpaired surrogate.
-std::optional<std::string> Utf16ToUtf8(std::u16string_view text);
-
 // UTF-8 to the bytes of UTF-16LE (two bytes per unit, low byte first, no terminator).
 std::optional<std::string> Utf8ToUtf16LeBytes(std::string_view text);
 

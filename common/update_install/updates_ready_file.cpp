@@ -61,7 +61,7 @@ bool WriteUpdatesReadyFile(const UpdateReadyRecord& record, const std::string& p
         eventLog, Diagnostics::kEventWarning,
         "## Error saving UpdatesReady XML ##\nGetLastError Message: " +
             Halvex::Exceptions::GetWin32ErrorMessage(static_cast<std::uint32_t>(error.value())) +
-            "\nCoLastErrorMessage: " + Halvex::Exceptions::GetComErrorDescription() + "\n");
+            "\nCoLastErrorMessage: \n");  // no per-thread error object here: the line stays empty
     return false;
   }
   return true;

@@ -85,7 +85,6 @@ TEST_F(ConfigurationFile, ReadsEveryListWithTheConversionRules) {
       "value=\"5\"/><setting name=\"TimeoutMS\" value=\"2500\"/><setting name=\"HeapSizeMB\" "
       "value=\"lots\"/>"
       "</settings>"));
-  ASSERT_TRUE(configuration.Loaded());
   ASSERT_EQ(configuration.Servers().size(), 4u);
   EXPECT_EQ(configuration.Servers()[0].timeoutMs, 12);
   EXPECT_EQ(configuration.Servers()[1].timeoutMs, 0);
@@ -93,15 +92,14 @@ TEST_F(ConfigurationFile, ReadsEveryListWithTheConversionRules) {
   EXPECT_EQ(configuration.Servers()[2].timeoutMs, INT32_MAX);
   EXPECT_EQ(configuration.Servers()[3].timeoutMs, INT32_MIN);
   ASSERT_EQ(configuration.Packages().size(), 2u);
-  const PackageEntry& center = configuration.PackageAt(0);
+  const PackageEntry& center = configuration.Packages()[0];
   EXPECT_EQ(center.softwareUpdateType, 1u);  // "application" is not "Application"
   EXPECT_TRUE(center.warnBeforeKill);        // TRUE
   EXPECT_FALSE(center.restart);              // yes
   EXPECT_EQ(center.waitBeforeKillMs, 5000);
   EXPECT_EQ(center.waitAfterKillMs, 0);
-  EXPECT_EQ(configuration.PackageAt(1).softwareUpdateType, 0u);
-  EXPECT_FALSE(configuration.PackageAt(1).warnBeforeKill);
-  EXPECT_THROW(configuration.PackageAt(2), Halvex::Exceptions::HvxArgumentException);
+  EXPECT_EQ(configuration.Packages()[1].softwareUpdateType, 0u);
+  EXPECT_FALSE(configuration.Packages()[1].warnBeforeKill);
   // The later of two equal names wins; names are case-sensitive; a non-number reads 0.
   EXPECT_EQ(configuration.TimeoutMs(), 2500);
   EXPECT_EQ(configuration.HeapSizeMb(), 0);

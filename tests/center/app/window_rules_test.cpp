@@ -124,7 +124,7 @@ TEST(ListLines, TheDemoSetShowsDeviceChannelAndButtonLinesInOrder) {
   const auto lines = BuildListLines(rows);
   ASSERT_EQ(lines.size(), 9u);
   std::string markers;
-  for (const auto& line : lines) markers += MarkerCharacter(line.marker);
+  for (const auto& line : lines) markers += "+rgylb?"[static_cast<int>(line.marker)];
   EXPECT_EQ(markers, "+rgylbb+r");
   EXPECT_EQ(lines[0].name, rows[0].product);
   EXPECT_EQ(lines[0].serial, "QVB-Q-1001");

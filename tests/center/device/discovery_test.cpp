@@ -89,7 +89,7 @@ TEST_F(Discovery, ASlotGapBeforeTheButtonsLeavesEveryButtonRowLive) {
   auto& rows = list_.rows;
   ASSERT_EQ(rows.size(), 5u);
   std::mutex ioLock;
-  ReadLiveData(*backend_, rows[1], ioLock);
+  ReadLiveReports(*backend_, rows[1]);
   for (std::size_t index = 2; index < rows.size(); ++index) {
     rows[index].reportA = rows[1].reportA;
   }
@@ -143,7 +143,7 @@ TEST_F(Discovery, ButtonRowsOfAControllerWithoutAButtonsSlotAreNeverPressed) {
   auto& rows = list_.rows;
   ASSERT_EQ(rows.size(), 4u);
   std::mutex ioLock;
-  ReadLiveData(*backend_, rows[0], ioLock);
+  ReadLiveReports(*backend_, rows[0]);
   ASSERT_EQ(BlockValue(rows[0].reportA, 0), 65535u);  // the brake is pressed fully
   for (std::size_t index : {2u, 3u}) {
     rows[index].reportA = rows[0].reportA;

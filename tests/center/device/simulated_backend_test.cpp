@@ -42,13 +42,13 @@ class SimulatedQuad : public testing::Test {
 TEST_F(SimulatedQuad, LiveReportsFollowTheClock) {
   ASSERT_EQ(list_.rows.size(), 6u);
   clock_.Advance(250ms);
-  ReadLiveData(backend_, Row(1), list_.ioLock);
+  ReadLiveReports(backend_, Row(1));
   EXPECT_EQ(DecodeLiveValue(Row(1)), 250u);
   EXPECT_EQ(Row(1).PresentRawReading(), 1250u);
   Row(5).reportA = Row(1).reportA;
   EXPECT_EQ(DecodeLiveValue(Row(5)), 0u);  // button 3 is up after 100 ms
   clock_.Advance(800ms);                   // 1050 ms: down again
-  ReadLiveData(backend_, Row(5), list_.ioLock);
+  ReadLiveReports(backend_, Row(5));
   EXPECT_EQ(DecodeLiveValue(Row(5)), 65535u);
 }
 
@@ -56,13 +56,13 @@ TEST_F(SimulatedQuad, FailedReportsLeaveZerosButKeepTheFBlock) {
   Row(1).reportF.fill(7);
   backend_.Modify("q", [](SimulatedController& c) { c.failingReports = {kRawReportId, kReportFId}; });
   clock_.Advance(100ms);
-  ReadLiveData(backend_, Row(1), list_.ioLock);
+  ReadLiveReports(backend_, Row(1));
   EXPECT_EQ(Row(1).PresentRawReading(), 0u);
   EXPECT_EQ(Row(1).reportF[0], 7);
   EXPECT_EQ(DecodeLiveValue(Row(1)), 100u);
 
   backend_.Unplug("q");
-  ReadLiveData(backend_, Row(1), list_.ioLock);  // cannot open: the blocks stay as they were
+  ReadLiveReports(backend_, Row(1));  // cannot open: the blocks stay as they were
   EXPECT_EQ(DecodeLiveValue(Row(1)), 100u);
 }
 
@@ -71,7 +71,7 @@ TEST_F(SimulatedQuad, CalibrationCommandsChangeTheCalibrationBlock) {
   EXPECT_TRUE(SendCalibrationMinimum(backend_, Row(1), kTakePresentReading));
   EXPECT_TRUE(SendCalibrateMaximum(backend_, Row(3)));  // clutch: present raw 4242
   EXPECT_TRUE(SendCalibrationMinimum(backend_, Row(2), 77));
-  ReadLiveData(backend_, Row(1), list_.ioLock);
+  ReadLiveReports(backend_, Row(1));
   EXPECT_EQ(Row(1).PresentCalibrationMinimum(), 1500u);
   EXPECT_EQ(Row(1).PresentCalibrationMaximum(), 20u);
   const auto calibration = backend_.Describe("q").calibration;

@@ -160,15 +160,4 @@ TEST(UdevPorts, ATtyUdevIsStillSettingUpIsNoPortYet) {
             (SerialPortEntry{"/sys/x/ttyACM0", "/dev/ttyACM0", true}));
 }
 
-TEST(RegistryReaders, ArgumentChecksAndResultCodes) {
-  SimulatedSerialPortMap map;
-  std::vector<std::string> names{"stale"};
-  EXPECT_EQ(EnumerateRegistryValueNames(map, "", "", &names), static_cast<std::int32_t>(0x80070057u));
-  EXPECT_EQ(EnumerateRegistryValueNames(map, kSerialPortMapKey, "", nullptr), static_cast<std::int32_t>(0x80070057u));
-  EXPECT_EQ(EnumerateRegistryValueNames(map, kSerialPortMapKey, "", &names), 0);
-  EXPECT_TRUE(names.empty());
-  SerialPortEntry entry;
-  EXPECT_EQ(ReadRegistryString(map, kSerialPortMapKey, "", "missing", &entry), static_cast<std::int32_t>(0x80004005u));
-}
-
 }  // namespace

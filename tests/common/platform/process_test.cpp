@@ -71,18 +71,4 @@ TEST(ProcessStart, ChildHasNoStandardInput) {
   EXPECT_EQ(process->WaitFor(std::chrono::seconds(10)), 0);
 }
 
-TEST(OpenWithSystem, ExecutableTargetIsStartedDirectly) {
-  TempFolder folder;
-  const std::string script = folder.File("marker.sh");
-  Quorvane::Testing::WriteTextFile(script, "#!/bin/sh\ntouch started\n");
-  ASSERT_EQ(chmod(script.c_str(), 0755), 0);
-  ASSERT_FALSE(OpenWithSystem(script, folder.Path()));
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (access(folder.File("started").c_str(), F_OK) != 0 &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  EXPECT_EQ(access(folder.File("started").c_str(), F_OK), 0);
-}
-
 }  // namespace

@@ -23,7 +23,6 @@ TEST(Utf16, CharactersOutsideTheBasicPlaneBecomeSurrogatePairsAndBack) {
   const auto units = Utf8ToUtf16(text);
   ASSERT_TRUE(units);
   EXPECT_EQ(*units, u"Bremse \u00E4 \u20AC \U0001F3C1");
-  EXPECT_EQ(Utf16ToUtf8(*units), text);
 
   const auto bytes = Utf8ToUtf16LeBytes("A\xF0\x9F\x8F\x81");
   ASSERT_TRUE(bytes);
@@ -37,18 +36,17 @@ TEST(Utf16, BrokenSequencesAreRefusedInsteadOfReplaced) {
                                    "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80", "ok\xFF"}) {
     EXPECT_FALSE(Utf8ToUtf16(broken)) << "accepted " << testing::PrintToString(broken);
   }
-  EXPECT_FALSE(Utf16ToUtf8(u"\xD83C"));        // high surrogate at the end
-  EXPECT_FALSE(Utf16ToUtf8(u"\xDFC1x"));       // low surrogate alone
-  EXPECT_FALSE(Utf16ToUtf8(u"\xD83Cx"));       // high surrogate without a low one
+  EXPECT_FALSE(Utf16LeBytesToUtf8(std::string("\x3C\xD8", 2)));      // high surrogate at the end
+  EXPECT_FALSE(Utf16LeBytesToUtf8(std::string("\xC1\xDFx\0", 4)));  // low surrogate alone
+  EXPECT_FALSE(Utf16LeBytesToUtf8(std::string("\x3C\xD8x\0", 4)));  // high without a low one
   EXPECT_FALSE(Utf16LeBytesToUtf8("abc"));     // odd byte count
-  EXPECT_FALSE(Utf16LeBytesToUtf8(std::string("\x3C\xD8", 2)));
 }
 
-TEST(DirectoryOfPath, UpToAndIncludingTheLastSeparatorOfEitherKind) {
+TEST(DirectoryOfPath, UpToAndIncludingTheLastSlash) {
   EXPECT_EQ(DirectoryOfPath("/opt/Quorvane/Updater/Tollwick"), "/opt/Quorvane/Updater/");
-  EXPECT_EQ(DirectoryOfPath("C:\\Program Files\\Quorvane\\Tollwick.exe"),
-            "C:\\Program Files\\Quorvane\\");
-  EXPECT_EQ(DirectoryOfPath("mixed/a\\b"), "mixed/a\\");
+  // A backslash is a character of a name here, never a separator.
+  EXPECT_EQ(DirectoryOfPath("/home/racer/rig\\one/Kestrane.xml"), "/home/racer/rig\\one/");
+  EXPECT_EQ(DirectoryOfPath("mixed/a\\b"), "mixed/");
   EXPECT_EQ(DirectoryOfPath("folder/"), "folder/");
   EXPECT_EQ(DirectoryOfPath("Tollwick.exe"), "");
   EXPECT_EQ(DirectoryOfPath(""), "");

@@ -5,8 +5,9 @@
 //   enospc, eio   the call fails with that error (a close still closes its descriptor)
 //   short         a write writes half of what it was given (only writes are counted)
 //   kill          the process is killed with SIGKILL just before the call
-// At exit it writes "calls=N fired=0|1" to the file QUORVANE_FAULT_REPORT, so a walker knows how
-// many points a save has and whether the fault was reached.
+// At exit it writes "calls=N fired=0|1 write=W fsync=F rename=R link=L close=C" to the file
+// QUORVANE_FAULT_REPORT, so a walker knows how many points a save has, whether the fault was
+// reached, and how many calls of each kind the armed save made (counted whatever the kind).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -24,6 +25,7 @@ enum class Call { Write, Fsync, Rename, Link, Close };
 
 bool armed = false;
 long calls = 0;
+long made[5] = {};  // armed calls per Call
 long faultAt = 0;
 bool fired = false;
 Kind kind = Kind::None;
@@ -50,6 +52,7 @@ Function Real(const char* name) {
 
 // Whether this call is the one to fail. Counts only armed calls of the kind's reach.
 bool Fire(Call call) {
+  if (armed) ++made[static_cast<int>(call)];
   if (!armed || kind == Kind::None || (kind == Kind::Short && call != Call::Write)) return false;
   ++calls;
   if (calls != faultAt) return false;
@@ -68,7 +71,8 @@ __attribute__((destructor)) void WriteReport() {
   const char* path = std::getenv("QUORVANE_FAULT_REPORT");
   if (path == nullptr) return;
   if (FILE* report = std::fopen(path, "w")) {
-    std::fprintf(report, "calls=%ld fired=%d\n", calls, fired ? 1 : 0);
+    std::fprintf(report, "calls=%ld fired=%d write=%ld fsync=%ld rename=%ld link=%ld close=%ld\n",
+                 calls, fired ? 1 : 0, made[0], made[1], made[2], made[3], made[4]);
     std::fclose(report);
   }
 }

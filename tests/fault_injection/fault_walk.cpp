@@ -32,6 +32,7 @@ struct RunResult {
   bool reported = false;
   long calls = 0;
   bool fired = false;
+  long writes = 0, syncs = 0, renames = 0, links = 0, closes = 0;  // made by the save
 };
 
 std::optional<std::string> Read(const std::string& path) {
@@ -64,7 +65,10 @@ RunResult RunDriver(const std::string& driver, const std::string& preload, const
     std::exit(1);
   }
   int fired = 0;
-  if (const auto text = Read(report)) std::sscanf(text->c_str(), "calls=%ld fired=%d", &result.calls, &fired);
+  if (const auto text = Read(report)) {
+    std::sscanf(text->c_str(), "calls=%ld fired=%d write=%ld fsync=%ld rename=%ld link=%ld close=%ld", &result.calls,
+                &fired, &result.writes, &result.syncs, &result.renames, &result.links, &result.closes);
+  }
   result.fired = fired != 0 || result.killed;  // a killed process writes no report
   std::filesystem::remove(report);
   std::filesystem::remove(output);
@@ -122,6 +126,15 @@ int main(int argc, char** argv) {
     const auto newContent = Read(folder + "/" + scenario.file);
     if (plain.reported || !newContent) {
       std::fprintf(stderr, "fault_walk: %s does not save without faults\n", scenario.name.c_str());
+      return 1;
+    }
+    // A durable save writes its content, syncs it, puts it in place by name and syncs the folder
+    // that names it: a step left out makes no call the walk could fail, so it is counted here.
+    std::printf("%s: write %ld, fsync %ld, rename %ld, link %ld, close %ld\n", scenario.name.c_str(), plain.writes,
+                plain.syncs, plain.renames, plain.links, plain.closes);
+    std::fflush(stdout);  // before the next fork, or every child would print it again
+    if (plain.writes < 1 || plain.syncs < 2 || plain.renames + plain.links < 1 || plain.closes < 2) {
+      std::fprintf(stderr, "fault_walk: %s leaves out a step of a durable save\n", scenario.name.c_str());
       return 1;
     }
     Tally& tally = tallies[scenario.name];

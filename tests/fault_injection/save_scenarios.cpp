@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "center/app/center_settings.h"
 #include "center/messages/local_stores.h"
 #include "common/diagnostics/event_log.h"
 #include "common/platform/atomic_file.h"
@@ -18,12 +17,6 @@ namespace {
 
 constexpr const char* kReadyFolder = "Quorvane/Updater/Kestrane/";
 
-std::string SettingsText(bool topMost) {
-  return std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<settings>\n  <WebServicesUrl>http://127.0.0.1/</WebServicesUrl>\n"
-                     "  <EnableBetaSoftware>false</EnableBetaSoftware>\n  <TopMostWindow>") +
-         (topMost ? "true" : "false") + "</TopMostWindow>\n  <SecureCrashRecovery>false</SecureCrashRecovery>\n</settings>\n";
-}
-
 std::vector<Service::MessageItem> Messages(int count) {
   std::vector<Service::MessageItem> items;
   for (int pk = 1; pk <= count; ++pk) {
@@ -32,21 +25,6 @@ std::vector<Service::MessageItem> Messages(int count) {
     item.title = "Message " + std::to_string(pk);
     item.body = std::string(3000, static_cast<char>('a' + pk));  // more than one write's worth
     item.created = Service::ParseTimeStamp("2026-12-0" + std::to_string(pk) + "T10:00:00");
-    items.push_back(item);
-  }
-  return items;
-}
-
-std::vector<Service::FeedbackItem> Feedback(int count) {
-  std::vector<Service::FeedbackItem> items;
-  for (const auto& message : Messages(count)) {
-    Service::FeedbackItem item;
-    item.pk = message.pk;
-    item.title = message.title;
-    item.body = message.body;
-    item.created = message.created;
-    item.responded = message.created;
-    item.responseBody = "Thank you";
     items.push_back(item);
   }
   return items;
@@ -67,24 +45,6 @@ bool SaveStoreWith(Store& store, Items items, bool (*save)(Store&, Diagnostics::
 
 void RemoveCenterTemporaries(const std::string& folder) { Center::RemoveStaleCenterTemporaries(folder + "/"); }
 
-SaveScenario Settings() {
-  return {"settings", Center::kSettingsFileName,
-          [](const std::string& folder) {
-            std::filesystem::create_directories(folder + "/program");
-            Platform::WriteFileAtomically(folder + "/program/" + Center::kSettingsFileName, SettingsText(false));
-            Platform::WriteFileAtomically(folder + "/" + Center::kSettingsFileName, SettingsText(false));
-          },
-          [](const std::string& folder) {
-            Diagnostics::RecordingEventLog log;
-            Center::CenterSettings settings;
-            settings.StartUp(folder + "/program/" + Center::kSettingsFileName,
-                             folder + "/" + Center::kSettingsFileName, &log);
-            settings.SetTopMostWindow(true);
-            return !settings.Save() || !log.Entries().empty();
-          },
-          RemoveCenterTemporaries, nullptr};
-}
-
 SaveScenario MessageStoreFile() {
   return {"messages", Center::kMessagesFileName,
           [](const std::string& folder) {
@@ -98,17 +58,6 @@ SaveScenario MessageStoreFile() {
             return SaveStoreWith(store, Messages(3), Center::SaveMessageStore);
           },
           RemoveCenterTemporaries, nullptr};
-}
-
-SaveScenario FeedbackStoreFile() {
-  const auto save = [](const std::string& folder, int count) {
-    Center::FeedbackStore store;
-    store.path = folder + "/" + Center::kFeedbackFileName;
-    store.userId = "{0F8FAD5B-D9CB-469F-A165-70867728950E}";
-    return SaveStoreWith(store, Feedback(count), Center::SaveFeedbackStore);
-  };
-  return {"feedback", Center::kFeedbackFileName, [save](const std::string& folder) { save(folder, 1); },
-          [save](const std::string& folder) { return save(folder, 2); }, RemoveCenterTemporaries, nullptr};
 }
 
 SaveScenario UserIdFile() {
@@ -168,7 +117,9 @@ SaveScenario QueueFile() {
 }  // namespace
 
 std::vector<SaveScenario> AllSaveScenarios() {
-  return {Settings(), MessageStoreFile(), FeedbackStoreFile(), UserIdFile(), ReadyFile(), QueueFile()};
+  // One save per way of writing a file: the center's stores (all through one routine), the
+  // identifier (linked into place, never replaced), the updater's ready file, and its queue.
+  return {MessageStoreFile(), UserIdFile(), ReadyFile(), QueueFile()};
 }
 
 const SaveScenario* FindSaveScenario(const std::string& name) {

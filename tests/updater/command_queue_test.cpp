@@ -175,22 +175,6 @@ TEST_F(TollwickProcesses, ManyCopiesStartedAtOnceRunEveryLineExactlyOnce) {
   EXPECT_EQ(lines, expected);
 }
 
-TEST_F(TollwickProcesses, AKilledProcessingCopyNeverBlocksTheNextStart) {
-  Testing::LocalServiceProcess service(service_data_.Path(), {"CheckForUpdateEx=slow:20000"});
-  Configure(service.Endpoint());
-  Platform::Process stuck = Start("/checkonly:center stuck");
-  ASSERT_EQ(RunLines(1).size(), 1u);
-  stuck.Signal(SIGKILL);
-  stuck.Wait();
-
-  Configure("http://127.0.0.1:1/unreachable");
-  Platform::Process next = Start("/checkonly:center after");
-  EXPECT_EQ(next.Wait(), 0);
-  const auto lines = RunLines(2);
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[1], "/checkonly:center after");
-}
-
 // A copy killed while it processed a full queue leaves it full: the next start's own line is
 // refused, but that copy still runs what waits, so no later start stays locked out.
 TEST_F(TollwickProcesses, AFullQueueLeftByAKilledCopyIsProcessedByTheNextStart) {

@@ -394,23 +394,15 @@ TEST_F(UpdateCheck, AFolderThatCannotBeMadeReportsTheSystemsReason) {
   }
 }
 
-// The whole request as it leaves the updater, written out by hand: the envelope, the contract's
-// namespace, and the escaped request document with its attributes in their order.
-TEST(UpdateRequest, CheckForUpdateExEnvelopeByteForByte) {
+// The request document as the updater builds it, attributes in their order.
+TEST(UpdateRequest, CheckForUpdateRequestDocument) {
   PackageEntry package;
   package.softwareId = "Kestrane";
   package.softwareUpdateType = 0;
-  const std::vector<Service::ServiceValue> inputs{
-      BuildCheckForUpdateRequest(package, Platform::FileVersion{1, 2, 300, 65535}), true};
-  EXPECT_EQ(Service::BuildRequestEnvelope(Service::Operation::CheckForUpdateEx, inputs),
-            "<?xml version=\"1.0\" encoding=\"utf-8\"?><s:Envelope "
-            "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>"
-            "<CheckForUpdateEx xmlns=\"http://schemas.quorvane.example/2016/IQuorvane\"><payload>"
-            "&lt;checkForUpdateRequest softwareUpdateType=\"0\" requestType=\"1\" "
-            "softwareID=\"Kestrane\"&gt;"
-            "&lt;version major=\"1\" minor=\"2\" build=\"300\" revision=\"65535\"/&gt;"
-            "&lt;/checkForUpdateRequest&gt;</payload><isBeta>true</isBeta></CheckForUpdateEx>"
-            "</s:Body></s:Envelope>");
+  EXPECT_EQ(BuildCheckForUpdateRequest(package, Platform::FileVersion{1, 2, 300, 65535}),
+            "<checkForUpdateRequest softwareUpdateType=\"0\" requestType=\"1\" "
+            "softwareID=\"Kestrane\"><version major=\"1\" minor=\"2\" build=\"300\" "
+            "revision=\"65535\"/></checkForUpdateRequest>");
 }
 
 // Each file's bytes and digest, whatever came before (a file given up half-way while its pieces

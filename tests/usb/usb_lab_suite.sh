@@ -156,21 +156,6 @@ else
 fi
 stop_twin
 
-# Crash recovery: the controller shows only its bootloader, once its reset button is pressed; its
-# bootloader takes scrambled images (Secure Crash Recovery).
-start_twin "$source_root/packaging/simulated/demo.xml" --crashed QVA-S-1002
-step "$cli" firmware recover QV-Single 2.1 --secure >"$work/recover.out" 2>&1 &
-recover=$!
-await "Perform Hardware Reset" "$work/recover.out" && kill -USR1 "$twin"
-wait "$recover"
-status=$?
-if [ "$status" -eq 0 ] && await "hid QVA-S-1002 QV-Single 2.1" "$work/twin.out" 10; then
-  pass "crash recovery"
-else
-  fail "crash recovery (exit $status): $(cat "$work/recover.out") $(cat "$work/twin.out")"
-fi
-stop_twin
-
 # Pulled out and plugged in again during watch --json: the controller is said to leave and to
 # come back, so that its last values are never taken for released pedals.
 start_twin "$source_root/packaging/simulated/single-brake.xml"
@@ -249,7 +234,8 @@ fi
 stop_twin
 
 # A controller that takes the reset but whose bootloader never comes: the job says so within
-# the port wait; the controller is left for crash recovery, which brings it back.
+# the port wait; the controller is left for crash recovery, which brings it back once its reset
+# button is pressed, its bootloader taking scrambled images (Secure Crash Recovery).
 start_twin "$source_root/packaging/simulated/single-brake.xml" --no-bootloader
 begin=$SECONDS
 step "$cli" firmware change QVA-S-0001 2.1 >"$work/no-bootloader.out" 2>&1

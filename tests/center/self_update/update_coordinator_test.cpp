@@ -14,7 +14,6 @@
 
 #include "common/platform/lock_file.h"
 #include "common/update_install/updates_ready_file.h"
-#include "tests/support/local_service.h"
 #include "tests/support/signing_key.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/updater_files.h"
@@ -291,67 +290,6 @@ TEST_F(UpdateChecks, NoUpdaterMeansNothingAndAFailedStartOrDamagedFileIsLogged) 
   EXPECT_EQ(ReadTextFile(root_.File("updater.log")), "/checkonly:center\n");
   EXPECT_FALSE(coordinator.CenterUpdate());
   EXPECT_FALSE(coordinator.CheckRunning());
-}
-
-// The real updater against the stand-in service, which offers a newer center: the check leaves the
-// download ready and the ribbon's offer; accepting hands over, and the updater installs the
-// download and starts the center again.
-TEST(UpdateEndToEnd, ACheckFindsANewCenterAndTheHandOffInstallsAndRestartsIt) {
-  Testing::TempFolder data;
-  Testing::CopySampleServiceData(data.Path());
-  std::filesystem::create_directories(data.File("packages/Kestrane"));
-  WriteTextFile(
-      data.File("packages/Kestrane/install.sh"),
-      "#!/bin/sh\necho installed > \"$1/installed\"\n");  // writes where the install command says
-  Testing::TempFolder root;
-  WriteTextFile(
-      data.File("packages.xml"),
-      "<packages><package softwareID=\"Kestrane\" beta=\"false\" major=\"2\" minor=\"0\" "
-      "build=\"0\" "
-      "revision=\"0\"><file name=\"install.sh\" mimeType=\"text/x-sh\" installCommand=\"%s " +
-          root.File("Quorvane/Kestrane") +
-          "\" path=\"packages/Kestrane/install.sh\"/></package></packages>");
-  Testing::SigningKey key;
-  Testing::LocalServiceProcess service(data.Path(), {}, key.SecretKeyPath());
-
-  key.TrustIn(root.Path());
-  std::filesystem::create_directories(root.File("Quorvane/Updater"));
-  std::filesystem::create_directories(root.File("Quorvane/Kestrane"));
-  std::filesystem::create_directories(root.File("run"));
-  chmod(root.File("run").c_str(), 0700);
-  std::filesystem::copy_file(QUORVANE_TOLLWICK, root.File("Quorvane/Updater/Tollwick"));
-  WriteTextFile(root.File("Quorvane/Updater/Tollwick.xml"),
-                Testing::UpdaterConfigurationXml({service.Endpoint()}, {"Kestrane"}));
-  // The installed center: started again by the updater, it notes its arguments.
-  Testing::WriteExecutable(root.File("Quorvane/Kestrane/Kestrane"),
-                           "echo \"restarted $*\" > '" + root.File("restarted") + "'\n");
-
-  Platform::KnownFolders folders;
-  folders.localAppData = root.File("data");
-  folders.installRoot = root.Path();
-  Diagnostics::RecordingEventLog log;
-  Platform::SystemClock clock;
-  const std::string runtime = root.File("run");
-  UpdateCoordinator coordinator({folders,
-                                 [&](std::string_view name) -> std::optional<std::string> {
-                                   if (name == "XDG_RUNTIME_DIR") return runtime;
-                                   return std::nullopt;
-                                 },
-                                 log, clock, [] { return false; }, nullptr});
-  RecordingUpdateView view;
-  coordinator.CheckForUpdate(view);
-  ASSERT_EQ(coordinator.CenterUpdate(), (Platform::FileVersion{2, 0, 0, 0}))
-      << testing::PrintToString(view.Events());
-  EXPECT_TRUE(std::filesystem::exists(coordinator.CenterReadyFile()));
-
-  view.answer = true;
-  coordinator.CheckForUpdate(view);
-  ASSERT_TRUE(coordinator.UpdateOnExit());
-  coordinator.HandOff();
-  EXPECT_EQ(Testing::AwaitFile(root.File("restarted"), 20000), "restarted \n");
-  EXPECT_EQ(ReadTextFile(root.File("Quorvane/Kestrane/installed")), "installed\n");
-  EXPECT_FALSE(
-      std::filesystem::exists(coordinator.CenterReadyFile()));  // installed: nothing pending
 }
 
 }  // namespace

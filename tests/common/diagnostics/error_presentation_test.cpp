@@ -65,19 +65,4 @@ TEST(EventLogWriters, UpdaterWriterUsesItsSourceAndRefusesTypesAbove16) {
   EXPECT_EQ(entries[1].text, "failed");
 }
 
-TEST(MessageBoxes, CaptionsAndIconsPerKind) {
-  RecordingUserNotifier notifier;
-  ShowErrorBox(notifier, "e");
-  ShowWarningBox(notifier, "w");
-  ShowInformationBox(notifier, "i");
-  const auto notices = notifier.Notices();
-  ASSERT_EQ(notices.size(), 3u);
-  EXPECT_EQ(notices[0].caption, "An Error Occurred!");
-  EXPECT_EQ(notices[0].icon, NoticeIcon::Error);
-  EXPECT_EQ(notices[1].caption, "Warning!");
-  EXPECT_EQ(notices[1].icon, NoticeIcon::Warning);
-  EXPECT_EQ(notices[2].caption, "For Your Information!");
-  EXPECT_EQ(notices[2].icon, NoticeIcon::Information);
-}
-
 }  // namespace

@@ -37,11 +37,7 @@ nlohmann::json ChannelsJson(const std::vector<ChannelSummary>& channels, const c
 
 }  // namespace
 
-std::string KindName(std::uint32_t kind) {
-  static const char* const kNames[] = {"unrecognised", "legacy HX", "HX",  "single",
-                                       "dual",         "triple",    "quad"};
-  return kind < std::size(kNames) ? kNames[kind] : "unrecognised";
-}
+std::string KindName(Device::ControllerKind kind) { return Device::TraitsOf(kind).name; }
 
 std::string VersionText(const Service::FirmwareEntry& entry) {
   return std::to_string(entry.versionMajor) + "." + std::to_string(entry.versionMinor) + "." +

@@ -14,7 +14,7 @@
 namespace Quorvane::Cli {
 
 // "unrecognised", "legacy HX", "HX", "single", "dual", "triple", "quad".
-std::string KindName(std::uint32_t kind);
+std::string KindName(Device::ControllerKind kind);
 
 struct ChannelSummary {
   std::uint32_t index = 0;  // the channel index (axes), or the button slot number (buttons)

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 
 namespace Quorvane::Device {
@@ -52,23 +51,8 @@ inline std::uint8_t FirmwareMinor(const IdentityReport& identity) { return ident
 // The type of axis slot 1..7; 0 for a slot number outside that range.
 std::uint8_t AxisSlotType(const IdentityReport& identity, std::size_t slot);
 
-// The controller kind from family, configuration and major version: 0 unrecognised, 1 legacy
-// HX, 2 HX, 3 single, 4 dual, 5 triple, 6 quad.
-std::uint32_t ControllerKindOf(const IdentityReport& identity);
-// The number of axis channels of a kind.
-std::uint32_t AxisChannelCount(std::uint32_t kind);
-
 // The little-endian 32-bit value at `index` of a block read as such values (0 beyond its end).
 std::uint32_t BlockValue(const ReportBlock& block, std::size_t index);
-
-// The set-minimum and calibrate-maximum command codes for a channel of a controller kind, or
-// nothing when the command table does not cover that channel.
-struct CalibrationCodes {
-  std::uint8_t setMinimum;
-  std::uint8_t calibrateMaximum;
-};
-std::optional<CalibrationCodes> CalibrationCodesFor(std::uint32_t kind, std::uint32_t channel,
-                                                    std::uint8_t slotType);
 
 // Output report 0x10: code at byte 1, the parameter little-endian at bytes 2..5.
 OutputReport MakeCalibrationCommandReport(std::uint8_t code, std::uint32_t parameter);

@@ -197,11 +197,12 @@ bool DeviceMatches(const HidDeviceInfo& device, const SupportedDevice& entry) {
   return PathMatches(device.path, entry);
 }
 
-std::optional<std::uint32_t> FirstButtonChannel(std::uint32_t kind) {
-  if (kind < 2 || kind > 6) {
-    return std::nullopt;  // legacy HX and unrecognised controllers show no buttons
+std::optional<std::uint32_t> FirstButtonChannel(ControllerKind kind) {
+  const auto& traits = TraitsOf(kind);
+  if (!traits.showsButtons) {
+    return std::nullopt;
   }
-  return AxisChannelCount(kind);
+  return traits.axisChannels;
 }
 
 void NameRow(QuorvaneDevice& row) {
@@ -265,11 +266,9 @@ void NameRow(QuorvaneDevice& row) {
 
 std::vector<QuorvaneDevice> RowsOfController(const QuorvaneDevice& controller) {
   std::vector<std::uint16_t> channels{0, 0};  // the device line, then channel 0
-  const std::uint32_t kind = controller.kind;
-  if (kind >= 4 && kind <= 6) {
-    for (std::uint16_t channel = 1; channel < AxisChannelCount(kind); ++channel) {
-      channels.push_back(channel);
-    }
+  const ControllerKind kind = controller.kind;
+  for (std::uint16_t channel = 1; channel < TraitsOf(kind).axisChannels; ++channel) {
+    channels.push_back(channel);
   }
   if (const auto firstButton = FirstButtonChannel(kind)) {
     auto next = static_cast<std::uint16_t>(*firstButton);
@@ -294,40 +293,25 @@ std::string GetFirmwareIdentity(const QuorvaneDevice& row) {
   if (!row.firmwareIdentityOverride.empty()) {
     return row.firmwareIdentityOverride;
   }
-  const auto name = [&](std::size_t channel) { return Lower(row.channelNames[channel]); };
   const auto names = [&](std::size_t count) {
     std::string joined;
     for (std::size_t channel = 0; channel < count; ++channel) {
-      joined += (channel ? "," : "") + name(channel);
+      joined += (channel ? "," : "") + Lower(row.channelNames[channel]);
     }
     return joined;
   };
-  const std::string firmware = FirmwareName(row.identityReport);
+  const auto& traits = TraitsOf(row.kind);
+  // The analog-to-digital converter of the family: the HX amplifier, or one of two ADS chips.
   const std::uint8_t family = Family(row.identityReport);
-  const std::string converter = family == 'A' ? ",ads-1256" : ",ads-1262";
-  const bool knownFamily = family == 'A' || family == 'B';
-  switch (row.kind) {
-    case 2:
-      return "Quorvane HX Controller (HX)(" + name(0) + ")|" + firmware + ",hx";
-    case 3:
-      return knownFamily
-                 ? "Quorvane Single Controller (Single)(" + names(1) + ")|" + firmware + converter
-                 : std::string();
-    case 4:
-      return knownFamily
-                 ? "Quorvane Dual Controller (Dual)(" + names(2) + ")|" + firmware + converter
-                 : std::string();
-    case 5:
-      return knownFamily
-                 ? "Quorvane Triple Controller (Triple)(" + names(3) + ")|" + firmware + converter
-                 : std::string();
-    case 6:
-      return knownFamily
-                 ? "Quorvane Quad Controller (Quad)(" + names(4) + ")|" + firmware + converter
-                 : std::string();
-    default:
-      return {};
+  const char* converter = family == 'H'   ? ",hx"
+                          : family == 'A' ? ",ads-1256"
+                          : family == 'B' ? ",ads-1262"
+                                          : nullptr;
+  if (traits.lookupTitle == nullptr || converter == nullptr) {
+    return {};
   }
+  return std::string(traits.lookupTitle) + "(" + names(traits.axisChannels) + ")|" +
+         FirmwareName(row.identityReport) + converter;
 }
 
 void RestartFirmwareLookup(QuorvaneDevice& row, const FirmwareLookupStarter& start) {

@@ -41,7 +41,7 @@ bool DeviceMatches(const HidDeviceInfo& device, const SupportedDevice& entry);
 
 // The channel index of a controller kind's first button row: right after its axis channels;
 // none for kinds that show no buttons.
-std::optional<std::uint32_t> FirstButtonChannel(std::uint32_t kind);
+std::optional<std::uint32_t> FirstButtonChannel(ControllerKind kind);
 
 // Names the row from its controller's identity and button map: channel names, button channel
 // set, buttons slot, and the row's own name, button flag and slot numbers.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "center/device/controller_kind.h"
 #include "center/device/controller_reports.h"
 #include "center/device/firmware_lookup.h"
 
@@ -79,7 +80,7 @@ class QuorvaneDevice {
   IdentityReport identityReport{};
   ButtonMapReport buttonMapReport{};
   ReportBlock reportF{};
-  std::uint32_t kind = 0;
+  ControllerKind kind = ControllerKind::Unrecognised;
   std::uint16_t channelIndex = 0;
   std::array<std::string, kChannelNameCount> channelNames;
   PendingFirmware pendingFirmware;

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "center/device/controller_kind.h"
 #include "common/platform/atomic_file.h"
 
 namespace Quorvane::Device {
@@ -427,7 +428,7 @@ bool SimulatedBackend::OutputReportReceived(const std::string& path,
 void SimulatedBackend::ApplyCalibration(SimulatedController& controller, std::uint8_t code,
                                         std::uint32_t parameter) {
   // The controller finds the channel the code stands for from its own kind and slot types.
-  const std::uint32_t kind = ControllerKindOf(controller.identity);
+  const ControllerKind kind = ControllerKindOf(controller.identity);
   const double now = ElapsedMs();
   for (std::uint32_t channel = 0; channel < kAxisSlots; ++channel) {
     const auto codes =

@@ -108,7 +108,7 @@ TEST(DeviceRows, LegacyControllersShowNoButtonRows) {
   legacy.identityReport[43] = 'H';
   legacy.identityReport[44] = 'X';
   legacy.kind = ControllerKindOf(legacy.identityReport);
-  ASSERT_EQ(legacy.kind, 1u);
+  ASSERT_EQ(legacy.kind, ControllerKind::LegacyHx);
   const auto rows = RowsOfController(legacy);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_FALSE(rows[1].IsButtonRow());
@@ -128,26 +128,28 @@ TEST(FirmwareIdentity, FirmwareNameBytesAboveAsciiAreLatinOneCharacters) {
 }
 
 TEST(CommandTable, CodesByKindChannelAndSlotTypeAndNothingOutsideTheTable) {
-  const auto codes = [](std::uint32_t kind, std::uint32_t channel, std::uint8_t type) {
+  using K = ControllerKind;
+  const auto codes = [](K kind, std::uint32_t channel, std::uint8_t type) {
     auto found = CalibrationCodesFor(kind, channel, type);
     return found ? std::pair<int, int>(found->setMinimum, found->calibrateMaximum)
                  : std::pair<int, int>(-1, -1);
   };
   using P = std::pair<int, int>;
-  EXPECT_EQ(codes(1, 0, kSlotClutch), P(0, 1));
-  EXPECT_EQ(codes(3, 0, kSlotAccelerator), P(0, 1));
-  EXPECT_EQ(codes(4, 1, kSlotBrake), P(0, 1));
-  EXPECT_EQ(codes(4, 0, kSlotClutch), P(2, 4));
-  EXPECT_EQ(codes(5, 2, kSlotAccelerator), P(2, 4));
-  EXPECT_EQ(codes(5, 1, kSlotHandbrake), P(8, 16));
-  EXPECT_EQ(codes(6, 3, kSlotClutch), P(8, 16));
-  EXPECT_EQ(codes(6, 0, kSlotHandbrake), P(18, 20));
-  EXPECT_EQ(codes(6, 2, kSlotAccelerator), P(2, 4));
-  // Beyond the kind's axes, and kind 0: not covered.
-  EXPECT_EQ(codes(0, 0, kSlotBrake), P(-1, -1));
-  EXPECT_EQ(codes(3, 1, kSlotBrake), P(-1, -1));
-  EXPECT_EQ(codes(4, 2, kSlotBrake), P(-1, -1));
-  EXPECT_EQ(codes(6, 4, kSlotBrake), P(-1, -1));
+  EXPECT_EQ(codes(K::LegacyHx, 0, kSlotClutch), P(0, 1));
+  EXPECT_EQ(codes(K::Single, 0, kSlotAccelerator), P(0, 1));
+  EXPECT_EQ(codes(K::Dual, 1, kSlotBrake), P(0, 1));
+  EXPECT_EQ(codes(K::Dual, 0, kSlotClutch), P(2, 4));
+  EXPECT_EQ(codes(K::Triple, 2, kSlotAccelerator), P(2, 4));
+  EXPECT_EQ(codes(K::Triple, 1, kSlotHandbrake), P(8, 16));
+  EXPECT_EQ(codes(K::Quad, 3, kSlotClutch), P(8, 16));
+  EXPECT_EQ(codes(K::Quad, 0, kSlotHandbrake), P(18, 20));
+  EXPECT_EQ(codes(K::Quad, 2, kSlotAccelerator), P(2, 4));
+  EXPECT_EQ(codes(K::Quad, 1, kSlotButtons), P(18, 20));  // no axis type: the last code
+  // Beyond the kind's axes, and an unrecognised controller: not covered.
+  EXPECT_EQ(codes(K::Unrecognised, 0, kSlotBrake), P(-1, -1));
+  EXPECT_EQ(codes(K::Single, 1, kSlotBrake), P(-1, -1));
+  EXPECT_EQ(codes(K::Dual, 2, kSlotBrake), P(-1, -1));
+  EXPECT_EQ(codes(K::Quad, 4, kSlotBrake), P(-1, -1));
 }
 
 TEST(OutputReports, CalibrationAndResetLayouts) {
@@ -188,15 +190,16 @@ TEST(ControllerKinds, FromFamilyConfigurationAndMajorVersion) {
     identity[45] = major;
     return ControllerKindOf(identity);
   };
-  EXPECT_EQ(kind('H', 'X', 3), 1u);
-  EXPECT_EQ(kind('H', 'X', 4), 2u);
-  EXPECT_EQ(kind('H', 'Q', 4), 0u);
-  EXPECT_EQ(kind('A', 'S', 1), 3u);
-  EXPECT_EQ(kind('B', 'D', 1), 4u);
-  EXPECT_EQ(kind('A', 'T', 1), 5u);
-  EXPECT_EQ(kind('B', 'Q', 1), 6u);
-  EXPECT_EQ(kind('B', 'X', 1), 0u);
-  EXPECT_EQ(kind('C', 'S', 1), 0u);
+  using K = ControllerKind;
+  EXPECT_EQ(kind('H', 'X', 3), K::LegacyHx);
+  EXPECT_EQ(kind('H', 'X', 4), K::Hx);
+  EXPECT_EQ(kind('H', 'Q', 4), K::Unrecognised);
+  EXPECT_EQ(kind('A', 'S', 1), K::Single);
+  EXPECT_EQ(kind('B', 'D', 1), K::Dual);
+  EXPECT_EQ(kind('A', 'T', 1), K::Triple);
+  EXPECT_EQ(kind('B', 'Q', 1), K::Quad);
+  EXPECT_EQ(kind('B', 'X', 1), K::Unrecognised);
+  EXPECT_EQ(kind('C', 'S', 1), K::Unrecognised);
 }
 
 // (The names of each kind and family are checked on the shipped controllers in the discovery

@@ -247,9 +247,9 @@ TEST_F(Discovery, HxVersionThreeIsLegacyWithoutFirmwareVersionFourIsHx) {
   Use(Testing::ShippedControllers({"hx-v3.xml", "hx-v4.xml"}));
   Retrieve();
   ASSERT_EQ(list_.rows.size(), 4u);
-  EXPECT_EQ(list_.rows[0].kind, 1u);
+  EXPECT_EQ(list_.rows[0].kind, ControllerKind::LegacyHx);
   EXPECT_EQ(GetFirmwareIdentity(list_.rows[0]), "");
-  EXPECT_EQ(list_.rows[2].kind, 2u);
+  EXPECT_EQ(list_.rows[2].kind, ControllerKind::Hx);
   EXPECT_EQ(GetFirmwareIdentity(list_.rows[2]), "Quorvane HX Controller (HX)(brake)|QV-HX,hx");
 }
 

@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
   application.StartPollThread(view);
   std::this_thread::sleep_for(1s);
   const double active = CoreShare([&] { std::this_thread::sleep_for(phase); });
-  application.windowInactive = true;
+  application.SetWindowActive(false);
   std::this_thread::sleep_for(100ms);
   const double inactive = CoreShare([&] { std::this_thread::sleep_for(phase); });
   application.Shutdown();

@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
   CoreShareOver(std::chrono::seconds(1));
   // Without a window manager the display may not hand the window the focus: it counts as the
   // active window here, as it is when the user looks at it.
-  core.windowInactive = false;
+  core.SetWindowActive(true);
   const int framesBefore = window.FramesPainted();
   const double shown = CoreShareOver(phase);
   const double framesPerSecond =

@@ -28,9 +28,9 @@ CApplication::CApplication(CenterEnvironment environment)
     : environment_(std::move(environment)),
       updates_({environment_.folders, environment_.environment, environment_.eventLog,
                 environment_.clock, [this] { return settings_.Values().enableBetaSoftware; },
-                &quit}) {
+                &quit_}) {
   // Calls under way give up when the center quits instead of waiting out their time-outs.
-  environment_.service.settings.cancel = &quit;
+  environment_.service.settings.cancel = &quit_;
 }
 
 CApplication::~CApplication() { StopThreads(); }
@@ -53,7 +53,7 @@ void CApplication::StartUp(const std::string& commandLine) {
   }
   messages_.path = folder + kMessagesFileName;
   LoadMessageStore(messages_, environment_.eventLog);
-  const WorkerServices workers{environment_.service, environment_.eventLog, workerClock_, quit};
+  const WorkerServices workers{environment_.service, environment_.eventLog, workerClock_, quit_};
   feedbackWorker_ = std::thread([this, workers] { RunFeedbackResponseWorker(feedback_, workers); });
   messageWorker_ = std::thread([this, workers] { RunMessageWorker(messages_, workers); });
 
@@ -70,7 +70,7 @@ void CApplication::StartUp(const std::string& commandLine) {
   TellDeniedControllers();
   allFirmwares_.firmwareIdentityOverride = kAllFirmwaresIdentity;
   RestartAllFirmwaresLookup();
-  listDisplayNeedsRebuilding = true;
+  listDisplayNeedsRebuilding_ = true;
 }
 
 void CApplication::StartPollThread(CenterView& view) {
@@ -137,10 +137,10 @@ void CApplication::TellDeniedControllers() {
 }
 
 void CApplication::Refresh(CenterView& view) {
-  refreshRequested = false;
-  if (refreshTextShowing) {
+  refreshRequested_ = false;
+  if (refreshTextShowing_) {
     view.SetStatusText(0, "");
-    refreshTextShowing = false;
+    refreshTextShowing_ = false;
   } else {
     environment_.clock.SleepFor(300ms);
   }
@@ -166,27 +166,27 @@ void CApplication::Refresh(CenterView& view) {
 
 void CApplication::PollPass() {
   CenterView& view = *view_.load();
-  if (refreshRequested) {
+  if (refreshRequested_) {
     Refresh(view);
-  } else if (refreshTextShowing) {
+  } else if (refreshTextShowing_) {
     view.SetStatusText(0, "");
-    refreshTextShowing = false;
+    refreshTextShowing_ = false;
   }
-  if (!windowInactive) {
+  if (!windowInactive_) {
     if (Device::ReadLivePass(environment_.backend, devices_,
                              [&](std::size_t row, std::uint32_t value) {
-                               if (!quit) view.SetValueBar(row, value);
+                               if (!quit_) view.SetValueBar(row, value);
                              })) {
-      listDisplayNeedsRebuilding = true;  // a controller stopped or started answering
+      listDisplayNeedsRebuilding_ = true;  // a controller stopped or started answering
     }
   }
-  if (listDisplayNeedsRebuilding.exchange(false)) {
+  if (listDisplayNeedsRebuilding_.exchange(false)) {
     view.RebuildListDisplay();
   }
 }
 
 void CApplication::PollLoop() {
-  while (!quit) {
+  while (!quit_) {
     try {
       PollPass();
     } catch (...) {
@@ -211,19 +211,19 @@ void CApplication::OnDeviceChange(DeviceChange change) {
     }
   }
   // While the firmware update dialog is open, the controller comes and goes on purpose.
-  if (busy) {
-    refreshRequested = false;
+  if (busy_) {
+    refreshRequested_ = false;
     return;
   }
   switch (change) {
     case DeviceChange::Arrival:
     case DeviceChange::Removal:
-      refreshRequested = true;
+      refreshRequested_ = true;
       break;
     case DeviceChange::NodeChange:
       break;
     case DeviceChange::Other:
-      refreshRequested = false;
+      refreshRequested_ = false;
       break;
   }
 }
@@ -231,14 +231,14 @@ void CApplication::OnDeviceChange(DeviceChange change) {
 void CApplication::RequestRefresh() {
   ClearSelection();
   view_.load()->SetStatusText(0, "Refreshing...");
-  refreshTextShowing = true;
-  busy = false;
-  refreshRequested = true;
+  refreshTextShowing_ = true;
+  busy_ = false;
+  refreshRequested_ = true;
   view_.load()->RefreshRibbon(RibbonSelection::None);
 }
 
 void CApplication::StopThreads() {
-  quit = true;
+  quit_ = true;
   workerClock_.Wake();
   for (std::thread* thread : {&pollThread_, &feedbackWorker_, &messageWorker_}) {
     if (thread->joinable()) {
@@ -251,7 +251,7 @@ void CApplication::StopThreads() {
 void CApplication::Shutdown() {
   StopThreads();
   view_ = &noView_;
-  if (runUpdaterOnExit || updates_.UpdateOnExit()) {
+  if (updates_.UpdateOnExit()) {
     updates_.HandOff();
   }
 }

@@ -32,7 +32,6 @@ namespace Quorvane::Center {
 
 inline constexpr const char* kOnlyOneInstanceText =
     "Only one instance of Kestrane is allowed to run at a single time.";
-inline constexpr const char* kAllFirmwaresIdentity = "all-firmwares";
 
 struct CenterEnvironment {
   Platform::KnownFolders folders;
@@ -74,6 +73,7 @@ class CApplication {
   void OnDeviceChange(DeviceChange change);
   // Asks the poll thread to enumerate again (the Refresh command).
   void RequestRefresh();
+  bool RefreshRequested() const { return refreshRequested_; }
 
   // Listeners told of every HID arrival and removal (dialogs that close then), from the
   // monitor's thread. Returns an id for RemoveDeviceChangeListener.
@@ -122,15 +122,14 @@ class CApplication {
   // The per-user folder: <local data>/Quorvane/Kestrane/
   std::string UserFolder() const;
 
-  // Flags shared between threads.
-  std::atomic<bool> quit{false};
-  std::atomic<bool> refreshRequested{false};
-  std::atomic<bool> refreshTextShowing{false};
-  std::atomic<bool> windowInactive{false};
-  std::atomic<bool> listDisplayNeedsRebuilding{false};
-  std::atomic<bool> noRowSelected{true};
-  std::atomic<bool> busy{false};
-  std::atomic<bool> runUpdaterOnExit{false};
+  // The window is shown and active: live values are read only then.
+  void SetWindowActive(bool active) { windowInactive_ = !active; }
+  bool WindowActive() const { return !windowInactive_; }
+  // The firmware update dialog is open: device changes are ignored and a refresh waits.
+  void SetFirmwareUpdateOpen(bool open) { busy_ = open; }
+  bool FirmwareUpdateOpen() const { return busy_; }
+  // Whether a row is selected (the ribbon then acts on it).
+  bool RowSelected() const { return !noRowSelected_; }
 
  private:
   Device::DiscoveryServices DiscoveryServicesFor(CenterView& view);
@@ -159,6 +158,14 @@ class CApplication {
   bool permissionHintShown_ = false;
   void TellDeniedControllers();
   Platform::TaskGroup lookups_;
+  // Flags shared between threads.
+  std::atomic<bool> quit_{false};
+  std::atomic<bool> refreshRequested_{false};
+  std::atomic<bool> refreshTextShowing_{false};
+  std::atomic<bool> windowInactive_{false};
+  std::atomic<bool> listDisplayNeedsRebuilding_{false};
+  std::atomic<bool> noRowSelected_{true};
+  std::atomic<bool> busy_{false};
   Platform::WakeableClock workerClock_;  // the workers' one-second steps end at shutdown
   std::thread pollThread_;
   std::thread feedbackWorker_;

@@ -11,23 +11,23 @@ RibbonSelection CApplication::SelectRow(std::size_t index) {
   std::lock_guard lock(devices_.listLock);
   if (index >= devices_.rows.size()) {
     selectedRow_.reset();
-    noRowSelected = true;
+    noRowSelected_ = true;
     return RibbonSelection::None;
   }
   selectedRow_ = index;
-  noRowSelected = false;
+  noRowSelected_ = false;
   return devices_.rows[index].IsButtonRow() ? RibbonSelection::ButtonRow : RibbonSelection::Row;
 }
 
 void CApplication::ClearSelection() {
   std::lock_guard lock(devices_.listLock);
   selectedRow_.reset();
-  noRowSelected = true;
+  noRowSelected_ = true;
 }
 
 std::optional<Device::QuorvaneDevice> CApplication::SelectedRow() {
   std::lock_guard lock(devices_.listLock);
-  if (noRowSelected || !selectedRow_ || *selectedRow_ >= devices_.rows.size()) {
+  if (noRowSelected_ || !selectedRow_ || *selectedRow_ >= devices_.rows.size()) {
     return std::nullopt;
   }
   return devices_.rows[*selectedRow_];

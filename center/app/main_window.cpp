@@ -96,8 +96,8 @@ void MainWindow::ShowAtStart() {
 }
 
 void MainWindow::UpdateInactive() {
-  application_.windowInactive =
-      !isVisible() || QGuiApplication::applicationState() != Qt::ApplicationActive;
+  application_.SetWindowActive(isVisible() &&
+                               QGuiApplication::applicationState() == Qt::ApplicationActive);
 }
 
 void MainWindow::RebuildListDisplay() {
@@ -127,7 +127,7 @@ void MainWindow::RefreshGalleries() { RefreshRibbon(selection_); }
 
 void MainWindow::Execute(RibbonCommand command, int parameter) {
   // Using the ribbon makes the window the active one.
-  application_.windowInactive = false;
+  application_.SetWindowActive(true);
   switch (command) {
     case RibbonCommand::Exit:
       Quit();
@@ -164,9 +164,9 @@ void MainWindow::Execute(RibbonCommand command, int parameter) {
       break;
     case RibbonCommand::UpdateFirmware:
       // The controller leaves and comes back while the dialog is open; the list follows after.
-      application_.busy = true;
+      application_.SetFirmwareUpdateOpen(true);
       OpenFirmwareUpdate();
-      application_.busy = false;
+      application_.SetFirmwareUpdateOpen(false);
       Refresh();
       break;
     case RibbonCommand::ChangeFirmware:

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <thread>
 
-#include "center/app/application.h"
 #include "center/calibration/calibration_command.h"
 #include "center/cli/cli_commands.h"
 #include "center/cli/cli_format.h"

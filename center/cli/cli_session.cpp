@@ -1,6 +1,5 @@
 #include "center/cli/cli_session.h"
 
-#include "center/app/application.h"
 #include "center/app/center_settings.h"
 #include "center/app/list_display.h"
 #include "center/app/single_instance.h"

@@ -46,6 +46,10 @@ std::optional<std::string> DownloadFirmwareImage(const CenterService& service,
 
 bool RegisterErrorLog(const CenterService& service, const Service::ErrorLogRecord& record);
 
+// The firmware identity that asks for the firmwares of every controller kind (the gallery a
+// crash recovery picks from).
+inline constexpr const char* kAllFirmwaresIdentity = "all-firmwares";
+
 // The firmware list document for a firmware identity; empty optional when none came. `answered`,
 // when given, tells an empty answer from none.
 std::optional<std::string> EnumerateFirmwares(const CenterService& service,

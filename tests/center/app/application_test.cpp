@@ -116,7 +116,6 @@ TEST_F(Center, StartUpMakesTheStoresSettingsAndListAndTurnsBetaOn) {
   EXPECT_TRUE(application_->Settings().Values().enableBetaSoftware);
   EXPECT_EQ(application_->Devices().rows.size(), 9u);
   EXPECT_EQ(application_->AllFirmwaresRow().firmwareIdentityOverride, "all-firmwares");
-  EXPECT_TRUE(application_->listDisplayNeedsRebuilding);
   application_->Shutdown();
   // Every lookup ended: each row's running flag is clear.
   for (const auto& row : application_->Devices().rows) EXPECT_FALSE(row.Lookup().running);
@@ -143,7 +142,7 @@ TEST_F(Center, PollPassShowsEveryRowsValueAndSkipsUnchangedButtons) {
   ASSERT_EQ(values.size(), 9u);  // both released
   EXPECT_EQ(values[5].second, 0u);
 
-  application_->windowInactive = true;
+  application_->SetWindowActive(false);
   clock_.Advance(500ms);
   application_->PollPass();
   EXPECT_TRUE(view_.TakeValues().empty());
@@ -163,7 +162,7 @@ TEST_F(Center, RefreshReenumeratesAndReportsAChangedList) {
                                           "drop 9",      "list changed",
                                           "ribbon none"};
   EXPECT_EQ(events, expected);
-  EXPECT_TRUE(application_->noRowSelected);
+  EXPECT_FALSE(application_->RowSelected());
 
   // Without the refresh text the pass waits 300 ms first.
   const auto before = clock_.Now();
@@ -225,9 +224,9 @@ TEST_F(Center, DeviceChangesRequestARefreshExceptWhileBusyAndListenersHearArriva
                {DeviceChange::Arrival, true, false, 2},
                {DeviceChange::NodeChange, true, false, 2}};
   for (const auto& step : cases) {
-    application_->busy = step.busy;
+    application_->SetFirmwareUpdateOpen(step.busy);
     application_->OnDeviceChange(step.change);
-    EXPECT_EQ(application_->refreshRequested, step.refresh) << static_cast<int>(step.change);
+    EXPECT_EQ(application_->RefreshRequested(), step.refresh) << static_cast<int>(step.change);
     EXPECT_EQ(heard, step.heard) << static_cast<int>(step.change);
   }
   application_->RemoveDeviceChangeListener(listener);
@@ -235,22 +234,15 @@ TEST_F(Center, DeviceChangesRequestARefreshExceptWhileBusyAndListenersHearArriva
   EXPECT_EQ(heard, 2);
 }
 
-TEST_F(Center, ThePollThreadRunsUntilShutdownAndTheHandOffStartsTheUpdater) {
-  // An "updater" that records how it was started.
-  std::filesystem::create_directories(root_.File("Quorvane/Updater"));
-  Testing::WriteExecutable(root_.File("Quorvane/Updater/Tollwick"),
-                           "echo \"$@\" > '" + root_.File("handoff.txt") + "'");
+TEST_F(Center, ThePollThreadRunsUntilShutdown) {
   Platform::SystemClock realClock;
   CApplication application(
       {folders_, {"http://127.0.0.1:1/x"}, *simulated_, log_, notifier_, realClock});
   application.StartUp("/isbeta:true");
   application.StartPollThread(view_);
   std::this_thread::sleep_for(100ms);
-  application.runUpdaterOnExit = true;
   application.Shutdown();
   EXPECT_FALSE(view_.TakeValues().empty());
-  EXPECT_EQ(Testing::AwaitFile(root_.File("handoff.txt")),
-            "/updateonly:center /restart:center /isbeta:true\n");
 }
 
 TEST_F(Center, EnablingBetaSoftwareSavesDropsPendingDownloadsAndFetchesEveryListAgain) {
@@ -301,16 +293,16 @@ TEST_F(Center, TheSelectedRowDecidesTheRibbonUntilARefreshForgetsIt) {
   application_->AttachView(view_);
   application_->PollPass();
   EXPECT_EQ(application_->SelectRow(99), RibbonSelection::None);
-  EXPECT_TRUE(application_->noRowSelected);
+  EXPECT_FALSE(application_->RowSelected());
   ASSERT_EQ(application_->SelectRow(1), RibbonSelection::Row);
   application_->OnDeviceChange(DeviceChange::Arrival);  // a keyboard, say: the list stays as it is
   application_->PollPass();
   ASSERT_TRUE(application_->SelectedRow());
   EXPECT_EQ(application_->SelectedRow()->channelName, "Brake");
-  EXPECT_FALSE(application_->noRowSelected);
+  EXPECT_TRUE(application_->RowSelected());
   application_->RequestRefresh();
   EXPECT_FALSE(application_->SelectedRow());
-  EXPECT_TRUE(application_->noRowSelected);
+  EXPECT_FALSE(application_->RowSelected());
 }
 
 // A watch for controllers that cannot start (here no descriptor is left for its socket) is said

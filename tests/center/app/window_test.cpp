@@ -116,7 +116,7 @@ class CenterWindow : public testing::Test {
       application_->StartPollThread(*view_);
     } else {
       application_->AttachView(*view_);
-      application_->windowInactive = false;
+      application_->SetWindowActive(true);
     }
   }
   void Close() {
@@ -204,7 +204,7 @@ TEST_F(Window, DeviceChannelAndButtonLinesSwitchTheCommandsAndRefreshForgetsTheS
   EXPECT_FALSE(Button(RibbonCommand::Calibrate)->isEnabled());
   QTest::mouseClick(Button(RibbonCommand::Refresh), Qt::LeftButton);
   EXPECT_EQ(window_->Ribbon().Mode(), RibbonMode::NothingSelected);
-  EXPECT_TRUE(application_->noRowSelected);
+  EXPECT_FALSE(application_->RowSelected());
 }
 
 TEST_F(Window, TogglesShowTheStoredSettingsAfterARestart) {
@@ -296,7 +296,7 @@ TEST_F(ActiveWindow, LiveValuesGoOnWhileADialogOfTheCenterIsActive) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(about));
   const std::uint32_t before = window_->ListModel().Line(1).value;
   EXPECT_TRUE(QTest::qWaitFor([&] { return window_->ListModel().Line(1).value != before; }, 2000));
-  EXPECT_FALSE(application_->windowInactive);
+  EXPECT_TRUE(application_->WindowActive());
   about->reject();
 }
 
@@ -512,11 +512,11 @@ TEST_F(Flashing, UpdateFirmwareFromTheRibbonFlashesThePendingFirmwareWhileTheLis
     EXPECT_EQ(dialog.windowTitle(), "Update Firmware to v2.1");
     EXPECT_FALSE(dialog.OkButton().isEnabled());
     EXPECT_TRUE(dialog.Progress().isVisible());
-    EXPECT_TRUE(application_->busy);
+    EXPECT_TRUE(application_->FirmwareUpdateOpen());
     output = Follow(dialog).second;
   });
   QTest::mouseClick(Button(RibbonCommand::UpdateFirmware), Qt::LeftButton);
-  EXPECT_FALSE(application_->busy);
+  EXPECT_FALSE(application_->FirmwareUpdateOpen());
   EXPECT_NE(output.find("bytes of flash verified"), std::string::npos) << output;
   EXPECT_TRUE(ListShows("v2.1"));
 }

@@ -124,6 +124,12 @@ TEST_F(UpdateChecks, AReadyCenterUpdateIsOfferedFirstAndAskedForOnTheNextCheck) 
   EXPECT_TRUE(yes.Saw("close"));
   EXPECT_TRUE(coordinator.UpdateOnExit());
   EXPECT_FALSE(coordinator.CheckRunning());
+
+  // At exit the updater installs it and starts the center again, in beta when it is set.
+  beta_ = true;
+  coordinator.HandOff();
+  EXPECT_EQ(Testing::AwaitFile(root_.File("updater.log")),
+            "/updateonly:center /restart:center /isbeta:true data=" + folders_.localAppData + "\n");
 }
 
 TEST_F(UpdateChecks, TheCheckRunsTheUpdaterInThisUsersDataWithBetaWhenSet) {

@@ -1,5 +1,7 @@
 #include "center/app/device_list_model.h"
 
+#include <QColor>
+
 namespace Quorvane::Center {
 
 int DeviceListModel::rowCount(const QModelIndex& parent) const {
@@ -15,6 +17,15 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const {
     return {};
   }
   const ListLine& line = Line(index.row());
+  if (role == MarkerRole && index.column() == NameColumn) {
+    return static_cast<int>(line.marker);
+  }
+  if (line.hasValueBar && index.column() == ValueColumn) {
+    if (role == BarFractionRole) return BarFraction(line.value, line.minimum, line.maximum);
+    if (role == BarColourRole) {
+      return QColor(line.barColour.red, line.barColour.green, line.barColour.blue);
+    }
+  }
   if (role == Qt::DisplayRole) {
     switch (index.column()) {
       case NameColumn:

@@ -20,6 +20,13 @@ class DeviceListModel final : public QAbstractTableModel {
     FirmwareColumn = 3,
     ColumnCount = 4
   };
+  // What the delegate paints besides the texts: the line's marker (an int of LineMarker, in the
+  // name column) and, in the value column of a line with a bar, its filled share and colour.
+  enum Role {
+    MarkerRole = Qt::UserRole + 1,
+    BarFractionRole,
+    BarColourRole,
+  };
 
   using QAbstractTableModel::QAbstractTableModel;
 

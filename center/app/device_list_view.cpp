@@ -3,7 +3,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPaintEvent>
 
 #include "center/app/device_list_model.h"
 #include "center/app/value_bar_delegate.h"
@@ -12,7 +11,7 @@ namespace Quorvane::Center {
 
 DeviceListView::DeviceListView(DeviceListModel& model, QWidget* parent) : QTreeView(parent) {
   setModel(&model);
-  setItemDelegate(new ValueBarDelegate(*this, this));
+  setItemDelegate(new ValueBarDelegate(this));
   setRootIsDecorated(false);
   setItemsExpandable(false);
   setUniformRowHeights(true);
@@ -20,7 +19,10 @@ DeviceListView::DeviceListView(DeviceListModel& model, QWidget* parent) : QTreeV
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // The row under the pointer is shown highlighted: the view tells the delegate through the
+  // item's hover state.
   setMouseTracking(true);
+  viewport()->setAttribute(Qt::WA_Hover);
   setFrameShape(QFrame::NoFrame);
   QPalette colours = palette();
   colours.setColor(QPalette::Base, Qt::white);
@@ -62,24 +64,6 @@ void DeviceListView::RedrawValues(int firstRow, int lastRow) {
   viewport()->update(first.united(last));
 }
 
-void DeviceListView::RedrawRow(int row) {
-  if (row < 0 || !model() || row >= model()->rowCount()) {
-    return;
-  }
-  const QRect first = visualRect(model()->index(row, 0));
-  viewport()->update(QRect(0, first.top(), viewport()->width(), first.height()));
-}
-
-void DeviceListView::SetHotRow(int row) {
-  if (row == hotRow_) {
-    return;
-  }
-  const int previous = hotRow_;
-  hotRow_ = row;
-  RedrawRow(previous);
-  RedrawRow(row);
-}
-
 bool DeviceListView::event(QEvent* event) {
   // The About dialog's keys belong to the window, not to the list's search by typing.
   if (event->type() == QEvent::ShortcutOverride) {
@@ -91,28 +75,11 @@ bool DeviceListView::event(QEvent* event) {
   return QTreeView::event(event);
 }
 
-void DeviceListView::paintEvent(QPaintEvent* event) {
-  paintRegion_ = event->region();
-  QTreeView::paintEvent(event);
-  paintRegion_ = QRegion();
-}
-
 void DeviceListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
   QTreeView::currentChanged(current, previous);
   if (current.isValid() && current.row() != previous.row()) {
     emit RowClicked(current.row());
   }
-}
-
-void DeviceListView::mouseMoveEvent(QMouseEvent* event) {
-  SetHotRow(indexAt(event->position().toPoint()).row());
-  QTreeView::mouseMoveEvent(event);
-}
-
-void DeviceListView::leaveEvent(QEvent* event) {
-  // Leaving the list takes the pointer's highlight away; the clicked row stays marked.
-  SetHotRow(-1);
-  QTreeView::leaveEvent(event);
 }
 
 void DeviceListView::mousePressEvent(QMouseEvent* event) {

@@ -14,8 +14,6 @@ class DeviceListView final : public QTreeView {
  public:
   explicit DeviceListView(DeviceListModel& model, QWidget* parent = nullptr);
 
-  // The row under the pointer; -1 when none.
-  int HotRow() const { return hotRow_; }
   // Column widths and their limits: 380 (at least 250), 220 (at least 100), 250 and 80 fixed.
   static constexpr int kWidths[4] = {380, 220, 250, 80};
   static constexpr int kMinimumWidths[4] = {250, 100, 250, 80};
@@ -23,8 +21,6 @@ class DeviceListView final : public QTreeView {
   void RedrawValues(int firstRow, int lastRow);
   // Forgets the selection (a rebuilt list starts with none).
   void Unselect();
-  // The part of the list being painted now: cells outside it need not be drawn.
-  const QRegion& PaintRegion() const { return paintRegion_; }
 
  signals:
   // A click on a row, or on the list where no row is.
@@ -33,20 +29,12 @@ class DeviceListView final : public QTreeView {
 
  protected:
   bool event(QEvent* event) override;
-  void paintEvent(QPaintEvent* event) override;
   // Moving through the list with the keyboard selects as a click does.
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
-  void leaveEvent(QEvent* event) override;
 
  private:
-  void SetHotRow(int row);
   void KeepMinimumWidth(int column, int oldSize, int newSize);
-  void RedrawRow(int row);
-
-  int hotRow_ = -1;
-  QRegion paintRegion_;
 };
 
 }  // namespace Quorvane::Center

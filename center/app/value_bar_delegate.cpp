@@ -1,10 +1,10 @@
 #include "center/app/value_bar_delegate.h"
 
+#include <QPaintEngine>
 #include <QPainter>
 
 #include "center/app/center_resources.h"
 #include "center/app/device_list_model.h"
-#include "center/app/device_list_view.h"
 
 namespace Quorvane::Center {
 namespace {
@@ -15,6 +15,15 @@ const QColor kTextColour(16, 16, 16);
 const QColor kBarFrame(160, 160, 160);
 
 QColor ToQColor(Ui::Rgb colour) { return {colour.red, colour.green, colour.blue}; }
+
+// Whether the cell lies outside what is being painted now (a live value repaints only its bar):
+// the paint event's clip, which the paint engine holds in device pixels.
+bool OutsidePaintedArea(QPainter& painter, const QRect& cell) {
+  const QPaintEngine* engine = painter.paintEngine();
+  if (engine == nullptr || engine->systemClip().isEmpty()) return false;
+  return !engine->systemClip().intersects(
+      painter.deviceTransform().mapRect(QRectF(cell)).toAlignedRect());
+}
 
 QPixmap MarkerPixmap(const char* name) {
   EnsureCenterResources();
@@ -32,9 +41,8 @@ QFont ListFont() {
   return font;
 }
 
-ValueBarDelegate::ValueBarDelegate(const DeviceListView& view, QObject* parent)
+ValueBarDelegate::ValueBarDelegate(QObject* parent)
     : QStyledItemDelegate(parent),
-      view_(view),
       font_(ListFont()),
       devicePixmap_(MarkerPixmap("device")),
       buttonPixmap_(MarkerPixmap("button")) {}
@@ -46,18 +54,12 @@ QSize ValueBarDelegate::sizeHint(const QStyleOptionViewItem& option,
 
 void ValueBarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                              const QModelIndex& index) const {
-  const auto* model = static_cast<const DeviceListModel*>(index.model());
-  if (index.row() >= static_cast<int>(model->Lines().size())) {
+  if (OutsidePaintedArea(*painter, option.rect)) {
     return;
   }
-  // A live value repaints only its bar; the row's other cells are drawn already.
-  if (!view_.PaintRegion().isEmpty() && !view_.PaintRegion().intersects(option.rect)) {
-    return;
-  }
-  const ListLine& line = model->Line(index.row());
-  const bool focused = view_.currentIndex().row() == index.row() && view_.currentIndex().isValid();
+  const bool focused = option.state & QStyle::State_HasFocus;
   const bool highlighted =
-      focused || view_.HotRow() == index.row() || (option.state & QStyle::State_Selected);
+      option.state & (QStyle::State_HasFocus | QStyle::State_MouseOver | QStyle::State_Selected);
   const QRect cell = option.rect;
 
   painter->save();
@@ -76,16 +78,16 @@ void ValueBarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
   painter->setPen(kTextColour);
   switch (index.column()) {
     case DeviceListModel::NameColumn:
-      PaintName(*painter, cell, line);
+      PaintName(*painter, cell, index);
       break;
     case DeviceListModel::ValueColumn:
-      if (line.hasValueBar) PaintBar(*painter, cell, line, highlighted, focused);
+      if (index.data(DeviceListModel::BarFractionRole).isValid()) {
+        PaintBar(*painter, cell, index, highlighted, focused);
+      }
       break;
     case DeviceListModel::SerialColumn:
-      PaintText(*painter, cell, 3, QString::fromStdString(line.serial));
-      break;
     case DeviceListModel::FirmwareColumn:
-      PaintText(*painter, cell, 3, QString::fromStdString(line.firmware));
+      PaintText(*painter, cell, 3, index.data(Qt::DisplayRole).toString());
       break;
     default:
       break;
@@ -93,12 +95,15 @@ void ValueBarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
   painter->restore();
 }
 
-void ValueBarDelegate::PaintName(QPainter& painter, const QRect& cell, const ListLine& line) const {
+void ValueBarDelegate::PaintName(QPainter& painter, const QRect& cell,
+                                 const QModelIndex& index) const {
   const int middle = cell.top() + (cell.height() - 16) / 2;
-  switch (line.marker) {
+  const auto marker = static_cast<LineMarker>(index.data(DeviceListModel::MarkerRole).toInt());
+  const QString name = index.data(Qt::DisplayRole).toString();
+  switch (marker) {
     case LineMarker::Device:
       painter.drawPixmap(cell.left(), middle, devicePixmap_);
-      PaintText(painter, cell, 16, QString::fromStdString(line.name));
+      PaintText(painter, cell, 16, name);
       return;
     case LineMarker::Button:
       painter.drawPixmap(cell.left() + 21, middle, buttonPixmap_);
@@ -108,27 +113,27 @@ void ValueBarDelegate::PaintName(QPainter& painter, const QRect& cell, const Lis
     case LineMarker::Clutch:
     case LineMarker::Handbrake:
       painter.fillRect(QRect(cell.left() + 25, cell.top() + (cell.height() - 7) / 2, 7, 7),
-                       ToQColor(MarkerColour(line.marker)));
+                       ToQColor(MarkerColour(marker)));
       break;
     case LineMarker::Other:
       break;
   }
-  PaintText(painter, cell, 38, QString::fromStdString(line.name));
+  PaintText(painter, cell, 38, name);
 }
 
-void ValueBarDelegate::PaintBar(QPainter& painter, const QRect& cell, const ListLine& line,
+void ValueBarDelegate::PaintBar(QPainter& painter, const QRect& cell, const QModelIndex& index,
                                 bool highlighted, bool focused) const {
   // The bar's frame sits one pixel inside the cell, the bar one pixel inside its frame.
   const QRect frame = cell.adjusted(1, 1, -1, -1);
   painter.fillRect(frame, highlighted ? kHighlight : Qt::white);
   const QRect bar = frame.adjusted(focused ? 2 : 1, 1, focused ? -2 : -1, -1);
   painter.fillRect(bar, Qt::white);
-  const double fraction = BarFraction(line.value, line.minimum, line.maximum);
+  const double fraction = index.data(DeviceListModel::BarFractionRole).toDouble();
   const int filled =
       std::min(static_cast<int>(fraction * BarPixels(cell.width()) + 0.5), bar.width() - 2);
   if (filled > 0) {
     painter.fillRect(QRect(bar.left() + 1, bar.top() + 1, filled, bar.height() - 2),
-                     ToQColor(line.barColour));
+                     index.data(DeviceListModel::BarColourRole).value<QColor>());
   }
   painter.setPen(kBarFrame);
   painter.drawRect(bar.adjusted(0, 0, -1, -1));

@@ -1,5 +1,7 @@
 // Draws every line of the controller list: background, marker, texts, and for channel and
-// button lines the value bar in the value column, in the marker's colour.
+// button lines the value bar in the value column, in the marker's colour. What it paints comes
+// from the model's roles; the row under the pointer, the selected and the current one from the
+// item's state, as the view gives it.
 #pragma once
 
 #include <QIcon>
@@ -8,14 +10,11 @@
 
 namespace Quorvane::Center {
 
-class DeviceListView;
-struct ListLine;
-
 class ValueBarDelegate final : public QStyledItemDelegate {
   Q_OBJECT
 
  public:
-  ValueBarDelegate(const DeviceListView& view, QObject* parent);
+  explicit ValueBarDelegate(QObject* parent);
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override;
@@ -26,12 +25,11 @@ class ValueBarDelegate final : public QStyledItemDelegate {
   static int BarPixels(int cellWidth) { return std::max(1, cellWidth - 6); }
 
  private:
-  void PaintName(QPainter& painter, const QRect& cell, const ListLine& line) const;
-  void PaintBar(QPainter& painter, const QRect& cell, const ListLine& line, bool highlighted,
+  void PaintName(QPainter& painter, const QRect& cell, const QModelIndex& index) const;
+  void PaintBar(QPainter& painter, const QRect& cell, const QModelIndex& index, bool highlighted,
                 bool focused) const;
   void PaintText(QPainter& painter, const QRect& cell, int inset, const QString& text) const;
 
-  const DeviceListView& view_;
   QFont font_;
   QPixmap devicePixmap_;
   QPixmap buttonPixmap_;

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "common/platform/simd_level.h"
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -161,9 +163,16 @@ __attribute__((target("avx2"))) std::size_t DecodeBlocksAvx2(const std::uint8_t*
 // the characters read.
 std::size_t DecodeWide(const std::uint8_t* in, std::size_t size, std::uint8_t*& write) {
 #if defined(__x86_64__)
-  static const auto decode = __builtin_cpu_supports("avx2")     ? DecodeBlocksAvx2
-                             : __builtin_cpu_supports("sse4.1") ? DecodeBlocksSse41
-                                                                : nullptr;
+  static const auto decode = [] {
+    switch (Platform::ChosenSimdLevel()) {
+      case Platform::SimdLevel::Avx2:
+        return DecodeBlocksAvx2;
+      case Platform::SimdLevel::Sse:
+        return DecodeBlocksSse41;
+      default:
+        return static_cast<decltype(&DecodeBlocksSse41)>(nullptr);
+    }
+  }();
   if (decode != nullptr) {
     return decode(in, size, write);
   }

@@ -1,5 +1,7 @@
 #include "common/service_client/xml_plain_text.h"
 
+#include "common/platform/simd_level.h"
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -65,9 +67,9 @@ __attribute__((target("avx2"))) void CopyBlocksAvx2(std::string_view in, char* o
     CopyBlocks<16, CopySixteen>(in, out, room, copied);
   }
 }
-#else
-void CopyBlocksNone(std::string_view, char*, std::size_t, PlainTextCopied&) {}
 #endif
+
+void CopyBlocksNone(std::string_view, char*, std::size_t, PlainTextCopied&) {}
 
 template <void (*kBlocks)(std::string_view, char*, std::size_t, PlainTextCopied&)>
 [[gnu::always_inline]] inline PlainTextCopied CopyWith(std::string_view in, char* out,
@@ -87,6 +89,10 @@ template <void (*kBlocks)(std::string_view, char*, std::size_t, PlainTextCopied&
   }
 }
 
+PlainTextCopied CopyScalar(std::string_view in, char* out, std::size_t room) {
+  return CopyWith<CopyBlocksNone>(in, out, room);
+}
+
 #if defined(__x86_64__)
 PlainTextCopied CopySse2(std::string_view in, char* out, std::size_t room) {
   return CopyWith<CopyBlocksSse2>(in, out, room);
@@ -102,10 +108,19 @@ __attribute__((target("avx2"))) PlainTextCopied CopyAvx2(std::string_view in, ch
 
 PlainTextCopied CopyPlainText(std::string_view in, char* out, std::size_t room) {
 #if defined(__x86_64__)
-  static const auto copy = __builtin_cpu_supports("avx2") ? CopyAvx2 : CopySse2;
+  static const auto copy = [] {
+    switch (Platform::ChosenSimdLevel()) {
+      case Platform::SimdLevel::Avx2:
+        return CopyAvx2;
+      case Platform::SimdLevel::Sse:
+        return CopySse2;
+      default:
+        return CopyScalar;
+    }
+  }();
   return copy(in, out, room);
 #else
-  return CopyWith<CopyBlocksNone>(in, out, room);
+  return CopyScalar(in, out, room);
 #endif
 }
 

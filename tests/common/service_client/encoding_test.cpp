@@ -5,6 +5,7 @@
 #include "common/diagnostics/hvx_exception.h"
 #include "common/service_client/access_token.h"
 #include "common/service_client/base64.h"
+#include "common/service_client/xml_plain_text.h"
 #include "common/service_client/field_encoding.h"
 #include "common/service_client/scramble.h"
 #include "common/service_client/time_stamp.h"
@@ -51,12 +52,33 @@ TEST(Base64, DecodingAcceptsLineBreaksAnywhereAndRefusesEverythingElse) {
   for (const auto& text : broken) {
     EXPECT_EQ(Base64Decode(text), std::nullopt) << text;
   }
-  // A character outside the alphabet anywhere in a long text, where it is decoded blocks at a time.
-  for (std::size_t at = 0; at < Base64Encode(all).size(); ++at) {
-    for (const char stranger : {'!', '-', ' ', '\x80'}) {
-      std::string text = Base64Encode(all);
-      text[at] = stranger;
-      EXPECT_EQ(Base64Decode(text), std::nullopt) << at << stranger;
+  // Every byte value at every position of a long text, where it is decoded blocks at a time,
+  // against the alphabet itself: the block decoders' tables take exactly its characters.
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const std::string line = Base64Encode(all).substr(0, 64);
+  const std::string lineBytes = all.substr(0, 48);
+  for (std::size_t at = 0; at < line.size(); ++at) {
+    for (int value = 0; value < 256; ++value) {
+      const char character = static_cast<char>(value);
+      if (character == '\r' || character == '\n' || character == '=') continue;
+      std::string text = line;
+      text[at] = character;
+      std::optional<std::string> expected;
+      if (const auto index = alphabet.find(character); index != std::string::npos) {
+        // The six bits of the character at `at` replace those of the one it stands for.
+        std::string bytes = lineBytes;
+        const std::size_t group = at / 4 * 3;
+        std::uint32_t bits = (static_cast<std::uint8_t>(bytes[group]) << 16) |
+                             (static_cast<std::uint8_t>(bytes[group + 1]) << 8) |
+                             static_cast<std::uint8_t>(bytes[group + 2]);
+        const unsigned shift = 6 * (3 - at % 4);
+        bits = (bits & ~(63u << shift)) | (static_cast<std::uint32_t>(index) << shift);
+        for (std::size_t byte = 0; byte < 3; ++byte) {
+          bytes[group + byte] = static_cast<char>(bits >> (16 - 8 * byte));
+        }
+        expected = bytes;
+      }
+      ASSERT_EQ(Base64Decode(text), expected) << "byte " << value << " at " << at;
     }
   }
   // Text that arrives in two pieces decodes as the whole does, wherever it is cut.
@@ -69,6 +91,28 @@ TEST(Base64, DecodingAcceptsLineBreaksAnywhereAndRefusesEverythingElse) {
       const bool fed = decoder.Feed(text.substr(0, cut), bytes) && decoder.Feed(text.substr(cut), bytes);
       EXPECT_EQ(fed && decoder.Finish() ? std::optional(bytes) : std::nullopt, Base64Decode(text)) << text << cut;
     }
+  }
+}
+
+// Character data is copied up to the first character that needs care, wherever it stands in the
+// blocks the copy takes at a time; a carriage return's reference is copied as the return.
+TEST(PlainText, TheCopyStopsAtEveryCharacterThatNeedsCareAndReadsTheReturnsReference) {
+  const std::string plain(70, 'x');
+  char out[80];
+  for (std::size_t at = 0; at < plain.size(); ++at) {
+    for (const char care : {'<', '&', '\r', '\0'}) {
+      std::string text = plain;
+      text[at] = care;
+      const auto copied = CopyPlainText(text, out, sizeof out);
+      ASSERT_EQ(copied.read, at) << static_cast<int>(care) << " at " << at;
+      ASSERT_EQ(copied.written, at);
+    }
+    const std::string text = plain.substr(0, at) + "&#xD;" + plain.substr(at);
+    const auto copied = CopyPlainText(text, out, sizeof out);
+    ASSERT_EQ(copied.read, text.size()) << at;
+    ASSERT_EQ(std::string(out, copied.written), plain.substr(0, at) + "\r" + plain.substr(at));
+    // A full room ends the copy there.
+    ASSERT_EQ(CopyPlainText(plain, out, at).written, at);
   }
 }
 

@@ -8,6 +8,7 @@
 #include "bench/bench_support.h"
 #include "common/service_client/base64.h"
 #include "common/service_client/field_encoding.h"
+#include "common/service_client/xml_plain_text.h"
 
 namespace {
 
@@ -72,9 +73,37 @@ void BM_Base64Encode(benchmark::State& state) {
       static_cast<std::int64_t>(static_cast<std::size_t>(state.iterations()) * bytes.size()));
 }
 
+// The character data of a file in an answer: Base64 lines, each ending in the carriage return's
+// reference and a line feed, copied as the answer reader copies it.
+void BM_CopyPlainText(benchmark::State& state) {
+  static const std::string text = [] {
+    std::string lines;
+    for (std::size_t at = 0; at < Encoded().size(); at += 66) {
+      lines += Encoded().substr(at, 64);
+      lines += "&#xD;\n";
+    }
+    return lines;
+  }();
+  std::string out(text.size(), '\0');
+  for (auto _ : state) {
+    std::size_t read = 0;
+    std::size_t written = 0;
+    while (read < text.size()) {
+      const auto copied = Service::CopyPlainText(std::string_view(text).substr(read),
+                                                 out.data() + written, out.size() - written);
+      read += copied.read + (copied.read == 0);  // never stuck on a character that needs care
+      written += copied.written;
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetBytesProcessed(
+      static_cast<std::int64_t>(static_cast<std::size_t>(state.iterations()) * text.size()));
+}
+
 BENCHMARK(BM_Base64Decode)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DecodeServiceBytes)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Base64Encode)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CopyPlainText)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

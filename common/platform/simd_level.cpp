@@ -9,8 +9,7 @@ namespace {
 
 SimdLevel ProcessorLevel() {
 #if defined(__x86_64__)
-  if (__builtin_cpu_supports("avx2")) return SimdLevel::Avx2;
-  // The decoders' shuffles need SSSE3 and SSE4.1; every x86-64 processor has SSE2.
+  // The decoder's shuffles need SSSE3 and SSE4.1; every x86-64 processor has SSE2.
   if (__builtin_cpu_supports("sse4.1")) return SimdLevel::Sse;
 #endif
   return SimdLevel::Scalar;
@@ -19,9 +18,7 @@ SimdLevel ProcessorLevel() {
 SimdLevel AskedLevel() {
   const char* asked = std::getenv("QUORVANE_SIMD");
   const std::string_view name = asked == nullptr ? "" : asked;
-  if (name == "scalar") return SimdLevel::Scalar;
-  if (name == "sse") return SimdLevel::Sse;
-  return SimdLevel::Avx2;
+  return name == "scalar" ? SimdLevel::Scalar : SimdLevel::Sse;
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
-// Which vector instructions the codecs' fast paths use: the widest the processor has, unless the
-// environment variable QUORVANE_SIMD asks for fewer ("avx2", "sse" or "scalar"). It is read once,
-// at the first use, so that tests and benchmarks can run every path on one machine.
+// Whether the codecs' fast paths use vector instructions (SSE4.1, blocks of sixteen bytes): when
+// the processor has them, unless the environment variable QUORVANE_SIMD is "scalar". It is read
+// once, at the first use, so that tests and benchmarks can run both paths on one machine.
 #pragma once
 
 namespace Quorvane::Platform {
 
-enum class SimdLevel { Scalar, Sse, Avx2 };
+enum class SimdLevel { Scalar, Sse };
 
 SimdLevel ChosenSimdLevel();
 

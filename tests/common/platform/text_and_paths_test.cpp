@@ -31,15 +31,50 @@ TEST(Utf16, CharactersOutsideTheBasicPlaneBecomeSurrogatePairsAndBack) {
   EXPECT_EQ(Utf8ToUtf16LeBytes(""), "");
 }
 
+// Every code point there is, both ways, against encoders written plainly here: each range of the
+// codecs is taken at both of its ends, and only the surrogates are refused.
+TEST(Utf16, EveryCodePointRoundTripsAndOnlySurrogatesAreRefused) {
+  const auto utf8 = [](std::uint32_t point) {
+    std::string out;
+    if (point < 0x80) return std::string(1, static_cast<char>(point));
+    const int tail = point < 0x800 ? 1 : point < 0x10000 ? 2 : 3;
+    constexpr std::uint32_t kLead[] = {0, 0xC0, 0xE0, 0xF0};
+    out += static_cast<char>(kLead[tail] | (point >> (6 * tail)));
+    for (int at = tail - 1; at >= 0; --at) out += static_cast<char>(0x80 | ((point >> (6 * at)) & 0x3F));
+    return out;
+  };
+  const auto utf16le = [](std::uint32_t point) {
+    const auto unit = [](std::uint32_t value) {
+      return std::string{static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
+    };
+    if (point < 0x10000) return unit(point);
+    return unit(0xD800 + ((point - 0x10000) >> 10)) + unit(0xDC00 + ((point - 0x10000) & 0x3FF));
+  };
+  for (std::uint32_t point = 1; point <= 0x10FFFF; ++point) {
+    const bool surrogate = point >= 0xD800 && point <= 0xDFFF;
+    const auto bytes = Utf8ToUtf16LeBytes(utf8(point));
+    ASSERT_EQ(bytes, surrogate ? std::nullopt : std::optional(utf16le(point))) << std::hex << point;
+    ASSERT_EQ(Utf16LeBytesToUtf8(utf16le(point)), surrogate ? std::nullopt : std::optional(utf8(point)))
+        << std::hex << point;
+  }
+}
+
 TEST(Utf16, BrokenSequencesAreRefusedInsteadOfReplaced) {
-  for (const std::string broken : {"\x80", "\xC3", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80",
-                                   "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80", "ok\xFF"}) {
+  // Overlong forms at each length's edge, above U+10FFFF, bytes no sequence starts or continues
+  // with, continuation bytes just outside their range, cut-off sequences.
+  for (const std::string broken :
+       {"\x80", "\xBF", "\xC3", "\xC0\xAF", "\xC1\xBF", "\xE0\x80\xAF", "\xE0\x9F\xBF", "\xF0\x8F\xBF\xBF",
+        "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xF8\x88\x80\x80\x80", "\xC2\x7F", "\xC2\xC0", "ok\xFF"}) {
     EXPECT_FALSE(Utf8ToUtf16(broken)) << "accepted " << testing::PrintToString(broken);
   }
-  EXPECT_FALSE(Utf16LeBytesToUtf8(std::string("\x3C\xD8", 2)));      // high surrogate at the end
-  EXPECT_FALSE(Utf16LeBytesToUtf8(std::string("\xC1\xDFx\0", 4)));  // low surrogate alone
-  EXPECT_FALSE(Utf16LeBytesToUtf8(std::string("\x3C\xD8x\0", 4)));  // high without a low one
-  EXPECT_FALSE(Utf16LeBytesToUtf8("abc"));     // odd byte count
+  // Surrogates at both ends of their ranges, unpaired or paired with the wrong kind.
+  for (const std::string broken : {std::string("\x00\xD8", 2), std::string("\xFF\xDB", 2),
+                                   std::string("\x00\xDCx\0", 4), std::string("\xFF\xDFx\0", 4),
+                                   std::string("\xFF\xDB\xFF\xDB", 4), std::string("\x00\xD8\x00\xE0", 4),
+                                   std::string("\x00\xD8\xFF\xDB", 4)}) {
+    EXPECT_FALSE(Utf16LeBytesToUtf8(broken)) << testing::PrintToString(broken);
+  }
+  EXPECT_FALSE(Utf16LeBytesToUtf8("abc"));  // odd byte count
 }
 
 TEST(DirectoryOfPath, UpToAndIncludingTheLastSlash) {

@@ -19,5 +19,4 @@ std::string GetWin32ErrorMessage(std::uint32_t errorCode) {
   return strerror_r(code, buffer, sizeof buffer);
 }
 
-
 }  // namespace Halvex::Exceptions

@@ -41,8 +41,9 @@ std::optional<std::string> Read(const std::string& path) {
 }
 
 // Runs the driver for one save with the fault library preloaded.
-RunResult RunDriver(const std::string& driver, const std::string& preload, const SaveScenario& scenario,
-                    const std::string& folder, const std::string& kind, long at) {
+RunResult RunDriver(const std::string& driver, const std::string& preload,
+                    const SaveScenario& scenario, const std::string& folder,
+                    const std::string& kind, long at) {
   const std::string report = folder + ".report";
   const std::string output = folder + ".out";
   const pid_t child = fork();
@@ -52,7 +53,8 @@ RunResult RunDriver(const std::string& driver, const std::string& preload, const
     setenv("QUORVANE_FAULT_AT", std::to_string(at).c_str(), 1);
     setenv("QUORVANE_FAULT_REPORT", report.c_str(), 1);
     if (!freopen(output.c_str(), "w", stdout)) _exit(127);
-    execl(driver.c_str(), driver.c_str(), scenario.name.c_str(), folder.c_str(), static_cast<char*>(nullptr));
+    execl(driver.c_str(), driver.c_str(), scenario.name.c_str(), folder.c_str(),
+          static_cast<char*>(nullptr));
     _exit(127);
   }
   int status = 0;
@@ -66,8 +68,10 @@ RunResult RunDriver(const std::string& driver, const std::string& preload, const
   }
   int fired = 0;
   if (const auto text = Read(report)) {
-    std::sscanf(text->c_str(), "calls=%ld fired=%d write=%ld fsync=%ld rename=%ld link=%ld close=%ld", &result.calls,
-                &fired, &result.writes, &result.syncs, &result.renames, &result.links, &result.closes);
+    std::sscanf(text->c_str(),
+                "calls=%ld fired=%d write=%ld fsync=%ld rename=%ld link=%ld close=%ld",
+                &result.calls, &fired, &result.writes, &result.syncs, &result.renames,
+                &result.links, &result.closes);
   }
   result.fired = fired != 0 || result.killed;  // a killed process writes no report
   std::filesystem::remove(report);
@@ -130,11 +134,14 @@ int main(int argc, char** argv) {
     }
     // A durable save writes its content, syncs it, puts it in place by name and syncs the folder
     // that names it: a step left out makes no call the walk could fail, so it is counted here.
-    std::printf("%s: write %ld, fsync %ld, rename %ld, link %ld, close %ld\n", scenario.name.c_str(), plain.writes,
-                plain.syncs, plain.renames, plain.links, plain.closes);
+    std::printf("%s: write %ld, fsync %ld, rename %ld, link %ld, close %ld\n",
+                scenario.name.c_str(), plain.writes, plain.syncs, plain.renames, plain.links,
+                plain.closes);
     std::fflush(stdout);  // before the next fork, or every child would print it again
-    if (plain.writes < 1 || plain.syncs < 2 || plain.renames + plain.links < 1 || plain.closes < 2) {
-      std::fprintf(stderr, "fault_walk: %s leaves out a step of a durable save\n", scenario.name.c_str());
+    if (plain.writes < 1 || plain.syncs < 2 || plain.renames + plain.links < 1 ||
+        plain.closes < 2) {
+      std::fprintf(stderr, "fault_walk: %s leaves out a step of a durable save\n",
+                   scenario.name.c_str());
       return 1;
     }
     Tally& tally = tallies[scenario.name];
@@ -143,7 +150,8 @@ int main(int argc, char** argv) {
       const long points = RunDriver(driver, preload, scenario, folder, kind, 0).calls;
       if (points == 0) {
         // A save without a single call to fail means the library was not loaded: nothing was tried.
-        std::fprintf(stderr, "fault_walk: %s makes no %s call to fail\n", scenario.name.c_str(), kind.c_str());
+        std::fprintf(stderr, "fault_walk: %s makes no %s call to fail\n", scenario.name.c_str(),
+                     kind.c_str());
         return 1;
       }
       for (long at = 1; at <= points; ++at) {
@@ -151,7 +159,8 @@ int main(int argc, char** argv) {
         const RunResult run = RunDriver(driver, preload, scenario, folder, kind, at);
         const auto content = Read(folder + "/" + scenario.file);
         const bool isOld = content == oldContent;
-        const bool isNew = content && (*content == *newContent || (scenario.alsoNew && scenario.alsoNew(*content)));
+        const bool isNew = content && (*content == *newContent ||
+                                       (scenario.alsoNew && scenario.alsoNew(*content)));
         std::string outcome;
         bool violation = false;
         if (!run.fired) {
@@ -184,8 +193,8 @@ int main(int argc, char** argv) {
         ++tally.outcomes[kind + ": " + outcome];
         if (violation) {
           ++tally.violations;
-          std::fprintf(stderr, "fault_walk: %s, %s at call %ld: %s\n", scenario.name.c_str(), kind.c_str(), at,
-                       outcome.c_str());
+          std::fprintf(stderr, "fault_walk: %s, %s at call %ld: %s\n", scenario.name.c_str(),
+                       kind.c_str(), at, outcome.c_str());
         }
       }
     }
@@ -195,7 +204,8 @@ int main(int argc, char** argv) {
   int trials = 0;
   for (const auto& [name, tally] : tallies) {
     std::printf("%s: %d trials\n", name.c_str(), tally.trials);
-    for (const auto& [outcome, count] : tally.outcomes) std::printf("  %4d  %s\n", count, outcome.c_str());
+    for (const auto& [outcome, count] : tally.outcomes)
+      std::printf("  %4d  %s\n", count, outcome.c_str());
     violations += tally.violations;
     trials += tally.trials;
   }

@@ -43,10 +43,13 @@ bool SaveStoreWith(Store& store, Items items, bool (*save)(Store&, Diagnostics::
   return !saved || !log.Entries().empty();
 }
 
-void RemoveCenterTemporaries(const std::string& folder) { Center::RemoveStaleCenterTemporaries(folder + "/"); }
+void RemoveCenterTemporaries(const std::string& folder) {
+  Center::RemoveStaleCenterTemporaries(folder + "/");
+}
 
 SaveScenario MessageStoreFile() {
-  return {"messages", Center::kMessagesFileName,
+  return {"messages",
+          Center::kMessagesFileName,
           [](const std::string& folder) {
             Center::MessageStore store;
             store.path = folder + "/" + Center::kMessagesFileName;
@@ -57,11 +60,14 @@ SaveScenario MessageStoreFile() {
             store.path = folder + "/" + Center::kMessagesFileName;
             return SaveStoreWith(store, Messages(3), Center::SaveMessageStore);
           },
-          RemoveCenterTemporaries, nullptr};
+          RemoveCenterTemporaries,
+          nullptr};
 }
 
 SaveScenario UserIdFile() {
-  return {"user-id", Center::kUserIdFileName, [](const std::string&) {},
+  return {"user-id",
+          Center::kUserIdFileName,
+          [](const std::string&) {},
           [](const std::string& folder) {
             Diagnostics::RecordingEventLog log;
             const std::string id = Center::GetOrCreateUserId(folder + "/", "", log);
@@ -79,10 +85,12 @@ SaveScenario ReadyFile() {
     Diagnostics::RecordingEventLog log;
     std::filesystem::create_directories(folder + "/" + kReadyFolder);
     const bool written = Update::WriteUpdatesReadyFile(
-        ReadyRecord(major, folder), folder + "/" + kReadyFolder + Update::kUpdatesReadyFileName, log);
+        ReadyRecord(major, folder), folder + "/" + kReadyFolder + Update::kUpdatesReadyFileName,
+        log);
     return !written || !log.Entries().empty();
   };
-  return {"updates-ready", std::string(kReadyFolder) + Update::kUpdatesReadyFileName,
+  return {"updates-ready",
+          std::string(kReadyFolder) + Update::kUpdatesReadyFileName,
           [write](const std::string& folder) { write(folder, 1); },
           [write](const std::string& folder) { return write(folder, 2); },
           [](const std::string& folder) {
@@ -108,10 +116,11 @@ SaveScenario QueueFile() {
   };
   return {"updater-queue", "Tollwick.queue",
           [enqueue](const std::string& folder) { enqueue(folder, "/checkonly:center"); },
-          [enqueue](const std::string& folder) { return enqueue(folder, "/updateonly:center /restart:center"); },
+          [enqueue](const std::string& folder) {
+            return enqueue(folder, "/updateonly:center /restart:center");
+          },
           // The next start queues its own line, clearing what a killed write left on the way.
-          [enqueue](const std::string& folder) { enqueue(folder, "/checkonly:all"); },
-          nullptr};
+          [enqueue](const std::string& folder) { enqueue(folder, "/checkonly:all"); }, nullptr};
 }
 
 }  // namespace

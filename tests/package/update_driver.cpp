@@ -45,10 +45,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   const auto environment = Platform::ProcessEnvironment();
-  Diagnostics::SyslogEventLog eventLog(environment(Diagnostics::kSyslogSocketVariable).value_or(""));
+  Diagnostics::SyslogEventLog eventLog(
+      environment(Diagnostics::kSyslogSocketVariable).value_or(""));
   Platform::SystemClock clock;
-  Center::UpdateCoordinator coordinator(
-      {Platform::DiscoverKnownFolders(environment, argv[1]), environment, eventLog, clock, [] { return false; }});
+  Center::UpdateCoordinator coordinator({Platform::DiscoverKnownFolders(environment, argv[1]),
+                                         environment, eventLog, clock, [] { return false; }});
   PrintedView view;
   coordinator.CheckForUpdate(view);
   if (std::strcmp(argv[2], "accept") == 0) {

@@ -12,7 +12,8 @@ namespace Quorvane::Testing {
 
 inline const std::string kQuietCenterSettings =
     "<settings><WebServicesUrl/><EnableBetaSoftware>false</EnableBetaSoftware>"
-    "<TopMostWindow>false</TopMostWindow><SecureCrashRecovery>false</SecureCrashRecovery></settings>";
+    "<TopMostWindow>false</TopMostWindow><SecureCrashRecovery>false</SecureCrashRecovery></"
+    "settings>";
 
 inline Platform::KnownFolders CenterFolders(const TempFolder& root) {
   Platform::KnownFolders folders;

@@ -11,16 +11,17 @@
 namespace Quorvane::Testing {
 
 void CopySampleServiceData(const std::string& folder) {
-  std::filesystem::copy(QUORVANE_SAMPLE_SERVICE_DATA, folder,
-                        std::filesystem::copy_options::recursive |
-                            std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy(
+      QUORVANE_SAMPLE_SERVICE_DATA, folder,
+      std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
 }
 
-LocalServiceProcess::LocalServiceProcess(std::string dataFolder, const std::vector<std::string>& behaviours,
+LocalServiceProcess::LocalServiceProcess(std::string dataFolder,
+                                         const std::vector<std::string>& behaviours,
                                          const std::string& signingKey)
     : dataFolder_(std::move(dataFolder)) {
-  Platform::ProcessSpec spec{QUORVANE_LOCAL_SERVICE, {"--data", dataFolder_}, "",
-                             logFolder_.File("service.log")};
+  Platform::ProcessSpec spec{
+      QUORVANE_LOCAL_SERVICE, {"--data", dataFolder_}, "", logFolder_.File("service.log")};
   if (!signingKey.empty()) {
     spec.arguments.insert(spec.arguments.end(), {"--sign-with", signingKey});
   }
@@ -70,16 +71,18 @@ std::string LocalServiceProcess::Endpoint() const {
   return "http://127.0.0.1:" + std::to_string(port_) + "/Services/DefaultService.svc";
 }
 
-std::string LocalServiceProcess::Log() const { return ReadTextFile(logFolder_.File("service.log")); }
+std::string LocalServiceProcess::Log() const {
+  return ReadTextFile(logFolder_.File("service.log"));
+}
 
 void LocalServiceProcess::Behave(const std::string& assignment) {
   CURL* curl = curl_easy_init();
   const std::string url = "http://127.0.0.1:" + std::to_string(port_) + "/control";
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_POSTFIELDS, assignment.c_str());
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, +[](char*, size_t size, size_t count, void*) {
-    return size * count;
-  });
+  curl_easy_setopt(
+      curl, CURLOPT_WRITEFUNCTION,
+      +[](char*, size_t size, size_t count, void*) { return size * count; });
   const CURLcode result = curl_easy_perform(curl);
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);

@@ -18,7 +18,8 @@ class LocalServiceProcess {
   // Starts the service over the data folder with the given "Operation=behaviour" settings and
   // waits until it listens; with a signing key (a minisign secret key without a password) it
   // signs the update files it offers.
-  explicit LocalServiceProcess(std::string dataFolder, const std::vector<std::string>& behaviours = {},
+  explicit LocalServiceProcess(std::string dataFolder,
+                               const std::vector<std::string>& behaviours = {},
                                const std::string& signingKey = {});
   LocalServiceProcess(const LocalServiceProcess&) = delete;
   LocalServiceProcess& operator=(const LocalServiceProcess&) = delete;

@@ -10,10 +10,12 @@
 
 namespace Quorvane::Testing {
 
-inline std::vector<Device::SimulatedController> ShippedControllers(std::initializer_list<std::string> names) {
+inline std::vector<Device::SimulatedController> ShippedControllers(
+    std::initializer_list<std::string> names) {
   std::vector<Device::SimulatedController> all;
   for (const auto& name : names) {
-    for (auto& controller : Device::SimulatedBackend::ReadDescriptionFile(std::string(QUORVANE_SIMULATED_DIR) + "/" + name)) {
+    for (auto& controller : Device::SimulatedBackend::ReadDescriptionFile(
+             std::string(QUORVANE_SIMULATED_DIR) + "/" + name)) {
       all.push_back(std::move(controller));
     }
   }

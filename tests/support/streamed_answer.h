@@ -20,8 +20,8 @@ struct StreamedAnswer {
   bool operator==(const StreamedAnswer&) const = default;
 };
 
-inline StreamedAnswer StreamAnswer(Service::Operation operation, const std::string& answer, std::size_t pieceSize,
-                                   std::size_t otherLimit = SIZE_MAX) {
+inline StreamedAnswer StreamAnswer(Service::Operation operation, const std::string& answer,
+                                   std::size_t pieceSize, std::size_t otherLimit = SIZE_MAX) {
   struct Items final : Service::StringItemSink {
     bool BeginItem(std::size_t index) override {
       inOrder = inOrder && index == strings.size();

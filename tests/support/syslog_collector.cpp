@@ -32,7 +32,8 @@ SyslogCollector::~SyslogCollector() {
 std::vector<std::string> SyslogCollector::Messages(std::chrono::milliseconds wait) {
   const auto deadline = std::chrono::steady_clock::now() + wait;
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     pollfd descriptor{fd_, POLLIN, 0};
     if (poll(&descriptor, 1, static_cast<int>(std::max<long>(0, left.count()))) <= 0) {
       return messages_;

@@ -5,11 +5,11 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace Quorvane::Testing {

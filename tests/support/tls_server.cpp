@@ -19,11 +19,12 @@ UntrustedTlsServer::UntrustedTlsServer() {
        folder_.File("req.log")},
       error);
   if (!request || request->Wait() != 0) {
-    throw std::runtime_error("openssl made no certificate: " + ReadTextFile(folder_.File("req.log")));
+    throw std::runtime_error("openssl made no certificate: " +
+                             ReadTextFile(folder_.File("req.log")));
   }
   server_ = Platform::Process::Start({"openssl",
-                                      {"s_server", "-cert", folder_.File("cert.pem"), "-key", folder_.File("key.pem"),
-                                       "-accept", "127.0.0.1:0", "-www"},
+                                      {"s_server", "-cert", folder_.File("cert.pem"), "-key",
+                                       folder_.File("key.pem"), "-accept", "127.0.0.1:0", "-www"},
                                       "",
                                       folder_.File("server.log")},
                                      error);

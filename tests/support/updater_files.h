@@ -13,8 +13,10 @@ inline std::string UpdaterConfigurationXml(const std::vector<std::string>& urls,
   for (const auto& url : urls) text += "<server url=\"" + url + "\" timeoutMs=\"0\"/>";
   text += "</servers><packages>";
   for (const auto& id : packageIds) {
-    text += "<package softwareID=\"" + id + "\" softwareUpdateType=\"Application\" processName=\"" + id +
-            "\" warningBeforeKill=\"false\" timeToWaitBeforeKillMs=\"0\" timeToWaitAfterKillMs=\"0\" restart=\"false\"/>";
+    text += "<package softwareID=\"" + id + "\" softwareUpdateType=\"Application\" processName=\"" +
+            id +
+            "\" warningBeforeKill=\"false\" timeToWaitBeforeKillMs=\"0\" "
+            "timeToWaitAfterKillMs=\"0\" restart=\"false\"/>";
   }
   return text + "</packages><settings>" + settings + "</settings></updater>";
 }

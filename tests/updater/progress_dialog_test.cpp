@@ -1,10 +1,10 @@
 // The progress dialog on Qt's offscreen platform.
+#include "updater/progress_dialog.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QTest>
-
-#include "updater/progress_dialog.h"
 
 namespace {
 

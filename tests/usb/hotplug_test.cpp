@@ -2,7 +2,6 @@
 // udev monitor, while a controller twin comes and goes.
 //   usb_lab_hotplug_test TWIN_PROGRAM DESCRIPTION SERIAL
 #include <gtest/gtest.h>
-
 #include <signal.h>
 
 #include <chrono>
@@ -42,7 +41,8 @@ bool Listed(Center::CApplication& application, const std::string& serial) {
 }
 
 bool Within(std::chrono::seconds limit, const std::function<bool()>& condition) {
-  for (const auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
+  for (const auto end = std::chrono::steady_clock::now() + limit;
+       std::chrono::steady_clock::now() < end;) {
     if (condition()) return true;
     std::this_thread::sleep_for(50ms);
   }
@@ -58,7 +58,8 @@ TEST(HotPlug, ATwinPluggedInAndPulledOutWhileTheCenterRunsComesAndGoes) {
   Diagnostics::RecordingEventLog log;
   Diagnostics::RecordingUserNotifier notifier;
   Device::HidapiBackend backend;
-  Center::CApplication application({folders, {"http://127.0.0.1:1/x"}, backend, log, notifier, clock});
+  Center::CApplication application(
+      {folders, {"http://127.0.0.1:1/x"}, backend, log, notifier, clock});
   application.StartUp("");
   QuietView view;
   application.StartPollThread(view);
@@ -67,9 +68,11 @@ TEST(HotPlug, ATwinPluggedInAndPulledOutWhileTheCenterRunsComesAndGoes) {
   EXPECT_FALSE(Listed(application, serial));
 
   std::error_code error;
-  auto twin = Platform::Process::Start({gArguments[0], {gArguments[1]}, "", root.File("twin.out")}, error);
+  auto twin =
+      Platform::Process::Start({gArguments[0], {gArguments[1]}, "", root.File("twin.out")}, error);
   ASSERT_TRUE(twin) << error.message();
-  EXPECT_TRUE(Within(15s, [&] { return Listed(application, serial); })) << Testing::ReadTextFile(root.File("twin.out"));
+  EXPECT_TRUE(Within(15s, [&] { return Listed(application, serial); }))
+      << Testing::ReadTextFile(root.File("twin.out"));
   twin->Signal(SIGTERM);
   EXPECT_EQ(twin->Wait(), 0);
   EXPECT_TRUE(Within(15s, [&] { return !Listed(application, serial); }));

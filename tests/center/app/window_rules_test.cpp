@@ -2,7 +2,6 @@
 // gallery item runs, the list's lines, how live values reach the window, the title's text and
 // when a display can be opened.
 #include <gtest/gtest.h>
-
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -31,10 +30,14 @@ Service::FirmwareEntry Firmware(const std::string& name) {
 // The enabled commands, in the order Calibrate, Reset, View Metrics, Change Firmware, Upload
 // Custom Firmware, Update Firmware, Update Updater, Save Firmware, Check for Updates.
 TEST(RibbonStateTable, EnableFlagsModesAndGalleriesFollowTheSelection) {
-  const RibbonCommand order[] = {RibbonCommand::Calibrate,       RibbonCommand::Reset,
-                                 RibbonCommand::ViewMetrics,     RibbonCommand::ChangeFirmware,
-                                 RibbonCommand::UploadCustomFirmware, RibbonCommand::UpdateFirmware,
-                                 RibbonCommand::UpdateUpdater,   RibbonCommand::SaveFirmware,
+  const RibbonCommand order[] = {RibbonCommand::Calibrate,
+                                 RibbonCommand::Reset,
+                                 RibbonCommand::ViewMetrics,
+                                 RibbonCommand::ChangeFirmware,
+                                 RibbonCommand::UploadCustomFirmware,
+                                 RibbonCommand::UpdateFirmware,
+                                 RibbonCommand::UpdateUpdater,
+                                 RibbonCommand::SaveFirmware,
                                  RibbonCommand::CheckForUpdates};
   const struct {
     RibbonSelection selection;
@@ -47,7 +50,8 @@ TEST(RibbonStateTable, EnableFlagsModesAndGalleriesFollowTheSelection) {
       {RibbonSelection::Row, true, true, false, true, RibbonMode::DeviceSelected, "000110111"},
       {RibbonSelection::Row, false, false, false, false, RibbonMode::ChannelSelected, "011000011"},
       {RibbonSelection::Row, false, true, true, false, RibbonMode::ChannelSelected, "111001011"},
-      {RibbonSelection::ButtonRow, false, false, true, false, RibbonMode::ChannelSelected, "011001011"},
+      {RibbonSelection::ButtonRow, false, false, true, false, RibbonMode::ChannelSelected,
+       "011001011"},
   };
   for (const auto& c : cases) {
     RibbonInputs inputs;
@@ -59,19 +63,22 @@ TEST(RibbonStateTable, EnableFlagsModesAndGalleriesFollowTheSelection) {
     const RibbonState state = ComputeRibbonState(inputs);
     std::string enabled;
     for (const auto command : order) enabled += state.Enabled(command) ? '1' : '0';
-    EXPECT_EQ(enabled, c.enabled) << static_cast<int>(c.selection) << c.deviceLine << c.canCalibrate;
+    EXPECT_EQ(enabled, c.enabled) << static_cast<int>(c.selection) << c.deviceLine
+                                  << c.canCalibrate;
     EXPECT_EQ(state.mode, c.mode) << c.enabled;
   }
 
   // Change items are the selected row's, only with a selection; recovery items always all.
   RibbonInputs inputs;
   inputs.selectedFirmwares = {Firmware("Quad Pedal Firmware v3.4")};
-  inputs.allFirmwares = {Firmware("Single Brake Firmware v2.1"), Firmware("Quad Pedal Firmware v3.4")};
+  inputs.allFirmwares = {Firmware("Single Brake Firmware v2.1"),
+                         Firmware("Quad Pedal Firmware v3.4")};
   EXPECT_TRUE(ComputeRibbonState(inputs).changeFirmwareItems.empty());
   inputs.selection = RibbonSelection::Row;
   const RibbonState selected = ComputeRibbonState(inputs);
   EXPECT_EQ(selected.changeFirmwareItems, (std::vector<std::string>{"Quad Pedal Firmware v3.4"}));
-  EXPECT_EQ(selected.recoveryItems, (std::vector<std::string>{"Single Brake Firmware v2.1", "Quad Pedal Firmware v3.4"}));
+  EXPECT_EQ(selected.recoveryItems,
+            (std::vector<std::string>{"Single Brake Firmware v2.1", "Quad Pedal Firmware v3.4"}));
 }
 
 TEST(RibbonStateTable, LabelsOfReadyUpdatesAndTogglesFromTheSettings) {
@@ -170,7 +177,8 @@ TEST(LiveValues, OnlyTheLatestValuePerRowAndNoneOfAReplacedList) {
   EXPECT_TRUE(buffer.Take(generation).empty());  // the window still shows the old list
   buffer.Set(0, 9);
   EXPECT_TRUE(buffer.Take(generation).empty());
-  EXPECT_EQ(buffer.Take(buffer.ListGeneration()), (std::vector<std::pair<std::size_t, std::uint32_t>>{{0, 9}}));
+  EXPECT_EQ(buffer.Take(buffer.ListGeneration()),
+            (std::vector<std::pair<std::size_t, std::uint32_t>>{{0, 9}}));
 }
 
 Platform::EnvironmentLookup Environment(std::map<std::string, std::string> values) {
@@ -184,8 +192,9 @@ TEST(Display, ReachableOnlyWithAPlatformOrASocketThatExists) {
   EXPECT_FALSE(DisplayReachable(Environment({})));
   EXPECT_FALSE(DisplayReachable(Environment({{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}})));
   EXPECT_TRUE(DisplayReachable(Environment({{"QT_QPA_PLATFORM", "offscreen"}})));
-  EXPECT_TRUE(DisplayReachable(Environment({{"DISPLAY", "localhost:10.0"}})));  // forwarded: trusted
-  EXPECT_FALSE(DisplayReachable(Environment({{"DISPLAY", ":7391"}})));          // no such local server
+  EXPECT_TRUE(
+      DisplayReachable(Environment({{"DISPLAY", "localhost:10.0"}})));  // forwarded: trusted
+  EXPECT_FALSE(DisplayReachable(Environment({{"DISPLAY", ":7391"}})));  // no such local server
 
   Testing::TempFolder runtime;
   const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
@@ -194,8 +203,10 @@ TEST(Display, ReachableOnlyWithAPlatformOrASocketThatExists) {
   const std::string path = runtime.File("wayland-9");
   std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
   ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  EXPECT_TRUE(DisplayReachable(Environment({{"WAYLAND_DISPLAY", "wayland-9"}, {"XDG_RUNTIME_DIR", runtime.Path()}})));
-  EXPECT_FALSE(DisplayReachable(Environment({{"WAYLAND_DISPLAY", "wayland-8"}, {"XDG_RUNTIME_DIR", runtime.Path()}})));
+  EXPECT_TRUE(DisplayReachable(
+      Environment({{"WAYLAND_DISPLAY", "wayland-9"}, {"XDG_RUNTIME_DIR", runtime.Path()}})));
+  EXPECT_FALSE(DisplayReachable(
+      Environment({{"WAYLAND_DISPLAY", "wayland-8"}, {"XDG_RUNTIME_DIR", runtime.Path()}})));
   close(listener);
 }
 

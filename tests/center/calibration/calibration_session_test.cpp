@@ -1,10 +1,10 @@
 // The calibration rules on a manual clock: commands and waits per kind, the count-down, the texts
 // and how a typed custom minimum is read and checked.
+#include "center/calibration/calibration_session.h"
+
 #include <gtest/gtest.h>
 
 #include <locale>
-
-#include "center/calibration/calibration_session.h"
 
 namespace {
 
@@ -41,7 +41,8 @@ TEST(Session, EachKindSendsItsCommandAndWaitsItsTime) {
       return true;
     });
     ASSERT_TRUE(session.Start(c.kind, c.custom));
-    EXPECT_EQ(sent, (std::vector<std::pair<CalibrationKind, std::uint32_t>>{{c.kind, c.parameter}}));
+    EXPECT_EQ(sent,
+              (std::vector<std::pair<CalibrationKind, std::uint32_t>>{{c.kind, c.parameter}}));
     EXPECT_EQ(session.Caption(), "Calibrating Controller... ");
     clock.Advance(c.unfinishedAt);
     EXPECT_FALSE(session.Advance());
@@ -87,7 +88,8 @@ TEST(CustomMinimumCheck, TheTypedTextDecidesSendRefuseOrConfirm) {
       EXPECT_EQ(check.value, c.value) << c.text;
     }
   }
-  EXPECT_NE(CheckCustomMinimum("2000000", present, kEnglish).message.find("2,000,000 is above the present maximum 1,900,000"),
+  EXPECT_NE(CheckCustomMinimum("2000000", present, kEnglish)
+                .message.find("2,000,000 is above the present maximum 1,900,000"),
             std::string::npos);
 }
 
@@ -96,9 +98,11 @@ TEST(Instructions, TheCustomOneListsThePresentRangeGroupedTheUsersWay) {
             "Please press pedal to maximum within 5 seconds after you click OK to calibrate.");
   EXPECT_EQ(InstructionText(CalibrationKind::AutomaticMinimum, {}, kEnglish),
             "Please press OK when you have minimum pedal pressure to calibrate.");
-  EXPECT_EQ(InstructionText(CalibrationKind::CustomMinimum, {0, 120000, 1900000}, kEnglish),
-            "Please enter value for minimum calibration, then press OK.\n\t- Current Minimum: 120,000\n"
-            "\t- Current Maximum: 1,900,000\n\nWarning! Minimum sensor value must never exceed Maximum sensor value.");
+  EXPECT_EQ(
+      InstructionText(CalibrationKind::CustomMinimum, {0, 120000, 1900000}, kEnglish),
+      "Please enter value for minimum calibration, then press OK.\n\t- Current Minimum: 120,000\n"
+      "\t- Current Maximum: 1,900,000\n\nWarning! Minimum sensor value must never exceed Maximum "
+      "sensor value.");
 }
 
 TEST(CalibrationColours, StartAtTheSecondEntryAndGoOnBetweenDialogs) {

@@ -1,4 +1,6 @@
 // The simulated controller answers like a real one, and refuses bad descriptions clearly.
+#include "center/device/simulated_backend.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -6,7 +8,6 @@
 #include "center/device/backend_selection.h"
 #include "center/device/device_discovery.h"
 #include "center/device/live_data.h"
-#include "center/device/simulated_backend.h"
 
 namespace {
 
@@ -54,7 +55,9 @@ TEST_F(SimulatedQuad, LiveReportsFollowTheClock) {
 
 TEST_F(SimulatedQuad, FailedReportsLeaveZerosButKeepTheFBlock) {
   Row(1).reportF.fill(7);
-  backend_.Modify("q", [](SimulatedController& c) { c.failingReports = {kRawReportId, kReportFId}; });
+  backend_.Modify("q", [](SimulatedController& c) {
+    c.failingReports = {kRawReportId, kReportFId};
+  });
   clock_.Advance(100ms);
   ReadLiveReports(backend_, Row(1));
   EXPECT_EQ(Row(1).PresentRawReading(), 0u);
@@ -131,13 +134,16 @@ TEST(SimulatedDescriptions, ShippedFilesLoadAndBadOnesAreRefusedClearly) {
     }
     return std::string("accepted");
   };
-  EXPECT_NE(refusal("<controllers><controller/></controllers>").find("needs a path"), std::string::npos);
-  EXPECT_NE(refusal("<controllers><controller path=\"x\"/></controllers>").find("<identity> is missing"),
+  EXPECT_NE(refusal("<controllers><controller/></controllers>").find("needs a path"),
             std::string::npos);
-  EXPECT_NE(refusal("<controllers><controller path=\"x\"><identity family=\"A\" configuration=\"S\" "
-                    "major=\"300\"/></controller></controllers>")
-                .find("major"),
-            std::string::npos);
+  EXPECT_NE(
+      refusal("<controllers><controller path=\"x\"/></controllers>").find("<identity> is missing"),
+      std::string::npos);
+  EXPECT_NE(
+      refusal("<controllers><controller path=\"x\"><identity family=\"A\" configuration=\"S\" "
+              "major=\"300\"/></controller></controllers>")
+          .find("major"),
+      std::string::npos);
   EXPECT_NE(refusal("<controllers").find("not a controller description"), std::string::npos);
   EXPECT_NE(refusal("<other/>").find("<controllers> is missing"), std::string::npos);
   EXPECT_THROW(SimulatedBackend::FromFile("/nonexistent/file.xml", clock), std::runtime_error);
@@ -152,7 +158,8 @@ TEST(BackendSelection, TheEnvironmentVariableSelectsTheSimulation) {
       },
       clock);
   EXPECT_EQ(simulated->Enumerate().devices.size(), 1u);
-  auto real = CreateHidBackend([](std::string_view) { return std::optional<std::string>(); }, clock);
+  auto real =
+      CreateHidBackend([](std::string_view) { return std::optional<std::string>(); }, clock);
   // No controller is attached to the test machine; the real backend still enumerates cleanly.
   EXPECT_FALSE(real->Enumerate().classFailure);
   std::error_code error;

@@ -1,10 +1,11 @@
 // Bootloader port detection on a scripted serial port map and a manual clock.
+#include "center/firmware/port_detection.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "center/device/simulated_backend.h"
-#include "center/firmware/port_detection.h"
 #include "tests/center/firmware/recording_firmware_view.h"
 
 namespace {
@@ -17,7 +18,8 @@ using namespace std::chrono_literals;
 class ScriptedMap final : public SerialPortMap {
  public:
   explicit ScriptedMap(Platform::Clock& clock) : clock_(clock), start_(clock.Now()) {}
-  void Add(SerialPortEntry entry, std::chrono::milliseconds from = 0ms, std::chrono::milliseconds until = 1h) {
+  void Add(SerialPortEntry entry, std::chrono::milliseconds from = 0ms,
+           std::chrono::milliseconds until = 1h) {
     entries_.push_back({entry, from, until});
   }
   bool EnumerateNames(std::vector<std::string>& names) override {
@@ -47,9 +49,11 @@ class ScriptedMap final : public SerialPortMap {
   std::vector<Listed> entries_;
 };
 
-const SerialPortEntry kBootloader{"/sys/devices/usb1/1-1/1-1:1.0/tty/ttyACM0", "/dev/ttyACM0", true};
+const SerialPortEntry kBootloader{"/sys/devices/usb1/1-1/1-1:1.0/tty/ttyACM0", "/dev/ttyACM0",
+                                  true};
 const SerialPortEntry kLegacy{"/sys/devices/platform/serial8250/tty/ttyS0", "/dev/ttyS0", false};
-const SerialPortEntry kOtherBoard{"/sys/devices/usb1/1-2/1-2:1.0/tty/ttyACM1", "/dev/ttyACM1", true};
+const SerialPortEntry kOtherBoard{"/sys/devices/usb1/1-2/1-2:1.0/tty/ttyACM1", "/dev/ttyACM1",
+                                  true};
 
 constexpr const char* kNoPort = "No Controller Reset or COM port detected!";
 
@@ -66,7 +70,9 @@ struct Scene {
   std::optional<std::string> AfterReset() {
     return WaitForBootloaderPort({map, clock, view}, TakePortSnapshot(map), backend, "sim/none");
   }
-  std::optional<std::string> Manual() { return WaitForManualResetPort({map, clock, view}, TakePortSnapshot(map)); }
+  std::optional<std::string> Manual() {
+    return WaitForManualResetPort({map, clock, view}, TakePortSnapshot(map));
+  }
   double Seconds() { return std::chrono::duration<double>(clock.Now() - start).count(); }
 
   Platform::ManualClock clock;
@@ -87,14 +93,26 @@ TEST(Detection, AfterTheResetOnlyANewUsbPortWithinTenSecondsIsTaken) {
   } cases[] = {
       {"nothing new: 34 passes", {{kLegacy}}, std::nullopt, 10.2},
       {"another device's port, listed before", {{kOtherBoard}}, std::nullopt, 10.2},
-      {"the new one beside another device's", {{kBootloader, 300ms}, {kOtherBoard}}, "/dev/ttyACM0", 0.3},
-      {"gone at the reset, back on its name", {{kBootloader, 0ms, 900ms}, {kBootloader, 1500ms}}, "/dev/ttyACM0", 1.5},
+      {"the new one beside another device's",
+       {{kBootloader, 300ms}, {kOtherBoard}},
+       "/dev/ttyACM0",
+       0.3},
+      {"gone at the reset, back on its name",
+       {{kBootloader, 0ms, 900ms}, {kBootloader, 1500ms}},
+       "/dev/ttyACM0",
+       1.5},
       {"first seen in the pass at 10.2 s", {{kBootloader, 10100ms}}, std::nullopt, 10.2},
       {"just before ten seconds", {{kBootloader, 9500ms}}, "/dev/ttyACM0", 9.6},
       {"two in one pass, any case",
-       {{kLegacy}, {{"/sys/a/ttyACM3", "/dev/ttyACM3", true}, 600ms}, {{"/sys/b/ttyACM4", "/DEV/TTYACM4", true}, 600ms}},
-       "/DEV/TTYACM4", 0.6},
-      {"a USB port whose name is no port ends the wait", {{{"/sys/c/ttyGS0", "/dev/pts/7", true}, 300ms}}, std::nullopt, 0.3},
+       {{kLegacy},
+        {{"/sys/a/ttyACM3", "/dev/ttyACM3", true}, 600ms},
+        {{"/sys/b/ttyACM4", "/DEV/TTYACM4", true}, 600ms}},
+       "/DEV/TTYACM4",
+       0.6},
+      {"a USB port whose name is no port ends the wait",
+       {{{"/sys/c/ttyGS0", "/dev/pts/7", true}, 300ms}},
+       std::nullopt,
+       0.3},
   };
   for (const auto& c : cases) {
     Scene scene(c.listings);
@@ -107,7 +125,8 @@ TEST(Detection, AfterTheResetOnlyANewUsbPortWithinTenSecondsIsTaken) {
   // One step at the start, one per new whole second, one at the end.
   Scene nothing({{kLegacy}});
   EXPECT_EQ(nothing.AfterReset(), std::nullopt);
-  EXPECT_EQ(nothing.view.Statuses(), (std::vector<std::string>{"Step 2 of 2: Updating Firmware...", kNoPort}));
+  EXPECT_EQ(nothing.view.Statuses(),
+            (std::vector<std::string>{"Step 2 of 2: Updating Firmware...", kNoPort}));
   EXPECT_EQ(nothing.view.Steps(), 1 + 10 + 1);
 }
 
@@ -130,8 +149,15 @@ TEST(Detection, TheManualWaitEndsWhenANameAppearsAndTakesOnlyANewUsbPort) {
     double seconds;
     const char* last;
   } cases[] = {
-      {"a new USB port", {{kLegacy}, {kBootloader, 1500ms}}, "/dev/ttyACM0", 1.5, "Recovering Device... Working..."},
-      {"a new port of no USB device", {{kLegacy, 600ms}, {{"/sys/d/ttyS1", "/dev/ttyS1", false}}}, std::nullopt, 0.6,
+      {"a new USB port",
+       {{kLegacy}, {kBootloader, 1500ms}},
+       "/dev/ttyACM0",
+       1.5,
+       "Recovering Device... Working..."},
+      {"a new port of no USB device",
+       {{kLegacy, 600ms}, {{"/sys/d/ttyS1", "/dev/ttyS1", false}}},
+       std::nullopt,
+       0.6,
        kNoPort},
       {"another device's USB port", {{kOtherBoard}}, std::nullopt, 20.1, kNoPort},
   };
@@ -139,7 +165,8 @@ TEST(Detection, TheManualWaitEndsWhenANameAppearsAndTakesOnlyANewUsbPort) {
     Scene scene(c.listings);
     EXPECT_EQ(scene.Manual(), c.port) << c.what;
     EXPECT_NEAR(scene.Seconds(), c.seconds, 0.01) << c.what;
-    EXPECT_EQ(scene.view.Statuses().front(), "Perform Hardware Reset on Crashed Device NOW!... 20 seconds left...")
+    EXPECT_EQ(scene.view.Statuses().front(),
+              "Perform Hardware Reset on Crashed Device NOW!... 20 seconds left...")
         << c.what;
     EXPECT_EQ(scene.view.Statuses().back(), c.last) << c.what;
   }
@@ -150,7 +177,8 @@ TEST(Detection, TheManualWaitEndsWhenANameAppearsAndTakesOnlyANewUsbPort) {
   EXPECT_NE(std::find(statuses.begin(), statuses.end(),
                       "Perform Hardware Reset on Crashed Device NOW!... 1 seconds left..."),
             statuses.end());
-  EXPECT_EQ(statuses[statuses.size() - 2], "Perform Hardware Reset on Crashed Device NOW!... 0 second left...");
+  EXPECT_EQ(statuses[statuses.size() - 2],
+            "Perform Hardware Reset on Crashed Device NOW!... 0 second left...");
 }
 
 TEST(UdevPorts, ATtyUdevIsStillSettingUpIsNoPortYet) {

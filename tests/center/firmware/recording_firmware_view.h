@@ -20,7 +20,9 @@ class RecordingFirmwareView final : public Firmware::FirmwareView {
     std::lock_guard lock(mutex_);
     ++steps;
   }
-  void SetProgressPosition(int position) override { Record("position " + std::to_string(position)); }
+  void SetProgressPosition(int position) override {
+    Record("position " + std::to_string(position));
+  }
   void AppendOutput(const std::string& text) override {
     std::lock_guard lock(mutex_);
     output += text;

@@ -11,7 +11,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-
 #include <filesystem>
 
 #include "center/messages/feedback_dialogs.h"
@@ -48,7 +47,9 @@ class Dialogs : public testing::Test {
     });
     watcher.start(20);
     QTest::mouseClick(&dialog.OkButton(), Qt::LeftButton);
-    for (int wait = 0; wait < 500 && (dialog.Sending().text().size() > 0 || !dialog.OkButton().isEnabled()); ++wait) {
+    for (int wait = 0;
+         wait < 500 && (dialog.Sending().text().size() > 0 || !dialog.OkButton().isEnabled());
+         ++wait) {
       QTest::qWait(20);
     }
     QTest::qWait(100);
@@ -74,7 +75,8 @@ TEST_F(Dialogs, TheMessagesListShowsTheStoreAndAClickShowsTheBody) {
   EXPECT_EQ(list.columnWidth(0), 550);
   EXPECT_EQ(list.columnWidth(1), 150);
   EXPECT_EQ(list.topLevelItem(0)->text(0).toStdString(), messages_.items[0].title);
-  EXPECT_EQ(list.topLevelItem(0)->text(1).toStdString(), Service::FormatTimeStamp(messages_.items[0].created));
+  EXPECT_EQ(list.topLevelItem(0)->text(1).toStdString(),
+            Service::FormatTimeStamp(messages_.items[0].created));
   dialog.show();
   const QRect line = list.visualItemRect(list.topLevelItem(0));
   QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, line.center());
@@ -91,8 +93,9 @@ TEST_F(Dialogs, HasResponseTurnsYesOnceAReplyArrived) {
   }
   const std::int64_t pk = feedback_.items[0].pk;
   std::filesystem::create_directories(data_.File("feedback/replies"));
-  Testing::WriteTextFile(data_.File("feedback/replies/" + std::to_string(pk) + ".xml"),
-                         "<reply respondedTimeStamp=\"2026-12-06T11:00:00\">Grease the pivot</reply>");
+  Testing::WriteTextFile(
+      data_.File("feedback/replies/" + std::to_string(pk) + ".xml"),
+      "<reply respondedTimeStamp=\"2026-12-06T11:00:00\">Grease the pivot</reply>");
   std::atomic<bool> quit{false};
   ASSERT_TRUE(FeedbackFetchPass(feedback_, center_, quit, log_));
   FeedbackListDialog after(feedback_, center_, log_, nullptr);
@@ -129,7 +132,8 @@ TEST_F(Dialogs, AFailedRegistrationSaysSoAndKeepsWhatTheUserWrote) {
   dialog.Title().setText("Brake too soft");
   dialog.Body().setPlainText("Below 20 % it does nothing.");
   EXPECT_EQ(Send(dialog),
-            (std::vector<std::string>{"An Error Occurred!: Not able to register a user feedback at this time."}));
+            (std::vector<std::string>{
+                "An Error Occurred!: Not able to register a user feedback at this time."}));
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_EQ(dialog.Title().text(), "Brake too soft");
   EXPECT_EQ(dialog.Body().toPlainText(), "Below 20 % it does nothing.");

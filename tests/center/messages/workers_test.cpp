@@ -28,10 +28,11 @@ class Workers : public testing::Test {
     WriteMessages("2026-11-02T09:00:00");
   }
   void WriteMessages(const std::string& firstStamp) {
-    WriteTextFile(data_.File("messages.xml"),
-                  "<messages><message pk=\"1\" title=\"Welcome\" createdTimeStamp=\"" + firstStamp +
-                      "\">Hello racer</message><message pk=\"9000000000\" title=\"Quad 3.4\" "
-                      "createdTimeStamp=\"2026-11-28T18:30:00\">Smoother clutch</message></messages>");
+    WriteTextFile(
+        data_.File("messages.xml"),
+        "<messages><message pk=\"1\" title=\"Welcome\" createdTimeStamp=\"" + firstStamp +
+            "\">Hello racer</message><message pk=\"9000000000\" title=\"Quad 3.4\" "
+            "createdTimeStamp=\"2026-11-28T18:30:00\">Smoother clutch</message></messages>");
   }
 
   Testing::TempFolder data_;
@@ -71,12 +72,15 @@ TEST_F(Workers, AListWhoseSaveFailedIsSavedAgainByTheNextPass) {
   }
   EXPECT_FALSE(std::filesystem::exists(messages_.path));
   ASSERT_EQ(log_.Entries().size(), 1u);
-  EXPECT_EQ(log_.Entries()[0].text, messages_.path + " could not be saved (File too large); it is saved again later.");
+  EXPECT_EQ(log_.Entries()[0].text,
+            messages_.path + " could not be saved (File too large); it is saved again later.");
 
   service_.Behave("GetQuorvaneMessageToUsers=fault");
   EXPECT_FALSE(MessageFetchPass(messages_, center_, log_));
   std::vector<std::string> skipped;
-  EXPECT_EQ(ParseMessagesDocument(ReadTextFile(messages_.path), skipped).value_or(std::vector<Service::MessageItem>{}).size(),
+  EXPECT_EQ(ParseMessagesDocument(ReadTextFile(messages_.path), skipped)
+                .value_or(std::vector<Service::MessageItem>{})
+                .size(),
             2u);
   EXPECT_FALSE(messages_.saveDue);
 }
@@ -95,9 +99,11 @@ TEST_F(Workers, MessagesStayWhenTheServiceNoLongerSendsThemAndFailuresAreNothing
 }
 
 TEST_F(Workers, ADamagedItemIsSkippedWithAWarningAndTheRestOfThePassIsAppliedOnceAndSaved) {
-  WriteTextFile(data_.File("messages.xml"),
-                "<messages><message pk=\"1\" title=\"Cut short\" createdTimeStamp=\"2026-11\">x</message>"
-                "<message pk=\"2\" title=\"Fine\" createdTimeStamp=\"2026-11-28T18:30:00\">Ok</message></messages>");
+  WriteTextFile(
+      data_.File("messages.xml"),
+      "<messages><message pk=\"1\" title=\"Cut short\" createdTimeStamp=\"2026-11\">x</message>"
+      "<message pk=\"2\" title=\"Fine\" "
+      "createdTimeStamp=\"2026-11-28T18:30:00\">Ok</message></messages>");
   EXPECT_TRUE(MessageFetchPass(messages_, center_, log_));
   ASSERT_EQ(messages_.items.size(), 1u);
   EXPECT_EQ(messages_.items[0].title, "Fine");
@@ -113,15 +119,18 @@ TEST_F(Workers, ADamagedItemIsSkippedWithAWarningAndTheRestOfThePassIsAppliedOnc
   feedback_.items = {first, second};
   EXPECT_FALSE(FeedbackFetchPass(feedback_, center_, quit_, log_));  // no replies yet
   std::filesystem::create_directories(data_.File("feedback/replies"));
-  WriteTextFile(data_.File("feedback/replies/41.xml"), "<reply respondedTimeStamp=\"soon\">Hmm</reply>");
+  WriteTextFile(data_.File("feedback/replies/41.xml"),
+                "<reply respondedTimeStamp=\"soon\">Hmm</reply>");
   WriteTextFile(data_.File("feedback/replies/42.xml"),
                 "<reply respondedTimeStamp=\"2026-12-06T11:00:00\">Grease the pivot</reply>");
   EXPECT_TRUE(FeedbackFetchPass(feedback_, center_, quit_, log_));
   EXPECT_EQ(feedback_.items[0].responseBody, "");
   EXPECT_EQ(feedback_.items[1].responseBody, "Grease the pivot");
   EXPECT_EQ(log_.Entries().size(), 2u);
-  EXPECT_NE(ReadTextFile(feedback_.path).find(Service::Base64EncodeText("Grease the pivot")), std::string::npos);
-  EXPECT_FALSE(FeedbackFetchPass(feedback_, center_, quit_, log_));  // same time stamp: not applied again
+  EXPECT_NE(ReadTextFile(feedback_.path).find(Service::Base64EncodeText("Grease the pivot")),
+            std::string::npos);
+  EXPECT_FALSE(
+      FeedbackFetchPass(feedback_, center_, quit_, log_));  // same time stamp: not applied again
 }
 
 // A clock whose sleeps take no time, counted; it sets the quit flag after a number of them.
@@ -149,7 +158,8 @@ TEST_F(Workers, TheMessageWorkerFetchesAtOnceAndThenEveryHour) {
   // 3600001); the quit flag, set in the last sleep before the fourth, ends the worker.
   const auto entries = log.Entries();
   ASSERT_EQ(entries.size(), 3u);
-  EXPECT_EQ(entries[0].text, "Application has encountered an exception in async retrive Quorvane Message To!");
+  EXPECT_EQ(entries[0].text,
+            "Application has encountered an exception in async retrive Quorvane Message To!");
 }
 
 TEST_F(Workers, TheFeedbackWorkerQuitsWithinASecondOfTheFlag) {

@@ -1,14 +1,14 @@
 // The center's service calls and the firmware lookup against the stand-in, and what travels on
 // the wire.
-#include <gtest/gtest.h>
+#include "center/service_calls/center_service.h"
 
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <thread>
 
-#include "center/service_calls/center_service.h"
 #include "center/service_calls/firmware_lookup_task.h"
 #include "common/platform/utf16.h"
 #include "common/service_client/access_token.h"
@@ -30,8 +30,9 @@ class CenterCalls : public testing::Test {
 
   void Lookup(Device::FirmwareLookup& lookup, const std::string& identity, bool beta = false) {
     lookup.running = true;
-    RetriveFirmwareParallelUpdateThread(lookup, identity,
-                                        {center_, [beta] { return beta; }, log_, notifier_, [this] { ++found_; }});
+    RetriveFirmwareParallelUpdateThread(
+        lookup, identity,
+        {center_, [beta] { return beta; }, log_, notifier_, [this] { ++found_; }});
   }
 
   Testing::TempFolder data_;
@@ -69,7 +70,9 @@ TEST_F(CenterCalls, NothingFoundIsQuietAndFailuresStillClearTheFlag) {
   Lookup(lookup, kQuadIdentity);
   EXPECT_FALSE(lookup.running);
   ASSERT_EQ(notifier_.Notices().size(), 1u);
-  EXPECT_EQ(notifier_.Notices()[0].text.rfind("RetriveFirmwareParallelUpdateThread executed with thrown exception\n", 0), 0u);
+  EXPECT_EQ(notifier_.Notices()[0].text.rfind(
+                "RetriveFirmwareParallelUpdateThread executed with thrown exception\n", 0),
+            0u);
   ASSERT_EQ(log_.Entries().size(), 1u);
   EXPECT_EQ(log_.Entries()[0].type, Diagnostics::kEventError);
 }
@@ -84,17 +87,21 @@ TEST(CenterCertificates, AnUntrustedServerIsNoAnswerWithItsReasonInTheEventLog) 
   EXPECT_FALSE(RetrieveMessagesToUsers(service));
   ASSERT_EQ(log.Entries().size(), 1u);
   EXPECT_EQ(log.Entries()[0].type, Diagnostics::kEventWarning);
-  EXPECT_EQ(log.Entries()[0].text, "The service at '" + untrusted.Endpoint() +
-                                       "' was not used: its certificate failed verification (SSL certificate problem: "
-                                       "self-signed certificate)");
+  EXPECT_EQ(log.Entries()[0].text,
+            "The service at '" + untrusted.Endpoint() +
+                "' was not used: its certificate failed verification (SSL certificate problem: "
+                "self-signed certificate)");
 }
 
 TEST(CenterEndpoint, CompiledDefaultUnlessTheVariableNamesAnother) {
-  EXPECT_EQ(CenterService::FromEnvironment([](std::string_view) { return std::optional<std::string>(); }).endpoint,
+  EXPECT_EQ(CenterService::FromEnvironment([](std::string_view) {
+              return std::optional<std::string>();
+            }).endpoint,
             "https://services.quorvane.example/Services/DefaultService.svc");
   EXPECT_EQ(CenterService::FromEnvironment([](std::string_view name) {
-              return name == kServiceEndpointVariable ? std::optional<std::string>("http://127.0.0.1:9/x")
-                                                      : std::nullopt;
+              return name == kServiceEndpointVariable
+                         ? std::optional<std::string>("http://127.0.0.1:9/x")
+                         : std::nullopt;
             }).endpoint,
             "http://127.0.0.1:9/x");
 }
@@ -118,11 +125,13 @@ TEST(CenterWire, TheAccessTokenNeverTravelsInPlainText) {
       request.append(buffer, static_cast<std::size_t>(received));
       if (request.find("</s:Envelope>") != std::string::npos) break;
     }
-    const std::string answer = "HTTP/1.1 500 Error\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    const std::string answer =
+        "HTTP/1.1 500 Error\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
     send(connection, answer.data(), answer.size(), 0);
     close(connection);
   });
-  const CenterService center{"http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/Services/DefaultService.svc"};
+  const CenterService center{"http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) +
+                             "/Services/DefaultService.svc"};
   EXPECT_EQ(RetrieveMessagesToUsers(center), std::nullopt);
   server.join();
   close(listener);

@@ -34,7 +34,8 @@ TEST(FormatUptime, CountsUnitsFromTheLargestNonZeroOneDown) {
 
 TEST(FormatLastErrorReport, ThreeLinesFromTheThreadsErrno) {
   errno = EACCES;
-  EXPECT_EQ(FormatLastErrorReport("SetupDiGetClassDevs executed with return value of INVALID_HANDLE_VALUE"),
+  EXPECT_EQ(FormatLastErrorReport(
+                "SetupDiGetClassDevs executed with return value of INVALID_HANDLE_VALUE"),
             std::string("SetupDiGetClassDevs executed with return value of INVALID_HANDLE_VALUE\n"
                         "Last Error Code: ") +
                 std::to_string(EACCES) + "\nLast Error Description: " + std::strerror(EACCES) +

@@ -43,8 +43,10 @@ TEST(HvxExceptionReport, CodeAndSystemLinesForZeroAndForUnknownCodes) {
     unsigned code;
     std::string codeLines, systemLines;
   } cases[] = {
-      {0, "Error Code:\n0x0\n", std::string("Win32 Error Code Message:\n") + std::strerror(0) + "\n"},
-      {0x8007000Eu, "Error Code:\n0x8007000e\n", "Win32 Error Code Message:\n\n\nCOM Last Error Message:"},
+      {0, "Error Code:\n0x0\n",
+       std::string("Win32 Error Code Message:\n") + std::strerror(0) + "\n"},
+      {0x8007000Eu, "Error Code:\n0x8007000e\n",
+       "Win32 Error Code Message:\n\n\nCOM Last Error Message:"},
   };
   for (const auto& c : cases) {
     const std::string report = HvxException(c.code, "m").ToString();

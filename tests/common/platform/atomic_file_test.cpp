@@ -1,12 +1,12 @@
-#include <gtest/gtest.h>
+#include "common/platform/atomic_file.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <atomic>
 #include <filesystem>
 #include <thread>
 
-#include "common/platform/atomic_file.h"
 #include "tests/support/temp_folder.h"
 
 namespace {

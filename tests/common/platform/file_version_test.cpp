@@ -1,9 +1,10 @@
+#include "common/platform/file_version.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "common/platform/file_version.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -19,7 +20,9 @@ TEST(FileVersion, ReadsTheNoteOfARealExecutable) {
 TEST(FileVersion, MissingNotElfOrWithoutNoteReadsZero) {
   Quorvane::Testing::TempFolder folder;
   Quorvane::Testing::WriteTextFile(folder.File("script.sh"), "#!/bin/sh\n");
-  Quorvane::Testing::WriteTextFile(folder.File("short"), "\x7F" "ELF");
+  Quorvane::Testing::WriteTextFile(folder.File("short"),
+                                   "\x7F"
+                                   "ELF");
   EXPECT_EQ(ReadFileVersion(folder.File("absent")), FileVersion{});
   EXPECT_EQ(ReadFileVersion(folder.File("script.sh")), FileVersion{});
   EXPECT_EQ(ReadFileVersion(folder.File("short")), FileVersion{});
@@ -37,7 +40,10 @@ TEST(FileVersion, ReadsBigEndian32BitImages) {
     put16(at, static_cast<std::uint16_t>(value >> 16));
     put16(at + 2, static_cast<std::uint16_t>(value));
   };
-  std::memcpy(image.data(), "\x7F" "ELF\x01\x02\x01", 7);
+  std::memcpy(image.data(),
+              "\x7F"
+              "ELF\x01\x02\x01",
+              7);
   put32(32, 100);  // section table offset
   put16(46, 40);   // section header size
   put16(48, 3);    // sections

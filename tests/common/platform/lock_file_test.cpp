@@ -1,12 +1,12 @@
-#include <gtest/gtest.h>
+#include "common/platform/lock_file.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
 
 #include <chrono>
 #include <future>
 #include <thread>
 
-#include "common/platform/lock_file.h"
 #include "common/platform/process.h"
 #include "tests/support/temp_folder.h"
 

@@ -1,15 +1,14 @@
+#include "common/platform/process.h"
+
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-
 #include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 
-#include "common/platform/process.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -55,7 +54,8 @@ TEST(ProcessStart, MissingProgramOrFolderIsAnErrorNotAProcess) {
   std::error_code error;
   EXPECT_FALSE(Process::Start({"/nonexistent/program", {}, "", ""}, error));
   EXPECT_EQ(error, std::errc::no_such_file_or_directory);
-  EXPECT_FALSE(Process::Start({QUORVANE_TEST_HELPER, {"echo", "0"}, "/nonexistent/folder", ""}, error));
+  EXPECT_FALSE(
+      Process::Start({QUORVANE_TEST_HELPER, {"echo", "0"}, "/nonexistent/folder", ""}, error));
   EXPECT_TRUE(error);
   EXPECT_FALSE(
       Process::Start({QUORVANE_TEST_HELPER, {"echo", "0"}, "", "/nonexistent/folder/out"}, error));

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,7 +39,8 @@ TEST(Utf16, EveryCodePointRoundTripsAndOnlySurrogatesAreRefused) {
     const int tail = point < 0x800 ? 1 : point < 0x10000 ? 2 : 3;
     constexpr std::uint32_t kLead[] = {0, 0xC0, 0xE0, 0xF0};
     out += static_cast<char>(kLead[tail] | (point >> (6 * tail)));
-    for (int at = tail - 1; at >= 0; --at) out += static_cast<char>(0x80 | ((point >> (6 * at)) & 0x3F));
+    for (int at = tail - 1; at >= 0; --at)
+      out += static_cast<char>(0x80 | ((point >> (6 * at)) & 0x3F));
     return out;
   };
   const auto utf16le = [](std::uint32_t point) {
@@ -54,7 +54,8 @@ TEST(Utf16, EveryCodePointRoundTripsAndOnlySurrogatesAreRefused) {
     const bool surrogate = point >= 0xD800 && point <= 0xDFFF;
     const auto bytes = Utf8ToUtf16LeBytes(utf8(point));
     ASSERT_EQ(bytes, surrogate ? std::nullopt : std::optional(utf16le(point))) << std::hex << point;
-    ASSERT_EQ(Utf16LeBytesToUtf8(utf16le(point)), surrogate ? std::nullopt : std::optional(utf8(point)))
+    ASSERT_EQ(Utf16LeBytesToUtf8(utf16le(point)),
+              surrogate ? std::nullopt : std::optional(utf8(point)))
         << std::hex << point;
   }
 }
@@ -63,15 +64,16 @@ TEST(Utf16, BrokenSequencesAreRefusedInsteadOfReplaced) {
   // Overlong forms at each length's edge, above U+10FFFF, bytes no sequence starts or continues
   // with, continuation bytes just outside their range, cut-off sequences.
   for (const std::string broken :
-       {"\x80", "\xBF", "\xC3", "\xC0\xAF", "\xC1\xBF", "\xE0\x80\xAF", "\xE0\x9F\xBF", "\xF0\x8F\xBF\xBF",
-        "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xF8\x88\x80\x80\x80", "\xC2\x7F", "\xC2\xC0", "ok\xFF"}) {
+       {"\x80", "\xBF", "\xC3", "\xC0\xAF", "\xC1\xBF", "\xE0\x80\xAF", "\xE0\x9F\xBF",
+        "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xF8\x88\x80\x80\x80",
+        "\xC2\x7F", "\xC2\xC0", "ok\xFF"}) {
     EXPECT_FALSE(Utf8ToUtf16(broken)) << "accepted " << testing::PrintToString(broken);
   }
   // Surrogates at both ends of their ranges, unpaired or paired with the wrong kind.
-  for (const std::string broken : {std::string("\x00\xD8", 2), std::string("\xFF\xDB", 2),
-                                   std::string("\x00\xDCx\0", 4), std::string("\xFF\xDFx\0", 4),
-                                   std::string("\xFF\xDB\xFF\xDB", 4), std::string("\x00\xD8\x00\xE0", 4),
-                                   std::string("\x00\xD8\xFF\xDB", 4)}) {
+  for (const std::string broken :
+       {std::string("\x00\xD8", 2), std::string("\xFF\xDB", 2), std::string("\x00\xDCx\0", 4),
+        std::string("\xFF\xDFx\0", 4), std::string("\xFF\xDB\xFF\xDB", 4),
+        std::string("\x00\xD8\x00\xE0", 4), std::string("\x00\xD8\xFF\xDB", 4)}) {
     EXPECT_FALSE(Utf16LeBytesToUtf8(broken)) << testing::PrintToString(broken);
   }
   EXPECT_FALSE(Utf16LeBytesToUtf8("abc"));  // odd byte count
@@ -163,7 +165,9 @@ TEST(GuidText, FormatUsesUpperCaseExceptTheThirdGroup) {
 
   const std::string first = MakeGuidText();
   EXPECT_EQ(first.size(), 38u);
-  EXPECT_TRUE(std::regex_match(first, std::regex(R"(\{[0-9A-F]{8}-[0-9A-F]{4}-4[0-9a-f]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\})")))
+  EXPECT_TRUE(std::regex_match(
+      first,
+      std::regex(R"(\{[0-9A-F]{8}-[0-9A-F]{4}-4[0-9a-f]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\})")))
       << first;
   EXPECT_NE(first, MakeGuidText());
 }

@@ -33,7 +33,8 @@ TEST(FirmwareRequestDocument, OneElementWithNineAttributesInOrderAndNoDisplayNam
 
 TEST(FirmwareListDocument, FirmwareChildrenInOrderOthersIgnored) {
   const auto entries = ParseFirmwareList(
-      "<list><firmware id=\"a\" friendlyName=\"A\" extraFileInformation=\"beta\" versionMajor=\"2\" "
+      "<list><firmware id=\"a\" friendlyName=\"A\" extraFileInformation=\"beta\" "
+      "versionMajor=\"2\" "
       "versionMinor=\"x\" versionBuild=\" 7\" versionRevision=\"-1\"/><other id=\"skip\"/>"
       "<firmware id=\"b\" friendlyName=\"B\"/></list>");
   ASSERT_EQ(entries.size(), 2u);
@@ -115,7 +116,8 @@ TEST(ServiceAnswers, MessageListSkipsItemsWithMissingFields) {
   const auto entries = ReadMessageList(
       "<items><item><pk>9000000000</pk><responseBody>SABpAA==</responseBody><title>T</title>"
       "<createdTimeStamp>2026-11-02T09:00:00</createdTimeStamp></item>"
-      "<item><pk>2</pk><title>no body</title><createdTimeStamp>x</createdTimeStamp></item></items>");
+      "<item><pk>2</pk><title>no "
+      "body</title><createdTimeStamp>x</createdTimeStamp></item></items>");
   ASSERT_TRUE(entries);
   ASSERT_EQ(entries->size(), 1u);
   EXPECT_EQ((*entries)[0].pk, 9000000000);

@@ -5,10 +5,10 @@
 #include "common/diagnostics/hvx_exception.h"
 #include "common/service_client/access_token.h"
 #include "common/service_client/base64.h"
-#include "common/service_client/xml_plain_text.h"
 #include "common/service_client/field_encoding.h"
 #include "common/service_client/scramble.h"
 #include "common/service_client/time_stamp.h"
+#include "common/service_client/xml_plain_text.h"
 
 namespace {
 
@@ -47,8 +47,8 @@ TEST(Base64, DecodingAcceptsLineBreaksAnywhereAndRefusesEverythingElse) {
   EXPECT_EQ(Base64Decode("Zm\r\n9vYg\n=="), "foob");
   EXPECT_EQ(Base64Decode("\r\n"), "");
   EXPECT_EQ(Base64Decode(""), "");
-  const std::vector<std::string> broken = {"Zm9v YmFy", "Zm9", "Zg=", "Z===", "Zg==Zg==", "Zm9v\tYmFy", "Zm9v!",
-                                           "=Zm9", "Zg==x", "Zm9\x80"};
+  const std::vector<std::string> broken = {"Zm9v YmFy",  "Zm9",   "Zg=",  "Z===",  "Zg==Zg==",
+                                           "Zm9v\tYmFy", "Zm9v!", "=Zm9", "Zg==x", "Zm9\x80"};
   for (const auto& text : broken) {
     EXPECT_EQ(Base64Decode(text), std::nullopt) << text;
   }
@@ -88,8 +88,10 @@ TEST(Base64, DecodingAcceptsLineBreaksAnywhereAndRefusesEverythingElse) {
     for (std::size_t cut = 0; cut <= text.size(); ++cut) {
       Base64StreamDecoder decoder;
       std::string bytes;
-      const bool fed = decoder.Feed(text.substr(0, cut), bytes) && decoder.Feed(text.substr(cut), bytes);
-      EXPECT_EQ(fed && decoder.Finish() ? std::optional(bytes) : std::nullopt, Base64Decode(text)) << text << cut;
+      const bool fed =
+          decoder.Feed(text.substr(0, cut), bytes) && decoder.Feed(text.substr(cut), bytes);
+      EXPECT_EQ(fed && decoder.Finish() ? std::optional(bytes) : std::nullopt, Base64Decode(text))
+          << text << cut;
     }
   }
 }
@@ -158,13 +160,17 @@ TEST(FieldEncodings, UndecodableTextRaisesCryptStringToBinaryFailed) {
 TEST(FieldEncodings, BrokenUtf16FromTheServiceBecomesReplacementCharactersOurFilesAreRefused) {
   // "a", a lone high surrogate, "b", a lone low surrogate: one broken character must not cost
   // the whole message.
-  const std::string broken("a\x00\x3C\xD8" "b\x00\x01\xDC", 8);
+  const std::string broken(
+      "a\x00\x3C\xD8"
+      "b\x00\x01\xDC",
+      8);
   EXPECT_EQ(DecodeServiceText(Base64Encode(ScrambleBytes(broken))), "a\uFFFDb\uFFFD");
   EXPECT_EQ(Base64DecodeText(Base64Encode(broken), Utf16Errors::Replace), "a\uFFFDb\uFFFD");
   EXPECT_THROW(Base64DecodeText(Base64Encode(broken)), HvxException);
   // A pair split by the end of the text and a pair that is whole.
-  EXPECT_EQ(DecodeServiceText(Base64Encode(ScrambleBytes(std::string("\x3D\xD8\x01\xDE\x3D\xD8", 6)))),
-            "\U0001F601\uFFFD");
+  EXPECT_EQ(
+      DecodeServiceText(Base64Encode(ScrambleBytes(std::string("\x3D\xD8\x01\xDE\x3D\xD8", 6)))),
+      "\U0001F601\uFFFD");
 }
 
 TEST(TimeStamps, FormatAndParseRoundTripThe19CharacterTextAndParsingIsLenient) {

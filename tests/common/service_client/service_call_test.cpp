@@ -1,15 +1,15 @@
+#include "common/service_client/service_call.h"
+
 #include <gtest/gtest.h>
-
-#include <sys/socket.h>
 #include <netinet/in.h>
-
-#include <chrono>
-#include <atomic>
-#include <filesystem>
-#include <thread>
+#include <sys/socket.h>
 #include <unistd.h>
 
-#include "common/service_client/service_call.h"
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
 #include "tests/support/local_service.h"
 #include "tests/support/temp_folder.h"
 
@@ -50,7 +50,8 @@ TEST_F(ServiceCallTest, EveryFailureReturnsFalseQuicklyAndLeavesTheOutputAlone) 
   service_.Behave("ExecuteCRM=slow:3000");
   ServiceResult result;
   const auto start = Clock::now();
-  EXPECT_FALSE(Call(Operation::ExecuteCRM, payload, result, {1048576, std::chrono::milliseconds(300)}));
+  EXPECT_FALSE(
+      Call(Operation::ExecuteCRM, payload, result, {1048576, std::chrono::milliseconds(300)}));
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2500));
 
   // An answer larger than the heap is refused.
@@ -72,8 +73,8 @@ TEST(ServiceCallEndpoints, RefusedPortWrongPathAndOverlongEndpointFail) {
   ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ASSERT_EQ(getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length), 0);
   close(probe);
-  const std::string refused =
-      "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/Services/DefaultService.svc";
+  const std::string refused = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) +
+                              "/Services/DefaultService.svc";
 
   ServiceResult result;
   const std::vector<ServiceValue> payload{std::string("x")};
@@ -101,7 +102,8 @@ TEST(ServiceCallThreads, ConcurrentCallsShareNothing) {
   for (int thread = 0; thread < 8; ++thread) {
     threads.emplace_back([&, thread] {
       for (int call = 0; call < 10; ++call) {
-        const std::string text = "thread " + std::to_string(thread) + " call " + std::to_string(call);
+        const std::string text =
+            "thread " + std::to_string(thread) + " call " + std::to_string(call);
         ServiceResult result;
         const std::vector<ServiceValue> payload{text};
         if (ServiceCall(service.Endpoint(), {}, Operation::ExecuteCRM, payload, result) &&

@@ -10,10 +10,12 @@ namespace {
 
 using namespace Quorvane;
 
-int RunChecked(const std::string& program, std::vector<std::string> arguments, std::string& output) {
+int RunChecked(const std::string& program, std::vector<std::string> arguments,
+               std::string& output) {
   Testing::TempFolder folder;
   std::error_code error;
-  auto process = Platform::Process::Start({program, std::move(arguments), "", folder.File("out")}, error);
+  auto process =
+      Platform::Process::Start({program, std::move(arguments), "", folder.File("out")}, error);
   if (!process) {
     output = error.message();
     return -1;
@@ -28,8 +30,8 @@ TEST(Wsdl, AnIndependentSoapClientCallsTheStandInThroughIt) {
   Testing::CopySampleServiceData(data.Path());
   Testing::LocalServiceProcess service(data.Path());
   std::string output;
-  EXPECT_EQ(RunChecked("/usr/bin/python3", {QUORVANE_WSDL_CONSUMER_CHECK, QUORVANE_WSDL, service.Endpoint()},
-                       output),
+  EXPECT_EQ(RunChecked("/usr/bin/python3",
+                       {QUORVANE_WSDL_CONSUMER_CHECK, QUORVANE_WSDL, service.Endpoint()}, output),
             0)
       << output;
 }

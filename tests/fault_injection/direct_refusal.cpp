@@ -38,6 +38,17 @@ bool DirectWriteRefused(int fd) {
   return Refusing("write") && (real(fd, F_GETFL) & O_DIRECT) != 0;
 }
 
+// Both names of each call: the C library exports the 64-bit forms under a name of their own.
+ssize_t Pwrite(const char* name, int fd, const void* buffer, size_t count, off_t offset) {
+  if (DirectWriteRefused(fd)) {
+    errno = EINVAL;
+    return -1;
+  }
+  return Real<ssize_t (*)(int, const void*, size_t, off_t)>(name)(fd, buffer, count, offset);
+}
+
+long ArgumentOf(va_list arguments) { return va_arg(arguments, long); }
+
 }  // namespace
 
 extern "C" {
@@ -45,7 +56,7 @@ extern "C" {
 int fcntl(int fd, int command, ...) {
   va_list arguments;
   va_start(arguments, command);
-  const long argument = va_arg(arguments, long);
+  const long argument = ArgumentOf(arguments);
   va_end(arguments);
   return Fcntl("fcntl", fd, command, argument);
 }
@@ -53,27 +64,17 @@ int fcntl(int fd, int command, ...) {
 int fcntl64(int fd, int command, ...) {
   va_list arguments;
   va_start(arguments, command);
-  const long argument = va_arg(arguments, long);
+  const long argument = ArgumentOf(arguments);
   va_end(arguments);
   return Fcntl("fcntl64", fd, command, argument);
 }
 
 ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
-  static const auto real = Real<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite");
-  if (DirectWriteRefused(fd)) {
-    errno = EINVAL;
-    return -1;
-  }
-  return real(fd, buffer, count, offset);
+  return Pwrite("pwrite", fd, buffer, count, offset);
 }
 
 ssize_t pwrite64(int fd, const void* buffer, size_t count, off_t offset) {
-  static const auto real = Real<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite64");
-  if (DirectWriteRefused(fd)) {
-    errno = EINVAL;
-    return -1;
-  }
-  return real(fd, buffer, count, offset);
+  return Pwrite("pwrite64", fd, buffer, count, offset);
 }
 
 }  // extern "C"

@@ -77,6 +77,11 @@ export QUORVANE_SERVICE_ENDPOINT="$endpoint"
 if [ "$fresh" -eq 1 ]; then
   mkdir -p "$work/data" "$work/run"
   chmod 700 "$work/run"
+  # A Wayland display named relative to the session's runtime folder stays reachable.
+  if [ -n "${WAYLAND_DISPLAY:-}" ] && [ "${WAYLAND_DISPLAY#/}" = "$WAYLAND_DISPLAY" ] &&
+     [ -n "${XDG_RUNTIME_DIR:-}" ]; then
+    export WAYLAND_DISPLAY="$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY"
+  fi
   export XDG_DATA_HOME="$work/data"
   export XDG_RUNTIME_DIR="$work/run"
   echo "demo: a fresh data folder in $work/data"

@@ -28,7 +28,6 @@ class LocalServiceProcess {
 
   int Port() const { return port_; }
   std::string Endpoint() const;
-  const std::string& DataFolder() const { return dataFolder_; }
   // Changes an operation's behaviour while it runs.
   void Behave(const std::string& assignment);
   // What the service logged so far.

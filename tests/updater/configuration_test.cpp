@@ -145,8 +145,6 @@ TEST(ShippedConfiguration, LoadsWithTheThreePackages) {
   EXPECT_EQ(configuration.Packages()[2].softwareId, "Tollwick");
   EXPECT_EQ(configuration.Servers().at(0).url,
             "https://services.quorvane.example/Services/DefaultService.svc");
-  EXPECT_EQ(configuration.HeapSizeMb(), 120);
-  EXPECT_EQ(configuration.DownloadLimitMb(), 1024);
 }
 
 }  // namespace

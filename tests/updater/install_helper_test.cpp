@@ -3,7 +3,6 @@
 // pkexec in the package test.
 #include "updater/install_helper/install_helper.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>

@@ -2,7 +2,6 @@
 #include "updater/update_check.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,7 +9,6 @@
 
 #include "common/diagnostics/hvx_exception.h"
 #include "common/service_client/base64.h"
-#include "common/service_client/soap_envelope.h"
 #include "common/update_install/updates_ready_file.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/local_service.h"

@@ -5,7 +5,6 @@
 #include <signal.h>
 
 #include <chrono>
-#include <filesystem>
 #include <thread>
 
 #include "center/app/application.h"

@@ -5,7 +5,6 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
-#include "center/app/center_texts.h"
 #include "center/app/display_check.h"
 #include "center/app/list_display.h"
 #include "center/app/live_value_buffer.h"

@@ -152,8 +152,6 @@ class Window : public CenterWindow<Platform::ManualClock> {
 
 TEST_F(Window, ShowsTheDemoSetAndCountsTheRunningTimeInTheTitle) {
   EXPECT_EQ(window_->windowTitle(), "Kestrane | v1.2.3.4 | 00:00");
-  const auto& model = window_->ListModel();
-  ASSERT_EQ(model.rowCount(), 9);
   QTest::qWait(1100);  // the title counts the running time once a second
   EXPECT_EQ(window_->windowTitle(), "Kestrane | v1.2.3.4 | 00:01");
 }

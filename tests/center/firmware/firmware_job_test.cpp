@@ -3,7 +3,6 @@
 #include "center/firmware/firmware_job.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -310,12 +309,6 @@ TEST_F(FlashingWithScripts, RecoveryWritesTheImageAsItsBoxSaysAndReportsToTheEve
                 "<errorLog><errorLogItems><errorLogItem token=\"\" logName=\"Kestrane.exe\"", 0),
             0u);
 }
-
-}  // namespace
-
-namespace {
-
-using namespace Quorvane;
 
 Service::FirmwareEntry Offered(const char* id, std::uint32_t major, std::uint32_t minor,
                                std::uint32_t build = 0) {

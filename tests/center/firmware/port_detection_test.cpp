@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "center/device/simulated_backend.h"
 #include "tests/center/firmware/recording_firmware_view.h"
 
@@ -14,39 +12,34 @@ using namespace Quorvane;
 using namespace Quorvane::Firmware;
 using namespace std::chrono_literals;
 
+struct Listing {
+  SerialPortEntry entry;
+  std::chrono::milliseconds from = 0ms, until = 1h;
+};
+
 // A map whose entries depend on the time: each entry is listed from its time on, until its end.
 class ScriptedMap final : public SerialPortMap {
  public:
-  explicit ScriptedMap(Platform::Clock& clock) : clock_(clock), start_(clock.Now()) {}
-  void Add(SerialPortEntry entry, std::chrono::milliseconds from = 0ms,
-           std::chrono::milliseconds until = 1h) {
-    entries_.push_back({entry, from, until});
-  }
+  ScriptedMap(Platform::Clock& clock, std::vector<Listing> listings)
+      : clock_(clock), start_(clock.Now()), listings_(std::move(listings)) {}
   bool EnumerateNames(std::vector<std::string>& names) override {
-    ++enumerations;
     const auto now = clock_.Now() - start_;
-    for (const auto& listed : entries_) {
+    for (const auto& listed : listings_) {
       if (now >= listed.from && now < listed.until) names.push_back(listed.entry.name);
     }
     return true;
   }
   std::optional<SerialPortEntry> Read(const std::string& name) override {
-    for (const auto& listed : entries_) {
+    for (const auto& listed : listings_) {
       if (listed.entry.name == name) return listed.entry;
     }
     return std::nullopt;
   }
-  int enumerations = 0;
 
  private:
-  struct Listed {
-    SerialPortEntry entry;
-    std::chrono::milliseconds from;
-    std::chrono::milliseconds until;
-  };
   Platform::Clock& clock_;
   Platform::Clock::TimePoint start_;
-  std::vector<Listed> entries_;
+  std::vector<Listing> listings_;
 };
 
 const SerialPortEntry kBootloader{"/sys/devices/usb1/1-1/1-1:1.0/tty/ttyACM0", "/dev/ttyACM0",
@@ -57,16 +50,9 @@ const SerialPortEntry kOtherBoard{"/sys/devices/usb1/1-2/1-2:1.0/tty/ttyACM1", "
 
 constexpr const char* kNoPort = "No Controller Reset or COM port detected!";
 
-struct Listing {
-  SerialPortEntry entry;
-  std::chrono::milliseconds from = 0ms, until = 1h;
-};
-
 // One wait for the bootloader's port over scripted listings, on a clock of its own.
 struct Scene {
-  explicit Scene(const std::vector<Listing>& listings) {
-    for (const auto& listing : listings) map.Add(listing.entry, listing.from, listing.until);
-  }
+  explicit Scene(const std::vector<Listing>& listings) : map(clock, listings) {}
   std::optional<std::string> AfterReset() {
     return WaitForBootloaderPort({map, clock, view}, TakePortSnapshot(map), backend, "sim/none");
   }
@@ -77,7 +63,7 @@ struct Scene {
 
   Platform::ManualClock clock;
   Platform::Clock::TimePoint start = clock.Now();
-  ScriptedMap map{clock};
+  ScriptedMap map;
   Testing::RecordingFirmwareView view;
   Device::SimulatedBackend backend{{}, clock};
 };

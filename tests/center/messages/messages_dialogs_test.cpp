@@ -24,7 +24,6 @@ namespace {
 
 using namespace Quorvane;
 using namespace Quorvane::Center;
-using namespace std::chrono_literals;
 
 class Dialogs : public testing::Test {
  protected:
@@ -70,10 +69,6 @@ TEST_F(Dialogs, TheMessagesListShowsTheStoreAndAClickShowsTheBody) {
   MessagesDialog dialog(messages_, nullptr);
   QTreeWidget& list = dialog.List();
   ASSERT_EQ(list.topLevelItemCount(), static_cast<int>(messages_.items.size()));
-  EXPECT_EQ(list.headerItem()->text(0), "Title");
-  EXPECT_EQ(list.headerItem()->text(1), "Last Updated");
-  EXPECT_EQ(list.columnWidth(0), 550);
-  EXPECT_EQ(list.columnWidth(1), 150);
   EXPECT_EQ(list.topLevelItem(0)->text(0).toStdString(), messages_.items[0].title);
   EXPECT_EQ(list.topLevelItem(0)->text(1).toStdString(),
             Service::FormatTimeStamp(messages_.items[0].created));
@@ -110,7 +105,6 @@ TEST_F(Dialogs, HasResponseTurnsYesOnceAReplyArrived) {
 TEST_F(Dialogs, ANewFeedbackNeedsTitleAndBodyAndIsKeptOnceRegistered) {
   NewFeedbackDialog dialog(feedback_, center_, log_, nullptr);
   dialog.show();
-  EXPECT_EQ(dialog.Title().maxLength(), 255);
   EXPECT_EQ(Send(dialog), (std::vector<std::string>{"Warning!: Title must be set"}));
   dialog.Title().setText("Clutch feel");
   EXPECT_EQ(Send(dialog), (std::vector<std::string>{"Warning!: Body must be set"}));

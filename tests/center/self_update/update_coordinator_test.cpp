@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -22,7 +21,6 @@ namespace {
 
 using namespace Quorvane;
 using namespace Quorvane::Center;
-using namespace std::chrono_literals;
 using Testing::ReadTextFile;
 using Testing::WriteTextFile;
 

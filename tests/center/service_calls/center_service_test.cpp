@@ -93,19 +93,6 @@ TEST(CenterCertificates, AnUntrustedServerIsNoAnswerWithItsReasonInTheEventLog) 
                 "self-signed certificate)");
 }
 
-TEST(CenterEndpoint, CompiledDefaultUnlessTheVariableNamesAnother) {
-  EXPECT_EQ(CenterService::FromEnvironment([](std::string_view) {
-              return std::optional<std::string>();
-            }).endpoint,
-            "https://services.quorvane.example/Services/DefaultService.svc");
-  EXPECT_EQ(CenterService::FromEnvironment([](std::string_view name) {
-              return name == kServiceEndpointVariable
-                         ? std::optional<std::string>("http://127.0.0.1:9/x")
-                         : std::nullopt;
-            }).endpoint,
-            "http://127.0.0.1:9/x");
-}
-
 TEST(CenterWire, TheAccessTokenNeverTravelsInPlainText) {
   // A listener that keeps the request and answers with an error.
   const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

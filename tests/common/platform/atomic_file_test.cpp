@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <filesystem>
 #include <thread>
 
 #include "tests/support/temp_folder.h"
@@ -12,17 +11,7 @@
 namespace {
 
 using namespace Quorvane::Platform;
-using Quorvane::Testing::ReadTextFile;
 using Quorvane::Testing::TempFolder;
-using Quorvane::Testing::WriteTextFile;
-
-std::size_t FilesIn(const std::string& folder) {
-  std::size_t count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
-    ++count;
-  }
-  return count;
-}
 
 TEST(AtomicWrite, NewFileGetsTheUsualModeAndAReplacedFileKeepsItsMode) {
   TempFolder folder;
@@ -38,13 +27,6 @@ TEST(AtomicWrite, NewFileGetsTheUsualModeAndAReplacedFileKeepsItsMode) {
   ASSERT_FALSE(WriteFileAtomically(fresh, "y"));
   ASSERT_EQ(stat(fresh.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0600u);
-}
-
-TEST(AtomicWrite, MissingFolderIsAnErrorAndWritesNothing) {
-  TempFolder folder;
-  EXPECT_EQ(WriteFileAtomically(folder.File("absent/file"), "x"),
-            std::errc::no_such_file_or_directory);
-  EXPECT_EQ(FilesIn(folder.Path()), 0u);
 }
 
 TEST(AtomicWrite, ConcurrentReaderSeesOnlyWholeVersions) {
@@ -76,12 +58,6 @@ TEST(AtomicWrite, ConcurrentReaderSeesOnlyWholeVersions) {
   done = true;
   reader.join();
   EXPECT_EQ(partial, 0);
-}
-
-TEST(ReadWholeFile, MissingFileIsAnError) {
-  std::error_code error;
-  EXPECT_FALSE(ReadWholeFile("/nonexistent/file", error));
-  EXPECT_EQ(error, std::errc::no_such_file_or_directory);
 }
 
 }  // namespace

@@ -1,15 +1,12 @@
 // A small program the platform tests start as a real child process.
 //   echo <exit code> <args...>  prints its working directory and each argument on stdout, one
 //                               line on stderr, and exits with the code
-//   hold-lock <path>            takes the lock, says "locked" on stdout, and waits to be killed
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include "common/platform/lock_file.h"
 
 int main(int argc, char** argv) {
   if (argc >= 3 && std::strcmp(argv[1], "echo") == 0) {
@@ -22,15 +19,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "to standard error\n");
     return std::atoi(argv[2]);
   }
-  if (argc == 3 && std::strcmp(argv[1], "hold-lock") == 0) {
-    std::error_code error;
-    auto lock = Quorvane::Platform::LockFile::TryAcquire(argv[2], error);
-    std::printf("%s\n", lock ? "locked" : "refused");
-    std::fflush(stdout);
-    for (;;) {
-      pause();
-    }
-  }
-  std::fprintf(stderr, "usage: platform_test_helper echo CODE ARGS... | hold-lock PATH\n");
+  std::fprintf(stderr, "usage: platform_test_helper echo CODE ARGS...\n");
   return 2;
 }

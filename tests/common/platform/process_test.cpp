@@ -2,12 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <thread>
 
 #include "tests/support/temp_folder.h"
 

@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <thread>
 
 #include "tests/support/local_service.h"

@@ -1,7 +1,6 @@
 #include "common/update_install/updates_ready_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstring>
 

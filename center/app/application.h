@@ -128,6 +128,8 @@ class CApplication {
   // The firmware update dialog is open: device changes are ignored and a refresh waits.
   void SetFirmwareUpdateOpen(bool open) { busy_ = open; }
   bool FirmwareUpdateOpen() const { return busy_; }
+  // The window system lets a window stay above the others (not so on Wayland).
+  void SetWindowsCanStayOnTop(bool can) { windowsCanStayOnTop_ = can; }
   // Whether a row is selected (the ribbon then acts on it).
   bool RowSelected() const { return !noRowSelected_; }
 
@@ -166,6 +168,7 @@ class CApplication {
   std::atomic<bool> listDisplayNeedsRebuilding_{false};
   std::atomic<bool> noRowSelected_{true};
   std::atomic<bool> busy_{false};
+  std::atomic<bool> windowsCanStayOnTop_{true};
   Platform::WakeableClock workerClock_;  // the workers' one-second steps end at shutdown
   std::thread pollThread_;
   std::thread feedbackWorker_;

@@ -58,6 +58,7 @@ RibbonState CApplication::CurrentRibbonState(RibbonSelection selection) {
   inputs.enableBetaSoftware = settings.enableBetaSoftware;
   inputs.topMostWindow = settings.topMostWindow;
   inputs.secureCrashRecovery = settings.secureCrashRecovery;
+  inputs.windowsCanStayOnTop = windowsCanStayOnTop_;
   return ComputeRibbonState(inputs);
 }
 

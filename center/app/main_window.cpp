@@ -33,6 +33,8 @@ MainWindow::MainWindow(CApplication& application, LiveValueBuffer& liveValues,
       tray_(new TrayIcon(this)),
       baseTitle_(BaseWindowTitle(version)) {
   EnsureCenterResources();
+  // A Wayland compositor lets no client keep itself above the others: the toggle says so.
+  application_.SetWindowsCanStayOnTop(!QGuiApplication::platformName().startsWith("wayland"));
   setObjectName(QString::fromLatin1(kWindowClassName));
   setWindowIcon(QIcon(QStringLiteral(":/icons/kestrane.svg")));
   setWindowTitle(QString::fromStdString(WindowTitle(baseTitle_, 0)));
@@ -236,6 +238,7 @@ void MainWindow::UpdateFrameTimer() {
 }
 
 void MainWindow::ApplyTopMost(bool on) {
+  on = on && application_.CurrentRibbonState(RibbonSelection::None).topMostAvailable;
   if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on) {
     return;
   }

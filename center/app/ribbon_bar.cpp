@@ -272,7 +272,7 @@ void RibbonBar::Apply(const RibbonState& state) {
     const std::string label = state.Label(command);
     button->setText(large ? TwoLineLabel(label) : QString::fromStdString(label));
     // Where the window is too narrow for every label, a shortened one is named whole here.
-    button->setToolTip(QString::fromStdString(label));
+    button->setToolTip(QString::fromStdString(state.ToolTip(command)));
     if (button->isCheckable()) {
       button->setChecked(state.Checked(command));
     }

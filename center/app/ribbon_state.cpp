@@ -30,7 +30,10 @@ RibbonState ComputeRibbonState(const RibbonInputs& inputs) {
   state.updateFirmware = selected && inputs.selectedFirmwareUpdateAvailable;
   state.saveFirmware = true;
   state.enableBetaSoftware = inputs.enableBetaSoftware;
-  state.topMostWindow = inputs.topMostWindow;
+  // Where no window may stay on top the toggle is off and says why, whatever the setting holds
+  // (it is kept for a desktop that allows it).
+  state.topMostAvailable = inputs.windowsCanStayOnTop;
+  state.topMostWindow = inputs.topMostWindow && inputs.windowsCanStayOnTop;
   state.secureCrashRecovery = inputs.secureCrashRecovery;
   state.checkForUpdatesLabel =
       inputs.centerUpdate ? UpdateToLabel(*inputs.centerUpdate) : "Check for Updates";
@@ -66,6 +69,8 @@ bool RibbonState::Enabled(RibbonCommand command) const {
       return updateFirmware;
     case RibbonCommand::SaveFirmware:
       return saveFirmware;
+    case RibbonCommand::TopMostWindow:
+      return topMostAvailable;
     default:
       return true;
   }
@@ -82,6 +87,13 @@ bool RibbonState::Checked(RibbonCommand command) const {
     default:
       return false;
   }
+}
+
+std::string RibbonState::ToolTip(RibbonCommand command) const {
+  if (command == RibbonCommand::TopMostWindow && !topMostAvailable) {
+    return kNoTopMostReason;
+  }
+  return Label(command);
 }
 
 std::string RibbonState::Label(RibbonCommand command) const {

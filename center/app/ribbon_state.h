@@ -54,7 +54,13 @@ struct RibbonInputs {
   bool enableBetaSoftware = false;
   bool topMostWindow = false;
   bool secureCrashRecovery = false;
+  // The window system lets a window keep itself above the others (Wayland lets no client).
+  bool windowsCanStayOnTop = true;
 };
+
+// Why Top Most Window is off where the window system lets no window stay on top.
+inline constexpr const char* kNoTopMostReason =
+    "This desktop (Wayland) lets no program keep its window above the others.";
 
 struct RibbonState {
   RibbonMode mode = RibbonMode::NothingSelected;
@@ -66,6 +72,7 @@ struct RibbonState {
   bool saveFirmware = true;
   bool enableBetaSoftware = false;
   bool topMostWindow = false;
+  bool topMostAvailable = true;
   bool secureCrashRecovery = false;
   std::string checkForUpdatesLabel;
   std::string updateUpdaterLabel;
@@ -76,6 +83,8 @@ struct RibbonState {
   // Toggles: on or off; false for every other command.
   bool Checked(RibbonCommand command) const;
   std::string Label(RibbonCommand command) const;
+  // What the command's tooltip says: its label, or why it is off when that is not plain.
+  std::string ToolTip(RibbonCommand command) const;
 };
 
 RibbonState ComputeRibbonState(const RibbonInputs& inputs);

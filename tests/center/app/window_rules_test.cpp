@@ -97,6 +97,15 @@ TEST(RibbonStateTable, LabelsOfReadyUpdatesAndTogglesFromTheSettings) {
   EXPECT_TRUE(state.Checked(RibbonCommand::TopMostWindow));
   EXPECT_TRUE(state.Checked(RibbonCommand::SecureCrashRecovery));
   EXPECT_FALSE(state.Checked(RibbonCommand::EnableBetaSoftware));
+  EXPECT_TRUE(state.Enabled(RibbonCommand::TopMostWindow));
+
+  // Where no window may stay on top the toggle is off, disabled, and says why.
+  inputs.windowsCanStayOnTop = false;
+  state = ComputeRibbonState(inputs);
+  EXPECT_FALSE(state.Checked(RibbonCommand::TopMostWindow));
+  EXPECT_FALSE(state.Enabled(RibbonCommand::TopMostWindow));
+  EXPECT_EQ(state.ToolTip(RibbonCommand::TopMostWindow), kNoTopMostReason);
+  EXPECT_EQ(state.ToolTip(RibbonCommand::About), "About");
 }
 
 TEST(GalleryRule, AnItemRunsOnlyWhenReportedTwiceInARow) {

@@ -21,7 +21,16 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const {
     return static_cast<int>(line.marker);
   }
   if (line.hasValueBar && index.column() == ValueColumn) {
-    if (role == BarFractionRole) return BarFraction(line.value, line.minimum, line.maximum);
+    const double fraction = BarFraction(line.value, line.minimum, line.maximum);
+    if (role == BarFractionRole) return fraction;
+    // What a screen reader says of the bar: a button pressed or not, a pedal's share of its
+    // calibrated range.
+    if (role == Qt::AccessibleTextRole) {
+      if (line.marker == LineMarker::Button) {
+        return fraction >= 0.5 ? QStringLiteral("pressed") : QStringLiteral("released");
+      }
+      return QStringLiteral("%1 %").arg(static_cast<int>(fraction * 100 + 0.5));
+    }
     if (role == BarColourRole) {
       return QColor(line.barColour.red, line.barColour.green, line.barColour.blue);
     }

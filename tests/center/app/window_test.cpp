@@ -163,6 +163,17 @@ TEST_F(Window, ALiveValueReachesItsBarWithinTwoFramesAndAnUnchangedOneIsNotPaint
   ASSERT_GT(brake, 0u);
   QTest::qWait(2 * 33 + 5);
   EXPECT_EQ(window_->ListModel().Line(1).value, brake);
+  // A screen reader hears the bar as the pedal's share of its range, a button as released.
+  const auto spoken = [&](int row) {
+    return window_->ListModel().index(row, 1).data(Qt::AccessibleTextRole).toString();
+  };
+  EXPECT_EQ(
+      spoken(1),
+      QString("%1 %").arg(static_cast<int>(
+          window_->ListModel().index(1, 1).data(DeviceListModel::BarFractionRole).toDouble() * 100 +
+          0.5)));
+  EXPECT_NE(spoken(1), "0 %");
+  EXPECT_EQ(spoken(6), "released");
   const int framesBefore = window_->FramesPainted();
   QTest::qWait(10 * 33);
   EXPECT_EQ(window_->FramesPainted() - framesBefore, 0);

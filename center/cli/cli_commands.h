@@ -21,6 +21,10 @@ int ListCommand(CliSession& session, const CommandIo& io, bool json);
 int WatchCommand(CliSession& session, const CommandIo& io, const std::optional<std::string>& serial,
                  bool json);
 
+// Measures the controller's load cells at rest for `seconds` and prints each one's health;
+// kUnsteady when one is not steady.
+int HealthCommand(CliSession& session, const CommandIo& io, const std::string& serial, int seconds);
+
 // `what`: "min", "max" or "min=VALUE". A custom minimum above the present maximum needs
 // `confirmed`.
 int CalibrateCommand(CliSession& session, const CommandIo& io, const std::string& serial,

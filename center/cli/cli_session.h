@@ -30,6 +30,7 @@ enum ExitCode : int {
   kNoService = 4,      // the service did not answer
   kRefused = 5,        // the controller refused (a calibration or flash that failed)
   kCenterRunning = 6,  // the center's window runs: it alone changes controllers now
+  kUnsteady = 7,       // health: a load cell is not steady (noisy, drifting, out of range)
 };
 
 class CliSession {

@@ -20,7 +20,8 @@ constexpr const char* kExitCodes =
     "or version),\n"
     "3 no controller connected, 4 the service did not answer, 5 the controller refused "
     "(calibration or flash),\n"
-    "6 the center is running (it alone changes controllers while it runs).";
+    "6 the center is running (it alone changes controllers while it runs),\n"
+    "7 a load cell is not steady (health).";
 
 }  // namespace
 
@@ -47,6 +48,15 @@ int main(int argc, char** argv) {
   watch->add_flag("--json", json, "Print a JSON object per change");
 
   std::string serial;
+  int healthSeconds = 2;
+  auto* health = app.add_subcommand(
+      "health",
+      "Measure a controller's load cells at rest and tell each one's noise, extremes and "
+      "verdict; exit 7 when one is not steady");
+  health->add_option("SERIAL", serial, "The controller's serial number")->required();
+  health->add_option("--seconds", healthSeconds, "How long to measure (at least 2)")
+      ->check(CLI::Range(2, 3600));
+
   std::string channel;
   std::string what;
   bool confirmed = false;
@@ -121,6 +131,7 @@ int main(int argc, char** argv) {
     const CommandIo io{std::cout, std::cerr, STDOUT_FILENO};
     if (*list) return ListCommand(session, io, json);
     if (*watch) return WatchCommand(session, io, watchSerial, json);
+    if (*health) return HealthCommand(session, io, serial, healthSeconds);
     if (*calibrate) return CalibrateCommand(session, io, serial, channel, what, confirmed);
     if (*firmwareCommand) {
       firmware.action = *update   ? FirmwareAction::Update

@@ -70,7 +70,8 @@ void ChannelHealthMeter::Judge() {
     return;
   }
   std::array<double, 4> means{};
-  for (std::size_t quarter = 0; quarter < 4; ++quarter) means[quarter] = sums[quarter] / counts[quarter];
+  for (std::size_t quarter = 0; quarter < 4; ++quarter)
+    means[quarter] = sums[quarter] / counts[quarter];
   double squares = 0;
   for (const auto& reading : window_) {
     const double deviation = reading.raw - means[quarterOf(reading)];
@@ -87,7 +88,8 @@ void ChannelHealthMeter::Judge() {
   health_.noise = noise;
   health_.noiseShare = noise / range_;
   health_.drift = rest - *firstRest_;
-  if (rest < minimum_ - kOutOfRangeShare * range_ || rest > minimum_ + range_ * (1 + kOutOfRangeShare)) {
+  if (rest < minimum_ - kOutOfRangeShare * range_ ||
+      rest > minimum_ + range_ * (1 + kOutOfRangeShare)) {
     health_.verdict = HealthVerdict::OutOfRange;
   } else if (health_.noiseShare > kNoisyShare) {
     health_.verdict = HealthVerdict::Noisy;

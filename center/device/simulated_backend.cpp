@@ -153,6 +153,8 @@ Waveform ReadWaveform(const pugi::xml_node& node) {
   if (wave.periodMs <= 0) {
     throw DescriptionError("periodMs must be above 0");
   }
+  wave.noise = Number(node, "noise", 0);
+  wave.driftPerSecond = SignedNumber(node, "driftPerSecond", 0);
   return wave;
 }
 
@@ -254,6 +256,19 @@ std::uint32_t Waveform::At(double milliseconds) const {
     case Kind::Sine:
       value = from + (to - from) * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * phase));
       break;
+  }
+  value += driftPerSecond * milliseconds / 1000;
+  if (noise > 0) {
+    // A normal deviate from the moment's millisecond (Box-Muller over two hashed uniforms).
+    auto mix = static_cast<std::uint64_t>(std::llround(milliseconds)) + 0x9E3779B97F4A7C15ull;
+    const auto uniform = [&mix] {
+      mix = (mix ^ (mix >> 30)) * 0xBF58476D1CE4E5B9ull;
+      mix = (mix ^ (mix >> 27)) * 0x94D049BB133111EBull;
+      mix ^= mix >> 31;
+      return (static_cast<double>(mix >> 11) + 0.5) / 9007199254740992.0;
+    };
+    const double first = uniform();
+    value += noise * std::sqrt(-2 * std::log(first)) * std::cos(2 * std::numbers::pi * uniform());
   }
   return static_cast<std::uint32_t>(std::llround(std::clamp(value, 0.0, 4294967295.0)));
 }

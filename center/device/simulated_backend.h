@@ -16,7 +16,8 @@
 //     </controller>
 //   </controllers>
 // Waveforms: kind="constant" value=".."; kind="ramp" from to periodMs (a saw tooth);
-// kind="sine" minimum maximum periodMs.
+// kind="sine" minimum maximum periodMs. Any waveform may add noise="SD" (a load cell's noise, its
+// standard deviation) and driftPerSecond="N".
 // Faults on <controller>: enumerationRecords="N" (listed N times with one path, as a report
 // descriptor with nested collections is), denied="true" (its node may not be opened),
 // silent="true" (it answers no report).
@@ -41,6 +42,10 @@ struct Waveform {
   double from = 0;  // constant value, ramp start, sine minimum
   double to = 0;    // ramp end, sine maximum
   double periodMs = 1000;
+  // A load cell's faults: noise (the standard deviation, in the wave's units; the same at the
+  // same moment, so a run can be repeated) and a drift per second.
+  double noise = 0;
+  double driftPerSecond = 0;
 
   std::uint32_t At(double milliseconds) const;
 };

@@ -29,6 +29,17 @@ expect() {
 }
 said() { grep -qF -- "$1" "$work/$2" || { cat "$work/$2"; fail "no '$1'"; }; }
 
+# health: the demo's single brake rests with a noisy cell (exit 7); a clean resting cell is
+# steady (exit 0); the quad's pedals move, so they cannot be measured (exit 7).
+expect 7 "$cli" health QVA-S-1002
+said "Brake: noisy: check the load cell's cable and connector (noise " out
+sed 's|<raw channel="0" kind="sine"[^>]*>|<raw channel="0" kind="constant" value="151000" noise="300"/>|' \
+  "$source_root/packaging/simulated/single-brake.xml" > "$work/resting.xml"
+QUORVANE_SIMULATED_DEVICES="$work/resting.xml" expect 0 "$cli" health QVA-S-0001 --seconds 3
+said "Brake: steady (noise " out
+expect 7 "$cli" health QVB-Q-1001
+said "Clutch: moving: keep your foot off the pedal to measure it (lowest " out
+
 expect 0 "$cli" list
 said "QVB-Q-1001  Quorvane Brake Controller  (quad, firmware QV-Quad v3.2)" out
 said "  button 7   Sequential Gearbox Up" out

@@ -70,7 +70,9 @@ TEST(ChannelHealth, APressedPedalIsMovingUntilItRestsAgain) {
 // of the range from where it first rested; one resting outside the calibration needs a new one.
 TEST(ChannelHealth, ACreepingRestDriftsAndARestOutsideTheCalibrationIsOutOfRange) {
   ChannelHealthMeter meter(kMinimum, kMaximum);
-  const auto creeping = [noise = Resting(0, 200)](double t) { return kMinimum + 0.8 * t + noise(t); };
+  const auto creeping = [noise = Resting(0, 200)](double t) {
+    return kMinimum + 0.8 * t + noise(t);
+  };
   EXPECT_EQ(Record(meter, 3, creeping).verdict, HealthVerdict::Steady);
   const auto later = Record(meter, 12, creeping, 3000);
   EXPECT_EQ(later.verdict, HealthVerdict::Drifting);

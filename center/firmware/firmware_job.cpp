@@ -143,10 +143,13 @@ class FlashWatch {
     } else if (!goneSince_) {
       goneSince_ = now;
     } else if (now - *goneSince_ > kPortGoneGrace) {
+      portGone_ = true;
       return "its port " + port_ + " went away";
     }
     return std::nullopt;
   }
+  // The tool was stopped because its port went away (not for its time limit).
+  bool PortGone() const { return portGone_; }
 
  private:
   SerialPortMap& ports_;
@@ -155,6 +158,7 @@ class FlashWatch {
   std::chrono::steady_clock::time_point start_;
   mutable std::chrono::steady_clock::time_point lastLook_{};
   mutable std::optional<std::chrono::steady_clock::time_point> goneSince_;
+  mutable bool portGone_ = false;
 };
 
 // Asks the tool and everything it started to end, and makes them end when they do not.
@@ -227,6 +231,17 @@ void Flash(FirmwareJob& job, const FirmwareServices& services, FirmwareView& vie
   }
   toolOutput.Collect(view);
   std::string output = toolOutput.Text();
+  // A bootloader may start the new firmware the moment it answered the exit command, before the
+  // tool read that answer: the tool then waits on a port that is gone. The image was written and
+  // verified; whether it runs, the controller's return with the new version tells.
+  const bool leftAfterVerifying = stopped && watch.PortGone() && ImageVerified(output);
+  if (leftAfterVerifying) {
+    const std::string text =
+        "\nThe bootloader left before the flashing tool ended; the image had been written and "
+        "verified.\n";
+    view.AppendOutput(text);
+    stopped.reset();
+  }
   if (stopped) {
     // Said after what the tool printed, where its output is shown and sent.
     const std::string text = "\nThe flashing tool was stopped: " + *stopped + ".\n";
@@ -243,7 +258,7 @@ void Flash(FirmwareJob& job, const FirmwareServices& services, FirmwareView& vie
 
   // A script that could not run at all (missing, unreadable) fails too, whatever its error text
   // happens to end with.
-  if (!stopped && FlashExitCode(output) == 0 && *scriptExit == 0) {
+  if (leftAfterVerifying || (!stopped && FlashExitCode(output) == 0 && *scriptExit == 0)) {
     view.CloseWithOk();
     return;
   }
@@ -342,6 +357,11 @@ std::string ChangeScriptFor(const Device::QuorvaneDevice& controller) {
 
 std::chrono::milliseconds FlashTimeLimit(std::size_t imageBytes) {
   return std::chrono::milliseconds(60000 + 2 * static_cast<std::int64_t>(imageBytes));
+}
+
+bool ImageVerified(const std::string& output) {
+  return output.find(" bytes of flash verified") != std::string::npos ||
+         output.find("Verify successful") != std::string::npos;
 }
 
 std::uint64_t FlashExitCode(const std::string& output) {

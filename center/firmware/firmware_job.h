@@ -72,6 +72,10 @@ std::chrono::milliseconds FlashTimeLimit(std::size_t imageBytes);
 // end of a good flash, a moment before the tool ends).
 inline constexpr std::chrono::milliseconds kPortGoneGrace{3000};
 
+// Whether the flashing tool's output says the whole image was written and read back alike
+// (avrdude's "N bytes of flash verified", bossac's "Verify successful").
+bool ImageVerified(const std::string& output);
+
 // The flashing tool's exit code from its output: the digits right after the last ':' (the whole
 // text when there is none), none reading 0. Above 0 the flash failed.
 std::uint64_t FlashExitCode(const std::string& output);

@@ -59,6 +59,15 @@ else
   fail "list exited $? ($(cat "$work/list.err"))"
 fi
 
+# The load cells' health through hidraw: the demo's single brake rests with a noisy cell.
+step "$cli" health QVA-S-1002 >"$work/health.out" 2>&1
+status=$?
+if [ "$status" -eq 7 ] && grep -q "^Brake: noisy: check the load cell's cable and connector (noise " "$work/health.out"; then
+  pass "health finds the noisy load cell"
+else
+  fail "health (exit $status): $(cat "$work/health.out")"
+fi
+
 # Live values read through hidraw follow the twin.
 timeout -s INT 2 "$cli" watch QVB-Q-1001 --json >"$work/watch.json"
 python3 - "$work/watch.json" <<'CHECK' && pass "live values" || fail "live values: $(head -c 600 "$work/watch.json")"

@@ -291,6 +291,20 @@ TEST_F(FlashingWithScripts, AFlashWhosePortWentAwayOrThatNeverEndsIsStopped) {
   EXPECT_NE(timed.Output().find("The flashing tool was stopped: it did not end within 1 s."),
             std::string::npos)
       << timed.Output();
+  // A bootloader that left the moment it answered the exit command, after the image was written
+  // and verified: the tool waits on the gone port, is stopped, and the flash counts as done.
+  ports_.Unplug();
+  timeLimit_ = 20000ms;
+  Script("echo 'avrdude: 4096 bytes of flash verified'\nsleep 600\n");
+  Testing::RecordingFirmwareView verified;
+  std::thread leave([&] {
+    std::this_thread::sleep_for(300ms);
+    ports_.gone = true;
+  });
+  RunChangeFirmware(job_, Services(), verified);
+  leave.join();
+  EXPECT_EQ(verified.Events().back(), "closed with ok") << verified.Output();
+  EXPECT_NE(verified.Output().find("the image had been written and verified"), std::string::npos);
 }
 
 TEST_F(FlashingWithScripts, RecoveryWritesTheImageAsItsBoxSaysAndReportsToTheEventLogToo) {

@@ -25,6 +25,12 @@ int WatchCommand(CliSession& session, const CommandIo& io, const std::optional<s
 // kUnsteady when one is not steady.
 int HealthCommand(CliSession& session, const CommandIo& io, const std::string& serial, int seconds);
 
+// Follows the controller's load cells live: a sparkline of the last ten seconds and the health
+// line per channel on a terminal, else a line (or a JSON object) per channel and second; until
+// Ctrl-C, or for `seconds`.
+int TraceCommand(CliSession& session, const CommandIo& io, const std::string& serial,
+                 std::optional<int> seconds, bool json);
+
 // `what`: "min", "max" or "min=VALUE". A custom minimum above the present maximum needs
 // `confirmed`.
 int CalibrateCommand(CliSession& session, const CommandIo& io, const std::string& serial,

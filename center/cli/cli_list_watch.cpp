@@ -13,14 +13,12 @@
 
 #include "center/cli/cli_commands.h"
 #include "center/cli/cli_format.h"
+#include "center/cli/live_reader.h"
 #include "center/cli/terminal.h"
 #include "center/device/device_monitor.h"
 
 namespace Quorvane::Cli {
 namespace {
-
-// At most 30 pictures a second.
-constexpr int kFrameMs = 33;
 
 // Tells when controllers come or go: the udev monitor, or the simulated controllers' listener.
 class ControllerChanges {
@@ -44,53 +42,6 @@ class ControllerChanges {
   CliSession& session_;
   std::atomic<bool> changed_{false};
   std::unique_ptr<Device::HidDeviceMonitor> monitor_;
-};
-
-// Reads the live values on a thread of its own, pass after pass, so that a controller that does
-// not answer (each request waits out the kernel's time-out) never holds up the screen or Ctrl-C.
-class LiveReader {
- public:
-  explicit LiveReader(CliSession& session)
-      : thread_([this, &session] {
-          while (!stop_) {
-            session.ReadLive([this](std::size_t row, std::uint32_t) {
-              std::lock_guard lock(shownLock_);
-              shown_.push_back(row);
-            });
-            std::this_thread::sleep_for(std::chrono::milliseconds(kFrameMs));
-          }
-          std::lock_guard lock(doneLock_);
-          done_ = true;
-          doneChanged_.notify_all();
-        }) {}
-  LiveReader(const LiveReader&) = delete;
-  LiveReader& operator=(const LiveReader&) = delete;
-  ~LiveReader() { Stop(std::chrono::hours(1)); }
-
-  // The rows whose values changed since the last call.
-  std::vector<std::size_t> TakeShown() {
-    std::lock_guard lock(shownLock_);
-    return std::exchange(shown_, {});
-  }
-
-  // Asks it to end and waits at most the time; false when it still waits on a controller.
-  bool Stop(std::chrono::milliseconds limit) {
-    stop_ = true;
-    std::unique_lock lock(doneLock_);
-    if (!doneChanged_.wait_for(lock, limit, [this] { return done_; })) return false;
-    lock.unlock();
-    if (thread_.joinable()) thread_.join();
-    return true;
-  }
-
- private:
-  std::atomic<bool> stop_{false};
-  std::mutex shownLock_;
-  std::vector<std::size_t> shown_;
-  std::mutex doneLock_;
-  std::condition_variable doneChanged_;
-  bool done_ = false;
-  std::thread thread_;  // last: it starts once the rest is ready
 };
 
 }  // namespace

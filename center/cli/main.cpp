@@ -57,6 +57,15 @@ int main(int argc, char** argv) {
   health->add_option("--seconds", healthSeconds, "How long to measure (at least 2)")
       ->check(CLI::Range(2, 3600));
 
+  std::optional<int> traceSeconds;
+  auto* trace = app.add_subcommand(
+      "trace",
+      "Follow a controller's load cells live: a sparkline of the last ten seconds and each "
+      "one's health, until Ctrl-C");
+  trace->add_option("SERIAL", serial, "The controller's serial number")->required();
+  trace->add_option("--seconds", traceSeconds, "End after this long")->check(CLI::Range(1, 86400));
+  trace->add_flag("--json", json, "Print a JSON object per channel and second");
+
   std::string channel;
   std::string what;
   bool confirmed = false;
@@ -132,6 +141,7 @@ int main(int argc, char** argv) {
     if (*list) return ListCommand(session, io, json);
     if (*watch) return WatchCommand(session, io, watchSerial, json);
     if (*health) return HealthCommand(session, io, serial, healthSeconds);
+    if (*trace) return TraceCommand(session, io, serial, traceSeconds, json);
     if (*calibrate) return CalibrateCommand(session, io, serial, channel, what, confirmed);
     if (*firmwareCommand) {
       firmware.action = *update   ? FirmwareAction::Update

@@ -39,6 +39,11 @@ QUORVANE_SIMULATED_DEVICES="$work/resting.xml" expect 0 "$cli" health QVA-S-0001
 said "Brake: steady (noise " out
 expect 7 "$cli" health QVB-Q-1001
 said "Clutch: moving: keep your foot off the pedal to measure it (lowest " out
+# trace: a JSON object per channel and second, the noisy cell named as such once measured.
+expect 0 "$cli" trace QVA-S-1002 --seconds 3 --json
+said '"channel":"Brake"' out
+said '"seconds":3' out
+said '"verdict":"noisy: check the load cell' out
 
 expect 0 "$cli" list
 said "QVB-Q-1001  Quorvane Brake Controller  (quad, firmware QV-Quad v3.2)" out

@@ -15,6 +15,7 @@
 #include "center/app/list_display.h"
 #include "center/app/ribbon_bar.h"
 #include "center/app/status_bar.h"
+#include "center/app/trace_dialog.h"
 #include "center/app/tray_icon.h"
 #include "center/app/window_update_view.h"
 
@@ -51,6 +52,11 @@ MainWindow::MainWindow(CApplication& application, LiveValueBuffer& liveValues,
   connect(ribbon_, &RibbonBar::Executed, this, &MainWindow::Execute);
   connect(list_, &DeviceListView::RowClicked, this, &MainWindow::OnRowClicked);
   connect(list_, &DeviceListView::NothingClicked, this, &MainWindow::OnNothingClicked);
+  // A double click on a line opens its controller's trace.
+  connect(list_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+    OnRowClicked(index.row());
+    OpenTrace();
+  });
   connect(tray_, &TrayIcon::OpenRequested, this, &MainWindow::ShowFromTray);
   connect(tray_, &TrayIcon::ExitRequested, this, &MainWindow::AskAndQuit);
 
@@ -152,6 +158,9 @@ void MainWindow::Execute(RibbonCommand command, int parameter) {
     case RibbonCommand::About:
       ShowAbout();
       break;
+    case RibbonCommand::Trace:
+      OpenTrace();
+      break;
     case RibbonCommand::EnableBetaSoftware:
       application_.SetEnableBetaSoftware(parameter != 0);
       RefreshRibbon(selection_);
@@ -202,6 +211,13 @@ void MainWindow::Refresh() {
   list_->Unselect();
   application_.RequestRefresh();
   RefreshRibbon(RibbonSelection::None);
+}
+
+void MainWindow::OpenTrace() {
+  if (const auto row = application_.SelectedRow()) {
+    auto* trace = new TraceDialog(application_, *row, this);
+    trace->show();
+  }
 }
 
 void MainWindow::OnRowClicked(int row) {

@@ -105,6 +105,8 @@ class MainWindow : public QMainWindow {
   void UpdateFrameTimer();
   void ApplyTopMost(bool on);
   void ShowAbout();
+  // The trace view of the selected line's controller, beside the window.
+  void OpenTrace();
   void Refresh();
   void TickTitle();
   // The progress bar's colours while the update work runs: process-wide, from the second entry.

@@ -114,6 +114,7 @@ RibbonBar::RibbonBar(QWidget* parent) : QWidget(parent) {
   AddToggle(other, RibbonCommand::EnableBetaSoftware, QStringLiteral("beta"), Size::Small);
   AddToggle(other, RibbonCommand::TopMostWindow, QStringLiteral("topmost"), Size::Small);
   AddButton(other, RibbonCommand::About, QStringLiteral("about"), Size::Small);
+  AddButton(other, RibbonCommand::Trace, QStringLiteral("trace"), Size::Small);
   FinishGroup(other, QStringLiteral("Other"));
 
   QWidget* communication = AddGroup(QStringLiteral("Communication"), kEveryMode);

@@ -21,6 +21,7 @@ std::string UpdateToLabel(const Platform::FileVersion& version) {
 RibbonState ComputeRibbonState(const RibbonInputs& inputs) {
   RibbonState state;
   const bool selected = inputs.selection != RibbonSelection::None;
+  state.trace = selected;
   state.channelCommands = selected && !inputs.selectedIsDeviceLine;
   state.deviceCommands = selected && inputs.selectedIsDeviceLine;
   // A row the controller has no calibration command for (a button, a channel beyond its axes)
@@ -71,6 +72,8 @@ bool RibbonState::Enabled(RibbonCommand command) const {
       return saveFirmware;
     case RibbonCommand::TopMostWindow:
       return topMostAvailable;
+    case RibbonCommand::Trace:
+      return trace;
     default:
       return true;
   }
@@ -114,6 +117,8 @@ std::string RibbonState::Label(RibbonCommand command) const {
       return updateUpdaterLabel;
     case RibbonCommand::About:
       return "About";
+    case RibbonCommand::Trace:
+      return "Trace";
     case RibbonCommand::EnableBetaSoftware:
       return "Enable Beta Software";
     case RibbonCommand::TopMostWindow:

@@ -36,6 +36,7 @@ enum class RibbonCommand {
   CaptureWindow = 30,
   CaptureToClipboard = 31,
   CaptureToFile = 32,
+  Trace = 34,
 };
 
 // Application modes: which groups of the ribbon show.
@@ -70,6 +71,7 @@ struct RibbonState {
   bool updateUpdater = false;
   bool updateFirmware = false;
   bool saveFirmware = true;
+  bool trace = false;  // a controller or channel is selected
   bool enableBetaSoftware = false;
   bool topMostWindow = false;
   bool topMostAvailable = true;

@@ -10,7 +10,9 @@
 #include "center/app/live_value_buffer.h"
 #include "center/app/ribbon_state.h"
 #include "center/app/screenshot_files.h"
+#include "center/app/trace_recorder.h"
 #include "center/device/device_discovery.h"
+#include "center/device/live_data.h"
 #include "center/device/simulated_backend.h"
 #include "tests/support/shipped_controllers.h"
 #include "tests/support/temp_folder.h"
@@ -248,6 +250,37 @@ TEST(ScreenshotFiles, TheChosenTypesExtensionIsAddedAndLinkFilesAreRefused) {
     EXPECT_EQ(ScreenshotFileName(c.typed, types.at(c.type)), c.saved);
     EXPECT_EQ(IsUrlFileName(c.saved), c.link) << c.saved;
   }
+}
+
+// The trace follows one controller by its path: a line per load cell (no buttons), each reading
+// as a share of its calibrated range kept for ten seconds; it says when the controller left and
+// keeps what it had.
+TEST(TraceRecorder, FollowsOneControllersLoadCellsAndTellsWhenItLeft) {
+  using namespace std::chrono_literals;
+  Platform::ManualClock clock;
+  Device::SimulatedBackend backend(Testing::ShippedControllers({"demo.xml"}), clock);
+  clock.Advance(700ms);  // the demo's pedals are on their way up
+  auto rows = DemoRows();
+  for (auto& row : rows) Device::ReadLiveReports(backend, row);
+  TraceRecorder trace(rows[2]);
+  ASSERT_TRUE(trace.Feed(rows, 0ms));
+  ASSERT_EQ(trace.Channels().size(), 4u);
+  EXPECT_EQ(trace.Channels()[0].name, "Brake");
+  EXPECT_EQ(trace.Channels()[0].colour, MarkerColour(LineMarker::Brake));
+  const auto& brake = rows[1];
+  const double share =
+      (static_cast<double>(brake.PresentRawReading()) - brake.PresentCalibrationMinimum()) /
+      (static_cast<double>(brake.PresentCalibrationMaximum()) - brake.PresentCalibrationMinimum());
+  ASSERT_GT(share, 0.0);
+  EXPECT_NEAR(trace.Channels()[0].shares.back().second, std::min(share, 1.0), 1e-9);
+  for (int step = 1; step <= 400; ++step) trace.Feed(rows, std::chrono::milliseconds(step * 33));
+  EXPECT_LE(trace.Channels()[0].shares.back().first - trace.Channels()[0].shares.front().first,
+            TraceRecorder::kSpan);
+
+  std::vector<Device::QuorvaneDevice> others(rows.begin() + 7, rows.end());  // the single only
+  EXPECT_FALSE(trace.Feed(others, 14000ms));
+  EXPECT_TRUE(trace.Left());
+  EXPECT_EQ(trace.Channels().size(), 4u);
 }
 
 }  // namespace

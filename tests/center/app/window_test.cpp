@@ -31,6 +31,7 @@
 #include "center/app/qt_user_notifier.h"
 #include "center/app/ribbon_bar.h"
 #include "center/app/screenshot_dialog.h"
+#include "center/app/trace_dialog.h"
 #include "center/app/tray_icon.h"
 #include "center/app/windowed_run.h"
 #include "center/calibration/calibration_dialog.h"
@@ -247,6 +248,23 @@ TEST_F(Window, ClosingMinimisesAndTheTrayMenuOpensTheWindowAndExitsOnlyAfterYes)
     EXPECT_EQ(*asked, "Do you really want to quit Kestrane?");
     EXPECT_EQ(window_->Quitting(), answer == QMessageBox::Yes);
   }
+}
+
+// The selected controller's trace opens beside the window with a line per load cell, follows
+// the poll thread's readings, and greys out when the controller leaves.
+TEST_F(Window, TheTraceFollowsTheSelectedControllerUntilItLeaves) {
+  ClickRow(2);
+  ASSERT_TRUE(Button(RibbonCommand::Trace)->isEnabled());
+  Execute(RibbonCommand::Trace);
+  auto* trace = window_->findChild<TraceDialog*>();
+  ASSERT_TRUE(trace);
+  EXPECT_TRUE(trace->isVisible());
+  EXPECT_EQ(trace->Recorder().Channels().size(), 4u);
+  backend_->Unplug("sim/demo-quad");
+  application_->OnDeviceChange(DeviceChange::Removal);
+  application_->PollPass();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return trace->Recorder().Left(); }, 2000));
+  EXPECT_TRUE(trace->windowTitle().endsWith("(the controller left)"));
 }
 
 TEST_F(Window, AboutClosesWhenADeviceArrives) {

@@ -1,0 +1,114 @@
+#include "center/app/trace_dialog.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+#include <mutex>
+
+#include "center/app/application.h"
+
+namespace Quorvane::Center {
+
+// The lines of the trace: time across (the last ten seconds, now at the right), the calibrated
+// range up (its minimum at the bottom).
+class TracePlot final : public QWidget {
+ public:
+  explicit TracePlot(const TraceRecorder& recorder) : recorder_(recorder) {
+    setMinimumSize(480, 200);
+    setAccessibleName(QStringLiteral("Trace of the last ten seconds"));
+  }
+  void SetNow(std::chrono::milliseconds now) { now_ = now; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().base());
+    const QRectF area = QRectF(rect()).adjusted(4, 4, -4, -4);
+    painter.setPen(QPen(palette().midlight().color(), 0));
+    for (int quarter = 0; quarter <= 4; ++quarter) {
+      const double y = area.bottom() - area.height() * quarter / 4;
+      painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
+    }
+    const double span = static_cast<double>(TraceRecorder::kSpan.count());
+    for (const auto& channel : recorder_.Channels()) {
+      points_.clear();
+      for (const auto& [at, share] : channel.shares) {
+        points_.emplace_back(area.right() - area.width() * (now_ - at).count() / span,
+                             area.bottom() - area.height() * share);
+      }
+      const QColor colour(channel.colour.red, channel.colour.green, channel.colour.blue);
+      painter.setPen(QPen(isEnabled() ? colour : palette().mid().color(), 1));
+      painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
+    }
+  }
+
+ private:
+  const TraceRecorder& recorder_;
+  std::chrono::milliseconds now_{0};
+  std::vector<QPointF> points_;  // kept between pictures, so that drawing allocates nothing
+};
+
+TraceDialog::TraceDialog(CApplication& application, const Device::QuorvaneDevice& row,
+                         QWidget* parent)
+    : QDialog(parent),
+      application_(application),
+      recorder_(row),
+      plot_(new TracePlot(recorder_)),
+      healthBox_(new QWidget) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle(QString::fromStdString("Trace: " + row.serialNumber));
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(plot_, 1);
+  new QVBoxLayout(healthBox_);
+  layout->addWidget(healthBox_);
+  clock_.start();
+  timer_.setInterval(33);  // 30 pictures a second
+  connect(&timer_, &QTimer::timeout, this, &TraceDialog::Step);
+  timer_.start();
+  Step();
+}
+
+void TraceDialog::Step() {
+  // Only this controller's rows are copied: the lock is held for as short as can be.
+  std::vector<Device::QuorvaneDevice> rows;
+  {
+    auto& devices = application_.Devices();
+    std::lock_guard lock(devices.listLock);
+    for (const auto& row : devices.rows) {
+      if (row.devicePath == recorder_.DevicePath()) rows.push_back(row);
+    }
+  }
+  const std::chrono::milliseconds now(clock_.elapsed());
+  const bool present = recorder_.Feed(rows, now);
+  plot_->setEnabled(present);
+  if (!present) {
+    setWindowTitle(
+        QString::fromStdString("Trace: " + recorder_.Serial() + " (the controller left)"));
+  }
+  const auto& channels = recorder_.Channels();
+  while (healthLines_.size() < channels.size()) {
+    auto* line = new QLabel;
+    healthBox_->layout()->addWidget(line);
+    healthLines_.push_back(line);
+  }
+  for (std::size_t index = 0; index < channels.size(); ++index) {
+    const auto& channel = channels[index];
+    const auto health = channel.meter.HealthAt(now);
+    QString text =
+        QString::fromStdString(channel.name + ": " + Device::VerdictText(health.verdict));
+    if (health.verdict == Device::HealthVerdict::Steady ||
+        health.verdict == Device::HealthVerdict::Noisy ||
+        health.verdict == Device::HealthVerdict::Drifting ||
+        health.verdict == Device::HealthVerdict::OutOfRange) {
+      text += QStringLiteral(" (noise %1 raw, %2 % of its range)")
+                  .arg(health.noise, 0, 'f', 0)
+                  .arg(100 * health.noiseShare, 0, 'f', 2);
+    }
+    text += QStringLiteral("; lowest %1, highest %2").arg(health.lowest).arg(health.highest);
+    if (healthLines_[index]->text() != text) healthLines_[index]->setText(text);
+  }
+  plot_->SetNow(now);
+  plot_->update();
+}
+
+}  // namespace Quorvane::Center

@@ -1,0 +1,45 @@
+#include "center/app/trace_recorder.h"
+
+#include <algorithm>
+
+#include "center/app/list_display.h"
+
+namespace Quorvane::Center {
+
+TraceRecorder::TraceRecorder(const Device::QuorvaneDevice& row)
+    : devicePath_(row.devicePath), serial_(row.serialNumber) {}
+
+bool TraceRecorder::Feed(const std::vector<Device::QuorvaneDevice>& rows,
+                         std::chrono::milliseconds now) {
+  std::vector<const Device::QuorvaneDevice*> cells;
+  for (std::size_t index = 0; index < rows.size(); ++index) {
+    const auto& row = rows[index];
+    if (row.devicePath == devicePath_ && !row.isButton && !Device::IsParentRow(rows, index)) {
+      cells.push_back(&row);
+    }
+  }
+  left_ = cells.empty();
+  if (left_) return false;
+  if (channels_.size() != cells.size()) {  // the first pass, or the controller came back changed
+    channels_.clear();
+    for (const auto* cell : cells) {
+      channels_.push_back({cell->channelName,
+                           MarkerColour(MarkerOf(*cell)),
+                           {},
+                           {cell->PresentCalibrationMinimum(), cell->PresentCalibrationMaximum()}});
+    }
+  }
+  for (std::size_t index = 0; index < cells.size(); ++index) {
+    const auto& cell = *cells[index];
+    auto& channel = channels_[index];
+    const double minimum = cell.PresentCalibrationMinimum();
+    const double range = std::max(1.0, cell.PresentCalibrationMaximum() - minimum);
+    const std::uint32_t raw = cell.PresentRawReading();
+    channel.meter.Add(now, raw);
+    channel.shares.emplace_back(now, std::clamp((raw - minimum) / range, 0.0, 1.0));
+    while (now - channel.shares.front().first > kSpan) channel.shares.pop_front();
+  }
+  return true;
+}
+
+}  // namespace Quorvane::Center

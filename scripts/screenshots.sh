@@ -44,6 +44,12 @@ shot() {
 click() {
   xdotool mousemove $((left + $1)) $((top + $2)) click 1
 }
+# A click at a place measured from the window's right edge (the groups at the ribbon's end), with
+# the window's width as it is now.
+click_from_right() {
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  xdotool mousemove $((X + WIDTH - $1)) $((Y + $2)) click 1
+}
 # The centre of a line of the controller list (0 = the first controller's device line).
 row_y() { echo $((145 + 19 * $1)); }
 
@@ -122,14 +128,14 @@ behave DownloadFirmware=normal
 # Messages, the feedback list and a new feedback; then the window while it checks for updates.
 click 40 60
 sleep 0.5
-click 697 60
+click_from_right 253 60
 sleep 0.8
 # The first message's line, in the dialog centred over the window.
 xdotool mousemove $((left + 150)) $((top - 74)) click 1
 shot messages
 xdotool key Escape
 sleep 0.5
-click 621 60
+click_from_right 329 60
 shot feedback-list
 xdotool key Return
 sleep 0.5
@@ -148,7 +154,7 @@ sleep 4  # the slow check ends
 # Capture to File with a name whose added extension names a file that is there: asked first.
 pictures="$(mktemp -d)"
 touch "$pictures/lap.bmp"
-click 816 66
+click_from_right 134 66
 sleep 0.5
 xdotool key Down Down Return
 sleep 1
@@ -159,3 +165,13 @@ xdotool key Escape
 sleep 0.3
 xdotool key Escape
 rm -rf "$pictures"
+
+# The trace of the quad (a double click on its brake), and of the single, whose load cell rests
+# and is noisy: each shown for longer than the health window.
+xdotool mousemove $((left + 300)) $((top + $(row_y 1))) click --repeat 2 --delay 80 1
+shot trace-view 4
+xdotool key Escape
+sleep 0.5
+xdotool mousemove $((left + 300)) $((top + $(row_y 8))) click --repeat 2 --delay 80 1
+shot trace-view-noisy-cell 4
+xdotool key Escape

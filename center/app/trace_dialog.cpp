@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "center/app/application.h"
+#include "center/app/list_display.h"
 
 namespace Quorvane::Center {
 
@@ -39,6 +40,18 @@ class TracePlot final : public QWidget {
       const QColor colour(channel.colour.red, channel.colour.green, channel.colour.blue);
       painter.setPen(QPen(isEnabled() ? colour : palette().mid().color(), 1));
       painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
+    }
+    // A button's presses as marks along the top, a row of them per button, in the buttons' blue.
+    const Ui::Rgb blue = MarkerColour(LineMarker::Button);
+    painter.setPen(
+        QPen(isEnabled() ? QColor(blue.red, blue.green, blue.blue) : palette().mid().color(), 1));
+    double top = area.top();
+    for (const auto& button : recorder_.Buttons()) {
+      for (const auto at : button.pressed) {
+        const double x = area.right() - area.width() * (now_ - at).count() / span;
+        painter.drawLine(QPointF(x, top), QPointF(x, top + 6));
+      }
+      top += 8;
     }
   }
 

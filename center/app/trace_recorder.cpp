@@ -12,14 +12,23 @@ TraceRecorder::TraceRecorder(const Device::QuorvaneDevice& row)
 bool TraceRecorder::Feed(const std::vector<Device::QuorvaneDevice>& rows,
                          std::chrono::milliseconds now) {
   std::vector<const Device::QuorvaneDevice*> cells;
+  std::vector<const Device::QuorvaneDevice*> buttons;
   for (std::size_t index = 0; index < rows.size(); ++index) {
     const auto& row = rows[index];
-    if (row.devicePath == devicePath_ && !row.isButton && !Device::IsParentRow(rows, index)) {
-      cells.push_back(&row);
-    }
+    if (row.devicePath != devicePath_ || Device::IsParentRow(rows, index)) continue;
+    (row.isButton ? buttons : cells).push_back(&row);
   }
   left_ = cells.empty();
   if (left_) return false;
+  if (buttons_.size() != buttons.size()) {
+    buttons_.clear();
+    for (const auto* button : buttons) buttons_.push_back({button->channelName, {}});
+  }
+  for (std::size_t index = 0; index < buttons.size(); ++index) {
+    auto& pressed = buttons_[index].pressed;
+    if (buttons[index]->currentValue != 0) pressed.push_back(now);
+    while (!pressed.empty() && now - pressed.front() > kSpan) pressed.pop_front();
+  }
   if (channels_.size() != cells.size()) {  // the first pass, or the controller came back changed
     channels_.clear();
     for (const auto* cell : cells) {

@@ -1,5 +1,6 @@
 // What the trace view shows of one controller: each load cell's readings over the last ten
-// seconds, as shares of its calibrated range, in the channel's colour, with the cell's health.
+// seconds, as shares of its calibrated range, in the channel's colour, with the cell's health;
+// and when each of its buttons was pressed, for marks.
 // Fed with copies of the list's rows after each poll pass; the controller is followed by its
 // device path and is said to have left when no row of it is there.
 #pragma once
@@ -28,6 +29,11 @@ class TraceRecorder {
     Device::ChannelHealthMeter meter;
   };
 
+  struct Button {
+    std::string name;
+    std::deque<std::chrono::milliseconds> pressed;  // the moments it was seen pressed
+  };
+
   // The controller of `row` (any of its rows).
   explicit TraceRecorder(const Device::QuorvaneDevice& row);
 
@@ -38,12 +44,14 @@ class TraceRecorder {
   const std::string& Serial() const { return serial_; }
   const std::string& DevicePath() const { return devicePath_; }
   const std::vector<Channel>& Channels() const { return channels_; }
+  const std::vector<Button>& Buttons() const { return buttons_; }
   bool Left() const { return left_; }
 
  private:
   std::string devicePath_;
   std::string serial_;
   std::vector<Channel> channels_;
+  std::vector<Button> buttons_;
   bool left_ = false;
 };
 

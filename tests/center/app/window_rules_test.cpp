@@ -265,6 +265,8 @@ TEST(TraceRecorder, FollowsOneControllersLoadCellsAndTellsWhenItLeft) {
   TraceRecorder trace(rows[2]);
   ASSERT_TRUE(trace.Feed(rows, 0ms));
   ASSERT_EQ(trace.Channels().size(), 4u);
+  ASSERT_EQ(trace.Buttons().size(), 2u);  // the paddles: marks, not lines
+  EXPECT_EQ(trace.Buttons()[1].name, "Sequential Gearbox Up");
   EXPECT_EQ(trace.Channels()[0].name, "Brake");
   EXPECT_EQ(trace.Channels()[0].colour, MarkerColour(LineMarker::Brake));
   const auto& brake = rows[1];

@@ -94,10 +94,9 @@ void TraceDialog::Step() {
   const std::chrono::milliseconds now(clock_.elapsed());
   const bool present = recorder_.Feed(rows, now);
   plot_->setEnabled(present);
-  if (!present) {
-    setWindowTitle(
-        QString::fromStdString("Trace: " + recorder_.Serial() + " (the controller left)"));
-  }
+  // Greyed out and said while the controller is away; as before once it is back.
+  setWindowTitle(QString::fromStdString("Trace: " + recorder_.Serial() +
+                                        (present ? "" : " (the controller left)")));
   const auto& channels = recorder_.Channels();
   while (healthLines_.size() < channels.size()) {
     auto* line = new QLabel;

@@ -251,7 +251,7 @@ TEST_F(Window, ClosingMinimisesAndTheTrayMenuOpensTheWindowAndExitsOnlyAfterYes)
 }
 
 // The selected controller's trace opens beside the window with a line per load cell, follows
-// the poll thread's readings, and greys out when the controller leaves.
+// the poll thread's readings, greys out while the controller is away and follows it again.
 TEST_F(Window, TheTraceFollowsTheSelectedControllerUntilItLeaves) {
   ClickRow(2);
   ASSERT_TRUE(Button(RibbonCommand::Trace)->isEnabled());
@@ -265,6 +265,11 @@ TEST_F(Window, TheTraceFollowsTheSelectedControllerUntilItLeaves) {
   application_->PollPass();
   EXPECT_TRUE(QTest::qWaitFor([&] { return trace->Recorder().Left(); }, 2000));
   EXPECT_TRUE(trace->windowTitle().endsWith("(the controller left)"));
+  backend_->Plug("sim/demo-quad");
+  application_->OnDeviceChange(DeviceChange::Arrival);
+  application_->PollPass();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !trace->Recorder().Left(); }, 2000));
+  EXPECT_EQ(trace->windowTitle(), "Trace: QVB-Q-1001");
 }
 
 TEST_F(Window, AboutClosesWhenADeviceArrives) {

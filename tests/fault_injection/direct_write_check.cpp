@@ -1,8 +1,9 @@
 // A download's pieces written to a file whose file system does not do direct I/O (the preloaded
 // library refuses it as QUORVANE_REFUSE_DIRECT says): every piece still arrives whole, through
 // the page cache, and the file is left without O_DIRECT. Exits 0 when so, else 1 with the reason.
-// Usage: direct_write_check FOLDER
+// Usage: direct_write_check FOLDER   (made when missing)
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,6 +17,8 @@ using namespace Quorvane;
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
+  // A folder of its own: the two refusals run side by side.
+  mkdir(argv[1], 0700);
   const std::string path = std::string(argv[1]) + "/download";
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) return 2;

@@ -105,18 +105,8 @@ void TraceDialog::Step() {
   }
   for (std::size_t index = 0; index < channels.size(); ++index) {
     const auto& channel = channels[index];
-    const auto health = channel.meter.HealthAt(now);
-    QString text =
-        QString::fromStdString(channel.name + ": " + Device::VerdictText(health.verdict));
-    if (health.verdict == Device::HealthVerdict::Steady ||
-        health.verdict == Device::HealthVerdict::Noisy ||
-        health.verdict == Device::HealthVerdict::Drifting ||
-        health.verdict == Device::HealthVerdict::OutOfRange) {
-      text += QStringLiteral(" (noise %1 raw, %2 % of its range)")
-                  .arg(health.noise, 0, 'f', 0)
-                  .arg(100 * health.noiseShare, 0, 'f', 2);
-    }
-    text += QStringLiteral("; lowest %1, highest %2").arg(health.lowest).arg(health.highest);
+    const QString text =
+        QString::fromStdString(Device::HealthLine(channel.name, channel.meter.HealthAt(now)));
     if (healthLines_[index]->text() != text) healthLines_[index]->setText(text);
   }
   plot_->SetNow(now);

@@ -41,11 +41,11 @@ bool TraceRecorder::Feed(const std::vector<Device::QuorvaneDevice>& rows,
   for (std::size_t index = 0; index < cells.size(); ++index) {
     const auto& cell = *cells[index];
     auto& channel = channels_[index];
-    const double minimum = cell.PresentCalibrationMinimum();
-    const double range = std::max(1.0, cell.PresentCalibrationMaximum() - minimum);
     const std::uint32_t raw = cell.PresentRawReading();
     channel.meter.Add(now, raw);
-    channel.shares.emplace_back(now, std::clamp((raw - minimum) / range, 0.0, 1.0));
+    channel.shares.emplace_back(
+        now, BarFraction(raw, static_cast<std::int32_t>(cell.PresentCalibrationMinimum()),
+                         static_cast<std::int32_t>(cell.PresentCalibrationMaximum())));
     while (now - channel.shares.front().first > kSpan) channel.shares.pop_front();
   }
   return true;

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "center/app/list_display.h"
 #include "center/cli/cli_commands.h"
 #include "center/cli/live_reader.h"
 #include "center/cli/terminal.h"
@@ -16,26 +17,6 @@
 
 namespace Quorvane::Cli {
 namespace {
-
-// "Brake: steady (noise 312 raw, 0.03 % of its range; lowest 120011, highest 121500)"; the noise
-// only where the cell rested long enough to measure it.
-std::string HealthLine(const std::string& channel, const Device::ChannelHealth& health) {
-  using Device::HealthVerdict;
-  char noise[80] = "";
-  char extremes[80] = "";
-  const bool measured = health.verdict != HealthVerdict::Measuring &&
-                        health.verdict != HealthVerdict::Moving &&
-                        health.verdict != HealthVerdict::Silent;
-  if (measured) {
-    std::snprintf(noise, sizeof noise, "noise %.0f raw, %.2f %% of its range; ", health.noise,
-                  100 * health.noiseShare);
-  }
-  std::snprintf(extremes, sizeof extremes, "lowest %u, highest %u", health.lowest, health.highest);
-  return channel + ": " + Device::VerdictText(health.verdict) +
-         (health.verdict == HealthVerdict::Silent ? ""
-                                                  : " (" + std::string(noise) + extremes + ")") +
-         "\n";
-}
 
 // A load cell of the controller being measured: its row and its meter.
 struct Cell {
@@ -72,8 +53,8 @@ void Take(CliSession& session, std::vector<Cell>& cells, std::chrono::millisecon
     if (cell.row >= rows.size()) continue;
     const std::uint32_t raw = rows[cell.row].PresentRawReading();
     cell.meter.Add(now, raw);
-    const double range = std::max(1.0, static_cast<double>(cell.maximum) - cell.minimum);
-    cell.shares.push_back(std::clamp((static_cast<double>(raw) - cell.minimum) / range, 0.0, 1.0));
+    cell.shares.push_back(Center::BarFraction(raw, static_cast<std::int32_t>(cell.minimum),
+                                              static_cast<std::int32_t>(cell.maximum)));
     if (cell.shares.size() > kHistory) cell.shares.pop_front();
   }
 }
@@ -113,7 +94,7 @@ int HealthCommand(CliSession& session, const CommandIo& io, const std::string& s
   bool steady = true;
   for (const auto& cell : cells) {
     const auto health = cell.meter.HealthAt(elapsed());
-    io.out << HealthLine(cell.name, health);
+    io.out << Device::HealthLine(cell.name, health) << "\n";
     steady = steady && health.verdict == Device::HealthVerdict::Steady;
   }
   return steady ? kSuccess : kUnsteady;
@@ -145,7 +126,7 @@ int TraceCommand(CliSession& session, const CommandIo& io, const std::string& se
       for (const auto& cell : cells) {
         frame += cell.name + "\n  " +
                  Sparkline(cell.shares, static_cast<std::size_t>(std::max(10, columns - 4))) +
-                 "\n  " + HealthLine("health", cell.meter.HealthAt(now));
+                 "\n  " + Device::HealthLine("health", cell.meter.HealthAt(now)) + "\n";
       }
       screen->Draw(frame);
     } else if (now.count() / 1000 > lastSecond) {
@@ -164,7 +145,7 @@ int TraceCommand(CliSession& session, const CommandIo& io, const std::string& se
                         .dump()
                  << "\n";
         } else {
-          io.out << lastSecond << " s " << HealthLine(cell.name, health);
+          io.out << lastSecond << " s " << Device::HealthLine(cell.name, health) << "\n";
         }
       }
       io.out.flush();

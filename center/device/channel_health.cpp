@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
 namespace Quorvane::Device {
 
@@ -24,6 +26,22 @@ std::string VerdictText(HealthVerdict verdict) {
       return "no readings: the controller left or does not answer";
   }
   return "measuring";
+}
+
+std::string HealthLine(const std::string& channel, const ChannelHealth& health) {
+  std::string line = channel + ": " + VerdictText(health.verdict);
+  if (health.verdict == HealthVerdict::Silent) return line;
+  char figures[160] = "";
+  const bool measured =
+      health.verdict != HealthVerdict::Measuring && health.verdict != HealthVerdict::Moving;
+  if (measured) {
+    std::snprintf(figures, sizeof figures, "noise %.0f raw, %.2f %% of its range; ", health.noise,
+                  100 * health.noiseShare);
+  }
+  const std::size_t used = std::strlen(figures);
+  std::snprintf(figures + used, sizeof figures - used, "lowest %u, highest %u", health.lowest,
+                health.highest);
+  return line + " (" + figures + ")";
 }
 
 ChannelHealthMeter::ChannelHealthMeter(std::uint32_t calibratedMinimum,

@@ -37,6 +37,11 @@ struct ChannelHealth {
 // The verdict in plain words: "steady", "noisy: check the load cell's cable and connector", ...
 std::string VerdictText(HealthVerdict verdict);
 
+// A channel's health in one line, as the companion and the window show it: "Brake: steady (noise
+// 312 raw, 0.03 % of its range; lowest 120011, highest 121500)"; the noise only where the cell
+// rested long enough to measure it.
+std::string HealthLine(const std::string& channel, const ChannelHealth& health);
+
 class ChannelHealthMeter {
  public:
   static constexpr std::chrono::milliseconds kWindow{2000};

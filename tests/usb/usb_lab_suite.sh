@@ -41,6 +41,16 @@ await_count() {
   return 1
 }
 
+# change_under SWITCH NAME: a twin of the single brake with the fault switch, and a firmware
+# change of it; its exit in $status, its seconds in $seconds, its output in $work/NAME.out.
+change_under() {
+  start_twin "$source_root/packaging/simulated/single-brake.xml" "$1"
+  begin=$SECONDS
+  step "$cli" firmware change QVA-S-0001 2.1 >"$work/$2.out" 2>&1
+  status=$?
+  seconds=$((SECONDS - begin))
+}
+
 start_twin "$source_root/packaging/simulated/demo.xml"
 
 # Discovery through hidraw: names, serial numbers, firmware versions and rows.
@@ -212,26 +222,19 @@ stop_twin
 
 # The bootloader pulled mid-flash (its USB device gone after 1 KiB of flash): the flashing tool
 # is stopped once the port is gone, the job fails with its reason, and nothing hangs.
-start_twin "$source_root/packaging/simulated/single-brake.xml" --vanish-mid-flash
-begin=$SECONDS
-step "$cli" firmware change QVA-S-0001 2.1 >"$work/vanish.out" 2>&1
-status=$?
+change_under --vanish-mid-flash vanish
 if [ "$status" -eq 5 ] && grep -q "^vanished QVA-S-0001" "$work/twin.out" &&
    grep -q "Firmware Update Failed!" "$work/vanish.out" &&
    grep -q "The flashing tool was stopped: its port /dev/ttyACM[0-9]* went away." "$work/vanish.out"; then
-  pass "a bootloader pulled mid-flash ends the job in $((SECONDS - begin)) s with its reason"
+  pass "a bootloader pulled mid-flash ends the job in $seconds s with its reason"
 else
-  fail "a bootloader pulled mid-flash (exit $status after $((SECONDS - begin)) s): $(cat "$work/vanish.out") $(tail -n 5 "$work/twin.out")"
+  fail "a bootloader pulled mid-flash (exit $status after $seconds s): $(cat "$work/vanish.out") $(tail -n 5 "$work/twin.out")"
 fi
 stop_twin
 
 # A reset command the controller never acknowledges: no bootloader can come, the job says so
 # within the port wait, and the controller is still there and usable afterwards.
-start_twin "$source_root/packaging/simulated/single-brake.xml" --refuse-reset
-begin=$SECONDS
-step "$cli" firmware change QVA-S-0001 2.1 >"$work/no-reset.out" 2>&1
-status=$?
-seconds=$((SECONDS - begin))
+change_under --refuse-reset no-reset
 step "$cli" list >"$work/no-reset-list.out" 2>&1
 if [ "$status" -eq 5 ] && grep -q "^refused QVA-S-0001 reset" "$work/twin.out" &&
    grep -q "No Controller Reset or COM port detected!" "$work/no-reset.out" && [ "$seconds" -le 20 ] &&
@@ -245,11 +248,7 @@ stop_twin
 # A controller that takes the reset but whose bootloader never comes: the job says so within
 # the port wait; the controller is left for crash recovery, which brings it back once its reset
 # button is pressed, its bootloader taking scrambled images (Secure Crash Recovery).
-start_twin "$source_root/packaging/simulated/single-brake.xml" --no-bootloader
-begin=$SECONDS
-step "$cli" firmware change QVA-S-0001 2.1 >"$work/no-bootloader.out" 2>&1
-status=$?
-seconds=$((SECONDS - begin))
+change_under --no-bootloader no-bootloader
 step "$cli" firmware recover QV-Single 2.1 --secure >"$work/no-bootloader-recover.out" 2>&1 &
 recover=$!
 await "Perform Hardware Reset" "$work/no-bootloader-recover.out" && kill -USR1 "$twin"
@@ -267,11 +266,7 @@ stop_twin
 # A bootloader that comes only after the center stopped waiting for it (15 s after the reset):
 # the job says so within the port wait and flashes nothing into the late port; the bootloader,
 # left alone, starts the old firmware again.
-start_twin "$source_root/packaging/simulated/single-brake.xml" --late-bootloader
-begin=$SECONDS
-step "$cli" firmware change QVA-S-0001 2.1 >"$work/late-bootloader.out" 2>&1
-status=$?
-seconds=$((SECONDS - begin))
+change_under --late-bootloader late-bootloader
 if [ "$status" -eq 5 ] && grep -q "No Controller Reset or COM port detected!" "$work/late-bootloader.out" &&
    [ "$seconds" -le 20 ] && ! grep -q "^bootloader QVA-S-0001" "$work/twin.out" &&
    await "bootloader QVA-S-0001" "$work/twin.out" 10 &&
@@ -284,14 +279,11 @@ stop_twin
 
 # A bootloader that leaves the moment it answered the exit command: the flash was good, and
 # the controller is back with it.
-start_twin "$source_root/packaging/simulated/single-brake.xml" --no-exit-grace
-begin=$SECONDS
-step "$cli" firmware change QVA-S-0001 2.1 >"$work/no-grace.out" 2>&1
-status=$?
+change_under --no-exit-grace no-grace
 if [ "$status" -eq 0 ] && grep -q "QVA-S-0001 is back with firmware QV-Single v2.1" "$work/no-grace.out"; then
-  pass "a bootloader that leaves at once after the exit command: the change succeeds in $((SECONDS - begin)) s"
+  pass "a bootloader that leaves at once after the exit command: the change succeeds in $seconds s"
 else
-  fail "no exit grace (exit $status after $((SECONDS - begin)) s): $(cat "$work/no-grace.out") $(tail -n 5 "$work/twin.out")"
+  fail "no exit grace (exit $status after $seconds s): $(cat "$work/no-grace.out") $(tail -n 5 "$work/twin.out")"
 fi
 stop_twin
 

@@ -130,6 +130,7 @@ class CApplication {
   bool FirmwareUpdateOpen() const { return busy_; }
   // The window system lets a window stay above the others (not so on Wayland).
   void SetWindowsCanStayOnTop(bool can) { windowsCanStayOnTop_ = can; }
+  bool WindowsCanStayOnTop() const { return windowsCanStayOnTop_; }
   // Whether a row is selected (the ribbon then acts on it).
   bool RowSelected() const { return !noRowSelected_; }
 

@@ -254,7 +254,7 @@ void MainWindow::UpdateFrameTimer() {
 }
 
 void MainWindow::ApplyTopMost(bool on) {
-  on = on && application_.CurrentRibbonState(RibbonSelection::None).topMostAvailable;
+  on = on && application_.WindowsCanStayOnTop();
   if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on) {
     return;
   }

@@ -31,11 +31,13 @@ class TracePlot final : public QWidget {
       painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
     }
     const double span = static_cast<double>(TraceRecorder::kSpan.count());
+    const auto xOf = [&](std::chrono::milliseconds at) {
+      return area.right() - area.width() * static_cast<double>((now_ - at).count()) / span;
+    };
     for (const auto& channel : recorder_.Channels()) {
       points_.clear();
       for (const auto& [at, share] : channel.shares) {
-        points_.emplace_back(area.right() - area.width() * (now_ - at).count() / span,
-                             area.bottom() - area.height() * share);
+        points_.emplace_back(xOf(at), area.bottom() - area.height() * share);
       }
       const QColor colour(channel.colour.red, channel.colour.green, channel.colour.blue);
       painter.setPen(QPen(isEnabled() ? colour : palette().mid().color(), 1));
@@ -48,7 +50,7 @@ class TracePlot final : public QWidget {
     double top = area.top();
     for (const auto& button : recorder_.Buttons()) {
       for (const auto at : button.pressed) {
-        const double x = area.right() - area.width() * (now_ - at).count() / span;
+        const double x = xOf(at);
         painter.drawLine(QPointF(x, top), QPointF(x, top + 6));
       }
       top += 8;

@@ -89,7 +89,7 @@ void ChannelHealthMeter::Judge() {
   }
   std::array<double, 4> means{};
   for (std::size_t quarter = 0; quarter < 4; ++quarter)
-    means[quarter] = sums[quarter] / counts[quarter];
+    means[quarter] = sums[quarter] / static_cast<double>(counts[quarter]);
   double squares = 0;
   for (const auto& reading : window_) {
     const double deviation = reading.raw - means[quarterOf(reading)];

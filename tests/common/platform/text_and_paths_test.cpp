@@ -65,7 +65,7 @@ TEST(Utf16, BrokenSequencesAreRefusedInsteadOfReplaced) {
     EXPECT_FALSE(Utf8ToUtf16(broken)) << "accepted " << testing::PrintToString(broken);
   }
   // Surrogates at both ends of their ranges, unpaired or paired with the wrong kind.
-  for (const std::string broken :
+  for (const std::string& broken :
        {std::string("\x00\xD8", 2), std::string("\xFF\xDB", 2), std::string("\x00\xDCx\0", 4),
         std::string("\xFF\xDFx\0", 4), std::string("\xFF\xDB\xFF\xDB", 4),
         std::string("\x00\xD8\x00\xE0", 4), std::string("\x00\xD8\xFF\xDB", 4)}) {

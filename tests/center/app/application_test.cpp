@@ -234,17 +234,6 @@ TEST_F(Center, DeviceChangesRequestARefreshExceptWhileBusyAndListenersHearArriva
   EXPECT_EQ(heard, 2);
 }
 
-TEST_F(Center, ThePollThreadRunsUntilShutdown) {
-  Platform::SystemClock realClock;
-  CApplication application(
-      {folders_, {"http://127.0.0.1:1/x"}, *simulated_, log_, notifier_, realClock});
-  application.StartUp("/isbeta:true");
-  application.StartPollThread(view_);
-  std::this_thread::sleep_for(100ms);
-  application.Shutdown();
-  EXPECT_FALSE(view_.TakeValues().empty());
-}
-
 TEST_F(Center, EnablingBetaSoftwareSavesDropsPendingDownloadsAndFetchesEveryListAgain) {
   application_->StartUp("");
   // Downloads fetched without beta, an update offer, and firmware lists of the old setting.

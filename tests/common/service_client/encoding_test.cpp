@@ -68,9 +68,10 @@ TEST(Base64, DecodingAcceptsLineBreaksAnywhereAndRefusesEverythingElse) {
         // The six bits of the character at `at` replace those of the one it stands for.
         std::string bytes = lineBytes;
         const std::size_t group = at / 4 * 3;
-        std::uint32_t bits = (static_cast<std::uint8_t>(bytes[group]) << 16) |
-                             (static_cast<std::uint8_t>(bytes[group + 1]) << 8) |
-                             static_cast<std::uint8_t>(bytes[group + 2]);
+        const auto byteAt = [&](std::size_t offset) -> std::uint32_t {
+          return static_cast<std::uint8_t>(bytes[group + offset]);
+        };
+        std::uint32_t bits = (byteAt(0) << 16) | (byteAt(1) << 8) | byteAt(2);
         const unsigned shift = 6 * (3 - at % 4);
         bits = (bits & ~(63u << shift)) | (static_cast<std::uint32_t>(index) << shift);
         for (std::size_t byte = 0; byte < 3; ++byte) {

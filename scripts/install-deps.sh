@@ -23,6 +23,9 @@ packages=(
   xvfb xauth imagemagick xdotool tmux
   # a private session bus with a stand-in tray, for the tray icon test
   dbus-daemon python3-dbus python3-gi
+  # the desktop's accessibility bus and a screen reader's view of it, for the accessibility
+  # test; a Wayland compositor without a screen, for the window under Wayland
+  at-spi2-core python3-pyatspi weston
   # the Debian package: its checker, and the validators of what it installs for the desktop
   lintian desktop-file-utils appstream
   # signed updates: the publisher's signing tool; the root update path tested with the real

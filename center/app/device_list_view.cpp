@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include "center/app/colour_palette.h"
 #include "center/app/device_list_model.h"
 #include "center/app/value_bar_delegate.h"
 
@@ -24,10 +25,11 @@ DeviceListView::DeviceListView(DeviceListModel& model, QWidget* parent) : QTreeV
   setMouseTracking(true);
   viewport()->setAttribute(Qt::WA_Hover);
   setFrameShape(QFrame::NoFrame);
-  QPalette colours = palette();
-  colours.setColor(QPalette::Base, Qt::white);
-  colours.setColor(QPalette::Text, QColor(16, 16, 16));
-  setPalette(colours);
+  const CenterColours colours = CenterColoursOf(palette());
+  QPalette rows = palette();
+  rows.setColor(QPalette::Base, ToQColor(colours.row));
+  rows.setColor(QPalette::Text, ToQColor(colours.text));
+  setPalette(rows);
 
   QHeaderView* columns = header();
   columns->setStretchLastSection(false);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "center/app/application.h"
+#include "center/app/colour_palette.h"
 #include "center/app/device_watch.h"
 #include "center/app/display_check.h"
 #include "center/app/guarded_application.h"
@@ -128,6 +129,7 @@ int main(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setApplicationName(QStringLiteral("Kestrane"));
   QApplication::setDesktopFileName(QStringLiteral("example.quorvane.Kestrane"));
+  Center::ApplyColourScheme();
   Center::QtUserNotifier notifier;
   return Guarded(commandLine, eventLog, notifier, &notifier);
 }

@@ -99,6 +99,7 @@ void MainWindow::ShowAtStart() {
          area.top() + (area.height() - kInitialHeight) / 2);
   }
   ApplyTopMost(application_.Settings().Values().topMostWindow);
+  list_->setFocus();  // the keyboard starts in the list: arrows pick a row, Alt and a key a command
   show();
   UpdateInactive();
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "center/app/center_resources.h"
+#include "center/app/colour_palette.h"
 
 namespace Quorvane::Center {
 namespace {
@@ -49,9 +50,12 @@ RibbonBar::RibbonBar(QWidget* parent) : QWidget(parent) {
   EnsureCenterResources();
   setObjectName(QStringLiteral("RibbonBar"));
   setAutoFillBackground(true);
-  QPalette colours = palette();
-  colours.setColor(QPalette::Window, QColor(245, 246, 247));
-  setPalette(colours);
+  const CenterColours colours = CenterColoursOf(palette());
+  QPalette ribbon = palette();
+  ribbon.setColor(QPalette::Window, ToQColor(colours.ribbon));
+  setPalette(ribbon);
+  groupLabel_ = ToQColor(colours.groupLabel);
+  groupLine_ = ToQColor(colours.groupLine).name();
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 2, 4, 2);
@@ -64,6 +68,7 @@ RibbonBar::RibbonBar(QWidget* parent) : QWidget(parent) {
   menuButton->setObjectName(QStringLiteral("ApplicationMenuButton"));
   menuButton->setIcon(Icon(QStringLiteral("kestrane")));
   menuButton->setToolTip(QStringLiteral("Application Menu"));
+  menuButton->setAccessibleName(menuButton->toolTip());
   menuButton->setPopupMode(QToolButton::InstantPopup);
   menuButton->setAutoRaise(true);
   applicationMenu_ = new QMenu(menuButton);
@@ -81,8 +86,8 @@ RibbonBar::RibbonBar(QWidget* parent) : QWidget(parent) {
 
   groupRow_ = new QFrame;
   groupRow_->setObjectName(QStringLiteral("RibbonGroups"));
-  groupRow_->setStyleSheet(
-      QStringLiteral("#RibbonGroups { background: white; border: 1px solid #d5d5d5; }"));
+  groupRow_->setStyleSheet(QStringLiteral("#RibbonGroups { background: %1; border: 1px solid %2; }")
+                               .arg(ToQColor(colours.groups).name(), groupLine_));
   auto* row = new QHBoxLayout(groupRow_);
   row->setContentsMargins(2, 2, 2, 0);
   row->setSpacing(0);
@@ -161,7 +166,7 @@ void RibbonBar::FinishGroup(QWidget* group, const QString& caption) {
   auto* label = new QLabel(caption);
   label->setAlignment(Qt::AlignHCenter);
   QPalette colours = label->palette();
-  colours.setColor(QPalette::WindowText, QColor(90, 90, 90));
+  colours.setColor(QPalette::WindowText, groupLabel_);
   label->setPalette(colours);
   column->addWidget(label);
   auto* row = static_cast<QHBoxLayout*>(groupRow_->layout());
@@ -169,7 +174,7 @@ void RibbonBar::FinishGroup(QWidget* group, const QString& caption) {
   auto* separator = new QFrame;
   separator->setFrameShape(QFrame::VLine);
   separator->setFrameShadow(QFrame::Plain);
-  separator->setStyleSheet(QStringLiteral("color: #d5d5d5;"));
+  separator->setStyleSheet(QStringLiteral("color: %1;").arg(groupLine_));
   row->addWidget(separator);
   groups_.back().separator = separator;
 }
@@ -270,8 +275,10 @@ void RibbonBar::Apply(const RibbonState& state) {
   for (auto& [command, button] : buttons_) {
     button->setEnabled(state.Enabled(command));
     const bool large = button->toolButtonStyle() == Qt::ToolButtonTextUnderIcon;
-    const std::string label = state.Label(command);
+    const std::string label = state.KeyboardLabel(command);
     button->setText(large ? TwoLineLabel(label) : QString::fromStdString(label));
+    // A screen reader reads the label on one line, without the access key's mark.
+    button->setAccessibleName(QString::fromStdString(state.Label(command)));
     // Where the window is too narrow for every label, a shortened one is named whole here.
     button->setToolTip(QString::fromStdString(state.ToolTip(command)));
     if (button->isCheckable()) {

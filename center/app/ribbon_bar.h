@@ -67,6 +67,8 @@ class RibbonBar final : public QWidget {
   void FinishGroup(QWidget* group, const QString& caption);
 
   QWidget* groupRow_ = nullptr;
+  QColor groupLabel_;
+  QString groupLine_;
   QMenu* applicationMenu_ = nullptr;
   std::vector<Group> groups_;
   std::map<RibbonCommand, QToolButton*> buttons_;

@@ -99,6 +99,60 @@ std::string RibbonState::ToolTip(RibbonCommand command) const {
   return Label(command);
 }
 
+// Each ribbon command's access key, one letter per command across the whole ribbon. Each letter
+// is in every label its command can have ("Update to v..." included).
+char AccessKey(RibbonCommand command) {
+  switch (command) {
+    case RibbonCommand::Refresh:
+      return 'r';
+    case RibbonCommand::CheckForUpdates:
+      return 'p';
+    case RibbonCommand::UpdateUpdater:
+      return 'd';
+    case RibbonCommand::Calibrate:
+      return 'c';
+    case RibbonCommand::Reset:
+      return 's';
+    case RibbonCommand::ChangeFirmware:
+      return 'h';
+    case RibbonCommand::UpdateFirmware:
+      return 'f';
+    case RibbonCommand::UploadCustomFirmware:
+      return 'l';
+    case RibbonCommand::CrashRecovery:
+      return 'v';
+    case RibbonCommand::SecureCrashRecovery:
+      return 'e';
+    case RibbonCommand::EnableBetaSoftware:
+      return 'b';
+    case RibbonCommand::TopMostWindow:
+      return 'm';
+    case RibbonCommand::About:
+      return 'a';
+    case RibbonCommand::Trace:
+      return 't';
+    case RibbonCommand::Feedback:
+      return 'y';
+    case RibbonCommand::Messages:
+      return 'q';
+    case RibbonCommand::CaptureWindow:
+      return 'w';
+    default:
+      return 0;
+  }
+}
+
+std::string RibbonState::KeyboardLabel(RibbonCommand command) const {
+  std::string label = Label(command);
+  const char key = AccessKey(command);
+  for (std::size_t at = 0; key != 0 && at < label.size(); ++at) {
+    if (std::tolower(static_cast<unsigned char>(label[at])) == key) {
+      return label.insert(at, 1, '&');
+    }
+  }
+  return label;
+}
+
 std::string RibbonState::Label(RibbonCommand command) const {
   switch (command) {
     case RibbonCommand::Exit:

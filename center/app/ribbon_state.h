@@ -85,6 +85,9 @@ struct RibbonState {
   // Toggles: on or off; false for every other command.
   bool Checked(RibbonCommand command) const;
   std::string Label(RibbonCommand command) const;
+  // The label with its access key marked by '&' (Alt and the letter run the command), the
+  // letter each command keeps whatever its label says.
+  std::string KeyboardLabel(RibbonCommand command) const;
   // What the command's tooltip says: its label, or why it is off when that is not plain.
   std::string ToolTip(RibbonCommand command) const;
 };

@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QPainter>
 
+#include "center/app/colour_palette.h"
+
 namespace Quorvane::Center {
 
 StatusBar::StatusBar(QWidget* parent) : QWidget(parent), progress_(new QProgressBar(this)) {
@@ -42,8 +44,9 @@ void StatusBar::resizeEvent(QResizeEvent*) {
 
 void StatusBar::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.fillRect(rect(), QColor(235, 235, 235));
-  painter.setPen(QColor(200, 200, 200));
+  const CenterColours colours = CenterColoursOf(palette());
+  painter.fillRect(rect(), ToQColor(colours.statusBar));
+  painter.setPen(ToQColor(colours.statusLine));
   painter.drawLine(0, 0, width(), 0);
   for (const int edge : kPartEdges) {
     painter.drawLine(edge - 1, 3, edge - 1, height() - 4);

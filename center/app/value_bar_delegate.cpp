@@ -1,20 +1,15 @@
 #include "center/app/value_bar_delegate.h"
 
+#include <QApplication>
 #include <QPaintEngine>
 #include <QPainter>
 
 #include "center/app/center_resources.h"
+#include "center/app/colour_palette.h"
 #include "center/app/device_list_model.h"
 
 namespace Quorvane::Center {
 namespace {
-
-const QColor kHighlight(205, 231, 255);
-const QColor kFocusFrame(150, 150, 150);
-const QColor kTextColour(16, 16, 16);
-const QColor kBarFrame(160, 160, 160);
-
-QColor ToQColor(Ui::Rgb colour) { return {colour.red, colour.green, colour.blue}; }
 
 // Whether the cell lies outside what is being painted now (a live value repaints only its bar):
 // the paint event's clip, which the paint engine holds in device pixels.
@@ -44,6 +39,7 @@ QFont ListFont() {
 ValueBarDelegate::ValueBarDelegate(QObject* parent)
     : QStyledItemDelegate(parent),
       font_(ListFont()),
+      colours_(CenterColoursOf(QApplication::palette())),
       devicePixmap_(MarkerPixmap("device")),
       buttonPixmap_(MarkerPixmap("button")) {}
 
@@ -63,11 +59,12 @@ void ValueBarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
   const QRect cell = option.rect;
 
   painter->save();
-  painter->fillRect(cell, highlighted ? kHighlight : Qt::white);
+  const QColor row = ToQColor(highlighted ? colours_.highlight : colours_.row);
+  painter->fillRect(cell, row);
   if (focused) {
     // The focus frame runs round the whole line: top and bottom on every cell, the ends on the
     // first and last.
-    painter->setPen(kFocusFrame);
+    painter->setPen(ToQColor(colours_.focusFrame));
     painter->drawLine(cell.topLeft(), cell.topRight());
     painter->drawLine(cell.bottomLeft(), cell.bottomRight());
     if (index.column() == 0) painter->drawLine(cell.topLeft(), cell.bottomLeft());
@@ -75,7 +72,7 @@ void ValueBarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
       painter->drawLine(cell.topRight(), cell.bottomRight());
   }
   painter->setFont(font_);
-  painter->setPen(kTextColour);
+  painter->setPen(ToQColor(colours_.text));
   switch (index.column()) {
     case DeviceListModel::NameColumn:
       PaintName(*painter, cell, index);
@@ -125,17 +122,22 @@ void ValueBarDelegate::PaintBar(QPainter& painter, const QRect& cell, const QMod
                                 bool highlighted, bool focused) const {
   // The bar's frame sits one pixel inside the cell, the bar one pixel inside its frame.
   const QRect frame = cell.adjusted(1, 1, -1, -1);
-  painter.fillRect(frame, highlighted ? kHighlight : Qt::white);
+  painter.fillRect(frame, ToQColor(highlighted ? colours_.highlight : colours_.row));
   const QRect bar = frame.adjusted(focused ? 2 : 1, 1, focused ? -2 : -1, -1);
-  painter.fillRect(bar, Qt::white);
+  painter.fillRect(bar, ToQColor(colours_.row));
   const double fraction = index.data(DeviceListModel::BarFractionRole).toDouble();
   const int filled =
       std::min(static_cast<int>(fraction * BarPixels(cell.width()) + 0.5), bar.width() - 2);
   if (filled > 0) {
-    painter.fillRect(QRect(bar.left() + 1, bar.top() + 1, filled, bar.height() - 2),
-                     index.data(DeviceListModel::BarColourRole).value<QColor>());
+    const QColor fill = index.data(DeviceListModel::BarColourRole).value<QColor>();
+    const QRect filledPart(bar.left() + 1, bar.top() + 1, filled, bar.height() - 2);
+    painter.fillRect(filledPart, fill);
+    if (BarNeedsEdge(ToRgb(fill), colours_.row)) {
+      painter.setPen(ToQColor(colours_.text));
+      painter.drawRect(filledPart.adjusted(0, 0, -1, -1));
+    }
   }
-  painter.setPen(kBarFrame);
+  painter.setPen(ToQColor(colours_.barFrame));
   painter.drawRect(bar.adjusted(0, 0, -1, -1));
 }
 

@@ -8,6 +8,8 @@
 #include <QStyledItemDelegate>
 #include <algorithm>
 
+#include "center/app/colour_scheme.h"
+
 namespace Quorvane::Center {
 
 class ValueBarDelegate final : public QStyledItemDelegate {
@@ -31,6 +33,7 @@ class ValueBarDelegate final : public QStyledItemDelegate {
   void PaintText(QPainter& painter, const QRect& cell, int inset, const QString& text) const;
 
   QFont font_;
+  CenterColours colours_;
   QPixmap devicePixmap_;
   QPixmap buttonPixmap_;
 };

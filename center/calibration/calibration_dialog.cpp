@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -23,9 +24,9 @@ CalibrationDialog::CalibrationDialog(CalibrationDialogServices services, QWidget
       services_(std::move(services)),
       session_(services_.clock, services_.send),
       locale_(UserLocale()),
-      automaticMinimum_(new QRadioButton(QStringLiteral("Minimum (45 seconds)"))),
-      maximum_(new QRadioButton(QStringLiteral("Maximum (5 seconds)"))),
-      customMinimum_(new QRadioButton(QStringLiteral("Minimum (Custom)"))),
+      automaticMinimum_(new QRadioButton(QStringLiteral("&Minimum (45 seconds)"))),
+      maximum_(new QRadioButton(QStringLiteral("Ma&ximum (5 seconds)"))),
+      customMinimum_(new QRadioButton(QStringLiteral("Minimum (&Custom)"))),
       edit_(new QLineEdit(QStringLiteral("0"))),
       up_(new QToolButton),
       down_(new QToolButton),
@@ -40,7 +41,16 @@ CalibrationDialog::CalibrationDialog(CalibrationDialogServices services, QWidget
   // The custom minimum: the edit with arrows beside it that move the value one unit.
   up_->setArrowType(Qt::UpArrow);
   down_->setArrowType(Qt::DownArrow);
-  for (QToolButton* arrow : {up_, down_}) arrow->setFixedSize(18, 12);
+  // The arrows are for the pointer, kept out of the Tab order: in the edit, the Up and Down keys
+  // do the same.
+  for (QToolButton* arrow : {up_, down_}) {
+    arrow->setFixedSize(18, 12);
+    arrow->setFocusPolicy(Qt::NoFocus);
+  }
+  up_->setAccessibleName(QStringLiteral("Raise the custom minimum"));
+  down_->setAccessibleName(QStringLiteral("Lower the custom minimum"));
+  edit_->setAccessibleName(QStringLiteral("Custom minimum"));
+  progress_->setAccessibleName(QStringLiteral("Calibration progress"));
   edit_->setMaxLength(255);
   edit_->installEventFilter(this);
   auto* arrows = new QVBoxLayout;
@@ -158,6 +168,13 @@ bool CalibrationDialog::eventFilter(QObject* watched, QEvent* event) {
     maximum_->setChecked(false);
     customMinimum_->setChecked(true);
     ShowInstruction(CalibrationKind::CustomMinimum);
+  }
+  if (watched == edit_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Up || key == Qt::Key_Down) {
+      Step(key == Qt::Key_Up ? +1 : -1);
+      return true;
+    }
   }
   return QDialog::eventFilter(watched, event);
 }

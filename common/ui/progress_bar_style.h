@@ -18,7 +18,8 @@ inline QString ProgressBarStyle(QLatin1String background) {
       .arg(background);
 }
 
-inline QString ProgressBarStyle(Rgb chunk, QLatin1String background = QLatin1String("white")) {
+inline QString ProgressBarStyle(Rgb chunk,
+                                QLatin1String background = QLatin1String("palette(base)")) {
   return ProgressBarStyle(background) +
          QStringLiteral("QProgressBar::chunk { background: rgb(%1, %2, %3); }")
              .arg(chunk.red)

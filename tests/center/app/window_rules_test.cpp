@@ -5,6 +5,9 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include <set>
+
+#include "center/app/colour_scheme.h"
 #include "center/app/display_check.h"
 #include "center/app/list_display.h"
 #include "center/app/live_value_buffer.h"
@@ -110,6 +113,30 @@ TEST(RibbonStateTable, LabelsOfReadyUpdatesAndTogglesFromTheSettings) {
   EXPECT_EQ(state.ToolTip(RibbonCommand::About), "About");
 }
 
+// Every command on the ribbon has its own access key, in each label it can have.
+TEST(RibbonStateTable, EachCommandHasItsOwnAccessKeyInEveryLabel) {
+  RibbonInputs inputs;
+  std::set<char> keys;
+  for (const bool updatesReady : {false, true}) {
+    if (updatesReady)
+      inputs.centerUpdate = inputs.updaterUpdate = Platform::FileVersion{3, 0, 0, 0};
+    const RibbonState state = ComputeRibbonState(inputs);
+    for (int command = 0; command <= static_cast<int>(RibbonCommand::Trace); ++command) {
+      const std::string label = state.KeyboardLabel(static_cast<RibbonCommand>(command));
+      const auto mark = label.find('&');
+      if (mark == std::string::npos) continue;
+      EXPECT_EQ(label.find('&', mark + 1), std::string::npos) << label;
+      if (!updatesReady) {
+        EXPECT_TRUE(keys.insert(static_cast<char>(std::tolower(label[mark + 1]))).second) << label;
+      }
+    }
+  }
+  EXPECT_EQ(keys.size(), 17u);
+  const RibbonState ready = ComputeRibbonState(inputs);
+  EXPECT_EQ(ready.KeyboardLabel(RibbonCommand::CheckForUpdates), "U&pdate to v3.0.0.0");
+  EXPECT_EQ(ready.KeyboardLabel(RibbonCommand::UpdateUpdater), "Up&date to v3.0.0.0");
+}
+
 TEST(GalleryRule, AnItemRunsOnlyWhenReportedTwiceInARow) {
   GalleryExecution gallery;
   EXPECT_EQ(gallery.Report(2), std::nullopt);  // the preview of a hovered item
@@ -196,6 +223,31 @@ Platform::EnvironmentLookup Environment(std::map<std::string, std::string> value
     const auto found = values.find(std::string(name));
     return found == values.end() ? std::nullopt : std::optional<std::string>(found->second);
   };
+}
+
+// On a dark palette the list's text stays readable on its rows, and every bar colour stands out
+// from its trough, by itself or with its edge; a light palette keeps the list's own colours.
+TEST(ColourScheme, TextAndBarsStayReadableOnLightAndDarkPalettes) {
+  const CenterColours light = CenterColoursFor(
+      {{239, 239, 239}, {255, 255, 255}, {0, 0, 0}, {48, 140, 198}, {160, 160, 160}});
+  EXPECT_EQ(light.highlight, (Ui::Rgb{205, 231, 255}));
+  const CenterColours dark =
+      CenterColoursFor({{53, 53, 53}, {35, 35, 35}, {235, 235, 235}, {42, 130, 218}, {90, 90, 90}});
+  for (const CenterColours& colours : {light, dark}) {
+    EXPECT_GE(ContrastRatio(colours.text, colours.row), 7.0);
+    EXPECT_GE(ContrastRatio(colours.text, colours.highlight), 4.5);
+    EXPECT_GE(ContrastRatio(colours.groupLabel, colours.groups), 4.5);
+    for (const Ui::Rgb fill : Ui::kColourTable) {
+      const Ui::Rgb outline = BarNeedsEdge(fill, colours.row) ? colours.text : fill;
+      EXPECT_GE(ContrastRatio(outline, colours.row), kGraphicContrast);
+    }
+  }
+  EXPECT_TRUE(BarNeedsEdge({0, 0, 255}, dark.row));
+  EXPECT_FALSE(BarNeedsEdge({0, 0, 255}, light.row));
+  EXPECT_EQ(ChooseColourScheme("dark", 2u), ColourScheme::Dark);
+  EXPECT_EQ(ChooseColourScheme("", 1u), ColourScheme::Dark);
+  EXPECT_EQ(ChooseColourScheme("", 0u), ColourScheme::Desktop);
+  EXPECT_EQ(ChooseColourScheme("light", std::nullopt), ColourScheme::Light);
 }
 
 TEST(Display, ReachableOnlyWithAPlatformOrASocketThatExists) {

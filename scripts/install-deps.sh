@@ -21,6 +21,9 @@ packages=(
   # the Qt offscreen platform and X test server for view tests; screenshots of the demo; a real
   # terminal for the command-line companion's test
   xvfb xauth imagemagick xdotool tmux
+  # a window manager on the virtual display, so that the screenshots' keyboard walk returns to
+  # the window a dialog came from, as on a desktop
+  openbox
   # a private session bus with a stand-in tray, for the tray icon test
   dbus-daemon python3-dbus python3-gi
   # the desktop's accessibility bus and a screen reader's view of it, for the accessibility

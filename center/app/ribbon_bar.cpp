@@ -139,7 +139,9 @@ RibbonBar::RibbonBar(QWidget* parent) : QWidget(parent) {
   capture->setMenu(captureMenu);
   capture->setPopupMode(QToolButton::MenuButtonPopup);
   disconnect(capture, &QToolButton::clicked, nullptr, nullptr);
-  connect(capture, &QToolButton::clicked, capture, &QToolButton::showMenu);
+  // The menu opens on the press, as a gallery's does: a Wayland compositor lets a menu open only
+  // in answer to the press that asked for it, not to the release that follows.
+  connect(capture, &QToolButton::pressed, capture, &QToolButton::showMenu);
   menus_[RibbonCommand::CaptureWindow] = captureMenu;
   FinishGroup(screenshot, QStringLiteral("Screenshot"));
 

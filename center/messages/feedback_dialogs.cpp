@@ -48,7 +48,8 @@ FeedbackListDialog::FeedbackListDialog(FeedbackStore& store, const CenterService
   setWindowTitle(QStringLiteral("Your Feedback"));
   title_->setReadOnly(true);
   Fill();
-  connect(list_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+  // The current line, whether the pointer or the arrow keys chose it, shows its feedback.
+  connect(list_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
     const int index = list_->indexOfTopLevelItem(item);
     if (const auto details =
             index >= 0 ? FeedbackAt(store_, static_cast<std::size_t>(index)) : std::nullopt) {

@@ -47,7 +47,8 @@ MessagesDialog::MessagesDialog(MessageStore& store, QWidget* parent)
     new QTreeWidgetItem(
         list_, {QString::fromStdString(line.title), QString::fromStdString(line.lastUpdated)});
   }
-  connect(list_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+  // The current line, whether the pointer or the arrow keys chose it, shows its message.
+  connect(list_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
     const int index = list_->indexOfTopLevelItem(item);
     if (const auto body =
             index >= 0 ? MessageBodyAt(store_, static_cast<std::size_t>(index)) : std::nullopt) {

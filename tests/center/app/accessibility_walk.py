@@ -3,7 +3,8 @@ keyboard alone (keys sent to the X server, as a keyboard sends them).
 
 Checks that the ribbon's commands are named buttons, that a channel's value is read out and
 moves, and that the keyboard opens the calibration dialog, types a custom minimum and cancels.
-Usage: accessibility_walk.py X_WINDOW_ID
+Under Wayland, Top Most Window is off and says why.
+Usage: accessibility_walk.py x11 X_WINDOW_ID | accessibility_walk.py wayland --focused
 """
 import re
 import subprocess
@@ -12,7 +13,9 @@ import time
 
 import pyatspi
 
-WINDOW = sys.argv[1]
+PLATFORM = sys.argv[1]
+# Keys go to the center's X window, or under Wayland to the compositor's, which has the focus.
+TARGET = [] if sys.argv[2] == "--focused" else ["--window", sys.argv[2]]
 VALUE = re.compile(r"^\d+ %$")
 
 
@@ -52,7 +55,7 @@ def center():
 
 def keys(*names):
     for name in names:
-        subprocess.run(["xdotool", "key", "--clearmodifiers", "--window", WINDOW, name], check=True)
+        subprocess.run(["xdotool", "key", "--clearmodifiers", *TARGET, name], check=True)
         time.sleep(0.15)
 
 
@@ -80,6 +83,13 @@ buttons = {node.name for node in walk(app)
 if not expected <= buttons or "" in buttons:
     fail("the ribbon's buttons lack %s (found %s)" % (sorted(expected - buttons), sorted(buttons)))
 print("ribbon buttons: " + ", ".join(sorted(expected)))
+
+if PLATFORM == "wayland":
+    top_most = next(node for node in walk(app) if node.name == "Top Most Window" and showing(node))
+    if top_most.getState().contains(pyatspi.STATE_ENABLED) or \
+            "Wayland" not in (top_most.description or ""):
+        fail("Top Most Window pretends to work under Wayland (%r)" % top_most.description)
+    print("Top Most Window is off: " + top_most.description)
 
 
 # A channel's value as the screen reader reads it, and that it moves with the pedal.

@@ -1,6 +1,7 @@
 #include "center/cli/cli_format.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 
@@ -141,7 +142,7 @@ std::string WatchFrame(const std::vector<LiveValue>& values, int columns) {
       screen << value.serial << "\n";
     }
     const double fraction = Center::BarFraction(value.value, value.minimum, value.maximum);
-    const int filled = static_cast<int>(fraction * barWidth + 0.5);
+    const int filled = static_cast<int>(std::lround(fraction * barWidth));
     char number[24];
     std::snprintf(number, sizeof number, "%*u", kValueWidth, value.value);
     screen << "  " << Padded(value.name, kNameWidth) << "["

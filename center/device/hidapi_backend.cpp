@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <cwchar>
+#include <type_traits>
 #include <vector>
 
 #include "center/device/report_descriptor.h"
@@ -99,7 +100,9 @@ std::optional<std::string> ReadWideString(const std::function<int(wchar_t*, std:
   }
   std::string out;
   for (std::size_t at = 0; at < kMaxHidStringCharacters && text[at] != L'\0'; ++at) {
-    const auto code = static_cast<std::uint32_t>(text[at]);
+    // A negative (invalid) character becomes a code beyond Unicode and is left out.
+    const auto code =
+        static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[at]));
     if (code <= 0x10FFFF) {
       Platform::AppendUtf8(out, code);
     }

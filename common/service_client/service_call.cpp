@@ -138,7 +138,7 @@ std::optional<long> Transfer(std::string_view endpoint, const CallSettings& sett
   const auto addHeader = [&](const std::string& header) {
     curl_slist* grown = curl_slist_append(headers.get(), header.c_str());
     if (grown != nullptr) {
-      headers.release();
+      static_cast<void>(headers.release());  // the same list, now headed by `grown`
       headers.reset(grown);
     }
     return grown != nullptr;

@@ -29,6 +29,8 @@ packages=(
   # the desktop's accessibility bus and a screen reader's view of it, for the accessibility
   # test; a Wayland compositor without a screen, for the window under Wayland
   at-spi2-core python3-pyatspi weston
+  # the desktop's settings portal with its GTK back end, whose dark preference the center follows
+  xdg-desktop-portal xdg-desktop-portal-gtk libglib2.0-bin gsettings-desktop-schemas
   # the Debian package: its checker, and the validators of what it installs for the desktop
   lintian desktop-file-utils appstream
   # signed updates: the publisher's signing tool; the root update path tested with the real

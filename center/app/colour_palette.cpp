@@ -20,8 +20,9 @@ std::optional<unsigned> DesktopColourPreference() {
       QStringLiteral("/org/freedesktop/portal/desktop"),
       QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("Read"));
   read << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme");
-  // A desktop without the portal answers at once; a hung one must not hold the start.
-  const QDBusMessage reply = bus.call(read, QDBus::Block, 300);
+  // A bus without the portal answers at once, a session's running portal within milliseconds;
+  // a hung one holds the start for a second at most.
+  const QDBusMessage reply = bus.call(read, QDBus::Block, 1000);
   if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
     return std::nullopt;
   }

@@ -10,7 +10,7 @@
 namespace Quorvane::Center {
 
 // Before the first window: QUORVANE_COLOUR_SCHEME, else the desktop's settings portal (asked
-// for at most a fraction of a second), decides whether the center shows a dark or light
+// for at most a second), decides whether the center shows a dark or light
 // palette; with neither, the toolkit's own palette stays.
 void ApplyColourScheme();
 

@@ -31,14 +31,7 @@ if [ -z "${QUORVANE_SCREENSHOTS_PHASE:-}" ]; then
   exit 0
 fi
 
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source scripts/desktop_session.sh
 log="$work/demo.log"
 
 if [ "$platform" = wayland ]; then

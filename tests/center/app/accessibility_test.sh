@@ -20,14 +20,7 @@ if [ -z "${QUORVANE_A11Y_TEST_DISPLAY:-}" ]; then
     dbus-run-session -- bash "$0" "$@"
 fi
 
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$here/../../../scripts/desktop_session.sh"
 mkdir -p "$work/run" && chmod 700 "$work/run"
 export XDG_RUNTIME_DIR="$work/run"
 
@@ -61,13 +54,7 @@ XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" QT_LINUX_ACCESSIBILITY
 
 target="$keys_to"
 if [ "$platform" = x11 ]; then
-  window=""
-  for _ in $(seq 150); do
-    window="$(xdotool search --onlyvisible --name '^Kestrane \|' 2>/dev/null | head -n 1 || true)"
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
-  [ -n "$window" ] || { echo "accessibility test: no window" >&2; cat "$work/center.out" >&2; exit 1; }
+  window="$(await_center_window)" || { cat "$work/center.out" >&2; exit 1; }
   # No window manager runs here: the window gets the keyboard as a desktop would give it.
   xdotool windowfocus --sync "$window"
   target="$window"

@@ -8,30 +8,24 @@
 set -euo pipefail
 kestrane="$1"
 description="$2"
+here="$(cd "$(dirname "$0")" && pwd)"
 
-work="$(mktemp -d)"
 if [ -z "${QUORVANE_COLOUR_TEST_DISPLAY:-}" ]; then
   # The portal's back end reads the desktop's settings from this folder, as a GNOME session's
-  # would from its own.
-  status=0
-  XDG_CURRENT_DESKTOP=GNOME GSETTINGS_BACKEND=keyfile XDG_CONFIG_HOME="$work/config" \
-    QUORVANE_COLOUR_TEST_DISPLAY="$work" \
-    xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- bash "$0" "$@" || status=$?
-  rm -rf "$work"
-  exit "$status"
+  # would from its own; the bus that starts it must know that from the start.
+  config="$(mktemp -d)"
+  trap 'rm -rf "$config"' EXIT
+  XDG_CURRENT_DESKTOP=GNOME GSETTINGS_BACKEND=keyfile XDG_CONFIG_HOME="$config" \
+    QUORVANE_COLOUR_TEST_DISPLAY=1 \
+    xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- bash "$0" "$@"
+  exit
 fi
-rmdir "$work"
-work="$QUORVANE_COLOUR_TEST_DISPLAY"
+source "$here/../../../scripts/desktop_session.sh"
 
 # The list's empty area, below its last line, as a grey level 0-255.
 list_background() {
-  local window=""
-  for _ in $(seq 150); do
-    window="$(xdotool search --onlyvisible --name '^Kestrane \|' 2>/dev/null | head -n 1 || true)"
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
-  [ -n "$window" ] || { echo "colour scheme test: no window" >&2; return 1; }
+  local window
+  window="$(await_center_window)" || return 1
   sleep 1
   eval "$(xdotool getwindowgeometry --shell "$window")"
   import -window root -crop "1x1+$((X + WIDTH / 2))+$((Y + HEIGHT - 40))" -depth 8 \

@@ -13,14 +13,7 @@ if [ -z "${QUORVANE_TRAY_TEST_DISPLAY:-}" ]; then
   exec xvfb-run -a env QUORVANE_TRAY_TEST_DISPLAY=1 dbus-run-session -- bash "$0" "$@"
 fi
 
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$here/../../../scripts/desktop_session.sh"
 
 # Waits until the log holds this many registrations.
 await_registrations() {
@@ -44,13 +37,7 @@ XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb \
 pids+=($center)
 await_registrations 1
 
-window=""
-for _ in $(seq 100); do
-  window="$(xdotool search --onlyvisible --name '^Kestrane \|' 2>/dev/null | head -n 1 || true)"
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || { echo "tray test: no window" >&2; exit 1; }
+window="$(await_center_window)"
 /usr/bin/python3 "$here/close_window.py" "$window"
 sleep 1
 xdotool getwindowname "$window" >/dev/null 2>&1 || { echo "tray test: closing destroyed the window" >&2; exit 1; }

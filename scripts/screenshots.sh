@@ -38,21 +38,30 @@ if [ "$platform" = wayland ]; then
   mkdir -p "$work/run" && chmod 700 "$work/run"
   export XDG_RUNTIME_DIR="$work/run"
   size="$QUORVANE_SCREENSHOTS_SIZE"
+  # 200 % under Wayland is the compositor's: an output of scale 2, which the center draws for.
+  scale=1
+  [ "$QUORVANE_SCREENSHOTS_PHASE" = large ] && scale=2
   # --debug offers the screenshooter protocol the pictures are taken with. No on-screen keyboard
   # pops up over the dialogs: a desktop with a real keyboard shows none.
   printf '[input-method]\npath=\n' >"$work/weston.ini"
-  weston --backend=x11-backend.so --width="${size%x*}" --height="${size#*x}" --use-pixman \
+  weston --backend=x11-backend.so --width="$((${size%x*} / scale))" \
+    --height="$((${size#*x} / scale))" --scale="$scale" --use-pixman \
     --config="$work/weston.ini" --debug --socket=quorvane-shots >"$work/weston.log" 2>&1 & pids+=($!)
   for _ in $(seq 100); do [ -S "$work/run/quorvane-shots" ] && break; sleep 0.05; done
-  xdotool windowfocus --sync "$(xdotool search --class weston | head -n 1)"
+  compositor="$(xdotool search --class weston 2>/dev/null | head -n 1 || true)"
+  [ -S "$work/run/quorvane-shots" ] && [ -n "$compositor" ] ||
+    { echo "screenshots: weston did not start" >&2; cat "$work/weston.log" >&2; exit 1; }
+  xdotool windowfocus --sync "$compositor"
   export WAYLAND_DISPLAY=quorvane-shots QT_QPA_PLATFORM=wayland
 else
   openbox --sm-disable >"$work/openbox.log" 2>&1 & pids+=($!)
   export QT_QPA_PLATFORM=xcb
 fi
 
+# The light pictures stay light on a desktop that prefers dark.
+export QUORVANE_COLOUR_SCHEME=light
 case "$QUORVANE_SCREENSHOTS_PHASE" in
-  large) export QT_SCALE_FACTOR=2 ;;
+  large) [ "$platform" = x11 ] && export QT_SCALE_FACTOR=2 ;;
   dark) export QUORVANE_COLOUR_SCHEME=dark ;;
   # A slow answer to the update check, so that the window can be seen while it checks.
   full) export QUORVANE_DEMO_SERVICE_ARGS="--behave CheckForUpdateEx=slow:4000" ;;

@@ -1,9 +1,12 @@
 #include "center/app/colour_palette.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QFile>
+#include <QImageReader>
 #include <QStyle>
 #include <QStyleFactory>
 #include <cstdlib>
@@ -58,7 +61,7 @@ QPalette DarkPalette() {
   palette.setColor(QPalette::Mid, QColor(90, 90, 90));
   palette.setColor(QPalette::Dark, QColor(25, 25, 25));
   palette.setColor(QPalette::Shadow, QColor(10, 10, 10));
-  palette.setColor(QPalette::Highlight, QColor(42, 130, 218));
+  palette.setColor(QPalette::Highlight, QColor(38, 102, 170));  // white text on it at 6:1
   palette.setColor(QPalette::HighlightedText, Qt::white);
   palette.setColor(QPalette::Link, QColor(90, 160, 240));
   palette.setColor(QPalette::LinkVisited, QColor(170, 130, 240));
@@ -78,14 +81,34 @@ Ui::Rgb ToRgb(const QColor& colour) {
 
 void ApplyColourScheme() {
   const char* setting = std::getenv("QUORVANE_COLOUR_SCHEME");
-  const ColourScheme scheme = ChooseColourScheme(
-      setting ? setting : "", setting && *setting ? std::nullopt : DesktopColourPreference());
+  ColourScheme scheme = ChooseColourScheme(setting ? setting : "", std::nullopt);
+  if (scheme == ColourScheme::Desktop) {
+    scheme = ChooseColourScheme("", DesktopColourPreference());
+  }
   if (scheme == ColourScheme::Desktop) return;
   const bool paletteIsDark = IsDark(ToRgb(QApplication::palette().color(QPalette::Base)));
   if ((scheme == ColourScheme::Dark) == paletteIsDark) return;  // the desktop's already
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
   QApplication::setPalette(scheme == ColourScheme::Dark ? DarkPalette()
                                                         : QApplication::style()->standardPalette());
+}
+
+QIcon PaletteIcon(const QString& resource, const QPalette& palette) {
+  if (!IsDark(ToRgb(palette.color(QPalette::Window)))) return QIcon(resource);
+  QFile file(resource);
+  if (!file.open(QIODevice::ReadOnly)) return QIcon(resource);
+  QByteArray drawing = file.readAll();
+  drawing.replace("#2d3436", "#dfe6e9");
+  // Drawn at every size a ribbon or a list asks for, at 100 % and 200 %.
+  QIcon icon;
+  for (const int size : {16, 32, 64}) {
+    QBuffer buffer(&drawing);
+    QImageReader reader(&buffer, "svg");
+    reader.setScaledSize(QSize(size, size));
+    const QImage image = reader.read();
+    if (!image.isNull()) icon.addPixmap(QPixmap::fromImage(image));
+  }
+  return icon.isNull() ? QIcon(resource) : icon;
 }
 
 CenterColours CenterColoursOf(const QPalette& palette) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QColor>
+#include <QIcon>
 #include <QPalette>
 
 #include "center/app/colour_scheme.h"
@@ -15,6 +16,10 @@ namespace Quorvane::Center {
 void ApplyColourScheme();
 
 CenterColours CenterColoursOf(const QPalette& palette);
+
+// A picture of the center's resources, its dark ink drawn light on a dark palette: the icons'
+// outlines and the button marker would vanish into a dark background.
+QIcon PaletteIcon(const QString& resource, const QPalette& palette);
 
 inline QColor ToQColor(Ui::Rgb colour) { return {colour.red, colour.green, colour.blue}; }
 Ui::Rgb ToRgb(const QColor& colour);

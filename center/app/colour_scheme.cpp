@@ -1,6 +1,7 @@
 #include "center/app/colour_scheme.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 namespace Quorvane::Center {
@@ -35,21 +36,27 @@ bool IsDark(Ui::Rgb colour) { return Luminance(colour) < 0.18; }
 
 ColourScheme ChooseColourScheme(std::string_view setting,
                                 std::optional<unsigned> desktopPreference) {
-  if (setting == "dark") return ColourScheme::Dark;
-  if (setting == "light") return ColourScheme::Light;
+  const auto is = [setting](std::string_view word) {
+    return setting.size() == word.size() &&
+           std::equal(setting.begin(), setting.end(), word.begin(), [](char a, char b) {
+             return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
+  };
+  if (is("dark")) return ColourScheme::Dark;
+  if (is("light")) return ColourScheme::Light;
   if (desktopPreference == 1u) return ColourScheme::Dark;
   if (desktopPreference == 2u) return ColourScheme::Light;
   return ColourScheme::Desktop;
 }
 
 CenterColours CenterColoursFor(const PaletteColours& palette) {
-  if (!IsDark(palette.base)) {
+  if (!IsDark(palette.base) && !IsDark(palette.window)) {
     return {{245, 246, 247}, {255, 255, 255}, {213, 213, 213}, {90, 90, 90},
             {255, 255, 255}, {16, 16, 16},    {205, 231, 255}, {150, 150, 150},
             {160, 160, 160}, {235, 235, 235}, {200, 200, 200}};
   }
   return {palette.window,
-          palette.base,
+          palette.window,
           palette.mid,
           Mix(palette.text, palette.base, 0.3),
           palette.base,

@@ -10,7 +10,8 @@
 
 namespace Quorvane::Center {
 
-// The contrast of two colours as screen-reader guidelines measure it: 1 (none) to 21.
+// The contrast of two colours: the ratio (L1 + 0.05) / (L2 + 0.05) of their relative
+// luminances, lighter over darker, from 1 (none) to 21.
 double ContrastRatio(Ui::Rgb first, Ui::Rgb second);
 bool IsDark(Ui::Rgb colour);
 
@@ -19,8 +20,8 @@ inline constexpr double kGraphicContrast = 3.0;
 
 enum class ColourScheme { Desktop, Light, Dark };
 
-// QUORVANE_COLOUR_SCHEME ("dark" or "light") wins; otherwise the desktop's preference as its
-// settings portal reports it (1 prefers dark, 2 prefers light, 0 has none); otherwise the
+// QUORVANE_COLOUR_SCHEME ("dark" or "light", in any case) wins; otherwise the desktop's preference
+// as its settings portal reports it (1 prefers dark, 2 prefers light, 0 has none); otherwise the
 // toolkit's own palette stays.
 ColourScheme ChooseColourScheme(std::string_view setting,
                                 std::optional<unsigned> desktopPreference);
@@ -48,8 +49,8 @@ struct CenterColours {
   Ui::Rgb statusLine;
 };
 
-// On a light palette the center keeps its own fixed colours; on a dark one it takes them from
-// the palette, so that text and frames stay readable.
+// On a light palette (light window and base) the center keeps its own fixed colours; on any
+// other it takes them from the palette, so that they go with the palette's text colours.
 CenterColours CenterColoursFor(const PaletteColours& palette);
 
 // A bar whose fill is too close to its trough gets an edge in the text colour.

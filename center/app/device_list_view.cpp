@@ -1,5 +1,6 @@
 #include "center/app/device_list_view.h"
 
+#include <QAccessible>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -12,6 +13,7 @@ namespace Quorvane::Center {
 
 DeviceListView::DeviceListView(DeviceListModel& model, QWidget* parent) : QTreeView(parent) {
   setModel(&model);
+  setAccessibleName(QStringLiteral("Controllers"));
   setItemDelegate(new ValueBarDelegate(this));
   setRootIsDecorated(false);
   setItemsExpandable(false);
@@ -64,6 +66,24 @@ void DeviceListView::RedrawValues(int firstRow, int lastRow) {
   const QRect first = visualRect(model()->index(firstRow, 1));
   const QRect last = visualRect(model()->index(lastRow, 1));
   viewport()->update(first.united(last));
+}
+
+void DeviceListView::AnnounceCurrentValue() {
+  if (!QAccessible::isActive() || !currentIndex().isValid() ||
+      (sinceAnnounced_.isValid() && sinceAnnounced_.elapsed() < 500)) {
+    return;
+  }
+  const QModelIndex cell = model()->index(currentIndex().row(), DeviceListModel::ValueColumn);
+  const QString text = cell.data(Qt::AccessibleTextRole).toString();
+  if (text.isEmpty() || text == announced_) return;
+  QAccessibleInterface* list = QAccessible::queryAccessibleInterface(this);
+  QAccessibleTableInterface* table = list ? list->tableInterface() : nullptr;
+  if (QAccessibleInterface* item = table ? table->cellAt(cell.row(), cell.column()) : nullptr) {
+    QAccessibleEvent changed(item, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
+    announced_ = text;
+    sinceAnnounced_.start();
+  }
 }
 
 bool DeviceListView::event(QEvent* event) {

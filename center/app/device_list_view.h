@@ -2,6 +2,7 @@
 // selects a row, the name and value columns resize down to a minimum and the others not at all.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QTreeView>
 
 namespace Quorvane::Center {
@@ -21,6 +22,9 @@ class DeviceListView final : public QTreeView {
   void RedrawValues(int firstRow, int lastRow);
   // Forgets the selection (a rebuilt list starts with none).
   void Unselect();
+  // Tells a screen reader the current line's value when it changed, at most twice a second (the
+  // bars repaint without the model's change signals, which would cost every frame).
+  void AnnounceCurrentValue();
 
  signals:
   // A click on a row, or on the list where no row is.
@@ -35,6 +39,9 @@ class DeviceListView final : public QTreeView {
 
  private:
   void KeepMinimumWidth(int column, int oldSize, int newSize);
+
+  QString announced_;
+  QElapsedTimer sinceAnnounced_;
 };
 
 }  // namespace Quorvane::Center

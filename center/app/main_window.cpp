@@ -242,6 +242,7 @@ void MainWindow::ApplyLiveValues() {
   }
   if (first >= 0) {
     list_->RedrawValues(first, last);
+    list_->AnnounceCurrentValue();
   }
 }
 

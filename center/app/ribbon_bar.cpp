@@ -1,5 +1,6 @@
 #include "center/app/ribbon_bar.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -41,7 +42,8 @@ QString TwoLineLabel(const std::string& label) {
 }
 
 QIcon Icon(const QString& name) {
-  return QIcon(QStringLiteral(":/icons/") + name + QStringLiteral(".svg"));
+  return PaletteIcon(QStringLiteral(":/icons/") + name + QStringLiteral(".svg"),
+                     QApplication::palette());
 }
 
 }  // namespace

@@ -99,6 +99,8 @@ std::string RibbonState::ToolTip(RibbonCommand command) const {
   return Label(command);
 }
 
+namespace {
+
 // Each ribbon command's access key, one letter per command across the whole ribbon. Each letter
 // is in every label its command can have ("Update to v..." included).
 char AccessKey(RibbonCommand command) {
@@ -141,6 +143,8 @@ char AccessKey(RibbonCommand command) {
       return 0;
   }
 }
+
+}  // namespace
 
 std::string RibbonState::KeyboardLabel(RibbonCommand command) const {
   std::string label = Label(command);

@@ -15,6 +15,7 @@ StatusBar::StatusBar(QWidget* parent) : QWidget(parent), progress_(new QProgress
     part->setIndent(4);
   }
   progress_->setObjectName(QStringLiteral("StatusProgress"));
+  progress_->setAccessibleName(QStringLiteral("Update check progress"));
   progress_->setTextVisible(false);
   progress_->setRange(0, 100);
   progress_->hide();

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "center/app/application.h"
+#include "center/app/colour_palette.h"
 #include "center/app/list_display.h"
 
 namespace Quorvane::Center {
@@ -39,25 +40,37 @@ class TracePlot final : public QWidget {
       for (const auto& [at, share] : channel.shares) {
         points_.emplace_back(xOf(at), area.bottom() - area.height() * share);
       }
-      const QColor colour(channel.colour.red, channel.colour.green, channel.colour.blue);
-      painter.setPen(QPen(isEnabled() ? colour : palette().mid().color(), 1));
-      painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
+      const auto drawLine = [&] {
+        painter.drawPolyline(points_.data(), static_cast<int>(points_.size()));
+      };
+      DrawInColour(painter, channel.colour, drawLine);
     }
     // A button's presses as marks along the top, a row of them per button, in the buttons' blue.
-    const Ui::Rgb blue = MarkerColour(LineMarker::Button);
-    painter.setPen(
-        QPen(isEnabled() ? QColor(blue.red, blue.green, blue.blue) : palette().mid().color(), 1));
-    double top = area.top();
-    for (const auto& button : recorder_.Buttons()) {
-      for (const auto at : button.pressed) {
-        const double x = xOf(at);
-        painter.drawLine(QPointF(x, top), QPointF(x, top + 6));
+    DrawInColour(painter, MarkerColour(LineMarker::Button), [&] {
+      double top = area.top();
+      for (const auto& button : recorder_.Buttons()) {
+        for (const auto at : button.pressed) {
+          const double x = xOf(at);
+          painter.drawLine(QPointF(x, top), QPointF(x, top + 6));
+        }
+        top += 8;
       }
-      top += 8;
-    }
+    });
   }
 
  private:
+  // Draws lines in `colour`, greyed while the controller is away. A colour too close to the
+  // background goes over a wider line of the text colour, so that it stands out.
+  template <typename Draw>
+  void DrawInColour(QPainter& painter, Ui::Rgb colour, const Draw& draw) const {
+    if (isEnabled() && BarNeedsEdge(colour, ToRgb(palette().base().color()))) {
+      painter.setPen(QPen(palette().text().color(), 3));
+      draw();
+    }
+    painter.setPen(QPen(isEnabled() ? ToQColor(colour) : palette().mid().color(), 1));
+    draw();
+  }
+
   const TraceRecorder& recorder_;
   std::chrono::milliseconds now_{0};
   std::vector<QPointF> points_;  // kept between pictures, so that drawing allocates nothing

@@ -22,7 +22,8 @@ bool OutsidePaintedArea(QPainter& painter, const QRect& cell) {
 
 QPixmap MarkerPixmap(const char* name) {
   EnsureCenterResources();
-  return QIcon(QStringLiteral(":/markers/") + QLatin1String(name) + QStringLiteral(".svg"))
+  return PaletteIcon(QStringLiteral(":/markers/") + QLatin1String(name) + QStringLiteral(".svg"),
+                     QApplication::palette())
       .pixmap(16, 16);
 }
 

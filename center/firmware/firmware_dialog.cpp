@@ -50,6 +50,9 @@ FirmwareProgressDialog::FirmwareProgressDialog(const QString& title, const QStri
   monospace.setStyleHint(QFont::TypeWriter);
   output_->setFont(monospace);
   output_->setReadOnly(true);
+  output_->setTabChangesFocus(true);
+  output_->setAccessibleName(QStringLiteral("Flashing tool output"));
+  progress_->setAccessibleName(QStringLiteral("Progress"));
   output_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   output_->setMinimumHeight(180);
   output_->hide();

@@ -22,6 +22,7 @@ namespace {
 QPlainTextEdit* ReadOnlyText() {
   auto* text = new QPlainTextEdit;
   text->setReadOnly(true);
+  text->setTabChangesFocus(true);
   return text;
 }
 
@@ -60,6 +61,7 @@ FeedbackListDialog::FeedbackListDialog(FeedbackStore& store, const CenterService
   });
 
   auto* details = new QFormLayout;
+  list_->setAccessibleName(QStringLiteral("Your feedback"));
   details->addRow(QStringLiteral("Title:"), title_);
   details->addRow(QStringLiteral("Feedback:"), body_);
   details->addRow(QStringLiteral("Reply:"), reply_);
@@ -102,11 +104,13 @@ NewFeedbackDialog::NewFeedbackDialog(FeedbackStore& store, const CenterService& 
       title_(new QLineEdit),
       body_(new QPlainTextEdit),
       sending_(new QLabel),
-      ok_(new QPushButton(QStringLiteral("Send"))),
+      ok_(new QPushButton(QStringLiteral("&Send"))),
       cancel_(new QPushButton(QStringLiteral("Cancel"))) {
   setObjectName(QStringLiteral("NewFeedbackDialog"));
   setWindowTitle(QStringLiteral("New Feedback"));
   title_->setMaxLength(static_cast<int>(kFeedbackTitleLimit));
+  // Tab leaves the body for Send and Cancel; a feedback has no use for tab characters.
+  body_->setTabChangesFocus(true);
   // The body takes at most its limit of characters, however it was entered.
   connect(body_, &QPlainTextEdit::textChanged, this, [this] {
     const QString text = body_->toPlainText();
@@ -117,8 +121,8 @@ NewFeedbackDialog::NewFeedbackDialog(FeedbackStore& store, const CenterService& 
   });
 
   auto* form = new QFormLayout;
-  form->addRow(QStringLiteral("Title:"), title_);
-  form->addRow(QStringLiteral("Feedback:"), body_);
+  form->addRow(QStringLiteral("&Title:"), title_);
+  form->addRow(QStringLiteral("&Feedback:"), body_);
 
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(sending_, 1);

@@ -41,6 +41,9 @@ MessagesDialog::MessagesDialog(MessageStore& store, QWidget* parent)
   setObjectName(QStringLiteral("MessagesDialog"));
   setWindowTitle(QStringLiteral("From Quorvane"));
   body_->setReadOnly(true);
+  body_->setTabChangesFocus(true);
+  list_->setAccessibleName(QStringLiteral("Messages"));
+  body_->setAccessibleName(QStringLiteral("Message"));
 
   // The lines as the store holds them now; they are not refreshed while the dialog is open.
   for (const auto& line : MessageLines(store_)) {

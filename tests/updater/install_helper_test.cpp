@@ -89,6 +89,11 @@ TEST_F(Staging, TheStagedCopyIsTheVerifiedBytesAndAnythingElseIsRefused) {
   std::filesystem::remove(folder_.File("staging/update.deb"));
   key_.Sign(package_, "1.1.0.0");
 
+  Testing::SigningKey stranger;
+  const Staged wrongKey = Stage(stranger);
+  ASSERT_TRUE(wrongKey.refusal);
+  EXPECT_EQ(wrongKey.refusal->status, Update::kHelperBadSignature);
+
   WriteTextFile(package_, std::string(300000, 'p') + "pedal packagE");
   std::filesystem::remove(folder_.File("staging/update.deb"));
   const Staged tampered = Stage(key_);

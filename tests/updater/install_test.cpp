@@ -147,13 +147,15 @@ TEST_F(Install, AFailingInstallerKeepsTheUpdateLogsItsOutputAndStillRestarts) {
 }
 
 // What the ready file points at is checked before anything runs: a changed installer, one
-// without a signature, and one the maker signed as another file or version (a replay) never
-// start, and the download goes, so that the next check fetches it anew instead of offering it
-// for ever.
+// without a signature, one signed by another key, and one the maker signed as another file or
+// version (a replay) never start, and the download goes, so that the next check fetches it anew
+// instead of offering it for ever.
 TEST_F(Install, AnInstallerWhoseSignatureFailsNeverRuns) {
+  Testing::SigningKey stranger;
   for (const auto& spoil : std::vector<std::function<void(const std::string&)>>{
            [](const std::string& file) { std::filesystem::resize_file(file, 5); },
            [](const std::string& file) { std::filesystem::remove(file + ".minisig"); },
+           [&](const std::string& file) { stranger.Sign(file, "2.0.0.0"); },
            [&](const std::string& file) { key_.Sign(file, "1.0.0.0"); },
            [&](const std::string& file) {
              key_.SignWith(file, file + ".minisig", "file:Tollwick version:2.0.0.0");

@@ -26,11 +26,14 @@ export XDG_RUNTIME_DIR="$work/run"
 
 # The accessibility bus, as a desktop session starts it; its registry starts on demand.
 /usr/libexec/at-spi-bus-launcher --launch-immediately >"$work/bus.out" 2>&1 & pids+=($!)
+bus=""
 for _ in $(seq 100); do
-  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress \
-    >/dev/null 2>&1 && break
+  bus="$(dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
+    org.a11y.Bus.GetAddress 2>/dev/null || true)"
+  [ -n "$bus" ] && break
   sleep 0.05
 done
+[ -n "$bus" ] || { echo "accessibility test: no accessibility bus" >&2; cat "$work/bus.out" >&2; exit 1; }
 
 keys_to="--window"
 if [ "$platform" = wayland ]; then
@@ -45,6 +48,8 @@ if [ "$platform" = wayland ]; then
   export WAYLAND_DISPLAY=quorvane-test QT_QPA_PLATFORM=wayland
   keys_to="--focused"  # the compositor's window has the display's keyboard
 else
+  # A window manager, as on a desktop: it gives the keyboard back to the window a dialog came from.
+  openbox --sm-disable >"$work/openbox.out" 2>&1 & pids+=($!)
   export QT_QPA_PLATFORM=xcb
 fi
 
@@ -55,7 +60,6 @@ XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" QT_LINUX_ACCESSIBILITY
 target="$keys_to"
 if [ "$platform" = x11 ]; then
   window="$(await_center_window)" || { cat "$work/center.out" >&2; exit 1; }
-  # No window manager runs here: the window gets the keyboard as a desktop would give it.
   xdotool windowfocus --sync "$window"
   target="$window"
 fi

@@ -6,12 +6,15 @@ moves, and that the keyboard opens the calibration dialog, types a custom minimu
 Under Wayland, Top Most Window is off and says why.
 Usage: accessibility_walk.py x11 X_WINDOW_ID | accessibility_walk.py wayland --focused
 """
+import os
 import re
 import subprocess
 import sys
+import tempfile
 import time
 
 import pyatspi
+from gi.repository import GLib
 
 PLATFORM = sys.argv[1]
 # Keys go to the center's X window, or under Wayland to the compositor's, which has the focus.
@@ -116,6 +119,40 @@ if not calibrate_enabled():
     node = focused(app)
     fail("no channel selected by the arrow keys (the focus is on %s)" %
          (node.getRoleName() + " " + repr(node.name) if node else "nothing"))
+
+# The selected channel's value is announced as it changes, as a screen reader hears it.
+announced = []
+
+
+def heard(event):
+    if VALUE.match(event.source.name or ""):
+        announced.append(event.source.name)
+
+
+pyatspi.Registry.registerEventListener(heard, "object:property-change:accessible-name")
+GLib.timeout_add(3000, pyatspi.Registry.stop)
+pyatspi.Registry.start()
+pyatspi.Registry.deregisterEventListener(heard, "object:property-change:accessible-name")
+if len(set(announced)) < 2:
+    fail("the selected channel's value was not announced as it changed (heard %s)" % announced)
+print("the selected channel's value is announced: %s" % announced[:4])
+
+
+# Every control a keyboard user meets has a name a screen reader can say.
+NAMED_ROLES = {pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_TOGGLE_BUTTON, pyatspi.ROLE_CHECK_BOX,
+               pyatspi.ROLE_RADIO_BUTTON, pyatspi.ROLE_TEXT, pyatspi.ROLE_TREE,
+               pyatspi.ROLE_TREE_TABLE, pyatspi.ROLE_TABLE, pyatspi.ROLE_LIST,
+               pyatspi.ROLE_PROGRESS_BAR, pyatspi.ROLE_PAGE_TAB, pyatspi.ROLE_COMBO_BOX}
+
+
+def unnamed(root):
+    return ["%s in %s" % (node.getRoleName(), node.parent.getRoleName() if node.parent else "-")
+            for node in walk(root)
+            if node.getRole() in NAMED_ROLES and showing(node) and not (node.name or "").strip()]
+
+
+if unnamed(app):
+    fail("controls without a name: %s" % unnamed(app))
 keys("alt+c")
 
 
@@ -128,6 +165,8 @@ def calibration_dialog():
 
 dialog = await_true("the calibration dialog", calibration_dialog)
 print("calibration dialog opened by Alt+C")
+if unnamed(dialog):
+    fail("controls without a name in the calibration dialog: %s" % unnamed(dialog))
 keys("alt+c")  # Minimum (Custom)
 custom = await_true("Minimum (Custom) to be checked", lambda: next(
     (node for node in walk(dialog) if node.getRole() == pyatspi.ROLE_RADIO_BUTTON and
@@ -149,3 +188,49 @@ print("custom minimum typed: 1234 (focus on %s)" % focused(dialog).name)
 keys("Escape")
 await_true("the dialog to close", lambda: calibration_dialog() is None)
 print("Escape cancelled the calibration")
+
+# Capture to File from the keyboard: the window draws itself into the picture, which works where
+# no program may read the screen (Wayland).
+time.sleep(1.3)  # under Wayland the keyboard comes back to the window a moment after a dialog
+picture = os.path.join(tempfile.mkdtemp(), "lap")
+keys("alt+w", "Down", "Down", "Return")
+time.sleep(1)
+subprocess.run(["xdotool", "type", "--delay", "20", picture], check=True)
+keys("Return")
+
+
+def captured():
+    try:
+        with open(picture + ".bmp", "rb") as file:
+            head = file.read(26)
+        return head[:2] == b"BM" and int.from_bytes(head[18:22], "little") > 500
+    except OSError:
+        return False
+
+
+await_true("the window's picture in " + picture + ".bmp", captured)
+print("Capture to File wrote the window's picture")
+
+# A new feedback written with the keyboard: Tab leaves its text and goes on (by the contact
+# links) to Send.
+time.sleep(1.3)
+keys("alt+y")
+time.sleep(1)
+keys("Return")
+new_feedback = await_true("the New Feedback dialog", lambda: next(
+    (node for node in walk(app) if node.getRole() == pyatspi.ROLE_DIALOG and
+     node.name == "New Feedback" and showing(node)), None))
+typed("Clutch feels heavy")
+keys("Tab")
+typed("More force than before.")
+walked = []
+for _ in range(10):
+    keys("Tab")
+    node = await_true("a focused control", lambda: focused(new_feedback))
+    walked.append(node.name)
+    if node.name == "Send":
+        break
+if walked[-1] != "Send":
+    fail("Tab from the feedback's text never reached Send (it went to %s)" % walked)
+print("the keyboard reaches Send from the feedback's text")
+keys("Escape")

@@ -238,6 +238,10 @@ TEST_F(UpdateChecks, AnUpdaterDownloadWithoutAValidSignatureIsNeverInstalled) {
   for (const auto& spoil : std::vector<std::function<void()>>{
            [&] { WriteTextFile(download, "new updater, changed"); },
            [&] { std::filesystem::remove(download + ".minisig"); },
+           [&] {
+             Testing::SigningKey stranger;
+             stranger.Sign(download, "1.0.0.0");
+           },
            // Signed by the maker, but as another version or another file: a replay.
            [&] { key_.Sign(download, "0.9.0.0"); },
            [&] {

@@ -11,6 +11,24 @@ end_session() {
 }
 trap end_session EXIT
 
+# Starts a virtual X display of this size (WIDTHxHEIGHT) for the script and exports DISPLAY. The
+# server picks a free display number itself, so tests that start side by side never take the
+# same one (xvfb-run -a can, and then one of them cannot connect).
+start_virtual_display() {
+  Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+  pids+=($!)
+  for _ in $(seq 200); do
+    [ -s "$work/display" ] && break
+    sleep 0.05
+  done
+  [ -s "$work/display" ] || { echo "the virtual display did not start" >&2; cat "$work/xvfb.log" >&2; return 1; }
+  export DISPLAY=":$(head -n 1 "$work/display")"
+  # Services the session bus starts on demand (the settings portal) draw on this display too.
+  if [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+    dbus-update-activation-environment DISPLAY
+  fi
+}
+
 # Prints the X window of the center's main window once it shows (at most 15 s); fails without.
 await_center_window() {
   local window=""

@@ -16,11 +16,11 @@ platform="${3:-x11}"
 here="$(cd "$(dirname "$0")" && pwd)"
 
 if [ -z "${QUORVANE_A11Y_TEST_DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x900x24" env QUORVANE_A11Y_TEST_DISPLAY=1 \
-    dbus-run-session -- bash "$0" "$@"
+  exec env QUORVANE_A11Y_TEST_DISPLAY=1 dbus-run-session -- bash "$0" "$@"
 fi
 
 source "$here/../../../scripts/desktop_session.sh"
+start_virtual_display 1280x900
 mkdir -p "$work/run" && chmod 700 "$work/run"
 export XDG_RUNTIME_DIR="$work/run"
 

@@ -17,10 +17,11 @@ if [ -z "${QUORVANE_COLOUR_TEST_DISPLAY:-}" ]; then
   trap 'rm -rf "$config"' EXIT
   XDG_CURRENT_DESKTOP=GNOME GSETTINGS_BACKEND=keyfile XDG_CONFIG_HOME="$config" \
     QUORVANE_COLOUR_TEST_DISPLAY=1 \
-    xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- bash "$0" "$@"
+    dbus-run-session -- bash "$0" "$@"
   exit
 fi
 source "$here/../../../scripts/desktop_session.sh"
+start_virtual_display 1280x800
 
 # The list's empty area, below its last line, as a grey level 0-255.
 list_background() {

@@ -10,10 +10,11 @@ description="$2"
 here="$(cd "$(dirname "$0")" && pwd)"
 
 if [ -z "${QUORVANE_TRAY_TEST_DISPLAY:-}" ]; then
-  exec xvfb-run -a env QUORVANE_TRAY_TEST_DISPLAY=1 dbus-run-session -- bash "$0" "$@"
+  exec env QUORVANE_TRAY_TEST_DISPLAY=1 dbus-run-session -- bash "$0" "$@"
 fi
 
 source "$here/../../../scripts/desktop_session.sh"
+start_virtual_display 1280x1024
 
 # Waits until the log holds this many registrations.
 await_registrations() {
@@ -27,7 +28,8 @@ await_registrations() {
   return 1
 }
 
-/usr/bin/python3 "$here/tray_watcher.py" "$work/tray.log" & pids+=($!)
+/usr/bin/python3 "$here/tray_watcher.py" "$work/tray.log" & watcher=$!
+pids+=($watcher)
 for _ in $(seq 100); do grep -q "watcher up" "$work/tray.log" 2>/dev/null && break; sleep 0.05; done
 
 mkdir -p "$work/run" && chmod 700 "$work/run"
@@ -48,8 +50,8 @@ fi
 kill -0 "$center" || { echo "tray test: closing ended the center" >&2; exit 1; }
 
 # The tray goes away and comes back, as when the desktop's panel restarts.
-kill "${pids[0]}"
-wait "${pids[0]}" 2>/dev/null || true
+kill "$watcher"
+wait "$watcher" 2>/dev/null || true
 /usr/bin/python3 "$here/tray_watcher.py" "$work/tray.log" & pids+=($!)
 await_registrations 2
 echo "tray test: the icon registered again after the tray restarted"

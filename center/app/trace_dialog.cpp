@@ -59,13 +59,20 @@ class TracePlot final : public QWidget {
   }
 
  private:
-  // Draws lines in `colour`, greyed while the controller is away. A colour too close to the
-  // background goes over a wider line of the text colour, so that it stands out.
+  // Draws lines in `colour`, greyed while the controller is away. On a dark background a colour
+  // too close to it gets a line of the text colour above and below it, so that it stands out
+  // (two thin lines cost far less than one wide one). On a light one the lines stay as they are:
+  // the edges would cost the view a third more of its time.
   template <typename Draw>
   void DrawInColour(QPainter& painter, Ui::Rgb colour, const Draw& draw) const {
-    if (isEnabled() && BarNeedsEdge(colour, ToRgb(palette().base().color()))) {
-      painter.setPen(QPen(palette().text().color(), 3));
-      draw();
+    const Ui::Rgb background = ToRgb(palette().base().color());
+    if (isEnabled() && IsDark(background) && BarNeedsEdge(colour, background)) {
+      painter.setPen(QPen(palette().text().color(), 1));
+      for (const double shift : {-1.0, 2.0}) {
+        painter.translate(0, shift);
+        draw();
+      }
+      painter.translate(0, -1);
     }
     painter.setPen(QPen(isEnabled() ? ToQColor(colour) : palette().mid().color(), 1));
     draw();

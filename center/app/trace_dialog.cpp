@@ -119,7 +119,12 @@ void TraceDialog::Step() {
   // Greyed out and said while the controller is away; as before once it is back.
   setWindowTitle(QString::fromStdString("Trace: " + recorder_.Serial() +
                                         (present ? "" : " (the controller left)")));
+  plot_->SetNow(now);
+  plot_->update();
   const auto& channels = recorder_.Channels();
+  // The health figures change over seconds: writing them four times a second is enough.
+  if (healthLines_.size() == channels.size() && ++stepsSinceHealth_ < 8) return;
+  stepsSinceHealth_ = 0;
   while (healthLines_.size() < channels.size()) {
     auto* line = new QLabel;
     healthBox_->layout()->addWidget(line);
@@ -131,8 +136,6 @@ void TraceDialog::Step() {
         QString::fromStdString(Device::HealthLine(channel.name, channel.meter.HealthAt(now)));
     if (healthLines_[index]->text() != text) healthLines_[index]->setText(text);
   }
-  plot_->SetNow(now);
-  plot_->update();
 }
 
 }  // namespace Quorvane::Center

@@ -33,6 +33,7 @@ class TraceDialog final : public QDialog {
   TraceRecorder recorder_;
   TracePlot* plot_;
   std::vector<QLabel*> healthLines_;
+  int stepsSinceHealth_ = 0;  // the health lines are written a few times a second, not each step
   QWidget* healthBox_;
   QTimer timer_;
   QElapsedTimer clock_;
